@@ -1,0 +1,50 @@
+#pragma once
+// Examining files and running media jobs.
+
+#include <cstdint>
+#include <thread>
+
+#include "MediaJob.h"
+
+namespace tolvane {
+
+// Examines job.probeFileName and leaves its results in the job (times, audio
+// parameters, mislabel flags). 0: usable. -1: cannot be opened, has a video stream,
+// or has no usable audio stream. -2: no stream information. -12: out of memory.
+// Other negative values: the FFmpeg error of setting up a decoder.
+int ProbeMedia(MediaJob& job);
+
+// Thread routine: runs the job described by the record (copy mode for a cut,
+// re-encode mode for a join) and returns when it is done, failed or cancelled.
+void MediaJobWorker(MediaJob& job);
+
+enum class JobStartResult {
+    Started,
+    TooManyInputs,  // more than kMaxJobInputs inputs: nothing was started
+};
+
+// Owns the worker thread. A new job, a probe and destruction first wait for the
+// previous worker to end, so a probe never overlaps a job.
+class MediaJobRunner {
+public:
+    MediaJobRunner() = default;
+    ~MediaJobRunner();
+    MediaJobRunner(const MediaJobRunner&) = delete;
+    MediaJobRunner& operator=(const MediaJobRunner&) = delete;
+
+    // Resets currentIndex, cancelRequested and progressPercent, sets joinMode and
+    // starts MediaJobWorker on a new thread. Returns at once.
+    JobStartResult StartMediaJob(MediaJob& job, bool joinMode);
+    // Waits for the previous worker, then runs ProbeMedia.
+    int Probe(MediaJob& job);
+    // Blocks until the worker (if any) has ended.
+    void WaitForWorker();
+    // True while a worker thread runs.
+    bool IsRunning() const;
+
+private:
+    std::thread worker_;
+    std::atomic<bool> running_{false};
+};
+
+}  // namespace tolvane

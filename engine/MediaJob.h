@@ -1,0 +1,85 @@
+#pragma once
+// The one record the window (or the command-line tool) and the job worker share.
+// Fields written by the worker while it runs, or by the user interface while the
+// worker runs, are atomics; the rest is filled by the command before the start and
+// only read by the worker.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+
+inline constexpr int kMaxJobInputs = 999;     // range entries per job
+inline constexpr int kJobStatusSlots = 1000;  // status values per job
+
+// Per-input status values of fileStatus.
+inline constexpr std::int8_t kInputPending = -1;  // pending or cancelled
+inline constexpr std::int8_t kInputDone = 1;
+inline constexpr std::int8_t kInputFailed = 2;
+
+struct MediaJob {
+    // Encoder of a re-encode job (FFmpeg codec id; the join uses MP3).
+    std::int32_t audioCodecId = 0;
+
+    // Start time of the current input's container, seconds (worker).
+    std::atomic<double> inputStartTime{0.0};
+    // Time of the last written audio packet, seconds: from the first written packet
+    // (cut) or from the start of the output (join).
+    std::atomic<double> audioTime{0.0};
+    // Time base of the output audio stream.
+    std::atomic<std::int32_t> outputTimeBaseNum{0};
+    std::atomic<std::int32_t> outputTimeBaseDen{1};
+
+    std::atomic<bool> cancelRequested{false};  // written by the user interface
+    bool joinMode = false;                     // true: join, false: cut
+    bool reencode = false;                     // true: re-encode mode, false: copy mode
+
+    // Left by the last probe of a file whose name ends in "mp3" (any case).
+    bool mislabeledAac = false;
+    bool mislabeledMp2 = false;
+    bool mislabeledWav = false;
+    bool mislabeledFlac = false;
+
+    std::atomic<std::int32_t> seekByBytes{0};  // current input positioned by byte offset
+
+    std::string probeFileName;             // UTF-8 path examined by ProbeMedia
+    std::vector<std::string> inputNames;   // UTF-8 input paths in processing order
+    std::vector<std::string> outputNames;  // entry 0 is the output file
+
+    std::array<std::atomic<std::int8_t>, kJobStatusSlots> fileStatus{};
+    std::array<double, kMaxJobInputs> startSec{};  // range start per input, seconds
+    std::array<double, kMaxJobInputs> endSec{};    // range end per input, seconds
+    // Range length per input, seconds; a join's worker stores totalLengthSec here.
+    std::array<std::atomic<double>, kMaxJobInputs> lengthSec{};
+    std::int32_t totalLengthSec = 0;  // join: running whole-second sum of the ranges
+
+    // -1 while a command prepares a job, then 0..100 while an input runs.
+    std::atomic<std::int32_t> progressPercent{0};
+
+    // Probe results: start (0), end and duration in microseconds; negative when unknown.
+    std::int64_t probeStartUs = 0;
+    std::int64_t probeEndUs = 0;
+    std::int64_t probeDurationUs = 0;
+    // Source parameters after a probe; encoder parameters of a join.
+    std::int32_t audioBitRate = 0;
+    std::int32_t audioSampleRate = 0;
+    std::int32_t audioChannels = 0;
+
+    // -1 before the start; index of the running input; fileCount when all are done;
+    // the poller adds one once it has reported the result.
+    std::atomic<std::int32_t> currentIndex{-1};
+    // Number of inputs the progress display counts (join: fileCount; cut: 1).
+    std::atomic<std::int32_t> displayCount{0};
+    std::int32_t fileCount = 0;
+
+    MediaJob() {
+        for (auto& s : fileStatus) s.store(kInputPending);
+    }
+    MediaJob(const MediaJob&) = delete;
+    MediaJob& operator=(const MediaJob&) = delete;
+};
+
+}  // namespace tolvane

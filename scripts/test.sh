@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test with CTest: the normal build,
+# then the whole suite under AddressSanitizer with UndefinedBehaviorSanitizer, then
+# the thread-crossing tests under ThreadSanitizer. `--quick` runs the normal build only.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+
+bash scripts/setup.sh
+
+export QT_QPA_PLATFORM=offscreen
+export SDL_AUDIODRIVER=dummy
+jobs=$(nproc)
+
+run_suite() {
+    local dir=$1; shift
+    local filter=$1; shift
+    bash scripts/build.sh "$dir" "$@"
+    if [ -n "$filter" ]; then
+        ctest --test-dir "$dir" --output-on-failure -j"$jobs" -R "$filter"
+    else
+        ctest --test-dir "$dir" --output-on-failure -j"$jobs"
+    fi
+}
+
+echo "== normal build"
+run_suite build ""
+[ $quick = 1 ] && exit 0
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
+run_suite build-asan "" -DTOLVANE_SANITIZE=address
+
+echo "== ThreadSanitizer (job and player threads)"
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+run_suite build-tsan "Worker|Job|Cancel|Player" -DTOLVANE_SANITIZE=thread -DTOLVANE_BUILD_GUI=OFF
