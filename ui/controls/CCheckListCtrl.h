@@ -1,0 +1,75 @@
+#pragma once
+// Report-style file list with grid lines, a check box on every row and full-row
+// selection; after InitHeaderCheck() the first column's header box checks or clears
+// all rows and follows their state.
+
+#include <QColor>
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+#include <QTableWidget>
+
+namespace tolvane {
+
+class CCheckHeadCtrl;
+
+class CCheckListCtrl : public QTableWidget {
+    Q_OBJECT
+  public:
+    // A row's check box: none, unchecked, checked (the list's state-image index).
+    enum CheckState { kNoCheckBox = 0, kUnchecked = 1, kChecked = 2 };
+
+    explicit CCheckListCtrl(int id, QWidget* parent = nullptr);
+    ~CCheckListCtrl() override;
+
+    int controlId() const { return id_; }
+
+    // Header images from ":/bitmaps/292.png"; once only, later calls return true at once.
+    bool InitHeaderCheck();
+    bool InitHeaderCheck(const QPixmap& headerStrip);
+    bool IsHeaderCheckInitialised() const { return initialised_; }
+    CCheckHeadCtrl* headerCtrl() const { return header_; }
+    // The header box's look (CCheckHeadCtrl::kImage...).
+    int GetHeaderImage() const;
+
+    // Columns (all left-aligned). Returns the new column's index.
+    int InsertColumn(int column, const QString& headerText, int width);
+    void SetColumnHeaderText(int column, const QString& headerText);
+    QString GetColumnHeaderText(int column) const;
+    int GetColumnWidth(int column) const;
+
+    // Appends a row with one text per column and a checked box; returns its index.
+    int AppendRow(const QStringList& texts, bool checked = true);
+    QString GetItemText(int row, int column) const;
+    void SetItemText(int row, int column, const QString& text);
+
+    int GetCheckState(int row) const;  // kNoCheckBox, kUnchecked or kChecked
+    bool GetCheck(int row) const { return GetCheckState(row) == kChecked; }
+    void SetCheck(int row, bool checked);
+    void RemoveCheckBox(int row);
+
+    void DeleteRow(int row);
+    void DeleteAllRows();
+    int GetRowCount() const { return rowCount(); }
+
+    // -1 when no row is selected.
+    int GetFirstSelectedRow() const;
+    void SetRowSelected(int row, bool selected);
+    // Selects the row, makes it the current (focused) row and shows it.
+    void SelectAndFocusRow(int row);
+
+    void SetBkColor(const QColor& colour);
+    QColor GetBkColor() const;
+
+  private:
+    void OnHeaderCheckToggled(bool checked);
+    void UpdateHeaderFromRows();
+    QTableWidgetItem* ItemAt(int row, int column);
+
+    int id_;
+    CCheckHeadCtrl* header_;
+    bool initialised_ = false;
+    bool settingAllRows_ = false;
+};
+
+}  // namespace tolvane
