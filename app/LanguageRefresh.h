@@ -1,0 +1,40 @@
+#pragma once
+// The refresh of the Chinese language file from the maker's web address at start-up.
+// Blocking but bounded; the result is only for tests and logs, the program ignores it.
+// The file is replaced only by a successful answer that is a language file of sane
+// size; every failure leaves the existing copy untouched.
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+namespace tolvane {
+
+enum class LanguageRefreshResult {
+    Replaced,       // the target now holds the downloaded file
+    NotConfigured,  // no address was built in: nothing done
+    NetworkError,   // refused, unreachable, timed out, or aborted for size
+    HttpError,      // the server answered with a status other than 2xx
+    BadContent,     // empty, not text, or no APPLICATION section
+    WriteError,     // the file could not be replaced
+};
+
+struct LanguageRefreshOptions {
+    std::chrono::milliseconds timeout{4000};      // whole transfer, connection included
+    std::size_t maxBytes = std::size_t{1} << 20;  // a language file is a few kilobytes
+};
+
+// Downloads `url` and, when it is a language file, stores it as `target`.
+LanguageRefreshResult RefreshLanguageFile(const std::string& url,
+                                          const std::filesystem::path& target,
+                                          const LanguageRefreshOptions& options = {});
+
+// The start-up refresh: the built-in address (empty: NotConfigured) into
+// <program folder>/languages/chinese.ini.
+LanguageRefreshResult RefreshChineseLanguageFile();
+
+// The built-in address (the TOLVANE_LANGUAGE_URL build setting; may be empty).
+std::string LanguageRefreshUrl();
+
+}  // namespace tolvane

@@ -1,0 +1,127 @@
+#pragma once
+// The texts of a language file: the key vocabulary of its four sections, the table the
+// main window puts on its controls, and the few helpers built on the texts (window
+// title, open-file filter, tooltips). Missing files, sections and keys give empty texts;
+// the program carries no texts of its own for these places.
+
+#include <array>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tolvane {
+
+class IniDocument;
+
+inline constexpr std::string_view kSectionApplication = "APPLICATION";
+inline constexpr std::string_view kSectionTishi = "TISHI";      // message boxes, status words
+inline constexpr std::string_view kSectionHint = "HINT";        // main window tooltips
+inline constexpr std::string_view kSectionJiemian = "JIEMIAN";  // labels, captions, headers
+
+inline constexpr std::array<std::string_view, 3> kApplicationKeys = {"name", "version", "url"};
+inline constexpr std::array<std::string_view, 14> kTishiKeys = {
+    "wj",  "wx", "qxtjsp", "mlbcz", "zslgwj", "wjwc", "wjwczg",
+    "wj1", "sb", "wc",     "jqcg",  "jqsb",   "hbcg", "hbsb"};
+inline constexpr std::array<std::string_view, 15> kHintKeys = {
+    "tjspwj", "ksjq",    "sc",   "hbcygwj", "cssz",    "szscml",  "dkml",  "bz",
+    "bf",     "zanting", "bftz", "djsbzj",  "szksjqd", "szjsjqd", "bfjqdl"};
+// JIEMIAN keys of the main window.
+inline constexpr std::array<std::string_view, 17> kJiemianMainKeys = {
+    "zysybrj", "ksjq", "jsjq", "jqsj", "output", "nykyzjsr", "mp3jq", "mp3hb", "ywj",
+    "kssj",    "jssj", "scgs", "zt",   "zb",     "symtwj",   "mp3wj", "sywj"};
+// JIEMIAN keys the progress dialog reads when it opens (with APPLICATION "name").
+inline constexpr std::array<std::string_view, 3> kJiemianProgressKeys = {"dqwj", "zgwj", "tz"};
+// JIEMIAN keys the output settings dialog reads when it opens.
+inline constexpr std::array<std::string_view, 9> kJiemianSettingsKeys = {
+    "yzfa", "ypcs", "bmq", "ypzl", "cyl", "td", "qd", "qx", "cssz"};
+
+// The language list: entries 0..5 and their files, compared exactly (case matters).
+inline constexpr std::array<std::string_view, 6> kLanguageListFiles = {
+    "english.ini", "spanish.ini", "german.ini", "french.ini", "italian.ini", "japanese.ini"};
+// The file refreshed from the web at start-up; in force only when setting.ini names it.
+inline constexpr std::string_view kRefreshedLanguageFile = "chinese.ini";
+
+// Entry of the language list for a file name; -1 (no selection) for any other name.
+int LanguageListIndexOfFile(std::string_view fileName);
+// File name of a list entry; empty for -1 or any index outside 0..5 (the current file
+// name then stays).
+std::string_view LanguageFileOfListIndex(int index);
+
+// The two tooltips that are fixed texts rather than language keys.
+inline constexpr std::string_view kDeleteAllTooltip = "删除所有文件";   // button 1001
+inline constexpr std::string_view kFileListTooltip = "拖放文件到这里";  // file list 1114
+// Playback state text in which the Play button's tooltip is "bf" ("zanting" otherwise).
+inline constexpr std::string_view kPlaybackStatePlay = "PLAY";
+
+// HINT key of a main window control id; nullopt for controls without a language tooltip.
+// The Play button (1003) gives "bf" while `playbackState` is exactly "PLAY", else "zanting".
+std::optional<std::string_view> HintKeyOfControl(int controlId, std::string_view playbackState);
+
+class LanguageTable {
+  public:
+    // Every text empty (no language file).
+    LanguageTable() = default;
+
+    // Reads every main window key of the four sections from a language file.
+    static LanguageTable Load(const std::filesystem::path& languageFile);
+    static LanguageTable FromDocument(const IniDocument& document);
+
+    // The text of a key of the main window's vocabulary; empty for a missing key or one
+    // outside the vocabulary. Section and key names match without regard to case.
+    const std::string& Text(std::string_view section, std::string_view key) const;
+    const std::string& Application(std::string_view key) const;
+    const std::string& Tishi(std::string_view key) const;
+    const std::string& Hint(std::string_view key) const;
+    const std::string& Jiemian(std::string_view key) const;
+
+    // "name", " ", "version" (a single blank without a language file).
+    std::string WindowTitle() const;
+
+    // The open-file dialog's filter in its "|"-separated form: "symtwj" text, the twenty
+    // audio patterns, "mp3wj" text "(*.mp3)", "sywj" text "(*.*)", each name followed by
+    // its pattern, every item ended by "|".
+    std::string OpenFileFilter() const;
+
+    // The tooltip a main window control shows: the fixed texts of 1001 and 1114, the HINT
+    // text of the others that have one (possibly empty), nullopt for controls without one.
+    std::optional<std::string> Tooltip(int controlId, std::string_view playbackState) const;
+
+    // "wj" text, the file name without its folder, " ", "wx" text.
+    std::string RejectedFileMessage(std::string_view fileNameWithoutFolder) const;
+
+  private:
+    std::map<std::string, std::string, std::less<>> texts_;  // "SECTION/key" -> text
+};
+
+// One text straight from a language file (missing file, section or key: empty).
+std::string ReadLanguageText(const std::filesystem::path& languageFile, std::string_view section,
+                             std::string_view key);
+
+// The progress dialog's texts, read from the language file when it opens.
+struct ProgressDialogTexts {
+    std::string title;        // APPLICATION "name"
+    std::string currentFile;  // JIEMIAN "dqwj", label 1158
+    std::string overall;      // JIEMIAN "zgwj", label 1159
+    std::string stop;         // JIEMIAN "tz", button 1000 and its tooltip
+
+    static ProgressDialogTexts Read(const std::filesystem::path& languageFile);
+};
+
+// The output settings dialog's texts, read from the language file when it opens.
+struct SettingsDialogTexts {
+    std::string format;        // JIEMIAN "yzfa", label 1196
+    std::string audioOptions;  // JIEMIAN "ypcs", group box 1197
+    std::string encoder;       // JIEMIAN "bmq", label 1198
+    std::string quality;       // JIEMIAN "ypzl", label 1199
+    std::string sampleRate;    // JIEMIAN "cyl", label 1200
+    std::string channels;      // JIEMIAN "td", label 1201
+    std::string ok;            // JIEMIAN "qd", button 1
+    std::string cancel;        // JIEMIAN "qx", button 2
+    std::string title;         // JIEMIAN "cssz"
+
+    static SettingsDialogTexts Read(const std::filesystem::path& languageFile);
+};
+
+}  // namespace tolvane
