@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+#include "MediaFixtures.h"
+#include "MislabelledCut.h"
+#include "OutputNaming.h"
+#include "OutputProfile.h"
+
+namespace tolvane {
+namespace {
+
+using testing::TempDir;
+
+void Touch(const std::filesystem::path& path, const std::string& content = "x") {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+TEST(OutputNaming, BaseIsTheFileNameCutAtItsLastDot) {
+    EXPECT_EQ(OutputBaseName("/music/live.set.mp3"), "live.set");
+    EXPECT_EQ(OutputBaseName("song.wav"), "song");
+    EXPECT_EQ(OutputBaseName("/a.b/c/.mp3"), "");
+    // A backslash wins over slashes, as the rule says.
+    EXPECT_EQ(OutputBaseName("/x/odd\\name.flac"), "name");
+    EXPECT_EQ(OutputBaseName("C:\\music\\x.y/z.mp3"), "x.y/z");
+}
+
+TEST(OutputNaming, InputWithoutDotInItsFileNameGetsNoName) {
+    MediaJob flags;
+    EXPECT_FALSE(OutputBaseName("/music.d/song"));
+    OutputNamingError why = OutputNamingError::None;
+    EXPECT_FALSE(MakeCutOutputPath("/tmp", "/music.d/song", flags, &why));
+    EXPECT_EQ(why, OutputNamingError::NoExtension);
+    EXPECT_FALSE(MakeJoinOutputPath("/tmp", "/music.d/song", OutputProfile{}.formatEntry, &why));
+    EXPECT_EQ(why, OutputNamingError::NoExtension);
+}
+
+TEST(OutputNaming, CutKeepsTheInputsOwnExtension) {
+    TempDir dir;
+    MediaJob flags;
+    EXPECT_EQ(MakeCutOutputPath(dir.path().string(), "/in/Song.FLAC", flags),
+              dir.path().string() + "/Song.FLAC");
+    EXPECT_EQ(MakeCutOutputPath(dir.path().string() + "/", "/in/a.m4a", flags),
+              dir.path().string() + "/a.m4a");
+}
+
+TEST(OutputNaming, JoinExtensionComesFromTheFormatEntry) {
+    EXPECT_EQ(JoinOutputExtension(OutputProfile{}.formatEntry), ".mp3");
+    EXPECT_EQ(JoinOutputExtension("Two (kinds) *.x *.ogg) tail)"), ".ogg");
+    EXPECT_EQ(JoinOutputExtension("Wave(*.wav"), ".wav");
+    EXPECT_FALSE(JoinOutputExtension("MP3 Audio"));
+    EXPECT_FALSE(JoinOutputExtension("MP3(*mp3)"));
+    EXPECT_FALSE(JoinOutputExtension("MP3(*.)"));
+    TempDir dir;
+    OutputNamingError why = OutputNamingError::None;
+    EXPECT_FALSE(MakeJoinOutputPath(dir.path().string(), "a.wav", "MP3", &why));
+    EXPECT_EQ(why, OutputNamingError::BadFormatEntry);
+    EXPECT_EQ(MakeJoinOutputPath(dir.path().string(), "/in/a.wav", OutputProfile{}.formatEntry),
+              dir.path().string() + "/a.mp3");
+}
+
+TEST(OutputNaming, NumberedCandidatesSkipExistingFiles) {
+    TempDir dir;
+    Touch(dir / "a.mp3");
+    Touch(dir / "a(0).mp3");
+    const std::string folder = dir.path().string();
+    EXPECT_EQ(MakeJoinOutputPath(folder, "/in/a.mp3", OutputProfile{}.formatEntry),
+              folder + "/a(1).mp3");
+    // Gaps are used: only existence matters.
+    Touch(dir / "a(2).mp3");
+    EXPECT_EQ(MakeJoinOutputPath(folder, "/in/a.mp3", OutputProfile{}.formatEntry),
+              folder + "/a(1).mp3");
+    // The number goes before the last dot of the name only.
+    Touch(dir / "live.set.wav");
+    EXPECT_EQ(MakeCutOutputPath(folder, "/x/live.set.wav", MediaJob{}),
+              folder + "/live.set(0).wav");
+}
+
+TEST(OutputNaming, DanglingLinkAndFolderCountAsTaken) {
+    TempDir dir;
+    ASSERT_EQ(symlink((dir / "nowhere").c_str(), (dir / "s.ogg").c_str()), 0);
+    std::filesystem::create_directory(dir / "s(0).ogg");
+    EXPECT_EQ(MakeCutOutputPath(dir.path().string(), "s.ogg", MediaJob{}),
+              dir.path().string() + "/s(1).ogg");
+}
+
+TEST(OutputNaming, TooLongNamesGetNoName) {
+    TempDir dir;
+    const std::string folder = dir.path().string();
+    OutputNamingError why = OutputNamingError::None;
+    // 251 + ".mp3" = 255 bytes: allowed.
+    std::string base(251, 'b');
+    EXPECT_EQ(MakeCutOutputPath(folder, base + ".mp3", MediaJob{}, &why),
+              folder + "/" + base + ".mp3");
+    // Taken: "(0)" would pass 255 bytes.
+    Touch(dir / (base + ".mp3"));
+    EXPECT_FALSE(MakeCutOutputPath(folder, base + ".mp3", MediaJob{}, &why));
+    EXPECT_EQ(why, OutputNamingError::NameTooLong);
+    EXPECT_FALSE(MakeCutOutputPath(folder, std::string(300, 'c') + ".mp3", MediaJob{}, &why));
+    EXPECT_EQ(why, OutputNamingError::NameTooLong);
+}
+
+TEST(OutputNaming, MissingFolderStillGivesTheFirstCandidate) {
+    // Nothing exists there; the job then fails to create the output and says so.
+    TempDir dir;
+    EXPECT_EQ(MakeCutOutputPath((dir / "gone").string(), "a.mp3", MediaJob{}),
+              (dir / "gone").string() + "/a.mp3");
+}
+
+TEST(OutputNaming, MislabelledMp3GetsItsTrueExtension) {
+    MediaJob flags;
+    flags.mislabeledAac = true;
+    EXPECT_EQ(CutOutputExtension("/in/x.mp3", flags), ".aac");
+    EXPECT_EQ(CutOutputExtension("/in/x.MP3", flags), ".aac");
+    // Stale flags of another probe never touch a name that is not ".mp3".
+    EXPECT_EQ(CutOutputExtension("/in/x.wav", flags), ".wav");
+    flags.mislabeledAac = false;
+    flags.mislabeledMp2 = true;
+    EXPECT_EQ(CutOutputExtension("/in/x.mp3", flags), ".mp2");
+    flags.mislabeledMp2 = false;
+    flags.mislabeledWav = true;
+    EXPECT_EQ(CutOutputExtension("/in/x.mp3", flags), ".wav");
+    flags.mislabeledFlac = true;
+    EXPECT_EQ(CutOutputExtension("/in/x.mp3", flags), ".flac");
+    EXPECT_EQ(CutOutputExtension("/in/x.mp3", MediaJob{}), ".mp3");
+}
+
+TEST(MislabelledCut, OutputMovesToItsMp3NameWhenFree) {
+    TempDir dir;
+    MediaJob flags;
+    flags.mislabeledAac = true;
+    Touch(dir / "x.aac", "cut");
+    std::string final = FinishMislabelledCut("/src/x.mp3", (dir / "x.aac").string(), flags);
+    EXPECT_EQ(final, (dir / "x.mp3").string());
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.aac"));
+    EXPECT_EQ(testing::ReadFileBytes(dir / "x.mp3"), "cut");
+}
+
+TEST(MislabelledCut, ExistingMp3IsNeverReplaced) {
+    TempDir dir;
+    MediaJob flags;
+    flags.mislabeledFlac = true;
+    Touch(dir / "x(0).flac", "cut");
+    Touch(dir / "x(0).mp3", "theirs");
+    std::string final = FinishMislabelledCut("x.mp3", (dir / "x(0).flac").string(), flags);
+    EXPECT_EQ(final, (dir / "x(0).flac").string());
+    EXPECT_EQ(testing::ReadFileBytes(dir / "x(0).mp3"), "theirs");
+    EXPECT_EQ(testing::ReadFileBytes(dir / "x(0).flac"), "cut");
+}
+
+TEST(MislabelledCut, OrdinaryCutsAreLeftAlone) {
+    TempDir dir;
+    Touch(dir / "x.aac", "cut");
+    EXPECT_EQ(FinishMislabelledCut("x.aac", (dir / "x.aac").string(), MediaJob{}),
+              (dir / "x.aac").string());
+    MediaJob flags;
+    flags.mislabeledAac = true;  // stale flags, input not ".mp3"
+    EXPECT_EQ(FinishMislabelledCut("x.aac", (dir / "x.aac").string(), flags),
+              (dir / "x.aac").string());
+    EXPECT_TRUE(std::filesystem::exists(dir / "x.aac"));
+}
+
+TEST(MislabelledCut, MoveWithoutReplacingRefusesExistingTargets) {
+    TempDir dir;
+    Touch(dir / "a", "a");
+    Touch(dir / "b", "b");
+    EXPECT_FALSE(MoveWithoutReplacing((dir / "a").string(), (dir / "b").string()));
+    EXPECT_EQ(testing::ReadFileBytes(dir / "b"), "b");
+    EXPECT_EQ(testing::ReadFileBytes(dir / "a"), "a");
+    EXPECT_FALSE(MoveWithoutReplacing((dir / "gone").string(), (dir / "c").string()));
+    EXPECT_TRUE(MoveWithoutReplacing((dir / "a").string(), (dir / "c").string()));
+    EXPECT_EQ(testing::ReadFileBytes(dir / "c"), "a");
+    EXPECT_EQ(Mp3NameOf("/d.x/name"), "");
+    EXPECT_EQ(Mp3NameOf("/d/n.a.aac"), "/d/n.a.mp3");
+}
+
+}  // namespace
+}  // namespace tolvane
