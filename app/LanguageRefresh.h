@@ -14,8 +14,9 @@ namespace tolvane {
 enum class LanguageRefreshResult {
     Replaced,       // the target now holds the downloaded file
     NotConfigured,  // no address was built in: nothing done
-    NetworkError,   // refused, unreachable, timed out, or aborted for size
+    NetworkError,   // refused, unreachable or timed out
     HttpError,      // the server answered with a status other than 2xx
+    TooLarge,       // the body grew past the size limit (download aborted)
     BadContent,     // empty, not text, or no APPLICATION section
     WriteError,     // the file could not be replaced
 };
