@@ -1,0 +1,555 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTest>
+#include <QToolTip>
+
+#include "CBitmapSlider.h"
+#include "CCheckListCtrl.h"
+#include "CControlButton.h"
+#include "CHyperLink.h"
+#include "DialogUnits.h"
+#include "Settings.h"
+#include "WindowTestSupport.h"
+
+namespace tolvane::testing {
+namespace {
+
+namespace Id = ControlId;
+
+const int kAllIds[] = {
+    Id::Tabs,
+    Id::Link,
+    Id::LanguageList,
+    Id::OutputFormat,
+    Id::FileList,
+    Id::PositionSlider,
+    Id::Add,
+    Id::Cut,
+    Id::About,
+    Id::DeleteAll,
+    Id::Setting,
+    Id::Convert,
+    Id::Merge,
+    Id::StartLabel,
+    Id::StartEdit,
+    Id::EndLabel,
+    Id::EndEdit,
+    Id::LengthLabel,
+    Id::SelectionLength,
+    Id::Hint,
+    Id::PlayerFrame,
+    Id::Play,
+    Id::Stop,
+    Id::StartPoint,
+    Id::EndPoint,
+    Id::PlaySelection,
+    Id::PlayPosition,
+    Id::Duration,
+    Id::OutputLabel,
+    Id::OutputFolderBox,
+    Id::Browse,
+    Id::FindTarget,
+    Id::CurrentFilePath,
+};
+const int kCutOnly[] = {Id::Convert,
+                        Id::PositionSlider,
+                        Id::StartPoint,
+                        Id::EndPoint,
+                        Id::PlaySelection,
+                        Id::Play,
+                        Id::Stop,
+                        Id::StartLabel,
+                        Id::EndLabel,
+                        Id::LengthLabel,
+                        Id::StartEdit,
+                        Id::EndEdit,
+                        Id::SelectionLength,
+                        Id::PlayPosition,
+                        Id::Duration,
+                        Id::PlayerFrame,
+                        Id::Hint,
+                        Id::About};
+const int kMergeOnly[] = {Id::FileList, Id::Merge, Id::Setting, Id::DeleteAll};
+const int kBothTabs[] = {Id::Add,    Id::Cut,       Id::OutputLabel, Id::OutputFolderBox,
+                         Id::Browse, Id::FindTarget};
+
+QString Label(CTolvaneDlg& window, int id) {
+    return window.Item<QLabel>(id)->text();
+}
+
+class MainWindow : public ::testing::Test {
+  protected:
+    MainWindow() { WriteStandardProgramFolder(folder); }
+    ProgramFolderFixture folder;
+};
+
+// --- layout ---------------------------------------------------------------------------
+
+using MainWindowLayout = MainWindow;
+
+TEST_F(MainWindowLayout, OpensInTheCutLayout) {
+    WindowUnderTest window(folder.path());
+    for (int id : kMergeOnly)
+        EXPECT_TRUE(window->GetDlgItem(id)->isHidden()) << id;
+    for (int id : kCutOnly)
+        EXPECT_FALSE(window->GetDlgItem(id)->isHidden()) << id;
+    for (int id : kBothTabs)
+        EXPECT_FALSE(window->GetDlgItem(id)->isHidden()) << id;
+    EXPECT_TRUE(window->GetDlgItem(Id::LanguageList)->isHidden());
+    EXPECT_TRUE(window->GetDlgItem(Id::OutputFormat)->isHidden());
+
+    EXPECT_FALSE(window->GetDlgItem(Id::Play)->isEnabled());
+    EXPECT_FALSE(window->GetDlgItem(Id::Stop)->isEnabled());
+    EXPECT_TRUE(window->GetDlgItem(Id::Cut)->isEnabled());
+    auto* slider = window->Item<CBitmapSlider>(Id::PositionSlider);
+    EXPECT_FALSE(slider->isEnabled());
+    EXPECT_EQ(slider->GetPos(), 0);
+    EXPECT_EQ(slider->GetRangeMin(), 0);
+    EXPECT_EQ(slider->GetRangeMax(), 1000);
+
+    EXPECT_EQ(window->Item<QTabBar>(Id::Tabs)->currentIndex(), 0);
+    EXPECT_EQ(window->Item<QLineEdit>(Id::StartEdit)->text(), "00:00:00.000");
+    EXPECT_EQ(window->Item<QLineEdit>(Id::EndEdit)->text(), "00:00:00.000");
+    EXPECT_EQ(Label(*window, Id::SelectionLength), "00:00:00.000");
+    EXPECT_EQ(Label(*window, Id::PlayPosition), "00:00:00.000 /");
+    EXPECT_EQ(Label(*window, Id::Duration), "00:00:00.000");
+    auto* format = window->Item<QComboBox>(Id::OutputFormat);
+    ASSERT_EQ(format->count(), 1);
+    EXPECT_EQ(format->currentText(), "MP3-MPEG Layer-3 Audio(*.mp3)");
+    EXPECT_EQ(window->playMode(), "PLAY");
+    EXPECT_TRUE(window->reloadOnPlay());
+    EXPECT_TRUE(window->currentFile().isEmpty());
+}
+
+TEST_F(MainWindowLayout, EveryControlIsReachableByItsId) {
+    WindowUnderTest window(folder.path());
+    for (int id : kAllIds) {
+        QWidget* control = window->GetDlgItem(id);
+        ASSERT_NE(control, nullptr) << id;
+        EXPECT_EQ(control->objectName(), QString::number(id));
+        EXPECT_EQ(control->parentWidget(), window.window.get());
+    }
+    EXPECT_EQ(window->GetDlgItem(Id::RemoveSelected), nullptr);
+    EXPECT_NE(window->Item<CControlButton>(Id::Convert), nullptr);
+    EXPECT_NE(window->Item<CCheckListCtrl>(Id::FileList), nullptr);
+    EXPECT_NE(window->Item<CHyperLink>(Id::Link), nullptr);
+    EXPECT_NE(window->Item<QGroupBox>(Id::PlayerFrame), nullptr);
+}
+
+TEST_F(MainWindowLayout, PlacesControlsInDialogUnitsOfTheApplicationFont) {
+    WindowUnderTest window(folder.path());
+    const DialogUnits units(QApplication::font());
+    EXPECT_EQ(window->size(), QSize(units.ToPixelsX(375), units.ToPixelsY(220)));
+    EXPECT_EQ(window->GetDlgItem(Id::Add)->geometry(), units.ToPixels(307, 25, 63, 27));
+    EXPECT_EQ(window->GetDlgItem(Id::FileList)->geometry(), units.ToPixels(7, 14, 297, 147));
+    EXPECT_EQ(window->GetDlgItem(Id::StartEdit)->geometry(), units.ToPixels(50, 121, 54, 14));
+    EXPECT_EQ(window->GetDlgItem(Id::CurrentFilePath)->geometry(), units.ToPixels(7, 208, 209, 8));
+}
+
+TEST(DialogUnitsMapping, QuarterWidthAndEighthHeightRounded) {
+    const DialogUnits units(7, 15);
+    EXPECT_EQ(units.ToPixelsX(4), 7);
+    EXPECT_EQ(units.ToPixelsX(63), 110);  // 110.25
+    EXPECT_EQ(units.ToPixelsX(2), 4);     // 3.5 rounds up
+    EXPECT_EQ(units.ToPixelsY(8), 15);
+    EXPECT_EQ(units.ToPixelsY(27), 51);  // 50.625
+    EXPECT_EQ(units.ToPixelsY(-1), -2);  // -1.875
+    EXPECT_EQ(units.ToPixels(1, 2, 3, 4), QRect(2, 4, 5, 8));
+}
+
+TEST_F(MainWindowLayout, PictureButtonsAreShapedAndDrawn) {
+    WindowUnderTest window(folder.path());
+    for (int id :
+         {Id::Add, Id::Cut, Id::About, Id::DeleteAll, Id::Setting, Id::Convert, Id::Merge, Id::Play,
+          Id::Stop, Id::StartPoint, Id::EndPoint, Id::PlaySelection, Id::Browse, Id::FindTarget}) {
+        auto* button = window->Item<CControlButton>(id);
+        ASSERT_NE(button, nullptr) << id;
+        EXPECT_TRUE(button->HasShape()) << id;
+        EXPECT_FALSE(button->NormalBitmap().isNull()) << id;
+    }
+}
+
+TEST_F(MainWindowLayout, ColoursTheBackgroundLightBlueAndTheListLightGreen) {
+    WindowUnderTest window(folder.path());
+    EXPECT_EQ(window->palette().color(QPalette::Window), QColor(187, 222, 251));
+    EXPECT_TRUE(window->autoFillBackground());
+    EXPECT_EQ(window->Item<CCheckListCtrl>(Id::FileList)->GetBkColor(), QColor(241, 250, 233));
+    // Labels and buttons show the window's background through.
+    EXPECT_FALSE(window->GetDlgItem(Id::StartLabel)->autoFillBackground());
+    EXPECT_FALSE(window->GetDlgItem(Id::Add)->autoFillBackground());
+}
+
+TEST_F(MainWindowLayout, ListColumnsHaveTheirWidths) {
+    WindowUnderTest window(folder.path());
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    ASSERT_EQ(list->columnCount(), 6);
+    EXPECT_EQ(list->GetColumnWidth(0), 250);
+    EXPECT_EQ(list->GetColumnWidth(1), 100);
+    EXPECT_EQ(list->GetColumnWidth(2), 100);
+    EXPECT_EQ(list->GetColumnWidth(3), 0);
+    EXPECT_EQ(list->GetColumnWidth(4), list->contentsRect().width() - 450);
+    EXPECT_EQ(list->GetColumnWidth(5), 0);
+    EXPECT_EQ(list->GetColumnHeaderText(5), "Duration");
+    EXPECT_TRUE(list->IsHeaderCheckInitialised());
+}
+
+// --- mode switch ----------------------------------------------------------------------
+
+using MainWindowModeSwitch = MainWindow;
+
+TEST_F(MainWindowModeSwitch, MergeTabShowsTheListAndBackRestoresTheCutLayout) {
+    WindowUnderTest window(folder.path());
+    auto* path = window->Item<QLabel>(Id::CurrentFilePath);
+    path->setText("/music/a.mp3");
+    auto* tabs = window->Item<QTabBar>(Id::Tabs);
+
+    tabs->setCurrentIndex(1);
+    for (int id : kMergeOnly)
+        EXPECT_FALSE(window->GetDlgItem(id)->isHidden()) << id;
+    for (int id : kCutOnly)
+        EXPECT_TRUE(window->GetDlgItem(id)->isHidden()) << id;
+    for (int id : kBothTabs)
+        EXPECT_FALSE(window->GetDlgItem(id)->isHidden()) << id;
+    EXPECT_TRUE(path->text().isEmpty());
+    EXPECT_FALSE(path->isHidden());
+    EXPECT_TRUE(window->GetDlgItem(Id::LanguageList)->isHidden());
+    EXPECT_TRUE(window->GetDlgItem(Id::OutputFormat)->isHidden());
+
+    path->setText("/music/b.mp3");
+    tabs->setCurrentIndex(0);
+    for (int id : kMergeOnly)
+        EXPECT_TRUE(window->GetDlgItem(id)->isHidden()) << id;
+    for (int id : kCutOnly)
+        EXPECT_FALSE(window->GetDlgItem(id)->isHidden()) << id;
+    EXPECT_EQ(path->text(), "/music/b.mp3");  // only the merge tab empties it
+}
+
+TEST_F(MainWindowModeSwitch, StopBeforeAnyFileOnlyResetsTheFlags) {
+    WindowUnderTest window(folder.path());
+    window.player->ClearCalls();
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+    EXPECT_TRUE(window.player->Commands().empty());
+    EXPECT_TRUE(window->reloadOnPlay());
+    EXPECT_EQ(window->playMode(), "PLAY");
+}
+
+// --- texts ----------------------------------------------------------------------------
+
+using MainWindowTexts = MainWindow;
+
+TEST_F(MainWindowTexts, EnglishFileOnEveryControl) {
+    WindowUnderTest window(folder.path());
+    EXPECT_EQ(window->windowTitle(), "English APPLICATION name English APPLICATION version");
+    EXPECT_EQ(Label(*window, Id::Link), "English JIEMIAN zysybrj");
+    EXPECT_EQ(window->Item<CHyperLink>(Id::Link)->GetURL(), "https://example.org/English");
+    EXPECT_TRUE(window->Item<CHyperLink>(Id::Link)->IsUnderlined());
+    EXPECT_EQ(Label(*window, Id::StartLabel), "English JIEMIAN ksjq");
+    EXPECT_EQ(Label(*window, Id::EndLabel), "English JIEMIAN jsjq");
+    EXPECT_EQ(Label(*window, Id::LengthLabel), "English JIEMIAN jqsj");
+    EXPECT_EQ(Label(*window, Id::OutputLabel), "English JIEMIAN output");
+    EXPECT_EQ(Label(*window, Id::Hint), "English JIEMIAN nykyzjsr");
+    auto* tabs = window->Item<QTabBar>(Id::Tabs);
+    ASSERT_EQ(tabs->count(), 2);
+    EXPECT_EQ(tabs->tabText(0), "English JIEMIAN mp3jq");
+    EXPECT_EQ(tabs->tabText(1), "English JIEMIAN mp3hb");
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    const char* columns[] = {"ywj", "kssj", "jssj", "scgs", "zt"};
+    for (int column = 0; column < 5; ++column) {
+        EXPECT_EQ(list->GetColumnHeaderText(column), QString("English JIEMIAN ") + columns[column]);
+    }
+    // The table holds the texts the later operations take at the moment they need them.
+    EXPECT_EQ(window->languageTable().Text("TISHI", "jqcg"), "English TISHI jqcg");
+    EXPECT_EQ(window->languageTable().Text("JIEMIAN", "sywj"), "English JIEMIAN sywj");
+}
+
+TEST_F(MainWindowTexts, ReadsTheSettingsAndListsTheLanguages) {
+    WindowUnderTest window(folder.path());
+    auto* languages = window->Item<QComboBox>(Id::LanguageList);
+    ASSERT_EQ(languages->count(), 6);
+    EXPECT_EQ(languages->itemText(0), "English");
+    EXPECT_EQ(languages->itemText(5), "Japanese");
+    EXPECT_EQ(languages->currentIndex(), 0);
+    EXPECT_EQ(window->languageFileName(), "english.ini");
+    EXPECT_FALSE(window->openFolderWhenDone());
+    EXPECT_EQ(window->outputFolder(), "/tmp");
+    EXPECT_EQ(window->Item<QComboBox>(Id::OutputFolderBox)->currentText(), "/tmp");
+}
+
+TEST(MainWindowTextsMissing, EmptyTextsWithoutSettingsAndLanguages) {
+    ProgramFolderFixture empty;
+    WindowUnderTest window(empty.path());
+    EXPECT_EQ(window->windowTitle(), " ");
+    for (int id :
+         {Id::Link, Id::StartLabel, Id::EndLabel, Id::LengthLabel, Id::OutputLabel, Id::Hint}) {
+        EXPECT_TRUE(Label(*window, id).isEmpty()) << id;
+    }
+    auto* tabs = window->Item<QTabBar>(Id::Tabs);
+    ASSERT_EQ(tabs->count(), 2);
+    EXPECT_TRUE(tabs->tabText(0).isEmpty());
+    auto* languages = window->Item<QComboBox>(Id::LanguageList);
+    EXPECT_EQ(languages->count(), 6);
+    EXPECT_EQ(languages->currentIndex(), -1);
+    EXPECT_TRUE(window->outputFolder().isEmpty());
+    EXPECT_TRUE(window->openFolderWhenDone());  // [DIR] "open" defaults to "1"
+    EXPECT_TRUE(window->ToolTipText(Id::Add).isEmpty());
+    // Nothing is written at start-up.
+    EXPECT_FALSE(std::filesystem::exists(empty.path() / "setting.ini"));
+}
+
+TEST_F(MainWindowTexts, LanguageSwitchRewritesTheWindowAndTheSettings) {
+    WindowUnderTest window(folder.path());
+    auto* languages = window->Item<QComboBox>(Id::LanguageList);
+    languages->setCurrentIndex(2);
+    emit languages->activated(2);
+
+    EXPECT_EQ(window->languageFileName(), "german.ini");
+    EXPECT_EQ(SettingsFile(folder.path()).LanguageFile(), "german.ini");
+    EXPECT_EQ(window->windowTitle(), "German APPLICATION name German APPLICATION version");
+    EXPECT_EQ(Label(*window, Id::StartLabel), "German JIEMIAN ksjq");
+    EXPECT_EQ(Label(*window, Id::Hint), "German JIEMIAN nykyzjsr");
+    EXPECT_EQ(window->Item<QTabBar>(Id::Tabs)->tabText(1), "German JIEMIAN mp3hb");
+    EXPECT_EQ(window->Item<CCheckListCtrl>(Id::FileList)->GetColumnHeaderText(4),
+              "German JIEMIAN zt");
+    EXPECT_EQ(window->Item<CHyperLink>(Id::Link)->GetURL(), "https://example.org/German");
+    EXPECT_EQ(window->ToolTipText(Id::Add), "German HINT tjspwj");
+    // The rest of setting.ini is kept.
+    EXPECT_EQ(SettingsFile(folder.path()).OutputFolder(), "/tmp");
+}
+
+TEST_F(MainWindowTexts, SwitchToAFileThatIsMissingEmptiesTheTexts) {
+    WindowUnderTest window(folder.path());
+    auto* languages = window->Item<QComboBox>(Id::LanguageList);
+    languages->setCurrentIndex(3);  // french.ini is not there
+    emit languages->activated(3);
+    EXPECT_EQ(window->windowTitle(), " ");
+    EXPECT_TRUE(Label(*window, Id::StartLabel).isEmpty());
+    EXPECT_EQ(SettingsFile(folder.path()).LanguageFile(), "french.ini");
+}
+
+TEST_F(MainWindowTexts, RefreshedChineseFileInForceLeavesTheListUnselected) {
+    folder.WriteSettings("[LANGUAGE]\nname1=English\nfile=chinese.ini\n");
+    folder.WriteLanguageFile("chinese.ini", LanguageFileText("Old"));
+    RecordingShell shell;
+    WindowServices services;
+    services.player = std::make_unique<RecordingPlayerModule>();
+    services.programFolder = folder.path().string();
+    std::string refreshedFolder;
+    services.refreshLanguageFile = [&](const std::string& languagesFolder) {
+        refreshedFolder = languagesFolder;
+        folder.WriteLanguageFile("chinese.ini", LanguageFileText("Fresh"));
+    };
+    services.shell = &shell;
+    CTolvaneDlg window(std::move(services));
+
+    EXPECT_EQ(refreshedFolder, (folder.path() / "languages").string());
+    EXPECT_EQ(window.windowTitle(), "Fresh APPLICATION name Fresh APPLICATION version");
+    EXPECT_EQ(window.Item<QTabBar>(Id::Tabs)->tabText(0), "Fresh JIEMIAN mp3jq");
+    EXPECT_EQ(window.Item<QComboBox>(Id::LanguageList)->currentIndex(), -1);
+}
+
+TEST_F(MainWindowTexts, RefreshRunsOnceAtStartUp) {
+    WindowUnderTest window(folder.path());
+    ASSERT_EQ(window.refreshedFolders.size(), 1u);
+    EXPECT_EQ(window.refreshedFolders[0], (folder.path() / "languages").string());
+}
+
+// --- tooltips -------------------------------------------------------------------------
+
+using MainWindowTooltips = MainWindow;
+
+TEST_F(MainWindowTooltips, TextByControlId) {
+    WindowUnderTest window(folder.path());
+    const std::pair<int, const char*> hints[] = {
+        {Id::Add, "tjspwj"},
+        {Id::Convert, "ksjq"},
+        {Id::Cut, "sc"},
+        {Id::Merge, "hbcygwj"},
+        {Id::Setting, "cssz"},
+        {Id::Browse, "szscml"},
+        {Id::FindTarget, "dkml"},
+        {Id::About, "bz"},
+        {Id::Play, "bf"},
+        {Id::Stop, "bftz"},
+        {Id::PositionSlider, "djsbzj"},
+        {Id::StartPoint, "szksjqd"},
+        {Id::EndPoint, "szjsjqd"},
+        {Id::PlaySelection, "bfjqdl"},
+    };
+    for (const auto& [id, key] : hints) {
+        EXPECT_EQ(window->ToolTipText(id), QString("English HINT ") + key) << id;
+    }
+    EXPECT_EQ(window->ToolTipText(Id::DeleteAll), QString::fromUtf8("删除所有文件"));
+    EXPECT_EQ(window->ToolTipText(Id::FileList), QString::fromUtf8("拖放文件到这里"));
+    for (int id : {Id::StartLabel, Id::StartEdit, Id::Tabs, Id::OutputFolderBox, Id::Hint}) {
+        EXPECT_TRUE(window->ToolTipText(id).isEmpty()) << id;
+    }
+}
+
+TEST_F(MainWindowTooltips, ShownWhenTheControlAsksForOne) {
+    WindowUnderTest window(folder.path());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    QWidget* add = window->GetDlgItem(Id::Add);
+    const QPoint inside = add->rect().center();
+    QHelpEvent request(QEvent::ToolTip, inside, add->mapToGlobal(inside));
+    QApplication::sendEvent(add, &request);
+    EXPECT_EQ(QToolTip::text(), "English HINT tjspwj");
+
+    QWidget* label = window->GetDlgItem(Id::StartLabel);
+    QHelpEvent none(QEvent::ToolTip, QPoint(1, 1), label->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(label, &none);
+    EXPECT_TRUE(QToolTip::text().isEmpty());
+}
+
+// --- keys, mouse, closing -------------------------------------------------------------
+
+using MainWindowKeys = MainWindow;
+
+TEST_F(MainWindowKeys, DeleteInATimeEditRemovesTheSelectedRowInstead) {
+    WindowUnderTest window(folder.path());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    list->AppendRow({"/a.mp3", "", "", "", "", ""});
+    list->AppendRow({"/b.mp3", "", "", "", "", ""});
+    list->SelectAndFocusRow(1);
+
+    auto* edit = window->Item<QLineEdit>(Id::StartEdit);
+    edit->setFocus();
+    edit->setCursorPosition(0);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    EXPECT_EQ(edit->text(), "00:00:00.000");
+    ASSERT_EQ(list->GetRowCount(), 1);
+    EXPECT_EQ(list->GetItemText(0, 0), "/a.mp3");
+    EXPECT_EQ(list->GetFirstSelectedRow(), 0);  // the new last row
+}
+
+TEST_F(MainWindowKeys, DeleteWithoutSelectionChangesNothing) {
+    WindowUnderTest window(folder.path());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    list->AppendRow({"/a.mp3", "", "", "", "", ""});
+    list->clearSelection();
+    QTest::keyClick(window.window.get(), Qt::Key_Delete);
+    EXPECT_EQ(list->GetRowCount(), 1);
+}
+
+TEST_F(MainWindowKeys, EnterEndsTheWindowWithoutClosingThePlayer) {
+    WindowUnderTest window(folder.path());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    window.player->ClearCalls();
+    auto* edit = window->Item<QLineEdit>(Id::EndEdit);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    EXPECT_EQ(window.player->Count("Close"), 0);
+}
+
+TEST_F(MainWindowKeys, EscapeEndsTheWindow) {
+    WindowUnderTest window(folder.path());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    QTest::keyClick(window.window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Rejected);
+}
+
+using MainWindowClose = MainWindow;
+
+TEST_F(MainWindowClose, CloseBoxClosesThePlayerAndEndsWithOk) {
+    WindowUnderTest window(folder.path());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    window.player->ClearCalls();
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    EXPECT_EQ(window.player->Commands(), std::vector<std::string>{"Close"});
+}
+
+using MainWindowDrag = MainWindow;
+
+TEST_F(MainWindowDrag, DraggingAFreeSpotMovesTheWindow) {
+    WindowUnderTest window(folder.path());
+    window->move(100, 100);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    const QPoint before = window->pos();
+    // Between the time texts and the output row: no control there.
+    const QPoint freeSpot = window->GetDlgItem(Id::PlayerFrame)->geometry().bottomLeft() +
+                            QPoint(DialogUnits(window->font()).ToPixelsX(100), 4);
+    ASSERT_EQ(window->childAt(freeSpot), nullptr);
+    QTest::mousePress(window.window.get(), Qt::LeftButton, Qt::NoModifier, freeSpot);
+    QMouseEvent move(QEvent::MouseMove, QPointF(freeSpot + QPoint(30, 20)),
+                     QPointF(window->mapToGlobal(freeSpot + QPoint(30, 20))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.window.get(), &move);
+    QTest::mouseRelease(window.window.get(), Qt::LeftButton, Qt::NoModifier,
+                        freeSpot + QPoint(30, 20));
+    EXPECT_EQ(window->pos(), before + QPoint(30, 20));
+}
+
+// --- commands and the player ----------------------------------------------------------
+
+using MainWindowCommands = MainWindow;
+
+TEST_F(MainWindowCommands, AboutOpensTheWebPageThroughTheShell) {
+    WindowUnderTest window(folder.path());
+    window->Item<CControlButton>(Id::About)->click();
+    ASSERT_EQ(window.shell.opened.size(), 1u);
+    EXPECT_EQ(window.shell.opened[0], "https://example.org/English");
+    EXPECT_TRUE(window.messageBox.messages.empty());
+}
+
+TEST_F(MainWindowCommands, LinkOpensTheWebPageThroughTheSameShell) {
+    WindowUnderTest window(folder.path());
+    auto* link = window->Item<CHyperLink>(Id::Link);
+    EXPECT_TRUE(link->Open());
+    ASSERT_EQ(window.shell.opened.size(), 1u);
+    EXPECT_EQ(window.shell.opened[0], "https://example.org/English");
+    EXPECT_TRUE(link->GetVisited());
+}
+
+using MainWindowPlayer = MainWindow;
+
+TEST_F(MainWindowPlayer, InitialisedOnceWhileTheWindowStarts) {
+    WindowUnderTest window(folder.path());
+    EXPECT_TRUE(window.player->Initialized());
+    EXPECT_EQ(window.player->Count("Initialize"), 1);
+    EXPECT_EQ(window.player->Commands().size(), 1u);
+    EXPECT_FALSE(window.player->FixedText().empty());
+}
+
+TEST_F(MainWindowPlayer, EndCallbackFromThePlayersThreadStopsOnTheWindowsThread) {
+    WindowUnderTest window(folder.path());
+    window.player->FireEndCallback();
+    for (int i = 0; i < 200 && !window.player->EndCallbackReturned(); ++i) {
+        QTest::qWait(10);
+    }
+    EXPECT_TRUE(window.player->EndCallbackReturned());
+    window.player->JoinEndThread();
+    EXPECT_TRUE(window->reloadOnPlay());
+}
+
+TEST_F(MainWindowPlayer, StartsWithTheDefaultOutputProfile) {
+    WindowUnderTest window(folder.path());
+    const OutputProfile& profile = window->outputProfile();
+    EXPECT_EQ(profile.formatCode, 90106);
+    EXPECT_EQ(profile.bitRate, 128000);
+    EXPECT_EQ(profile.sampleRate, 44100);
+    EXPECT_EQ(profile.channels, 2);
+    EXPECT_EQ(profile.encoderName, "MP3");
+}
+
+}  // namespace
+}  // namespace tolvane::testing

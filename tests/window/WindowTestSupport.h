@@ -1,0 +1,99 @@
+#pragma once
+// A main window on a program folder of the test's own, with the player, the message box,
+// the file and folder choosers and the desktop shell replaced by recording fakes.
+
+#include <QString>
+#include <QStringList>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CTolvaneDlg.h"
+#include "DesktopShell.h"
+#include "MediaFixtures.h"
+#include "RecordingPlayerModule.h"
+#include "UserPrompts.h"
+
+namespace tolvane::testing {
+
+class RecordingMessageBox final : public IMessageBox {
+  public:
+    void Show(QWidget*, const QString& text) override { messages.push_back(text); }
+    std::vector<QString> messages;
+};
+
+class ScriptedFileChooser final : public IFileChooser {
+  public:
+    QStringList ChooseFiles(const QString& filter) override {
+        filters.push_back(filter);
+        return answer;
+    }
+    QStringList answer;
+    std::vector<QString> filters;
+};
+
+class ScriptedFolderChooser final : public IFolderChooser {
+  public:
+    QString ChooseFolder(const QString& title) override {
+        titles.push_back(title);
+        if (answers.empty())
+            return QString();
+        QString next = answers.front();
+        answers.erase(answers.begin());
+        return next;
+    }
+    std::vector<QString> answers;
+    std::vector<QString> titles;
+};
+
+class RecordingShell final : public IDesktopShell {
+  public:
+    bool Open(const QString& target) override {
+        opened.push_back(target);
+        return result;
+    }
+    bool result = true;
+    std::vector<QString> opened;
+};
+
+// Every main-window key of a language file, each with a text that names its language and
+// key ("English zysybrj"), for files the tests write.
+std::string LanguageFileText(const std::string& language);
+
+// A program folder: setting.ini and languages/ as a test wants them.
+class ProgramFolderFixture {
+  public:
+    ProgramFolderFixture();
+    const std::filesystem::path& path() const { return dir_.path(); }
+    void WriteSettings(const std::string& text) const;
+    void WriteLanguageFile(const std::string& fileName, const std::string& text) const;
+    std::string ReadSettings() const;
+
+  private:
+    TempDir dir_;
+};
+
+// The usual folder: six language names, "english.ini" in force, English and German texts.
+void WriteStandardProgramFolder(const ProgramFolderFixture& folder);
+
+// A window with fakes; the fakes live as long as this object.
+struct WindowUnderTest {
+    explicit WindowUnderTest(const std::filesystem::path& programFolder);
+    RecordingPlayerModule* player = nullptr;  // owned by the window
+    RecordingMessageBox messageBox;
+    ScriptedFileChooser fileChooser;
+    ScriptedFolderChooser folderChooser;
+    RecordingShell shell;
+    std::vector<std::string> refreshedFolders;
+    std::unique_ptr<CTolvaneDlg> window;
+
+    CTolvaneDlg& operator*() { return *window; }
+    CTolvaneDlg* operator->() { return window.get(); }
+};
+
+WindowServices FakeServices(WindowUnderTest& fakes, const std::filesystem::path& programFolder);
+
+}  // namespace tolvane::testing

@@ -1,0 +1,671 @@
+#include "CTolvaneDlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QTabBar>
+#include <QThread>
+#include <QToolTip>
+#include <QUrl>
+#include <QWindow>
+
+#include <filesystem>
+
+#include "BitmapLoader.h"
+#include "CBitmapSlider.h"
+#include "CCheckListCtrl.h"
+#include "CControlButton.h"
+#include "CHyperLink.h"
+#include "DesktopShell.h"
+#include "DialogUnits.h"
+#include "LanguageRefresh.h"
+#include "ProgramFolder.h"
+#include "Settings.h"
+#include "UserPrompts.h"
+
+namespace tolvane {
+
+namespace {
+
+const QColor kBackground(187, 222, 251);
+const QColor kListBackground(241, 250, 233);
+const QString kZeroTime = QStringLiteral("00:00:00.000");
+const QString kOutputFormatEntry = QStringLiteral("MP3-MPEG Layer-3 Audio(*.mp3)");
+constexpr int kWindowIcon = 266;
+
+struct Placement {
+    int id;
+    int x, y, width, height;
+};
+
+// Positions and sizes in dialog units, as the window template lays them out.
+constexpr Placement kPlacements[] = {
+    {ControlId::Tabs, 7, 1, 69, 16},
+    {ControlId::Link, 303, 1, 67, 10},
+    {ControlId::LanguageList, 322, 0, 48, 30},
+    {ControlId::OutputFormat, 322, 1, 48, 30},
+    {ControlId::FileList, 7, 14, 297, 147},
+    {ControlId::PositionSlider, 7, 14, 308, 22},
+    {ControlId::Add, 307, 25, 63, 27},
+    {ControlId::Cut, 307, 52, 63, 27},
+    {ControlId::About, 307, 79, 63, 27},
+    {ControlId::DeleteAll, 307, 79, 63, 31},
+    {ControlId::Setting, 307, 106, 63, 33},
+    {ControlId::Convert, 317, 157, 53, 52},
+    {ControlId::Merge, 316, 163, 54, 53},
+    {ControlId::StartLabel, 7, 122, 41, 8},
+    {ControlId::StartEdit, 50, 121, 54, 14},
+    {ControlId::EndLabel, 110, 123, 33, 8},
+    {ControlId::EndEdit, 146, 121, 54, 14},
+    {ControlId::LengthLabel, 203, 123, 38, 8},
+    {ControlId::SelectionLength, 247, 122, 53, 10},
+    {ControlId::Hint, 7, 138, 292, 8},
+    {ControlId::PlayerFrame, 7, 148, 296, 31},
+    {ControlId::Play, 61, 156, 22, 20},
+    {ControlId::Stop, 87, 156, 23, 20},
+    {ControlId::StartPoint, 110, 156, 23, 20},
+    {ControlId::EndPoint, 134, 156, 25, 20},
+    {ControlId::PlaySelection, 159, 156, 25, 20},
+    {ControlId::PlayPosition, 194, 161, 49, 8},
+    {ControlId::Duration, 245, 161, 52, 8},
+    {ControlId::OutputLabel, 7, 191, 32, 10},
+    {ControlId::OutputFolderBox, 26, 190, 189, 12},
+    {ControlId::Browse, 217, 187, 37, 19},
+    {ControlId::FindTarget, 253, 187, 53, 18},
+    {ControlId::CurrentFilePath, 7, 208, 209, 8},
+};
+constexpr int kTemplateWidth = 375;
+constexpr int kTemplateHeight = 220;
+
+// What the mode switch shows on the cut tab and hides on the merge tab, and the reverse.
+constexpr int kCutTabOnly[] = {
+    ControlId::Convert,
+    ControlId::PositionSlider,
+    ControlId::StartPoint,
+    ControlId::EndPoint,
+    ControlId::PlaySelection,
+    ControlId::Play,
+    ControlId::Stop,
+    ControlId::StartLabel,
+    ControlId::EndLabel,
+    ControlId::LengthLabel,
+    ControlId::StartEdit,
+    ControlId::EndEdit,
+    ControlId::SelectionLength,
+    ControlId::PlayPosition,
+    ControlId::Duration,
+    ControlId::PlayerFrame,
+    ControlId::Hint,
+    ControlId::About,
+};
+constexpr int kMergeTabOnly[] = {ControlId::FileList, ControlId::Merge, ControlId::Setting,
+                                 ControlId::DeleteAll};
+
+// Picture buttons in the order they get their shape and picture, with the picture id.
+struct ButtonPicture {
+    int id;
+    int bitmap;
+};
+constexpr ButtonPicture kButtonPictures[] = {
+    {ControlId::Convert, 186},       {ControlId::Add, 178},        {ControlId::Cut, 188},
+    {ControlId::Browse, 199},        {ControlId::FindTarget, 204}, {ControlId::Setting, 326},
+    {ControlId::About, 254},         {ControlId::Merge, 186},      {ControlId::Play, 301},
+    {ControlId::Stop, 303},          {ControlId::StartPoint, 320}, {ControlId::EndPoint, 321},
+    {ControlId::PlaySelection, 325}, {ControlId::DeleteAll, 330},
+};
+constexpr int kPlayLookBitmap = 302;
+
+// Text handed to the player at initialisation; the player may use it as it likes.
+const std::string kPlayerFixedText = "Tolvane preview";
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.c_str(), qsizetype(text.size()));
+}
+
+}  // namespace
+
+CTolvaneDlg::CTolvaneDlg(Services services, QWidget* parent)
+    : QDialog(parent), services_(std::move(services)) {
+    player_ = services_.player ? std::move(services_.player) : CreatePlayerModule();
+    messageBox_ = services_.messageBox ? services_.messageBox : &SystemMessageBox();
+    fileChooser_ = services_.fileChooser ? services_.fileChooser : &SystemFileChooser();
+    folderChooser_ = services_.folderChooser ? services_.folderChooser : &SystemFolderChooser();
+    shell_ = services_.shell ? services_.shell : &SystemDesktopShell();
+    programFolder_ =
+        services_.programFolder.empty() ? ProgramFolder().string() : services_.programFolder;
+
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(BitmapResourcePath(kWindowIcon)));
+    setAcceptDrops(true);
+
+    CreateControls();
+    ConnectMessageTable();
+    OnInitDialog();
+}
+
+CTolvaneDlg::~CTolvaneDlg() {
+    qApp->removeEventFilter(this);
+}
+
+QWidget* CTolvaneDlg::GetDlgItem(int id) const {
+    return controls_.value(id, nullptr);
+}
+
+void CTolvaneDlg::RegisterControl(int id, QWidget* control) {
+    control->setObjectName(QString::number(id));
+    controls_.insert(id, control);
+}
+
+void CTolvaneDlg::CreateControls() {
+    // The dialog font is the application's font; dialog units follow from it.
+    const DialogUnits units(font());
+    setFixedSize(units.ToPixelsX(kTemplateWidth), units.ToPixelsY(kTemplateHeight));
+
+    // Created back to front: the frame lies under the player buttons, the list under
+    // the slider it shares its place with.
+    auto* frame = new QGroupBox(this);
+    RegisterControl(ControlId::PlayerFrame, frame);
+
+    tabs_ = new QTabBar(this);
+    tabs_->setDrawBase(false);
+    tabs_->setExpanding(false);
+    RegisterControl(ControlId::Tabs, tabs_);
+
+    link_ = new CHyperLink(ControlId::Link, this, *shell_);
+    RegisterControl(ControlId::Link, link_);
+
+    languageList_ = new QComboBox(this);
+    RegisterControl(ControlId::LanguageList, languageList_);
+
+    outputFormatList_ = new QComboBox(this);
+    outputFormatList_->setEditable(true);
+    RegisterControl(ControlId::OutputFormat, outputFormatList_);
+
+    fileList_ = new CCheckListCtrl(ControlId::FileList, this);
+    RegisterControl(ControlId::FileList, fileList_);
+
+    slider_ = new CBitmapSlider(ControlId::PositionSlider, this);
+    RegisterControl(ControlId::PositionSlider, slider_);
+
+    for (const auto& picture : kButtonPictures) {
+        RegisterControl(picture.id, new CControlButton(picture.id, this));
+    }
+
+    const auto addLabel = [this](int id, const QString& text = QString()) {
+        auto* label = new QLabel(text, this);
+        RegisterControl(id, label);
+        return label;
+    };
+    addLabel(ControlId::StartLabel);
+    addLabel(ControlId::EndLabel);
+    addLabel(ControlId::LengthLabel);
+    QLabel* length = addLabel(ControlId::SelectionLength, kZeroTime);
+    length->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    length->setAutoFillBackground(true);
+    addLabel(ControlId::Hint);
+    addLabel(ControlId::PlayPosition, kZeroTime + QStringLiteral(" /"));
+    addLabel(ControlId::Duration, kZeroTime);
+    addLabel(ControlId::OutputLabel);
+    addLabel(ControlId::CurrentFilePath);
+
+    startEdit_ = new QLineEdit(this);
+    RegisterControl(ControlId::StartEdit, startEdit_);
+    endEdit_ = new QLineEdit(this);
+    RegisterControl(ControlId::EndEdit, endEdit_);
+
+    outputFolderBox_ = new QComboBox(this);
+    outputFolderBox_->setEditable(true);
+    outputFolderBox_->setInsertPolicy(QComboBox::NoInsert);
+    RegisterControl(ControlId::OutputFolderBox, outputFolderBox_);
+
+    for (const auto& place : kPlacements) {
+        GetDlgItem(place.id)->setGeometry(
+            units.ToPixels(place.x, place.y, place.width, place.height));
+    }
+    // Drop-down lists: the template's height includes the opened list; the closed box is
+    // as high as the style draws it.
+    for (QComboBox* box : {languageList_, outputFormatList_}) {
+        box->resize(box->width(), box->sizeHint().height());
+    }
+    // The tabs keep their template's place but never cut their captions.
+    tabs_->raise();
+
+    // The cut layout at start.
+    for (int id : kMergeTabOnly)
+        GetDlgItem(id)->hide();
+    languageList_->hide();
+    outputFormatList_->hide();
+
+    // Tooltips come from the language table by control id; the link has its own.
+    for (auto it = controls_.cbegin(); it != controls_.cend(); ++it) {
+        if (it.key() == ControlId::Link)
+            continue;
+        it.value()->installEventFilter(this);
+        idOfWatched_.insert(it.value(), it.key());
+    }
+    fileList_->viewport()->installEventFilter(this);
+    idOfWatched_.insert(fileList_->viewport(), ControlId::FileList);
+    // Delete removes the selected row wherever the focus is, the edits included.
+    qApp->installEventFilter(this);
+}
+
+// The message table: every event the window handles, with its handler.
+void CTolvaneDlg::ConnectMessageTable() {
+    const auto button = [this](int id) { return Item<CControlButton>(id); };
+    connect(this, &CTolvaneDlg::playerEnded, this, &CTolvaneDlg::OnPlayerEnd);
+    connect(&positionTimer_, &QTimer::timeout, this, &CTolvaneDlg::OnPositionTimer);
+    connect(&jobTimer_, &QTimer::timeout, this, &CTolvaneDlg::OnJobTimer);
+    connect(slider_, &CBitmapSlider::sliderTracking, this, &CTolvaneDlg::OnSliderTracking,
+            Qt::QueuedConnection);
+    connect(button(ControlId::Add), &QAbstractButton::clicked, this, &CTolvaneDlg::OnAdd);
+    connect(button(ControlId::Cut), &QAbstractButton::clicked, this, &CTolvaneDlg::OnCut);
+    connect(button(ControlId::DeleteAll), &QAbstractButton::clicked, this,
+            &CTolvaneDlg::OnDeleteAll);
+    connect(button(ControlId::Convert), &QAbstractButton::clicked, this, &CTolvaneDlg::OnConvert);
+    connect(button(ControlId::Merge), &QAbstractButton::clicked, this, &CTolvaneDlg::OnMerge);
+    connect(button(ControlId::Play), &QAbstractButton::clicked, this, &CTolvaneDlg::OnPlayPause);
+    connect(button(ControlId::Stop), &QAbstractButton::clicked, this, &CTolvaneDlg::OnStop);
+    connect(button(ControlId::StartPoint), &QAbstractButton::clicked, this,
+            &CTolvaneDlg::OnStartPoint);
+    connect(button(ControlId::EndPoint), &QAbstractButton::clicked, this, &CTolvaneDlg::OnEndPoint);
+    connect(button(ControlId::PlaySelection), &QAbstractButton::clicked, this,
+            &CTolvaneDlg::OnPlaySelection);
+    connect(startEdit_, &QLineEdit::textChanged, this, &CTolvaneDlg::OnTimeEditChanged);
+    connect(endEdit_, &QLineEdit::textChanged, this, &CTolvaneDlg::OnTimeEditChanged);
+    connect(button(ControlId::Browse), &QAbstractButton::clicked, this, &CTolvaneDlg::OnBrowse);
+    connect(button(ControlId::FindTarget), &QAbstractButton::clicked, this,
+            &CTolvaneDlg::OnFindTarget);
+    connect(button(ControlId::About), &QAbstractButton::clicked, this, &CTolvaneDlg::OnAbout);
+    connect(button(ControlId::Setting), &QAbstractButton::clicked, this, &CTolvaneDlg::OnSetting);
+    connect(tabs_, &QTabBar::currentChanged, this, &CTolvaneDlg::OnTabChanged);
+    connect(languageList_, &QComboBox::activated, this, &CTolvaneDlg::SelectLanguage);
+}
+
+void CTolvaneDlg::OnInitDialog() {
+    UpdateData(false);
+    ReadSettings();
+
+    // The Chinese texts are refreshed before the language list shows the file in force.
+    const std::string languagesFolder =
+        (std::filesystem::path(programFolder_) / "languages").string();
+    if (services_.refreshLanguageFile) {
+        services_.refreshLanguageFile(languagesFolder);
+    } else if (const std::string url = LanguageRefreshUrl(); !url.empty()) {
+        RefreshLanguageFile(url, std::filesystem::path(languagesFolder) / kRefreshedLanguageFile);
+    }
+    languageList_->setCurrentIndex(LanguageListIndexOfFile(languageFile_));
+
+    const LanguageTable initial = LanguageTable::Load(LanguageFilePath().toStdString());
+    {
+        const QSignalBlocker block(tabs_);
+        tabs_->addTab(FromUtf8(initial.Text("JIEMIAN", "mp3jq")));
+        tabs_->addTab(FromUtf8(initial.Text("JIEMIAN", "mp3hb")));
+        tabs_->setCurrentIndex(0);
+    }
+    SetUpFileList();
+    ApplyLanguageTexts();
+
+    startEdit_->setText(kZeroTime);
+    endEdit_->setText(kZeroTime);
+
+    outputFormatList_->addItem(kOutputFormatEntry);
+    outputFormatList_->setCurrentIndex(0);
+
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, kBackground);
+    setPalette(colours);
+    setAutoFillBackground(true);
+
+    SetUpPictureButtons();
+    SetUpPositionSlider();
+    fileList_->SetBkColor(kListBackground);
+
+    outputFolderBoxText_ = outputFolder_;
+    InitialisePreview();
+    outputProfile_ = OutputProfile{};
+    UpdateData(false);
+}
+
+void CTolvaneDlg::ReadSettings() {
+    const SettingsFile settings(programFolder_);
+    openFolderWhenDone_ = settings.OpenFolderWhenDone();
+    languageList_->clear();
+    for (const std::string& name : settings.LanguageNames()) {
+        languageList_->addItem(FromUtf8(name));
+    }
+    languageFile_ = settings.LanguageFile();
+    outputFolder_ = FromUtf8(settings.OutputFolder());
+}
+
+void CTolvaneDlg::SetUpFileList() {
+    // Headers come from the language file in force; ApplyLanguageTexts renews them.
+    const LanguageTable initial = LanguageTable::Load(LanguageFilePath().toStdString());
+    fileList_->InsertColumn(0, FromUtf8(initial.Text("JIEMIAN", "ywj")), 250);
+    fileList_->InsertColumn(1, FromUtf8(initial.Text("JIEMIAN", "kssj")), 100);
+    fileList_->InsertColumn(2, FromUtf8(initial.Text("JIEMIAN", "jssj")), 100);
+    fileList_->InsertColumn(3, FromUtf8(initial.Text("JIEMIAN", "scgs")), 0);
+    fileList_->InsertColumn(4, FromUtf8(initial.Text("JIEMIAN", "zt")),
+                            fileList_->contentsRect().width() - 450);
+    fileList_->InsertColumn(5, QStringLiteral("Duration"), 0);
+    fileList_->InitHeaderCheck();
+}
+
+void CTolvaneDlg::SetUpPictureButtons() {
+    for (const auto& picture : kButtonPictures) {
+        auto* button = Item<CControlButton>(picture.id);
+        button->SetShape(picture.bitmap);
+        button->SetBitmaps(picture.bitmap, picture.bitmap, picture.bitmap, picture.bitmap);
+        if (picture.id == ControlId::Cut) {
+            button->setEnabled(true);
+            button->update();
+        }
+        if (picture.id == ControlId::Play || picture.id == ControlId::Stop) {
+            button->setEnabled(false);
+        }
+    }
+}
+
+void CTolvaneDlg::SetUpPositionSlider() {
+    slider_->SetTrackBitmaps(306, 307);
+    slider_->SetThumbBitmaps(308, 308);
+    slider_->ShowFocusRect(false);
+    slider_->SetRange(0, 10000);
+    slider_->SetPos(0);
+    slider_->SetMargins(0, -1, 2, 0);
+    slider_->setEnabled(false);
+}
+
+void CTolvaneDlg::InitialisePreview() {
+    // The player's end of file comes on its own thread; the stop runs on ours, and the
+    // callback waits for it as a sent message would.
+    player_->PlayerModule_Initialize(
+        [this] {
+            if (QThread::currentThread() == thread()) {
+                emit playerEnded();
+            } else {
+                QMetaObject::invokeMethod(
+                    this, [this] { emit playerEnded(); }, Qt::BlockingQueuedConnection);
+            }
+        },
+        [](int) {}, kPlayerFixedText);
+    slider_->SetRange(0, 1000);
+    slider_->SetPos(0);
+    slider_->update();
+    playMode_ = QStringLiteral("PLAY");
+    reloadOnPlay_ = true;
+}
+
+QString CTolvaneDlg::ProgramFolderPath() const {
+    return FromUtf8(programFolder_);
+}
+
+QString CTolvaneDlg::LanguageFilePath() const {
+    return FromUtf8(tolvane::LanguageFilePath(languageFile_, programFolder_).string());
+}
+
+QString CTolvaneDlg::Text(const char* section, const char* key) const {
+    return FromUtf8(texts_.Text(section, key));
+}
+
+void CTolvaneDlg::ApplyLanguageTexts() {
+    texts_ = LanguageTable::Load(LanguageFilePath().toStdString());
+
+    const auto setText = [this](int id, const char* key) {
+        Item<QLabel>(id)->setText(Text("JIEMIAN", key));
+    };
+    setText(ControlId::Link, "zysybrj");
+    setText(ControlId::StartLabel, "ksjq");
+    setText(ControlId::EndLabel, "jsjq");
+    setText(ControlId::LengthLabel, "jqsj");
+    setText(ControlId::OutputLabel, "output");
+    setText(ControlId::Hint, "nykyzjsr");
+
+    QFont linkFont(QStringLiteral("Microsoft Sans Serif"), 10);
+    linkFont.setStyleHint(QFont::SansSerif);
+    link_->setFont(linkFont);
+    link_->SetURL(Text("APPLICATION", "url"));
+    link_->PreSubclassWindow();
+    link_->SetUnderline(CHyperLink::kUnderlineAlways);
+
+    static constexpr const char* kColumnKeys[] = {"ywj", "kssj", "jssj", "scgs", "zt"};
+    for (int column = 0; column < 5; ++column) {
+        fileList_->SetColumnHeaderText(column, Text("JIEMIAN", kColumnKeys[column]));
+    }
+    tabs_->setTabText(0, Text("JIEMIAN", "mp3jq"));
+    tabs_->setTabText(1, Text("JIEMIAN", "mp3hb"));
+
+    setWindowTitle(Text("APPLICATION", "name") + QLatin1Char(' ') + Text("APPLICATION", "version"));
+}
+
+void CTolvaneDlg::SelectLanguage() {
+    const std::string_view fileName = LanguageFileOfListIndex(languageList_->currentIndex());
+    if (!fileName.empty())
+        languageFile_ = std::string(fileName);
+    SettingsFile(programFolder_).SetLanguageFile(languageFile_);
+    ApplyLanguageTexts();
+}
+
+void CTolvaneDlg::UpdateData(bool saveAndValidate) {
+    if (saveAndValidate) {
+        outputFolderBoxText_ = outputFolderBox_->currentText();
+    } else {
+        outputFolderBox_->setEditText(outputFolderBoxText_);
+    }
+}
+
+QString CTolvaneDlg::ToolTipText(int id) const {
+    return FromUtf8(texts_.Tooltip(id, playMode_.toStdString()).value_or(std::string()));
+}
+
+void CTolvaneDlg::ShowMessage(const QString& text) {
+    messageBox_->Show(this, text);
+}
+
+bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (key->key() == Qt::Key_Delete && widget && (widget == this || isAncestorOf(widget))) {
+            OnRemoveSelected();
+            return true;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::ToolTip) {
+        const auto found = idOfWatched_.constFind(watched);
+        if (found == idOfWatched_.cend())
+            return false;
+        const QString text = ToolTipText(found.value());
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), text, qobject_cast<QWidget*>(watched));
+        }
+        return true;
+    }
+    return false;
+}
+
+// Enter ends the window as the dialog's default OK does; Escape keeps QDialog's reject.
+void CTolvaneDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
+}
+
+// A press on a free spot of the window (or on a static text, which passes it on) moves
+// the window.
+void CTolvaneDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QDialog::mousePressEvent(event);
+        return;
+    }
+    QWindow* window = windowHandle();
+    if (window && window->startSystemMove()) {
+        return;
+    }
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void CTolvaneDlg::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - dragOffset_);
+        return;
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void CTolvaneDlg::mouseReleaseEvent(QMouseEvent* event) {
+    dragging_ = false;
+    QDialog::mouseReleaseEvent(event);
+}
+
+// The close box closes the preview player first and ends the window with the OK result.
+void CTolvaneDlg::closeEvent(QCloseEvent* event) {
+    player_->PlayerModule_Close();
+    positionTimer_.stop();
+    done(QDialog::Accepted);
+    event->accept();
+}
+
+void CTolvaneDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CTolvaneDlg::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    OnDropFiles(paths);
+}
+
+// --- Mode switch ----------------------------------------------------------------------
+
+void CTolvaneDlg::OnTabChanged(int index) {
+    if (index != 0 && index != 1)
+        return;
+    const bool cutTab = index == 0;
+    if (!cutTab)
+        OnStop();
+    for (int id : kCutTabOnly)
+        GetDlgItem(id)->setVisible(cutTab);
+    for (int id : kMergeTabOnly)
+        GetDlgItem(id)->setVisible(!cutTab);
+    for (int id : {ControlId::Add, ControlId::Cut, ControlId::OutputLabel,
+                   ControlId::OutputFolderBox, ControlId::Browse, ControlId::FindTarget}) {
+        GetDlgItem(id)->show();
+    }
+    if (!cutTab)
+        Item<QLabel>(ControlId::CurrentFilePath)->clear();
+}
+
+// --- Commands -------------------------------------------------------------------------
+
+void CTolvaneDlg::OnAbout() {
+    shell_->Open(Text("APPLICATION", "url"));
+}
+
+void CTolvaneDlg::OnAdd() {}
+
+void CTolvaneDlg::OnDropFiles(const QStringList& paths) {
+    Q_UNUSED(paths);
+}
+
+// Removes the first selected row only; the row now at its place (or the new last row)
+// becomes the selected one.
+void CTolvaneDlg::OnRemoveSelected() {
+    const int row = fileList_->GetFirstSelectedRow();
+    if (row < 0)
+        return;
+    fileList_->DeleteRow(row);
+    fileList_->viewport()->repaint();
+    const int rows = fileList_->GetRowCount();
+    if (rows == 0)
+        return;
+    fileList_->SelectAndFocusRow(row < rows ? row : rows - 1);
+    fileList_->setFocus();
+}
+
+void CTolvaneDlg::OnCut() {}
+
+void CTolvaneDlg::OnDeleteAll() {}
+
+void CTolvaneDlg::OnConvert() {}
+
+void CTolvaneDlg::OnMerge() {}
+
+void CTolvaneDlg::OnPlayPause() {}
+
+void CTolvaneDlg::OnStop() {
+    reloadOnPlay_ = true;
+    playSelectionActive_ = false;
+    if (!playerOpened_)
+        return;
+    positionTimer_.stop();
+    player_->PlayerModule_Stop();
+    player_->PlayerModule_Close();
+    slider_->setEnabled(false);
+    playMode_ = QStringLiteral("PLAY");
+    auto* play = Item<CControlButton>(ControlId::Play);
+    play->SetBitmaps(kPlayLookBitmap, kPlayLookBitmap, kPlayLookBitmap, kPlayLookBitmap);
+    slider_->SetPos(0);
+    slider_->update();
+    currentPositionMs_ = 0;
+    Item<QLabel>(ControlId::PlayPosition)->setText(kZeroTime);
+}
+
+void CTolvaneDlg::OnPlayerEnd() {
+    OnStop();
+}
+
+void CTolvaneDlg::OnStartPoint() {}
+
+void CTolvaneDlg::OnEndPoint() {}
+
+void CTolvaneDlg::OnPlaySelection() {}
+
+void CTolvaneDlg::OnTimeEditChanged() {}
+
+void CTolvaneDlg::OnSliderTracking(int controlId, int position) {
+    Q_UNUSED(controlId);
+    Q_UNUSED(position);
+    playSelectionActive_ = false;
+}
+
+void CTolvaneDlg::OnPositionTimer() {}
+
+void CTolvaneDlg::OnJobTimer() {}
+
+void CTolvaneDlg::OnBrowse() {}
+
+void CTolvaneDlg::OnFindTarget() {}
+
+void CTolvaneDlg::OnSetting() {}
+
+}  // namespace tolvane

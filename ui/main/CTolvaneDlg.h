@@ -1,0 +1,191 @@
+#pragma once
+// The program's main window: the cut tab (one file, preview player, start and end points,
+// the round start button) and the merge tab (a checked file list and the Merge button).
+// Every control is reachable by its id; every event goes to one handler named after its
+// operation, and ConnectMessageTable() lists those connections in one place.
+
+#include <QDialog>
+#include <QHash>
+#include <QPoint>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ControlIds.h"
+#include "LanguageTable.h"
+#include "OutputProfile.h"
+#include "PlayerModule.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QTabBar;
+
+namespace tolvane {
+
+class CBitmapSlider;
+class CCheckListCtrl;
+class CControlButton;
+class CHyperLink;
+class IDesktopShell;
+class IFileChooser;
+class IFolderChooser;
+class IMessageBox;
+
+// What the window uses from outside itself. Every member left empty takes the real
+// thing, so the program passes nothing and tests replace what they need.
+struct WindowServices {
+    std::unique_ptr<IPlayerModule> player;  // empty: CreatePlayerModule()
+    std::string programFolder;              // empty: the executable's folder
+    // Refreshes "chinese.ini" in the given languages folder. Empty: the build's
+    // TOLVANE_LANGUAGE_URL (no refresh when that is empty).
+    std::function<void(const std::string& languagesFolder)> refreshLanguageFile;
+    IMessageBox* messageBox = nullptr;
+    IFileChooser* fileChooser = nullptr;
+    IFolderChooser* folderChooser = nullptr;
+    IDesktopShell* shell = nullptr;
+};
+
+class CTolvaneDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    using Services = WindowServices;
+
+    explicit CTolvaneDlg(Services services = {}, QWidget* parent = nullptr);
+    ~CTolvaneDlg() override;
+
+    QWidget* GetDlgItem(int id) const;
+    template <typename Control>
+    Control* Item(int id) const {
+        return qobject_cast<Control*>(GetDlgItem(id));
+    }
+
+    // The tooltip a control shows at this moment (empty: none).
+    QString ToolTipText(int id) const;
+
+    const LanguageTable& languageTable() const { return texts_; }
+    const std::string& programFolder() const { return programFolder_; }
+    const std::string& languageFileName() const { return languageFile_; }
+    const OutputProfile& outputProfile() const { return outputProfile_; }
+    OutputProfile& outputProfile() { return outputProfile_; }
+    const QString& outputFolder() const { return outputFolder_; }
+    bool openFolderWhenDone() const { return openFolderWhenDone_; }
+    const QString& playMode() const { return playMode_; }
+    bool reloadOnPlay() const { return reloadOnPlay_; }
+    const QString& currentFile() const { return currentFile_; }
+    IPlayerModule& player() { return *player_; }
+
+    // Reads the main-window texts of the language file in force and puts them on the
+    // window.
+    void ApplyLanguageTexts();
+    // The language list's selection became the language file in force.
+    void SelectLanguage();
+
+    // Dialog data exchange: true reads the controls into the window's copies, false
+    // writes the copies to the controls.
+    void UpdateData(bool saveAndValidate);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void CreateControls();
+    void RegisterControl(int id, QWidget* control);
+    void ConnectMessageTable();
+    void OnInitDialog();
+    void ReadSettings();
+    void SetUpFileList();
+    void SetUpPictureButtons();
+    void SetUpPositionSlider();
+    void InitialisePreview();
+    void ShowMessage(const QString& text);
+    QString Text(const char* section, const char* key) const;
+    QString ProgramFolderPath() const;
+    QString LanguageFilePath() const;
+
+    // Handlers, one per event of the message table.
+    void OnAdd();
+    void OnRemoveSelected();
+    void OnCut();
+    void OnDeleteAll();
+    void OnConvert();
+    void OnMerge();
+    void OnPlayPause();
+    void OnStop();
+    void OnStartPoint();
+    void OnEndPoint();
+    void OnPlaySelection();
+    void OnTimeEditChanged();
+    void OnBrowse();
+    void OnFindTarget();
+    void OnAbout();
+    void OnSetting();
+    void OnTabChanged(int index);
+    void OnPlayerEnd();
+    void OnSliderTracking(int controlId, int position);
+    void OnPositionTimer();
+    void OnJobTimer();
+    void OnDropFiles(const QStringList& paths);
+
+  signals:
+    // The player's end of file, raised on the player's thread, handled on the window's.
+    void playerEnded();
+
+  private:
+    Services services_;
+    std::unique_ptr<IPlayerModule> player_;
+    IMessageBox* messageBox_;
+    IFileChooser* fileChooser_;
+    IFolderChooser* folderChooser_;
+    IDesktopShell* shell_;
+
+    QHash<int, QWidget*> controls_;
+    QHash<const QObject*, int> idOfWatched_;  // control (or its viewport) → id
+
+    QTabBar* tabs_ = nullptr;
+    CHyperLink* link_ = nullptr;
+    QComboBox* languageList_ = nullptr;
+    QComboBox* outputFormatList_ = nullptr;
+    CCheckListCtrl* fileList_ = nullptr;
+    CBitmapSlider* slider_ = nullptr;
+    QComboBox* outputFolderBox_ = nullptr;
+    QLineEdit* startEdit_ = nullptr;
+    QLineEdit* endEdit_ = nullptr;
+
+    LanguageTable texts_;
+    std::string programFolder_;
+    std::string languageFile_;
+    OutputProfile outputProfile_;
+    QString outputFolder_;
+    QString outputFolderBoxText_;  // the text exchanged with box 1077
+    bool openFolderWhenDone_ = true;
+    QString currentFile_;
+
+    // Preview state.
+    QString playMode_ = QStringLiteral("PLAY");
+    bool reloadOnPlay_ = true;
+    bool playerOpened_ = false;
+    bool playSelectionActive_ = false;
+    int currentPositionMs_ = 0;
+    QString playerFile_;
+    QTimer positionTimer_;
+    QTimer jobTimer_;
+
+    // Dragging the window by hand where the window system cannot move it for us.
+    bool dragging_ = false;
+    QPoint dragOffset_;
+};
+
+}  // namespace tolvane
