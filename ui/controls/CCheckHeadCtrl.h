@@ -15,7 +15,8 @@ class CCheckHeadCtrl : public QHeaderView {
 
     explicit CCheckHeadCtrl(QWidget* parent = nullptr);
 
-    // Cuts a 48 x 16 strip into three 16 x 16 images; magenta is transparent.
+    // Cuts a 48 x 16 strip into three 16 x 16 images; magenta is transparent. Switches
+    // the header box on (with blank images when the strip is missing).
     void SetImageStrip(const QPixmap& strip);
     bool HasImages() const { return hasImages_; }
     QPixmap ImageAt(int image) const;
@@ -24,13 +25,12 @@ class CCheckHeadCtrl : public QHeaderView {
     int GetHeaderImage() const { return headerImage_; }
     void SetHeaderImage(int image);
 
+    // Shows the current image in the first section again (after columns were inserted).
+    void ApplyHeaderImage();
+
   signals:
     // The first column's header was clicked and the box toggled; `checked` is the new look.
     void headerCheckToggled(bool checked);
-
-  protected:
-    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
-    QSize sectionSizeFromContents(int logicalIndex) const override;
 
   private:
     void OnSectionClicked(int logicalIndex);

@@ -9,12 +9,15 @@ namespace tolvane {
 namespace {
 
 class SystemShell final : public IDesktopShell {
-public:
+  public:
     bool Open(const QString& target) override {
-        if (target.isEmpty()) return false;
+        if (target.isEmpty())
+            return false;
         QUrl url = QUrl::fromUserInput(target, QString(), QUrl::AssumeLocalFile);
-        if (!url.isValid()) return false;
-        if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) return false;
+        if (!url.isValid())
+            return false;
+        if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()))
+            return false;
         return QDesktopServices::openUrl(url);
     }
 };

@@ -7,7 +7,7 @@
 namespace tolvane {
 
 class IDesktopShell {
-public:
+  public:
     virtual ~IDesktopShell() = default;
     // Opens a web address, or a local file or folder path. False when it failed.
     virtual bool Open(const QString& target) = 0;

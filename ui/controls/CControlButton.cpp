@@ -1,0 +1,162 @@
+#include "CControlButton.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <vector>
+
+#include "BitmapLoader.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kHoverDelayMs = 1;
+constexpr QRgb kWhite = 0xFFFFFFu;
+// Rectangles are joined into the region in batches, which keeps the union cheap.
+constexpr std::size_t kRectsPerBatch = 2000;
+
+}  // namespace
+
+CControlButton::CControlButton(int id, QWidget* parent) : QAbstractButton(parent), id_(id) {
+    setObjectName(QString::number(id));
+    setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
+    hoverTimer_.setSingleShot(true);
+    hoverTimer_.setInterval(kHoverDelayMs);
+    connect(&hoverTimer_, &QTimer::timeout, this, &CControlButton::OnHover);
+}
+
+CControlButton::~CControlButton() = default;
+
+QRegion CControlButton::RegionFromPicture(const QImage& picture) {
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    QRegion region;
+    std::vector<QRect> runs;
+    runs.reserve(100);
+    auto flush = [&] {
+        if (runs.empty())
+            return;
+        QRegion batch;
+        batch.setRects(runs.data(), int(runs.size()));
+        region = region.united(batch);
+        runs.clear();
+    };
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        int x = 0;
+        while (x < image.width()) {
+            if ((line[x] & 0xFFFFFFu) == kWhite) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < image.width() && (line[x] & 0xFFFFFFu) != kWhite)
+                ++x;
+            runs.emplace_back(start, y, x - start, 1);
+            if (runs.size() >= kRectsPerBatch)
+                flush();
+        }
+    }
+    flush();
+    return region;
+}
+
+void CControlButton::SetShape(int bitmapId) {
+    const QImage picture(BitmapResourcePath(bitmapId));
+    if (picture.isNull())
+        return;  // keeps its rectangular shape
+    SetShape(picture);
+}
+
+void CControlButton::SetShape(const QImage& picture) {
+    if (picture.isNull())
+        return;
+    shape_ = RegionFromPicture(picture);
+    hasShape_ = true;
+    if (shape_.isEmpty()) {
+        // Qt reads an empty mask as "no mask"; a mask outside the widget hides it all.
+        setMask(QRegion(-1, -1, 1, 1));
+    } else {
+        setMask(shape_);
+    }
+    update();
+}
+
+void CControlButton::SetBitmaps(int hoverId, int normalId, int pressedId, int fourthId) {
+    SetBitmaps(LoadBitmapResource(hoverId), LoadBitmapResource(normalId),
+               LoadBitmapResource(pressedId), LoadBitmapResource(fourthId));
+}
+
+void CControlButton::SetBitmaps(const QPixmap& hover, const QPixmap& normal, const QPixmap& pressed,
+                                const QPixmap& fourth) {
+    hover_ = hover;
+    normal_ = normal;
+    pressed_ = pressed;
+    fourth_ = fourth;
+    update();
+}
+
+QSize CControlButton::sizeHint() const {
+    if (!normal_.isNull())
+        return normal_.size() / normal_.devicePixelRatio();
+    return QSize(23, 23);
+}
+
+void CControlButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect area = rect();
+    // Only the part of a picture that fits the button is drawn, from its top-left corner.
+    auto draw = [&](const QPixmap& picture) {
+        if (picture.isNull())
+            return;
+        painter.drawPixmap(area.topLeft(), picture, area);
+    };
+    draw(hovering_ ? hover_ : normal_);
+    if (isDown())
+        draw(pressed_);
+}
+
+bool CControlButton::hitButton(const QPoint& pos) const {
+    if (!rect().contains(pos))
+        return false;
+    return !hasShape_ || shape_.contains(pos);
+}
+
+void CControlButton::StartTracking() {
+    if (tracking_)
+        return;
+    tracking_ = true;
+    hoverTimer_.start();
+}
+
+void CControlButton::OnHover() {
+    if (!tracking_)
+        return;
+    hovering_ = true;
+    update();
+    emit hoverChanged(true);
+}
+
+void CControlButton::mouseMoveEvent(QMouseEvent* event) {
+    StartTracking();
+    QAbstractButton::mouseMoveEvent(event);
+}
+
+void CControlButton::enterEvent(QEnterEvent* event) {
+    // Entering is the first move over the button.
+    StartTracking();
+    QAbstractButton::enterEvent(event);
+}
+
+void CControlButton::leaveEvent(QEvent* event) {
+    hoverTimer_.stop();
+    const bool wasHovering = hovering_;
+    hovering_ = false;
+    tracking_ = false;
+    update();
+    if (wasHovering)
+        emit hoverChanged(false);
+    QAbstractButton::leaveEvent(event);
+}
+
+}  // namespace tolvane
