@@ -1,0 +1,188 @@
+#include "CommandLine.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdlib>
+
+#include "TimeCode.h"
+
+namespace tolvane::cli {
+
+namespace {
+
+bool AllDigits(const std::string& text, std::size_t from, std::size_t count) {
+    if (from + count > text.size())
+        return false;
+    return std::all_of(text.begin() + from, text.begin() + from + count,
+                       [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// Whole positive number with an optional "k" (thousands); none on any other text.
+std::optional<std::int64_t> ReadCount(std::string text, bool allowKilo) {
+    std::int64_t scale = 1;
+    if (allowKilo && !text.empty() && (text.back() == 'k' || text.back() == 'K')) {
+        scale = 1000;
+        text.pop_back();
+    }
+    if (text.empty() || text.size() > 9 || !AllDigits(text, 0, text.size()))
+        return std::nullopt;
+    return std::strtoll(text.c_str(), nullptr, 10) * scale;
+}
+
+constexpr std::array<std::int32_t, 9> kMp3SampleRates = {8000,  11025, 12000, 16000, 22050,
+                                                         24000, 32000, 44100, 48000};
+
+ParseResult Error(std::string text) {
+    return ParseResult{std::nullopt, std::move(text)};
+}
+
+}  // namespace
+
+TimeArgument ReadTimeArgument(const std::string& text) {
+    const std::string form = "write it as HH:MM:SS.mmm, e.g. 00:01:02.003";
+    if (!text.empty() && text.front() == '-')
+        return {std::nullopt, "a time cannot be negative"};
+    // "HH:MM:SS.mmm": 12 characters, two-digit hours, as the time-code reader expects.
+    bool canonical = text.size() == 12 && AllDigits(text, 0, 2) && text[2] == ':' &&
+                     AllDigits(text, 3, 2) && text[5] == ':' && AllDigits(text, 6, 2) &&
+                     text[8] == '.' && AllDigits(text, 9, 3);
+    if (!canonical)
+        return {std::nullopt, "not a time: " + form};
+    if (text[3] > '5' || text[6] > '5')
+        return {std::nullopt, "minutes and seconds must be below 60: " + form};
+    return {ParseTimeCode(text), {}};
+}
+
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
+    Request request;
+    if (arguments.empty())
+        return Error("no command given (try --help)");
+    const std::string& name = arguments[0];
+    if (name == "--help" || name == "-h" || name == "help")
+        return ParseResult{request, {}};
+    if (name == "probe")
+        request.command = Command::Probe;
+    else if (name == "cut")
+        request.command = Command::Cut;
+    else if (name == "join")
+        request.command = Command::Join;
+    else
+        return Error("unknown command \"" + name + "\" (try --help)");
+
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        std::string argument = arguments[i];
+        if (optionsEnded || argument.size() < 2 || argument.rfind("-", 0) != 0) {
+            request.files.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h") {
+            request.command = Command::Help;
+            return ParseResult{request, {}};
+        }
+        if (argument == "--verbose" || argument == "-v") {
+            request.verbose = true;
+            continue;
+        }
+        std::string value;
+        bool hasValue = false;
+        if (std::size_t equals = argument.find('='); equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+            argument.resize(equals);
+            hasValue = true;
+        }
+        const bool isCut = request.command == Command::Cut;
+        const bool isJoin = request.command == Command::Join;
+        const bool known =
+            argument == "--out" || (isCut && (argument == "--start" || argument == "--end")) ||
+            (isJoin &&
+             (argument == "--bitrate" || argument == "--rate" || argument == "--channels"));
+        if (!known || request.command == Command::Probe)
+            return Error("unknown option " + argument + " for " + name + " (try --help)");
+        if (!hasValue) {
+            if (i + 1 >= arguments.size())
+                return Error("option " + argument + " needs a value");
+            value = arguments[++i];
+        }
+
+        if (argument == "--out") {
+            if (value.empty())
+                return Error("option --out needs a folder");
+            request.outputFolder = value;
+        } else if (argument == "--start" || argument == "--end") {
+            TimeArgument time = ReadTimeArgument(value);
+            if (!time.ms)
+                return Error("bad time \"" + value + "\" for " + argument + ": " + time.error);
+            (argument == "--start" ? request.startMs : request.endMs) = time.ms;
+        } else if (argument == "--bitrate") {
+            std::optional<std::int64_t> bits = ReadCount(value, true);
+            if (!bits || *bits < 8000 || *bits > 320000)
+                return Error("bad bit rate \"" + value + "\": give 8k to 320k, e.g. 128k");
+            request.bitRate = static_cast<std::int32_t>(*bits);
+        } else if (argument == "--rate") {
+            std::optional<std::int64_t> rate = ReadCount(value, false);
+            if (!rate || std::find(kMp3SampleRates.begin(), kMp3SampleRates.end(), *rate) ==
+                             kMp3SampleRates.end())
+                return Error("bad sample rate \"" + value +
+                             "\": MP3 takes 8000, 11025, 12000, 16000, 22050, 24000, 32000, "
+                             "44100 or 48000");
+            request.sampleRate = static_cast<std::int32_t>(*rate);
+        } else if (argument == "--channels") {
+            if (value != "1" && value != "2")
+                return Error("bad channel count \"" + value + "\": give 1 or 2");
+            request.channels = value == "1" ? 1 : 2;
+        }
+    }
+
+    switch (request.command) {
+        case Command::Probe:
+            if (request.files.empty())
+                return Error("probe needs at least one file");
+            break;
+        case Command::Cut:
+            if (request.files.size() != 1)
+                return Error("cut takes exactly one file");
+            if (request.startMs && request.endMs && *request.startMs > *request.endMs)
+                return Error("the start (--start) lies after the end (--end)");
+            break;
+        case Command::Join:
+            if (request.files.size() < 2)
+                return Error("join needs at least two files");
+            break;
+        case Command::Help:
+            break;
+    }
+    return ParseResult{request, {}};
+}
+
+const char* UsageText() {
+    return R"usage(Usage:
+  tolvane-cli probe FILE...
+  tolvane-cli cut FILE [--start TIME] [--end TIME] [--out DIR]
+  tolvane-cli join FILE... [--out DIR] [--bitrate 128k] [--rate 44100] [--channels 2]
+  tolvane-cli --help
+
+Every command also takes --verbose, which shows FFmpeg's own log.
+
+probe  tells the duration and audio parameters of each file.
+cut    copies the stretch from --start (default: the beginning) to --end (default: the
+       end) into a new file of the same format, without re-encoding.
+join   re-encodes the files, in the order given, into one MP3 named after the first.
+
+TIME is a time code HH:MM:SS.mmm, e.g. 00:01:02.003. The output goes to DIR (default:
+the current folder) under the input's name; an existing file is never replaced: the
+name then gets "(0)", "(1)" ... before its extension. The output's path is printed on
+standard output; progress goes to standard error. Ctrl-C cancels: a cut then keeps the
+part written so far as a valid, shorter file.
+
+Exit status: 0 done, 1 a file is unusable or the job failed, 2 bad command line,
+130 cancelled.
+)usage";
+}
+
+}  // namespace tolvane::cli

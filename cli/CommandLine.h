@@ -1,0 +1,43 @@
+#pragma once
+// The command line of tolvane-cli, read into a request. Reading checks the form of
+// every argument; whether the files are usable is checked later, by the commands.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tolvane::cli {
+
+enum class Command { Help, Probe, Cut, Join };
+
+struct Request {
+    Command command = Command::Help;
+    std::vector<std::string> files;
+    std::string outputFolder = ".";
+    std::optional<std::int32_t> startMs;  // cut; absent: the start of the file
+    std::optional<std::int32_t> endMs;    // cut; absent: the end of the file
+    std::optional<std::int32_t> bitRate;  // join, bits per second
+    std::optional<std::int32_t> sampleRate;
+    std::optional<std::int32_t> channels;
+    bool verbose = false;  // let FFmpeg's own log through
+};
+
+struct ParseResult {
+    std::optional<Request> request;
+    std::string error;  // one line, set when request is empty
+};
+
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
+
+// A time given on the command line: exactly "HH:MM:SS.mmm" (minutes and seconds below
+// 60). Returns the milliseconds, or the reason the text is not such a time.
+struct TimeArgument {
+    std::optional<std::int32_t> ms;
+    std::string error;
+};
+TimeArgument ReadTimeArgument(const std::string& text);
+
+const char* UsageText();
+
+}  // namespace tolvane::cli

@@ -1,0 +1,332 @@
+#include "JobCommands.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+}
+
+#include "Interrupt.h"
+#include "MediaEngine.h"
+#include "MislabelledCut.h"
+#include "OutputNaming.h"
+#include "OutputProfile.h"
+#include "ProgressReport.h"
+#include "TimeCode.h"
+
+namespace tolvane::cli {
+
+namespace {
+
+constexpr auto kPollPeriod = std::chrono::milliseconds(50);
+
+// Why a file cannot be taken as input, before FFmpeg is asked.
+std::string FileSystemProblem(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return "no such file";
+        return std::string("cannot be reached: ") + std::strerror(errno);
+    }
+    if (S_ISDIR(info.st_mode))
+        return "is a folder, not an audio file";
+    if (access(path.c_str(), R_OK) != 0)
+        return std::string("cannot be read: ") + std::strerror(errno);
+    return {};
+}
+
+std::string ProbeProblem(int result, const MediaJob& job) {
+    if (result == -1)
+        return "not an audio file that can be read (or it holds a video stream)";
+    if (result == -2)
+        return "its streams cannot be recognised";
+    if (result == -12)
+        return "out of memory while examining it";
+    if (result < 0)
+        return "its audio decoder cannot be set up (error " + std::to_string(result) + ")";
+    if (job.audioSampleRate <= 0 || job.audioChannels <= 0)
+        return "holds no usable audio";
+    if (job.probeStartUs < 0 || job.probeEndUs < 0)
+        return "its duration is unknown";
+    return {};
+}
+
+// Probes one input the way the window does when a file is added; complains and
+// returns false when it is not usable. The probe's results stay in the job.
+bool ProbeInput(MediaJobRunner& runner, MediaJob& job, const std::string& path) {
+    std::string problem = FileSystemProblem(path);
+    if (problem.empty()) {
+        job.probeFileName = path;
+        problem = ProbeProblem(runner.Probe(job), job);
+    }
+    if (!problem.empty())
+        Complain(path, problem);
+    return problem.empty();
+}
+
+std::int32_t DurationMs(const MediaJob& job) {
+    std::int64_t ms = job.probeDurationUs / 1000;
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(ms, std::numeric_limits<std::int32_t>::max()));
+}
+
+// The output folder must exist and take a new file. The test file has a name of its
+// own (mkstemp), so nothing that was there before is touched.
+bool CheckOutputFolder(const std::string& folder) {
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) {
+        Complain(folder, errno == ENOENT ? "no such output folder"
+                                         : std::string("output folder cannot be reached: ") +
+                                               std::strerror(errno));
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        Complain(folder, "the output folder is not a folder");
+        return false;
+    }
+    std::string pattern = folder + "/.tolvane-write-test-XXXXXX";
+    int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        Complain(folder,
+                 std::string("cannot write into the output folder: ") + std::strerror(errno));
+        return false;
+    }
+    close(fd);
+    unlink(pattern.c_str());
+    return true;
+}
+
+std::string ShortName(const std::string& path) {
+    return std::string(InputFileName(path));
+}
+
+enum class JobOutcome { Done, Failed, Cancelled };
+
+struct JobResult {
+    JobOutcome outcome = JobOutcome::Failed;
+    int failedInput = -1;
+    int signal = 0;
+};
+
+// Starts the filled job, shows its progress, forwards Ctrl-C as a cancel request and
+// waits for the worker to end.
+JobResult RunToEnd(MediaJobRunner& runner, MediaJob& job, bool joinMode) {
+    job.progressPercent.store(-1);
+    if (runner.StartMediaJob(job, joinMode) != JobStartResult::Started) {
+        Complain(ShortName(job.inputNames.front()), "too many inputs for one job");
+        return {};
+    }
+    ProgressReport progress(stderr, isatty(STDERR_FILENO) != 0);
+    while (runner.IsRunning()) {
+        if (ReceivedInterrupt() != 0)
+            job.cancelRequested.store(true);
+        // Before the worker has taken the first input the job shows as 0 % of it.
+        int index = std::max(job.currentIndex.load(), 0);
+        if (index < job.fileCount)
+            progress.Show(std::max(job.progressPercent.load(), 0), index + 1, job.fileCount,
+                          ShortName(job.inputNames[static_cast<std::size_t>(index)]));
+        std::this_thread::sleep_for(kPollPeriod);
+    }
+    runner.WaitForWorker();
+
+    JobResult result;
+    for (int i = 0; i < job.fileCount; ++i) {
+        if (job.fileStatus[static_cast<std::size_t>(i)].load() == kInputFailed) {
+            result.failedInput = i;
+            return result;
+        }
+    }
+    if (job.cancelRequested.load()) {
+        result.outcome = JobOutcome::Cancelled;
+        result.signal = ReceivedInterrupt();
+        return result;
+    }
+    for (int i = 0; i < job.fileCount; ++i) {
+        if (job.fileStatus[static_cast<std::size_t>(i)].load() != kInputDone) {
+            result.failedInput = i;
+            return result;
+        }
+    }
+    // The worker's last figure is taken before the final packet; the job is complete.
+    progress.Show(100, job.fileCount, job.fileCount, ShortName(job.inputNames.back()));
+    result.outcome = JobOutcome::Done;
+    return result;
+}
+
+int CancelledStatus(const JobResult& result) {
+    return kExitSignalBase + (result.signal != 0 ? result.signal : 2);
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+void Complain(const std::string& subject, const std::string& what) {
+    std::fprintf(stderr, "tolvane-cli: %s: %s\n", subject.c_str(), what.c_str());
+}
+
+int RunProbe(const Request& request) {
+    MediaJobRunner runner;
+    MediaJob job;
+    int status = kExitOk;
+    for (const std::string& path : request.files) {
+        if (!ProbeInput(runner, job, path)) {
+            status = kExitFailed;
+            continue;
+        }
+        std::string line = path + ": " + FormatTimeCode(DurationMs(job)) + ", " +
+                           std::to_string(job.audioSampleRate) + " Hz, " +
+                           std::to_string(job.audioChannels) +
+                           (job.audioChannels == 1 ? " channel" : " channels");
+        if (job.audioBitRate > 0)
+            line += ", " + std::to_string((job.audioBitRate + 500) / 1000) + " kbit/s";
+        std::string trueExtension = MislabelledTrueExtension(path, job);
+        if (!trueExtension.empty())
+            line += ", holds " + trueExtension.substr(1) + " audio despite its .mp3 name";
+        std::printf("%s\n", line.c_str());
+    }
+    return status;
+}
+
+int RunCut(const Request& request) {
+    MediaJobRunner runner;
+    MediaJob job;
+    const std::string& input = request.files.front();
+    if (!ProbeInput(runner, job, input))
+        return kExitFailed;
+    if (!CheckOutputFolder(request.outputFolder))
+        return kExitFailed;
+
+    const std::int32_t startMs = request.startMs.value_or(0);
+    const std::int32_t endMs = request.endMs.value_or(DurationMs(job));
+    if (startMs > endMs) {
+        Complain(input, "the start " + FormatTimeCode(startMs) + " lies after the end " +
+                            FormatTimeCode(endMs));
+        return kExitUsage;
+    }
+    OutputNamingError why = OutputNamingError::None;
+    std::optional<std::string> output = MakeCutOutputPath(request.outputFolder, input, job, &why);
+    if (!output) {
+        Complain(input, DescribeOutputNamingError(why));
+        return kExitFailed;
+    }
+    if (ReceivedInterrupt() != 0)
+        return kExitSignalBase + ReceivedInterrupt();
+
+    job.displayCount.store(0);
+    job.fileCount = 1;
+    job.inputNames = {input};
+    job.outputNames = {*output};
+    job.startSec[0] = startMs / 1000.0;
+    job.endSec[0] = endMs / 1000.0;
+    job.lengthSec[0].store(job.endSec[0] - job.startSec[0]);
+    job.reencode = false;
+
+    JobResult result = RunToEnd(runner, job, false);
+    switch (result.outcome) {
+        case JobOutcome::Done: {
+            std::string final = FinishMislabelledCut(input, *output, job);
+            std::printf("%s\n", final.c_str());
+            return kExitOk;
+        }
+        case JobOutcome::Cancelled:
+            if (Exists(*output)) {
+                Complain(input, "cancelled; the part cut so far is in " + *output);
+                std::printf("%s\n", output->c_str());
+            } else {
+                Complain(input, "cancelled before anything was written");
+            }
+            return CancelledStatus(result);
+        case JobOutcome::Failed:
+            break;
+    }
+    Complain(input, "the cut failed" +
+                        (Exists(*output) ? " (" + *output + " may be incomplete)" : std::string()));
+    return kExitFailed;
+}
+
+int RunJoin(const Request& request) {
+    MediaJobRunner runner;
+    MediaJob job;
+    bool allUsable = true;
+    std::vector<std::int32_t> durationsMs;
+    for (const std::string& path : request.files) {
+        bool usable = ProbeInput(runner, job, path);
+        allUsable = allUsable && usable;
+        durationsMs.push_back(usable ? DurationMs(job) : 0);
+    }
+    if (!allUsable)
+        return kExitFailed;
+    if (static_cast<int>(request.files.size()) > kMaxJobInputs) {
+        Complain(request.files.front(),
+                 "a join takes at most " + std::to_string(kMaxJobInputs) + " files");
+        return kExitUsage;
+    }
+    if (!CheckOutputFolder(request.outputFolder))
+        return kExitFailed;
+
+    OutputProfile profile;
+    OutputNamingError why = OutputNamingError::None;
+    std::optional<std::string> output =
+        MakeJoinOutputPath(request.outputFolder, request.files.front(), profile.formatEntry, &why);
+    if (!output) {
+        Complain(request.files.front(), DescribeOutputNamingError(why));
+        return kExitFailed;
+    }
+    if (ReceivedInterrupt() != 0)
+        return kExitSignalBase + ReceivedInterrupt();
+
+    const int count = static_cast<int>(request.files.size());
+    job.displayCount.store(count);
+    job.fileCount = count;
+    job.inputNames = request.files;
+    job.outputNames.assign(request.files.size(), *output);
+    job.totalLengthSec = 0;
+    for (int k = 0; k < count; ++k) {
+        auto slot = static_cast<std::size_t>(k);
+        job.startSec[slot] = 0.0;
+        job.endSec[slot] = durationsMs[slot] / 1000.0;
+        job.totalLengthSec = static_cast<std::int32_t>(
+            std::trunc(job.totalLengthSec + job.endSec[slot] - job.startSec[slot]));
+    }
+    job.audioBitRate = request.bitRate.value_or(profile.bitRate);
+    job.audioSampleRate = request.sampleRate.value_or(profile.sampleRate);
+    job.audioChannels = request.channels.value_or(profile.channels);
+    job.audioCodecId = AV_CODEC_ID_MP3;
+    job.reencode = true;
+
+    JobResult result = RunToEnd(runner, job, true);
+    switch (result.outcome) {
+        case JobOutcome::Done:
+            std::printf("%s\n", output->c_str());
+            return kExitOk;
+        case JobOutcome::Cancelled:
+            Complain(request.files.front(),
+                     Exists(*output) ? "join cancelled; " + *output + " is incomplete"
+                                     : std::string("join cancelled before anything was written"));
+            return CancelledStatus(result);
+        case JobOutcome::Failed:
+            break;
+    }
+    std::string failed = result.failedInput >= 0
+                             ? request.files[static_cast<std::size_t>(result.failedInput)]
+                             : request.files.front();
+    Complain(failed, "the join failed at this file" +
+                         (Exists(*output) ? " (" + *output + " is incomplete)" : std::string()));
+    return kExitFailed;
+}
+
+}  // namespace tolvane::cli

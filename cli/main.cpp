@@ -1,0 +1,39 @@
+// tolvane-cli: the cut and join jobs of Tolvane from the command line.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "CommandLine.h"
+#include "Interrupt.h"
+#include "JobCommands.h"
+
+int main(int argc, char** argv) {
+    using namespace tolvane::cli;
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    ParseResult parsed = ParseCommandLine(arguments);
+    if (!parsed.request) {
+        std::fprintf(stderr, "tolvane-cli: %s\n", parsed.error.c_str());
+        return kExitUsage;
+    }
+    const Request& request = *parsed.request;
+    // The library's stream dumps and warnings would bury the one-line messages.
+    av_log_set_level(request.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
+    InstallInterruptHandlers();
+    switch (request.command) {
+        case Command::Help:
+            std::fputs(UsageText(), stdout);
+            return kExitOk;
+        case Command::Probe:
+            return RunProbe(request);
+        case Command::Cut:
+            return RunCut(request);
+        case Command::Join:
+            return RunJoin(request);
+    }
+    return kExitUsage;
+}

@@ -1,0 +1,470 @@
+// tolvane-cli run as a real program: exit codes, one-line messages, outputs checked
+// with ffprobe, progress output and Ctrl-C.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cmath>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "MediaFixtures.h"
+
+namespace tolvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Ffprobe;
+using testing::FfprobePackets;
+using testing::Fixtures;
+using testing::ReadFileBytes;
+using testing::ShellQuote;
+using testing::TempDir;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs tolvane-cli with `arguments` (already shell-quoted where needed) in `workDir`.
+CliRun RunCli(const std::string& arguments, const fs::path& workDir = fs::temp_directory_path()) {
+    TempDir scratch;
+    fs::path errFile = scratch / "stderr";
+    CliRun run;
+    run.status = testing::RunCommand("cd " + ShellQuote(workDir.string()) + " && " +
+                                         ShellQuote(TOLVANE_CLI_PATH) + " " + arguments + " 2>" +
+                                         ShellQuote(errFile.string()),
+                                     &run.out);
+    run.err = ReadFileBytes(errFile);
+    return run;
+}
+
+std::string Q(const fs::path& path) {
+    return ShellQuote(path.string());
+}
+
+int LineCount(const std::string& text) {
+    int lines = 0;
+    for (char c : text)
+        lines += c == '\n';
+    return lines;
+}
+
+// Files in a folder, by name.
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// ---- Command line --------------------------------------------------------------------
+
+TEST(CliUsage, HelpPrintsTheUsageAndSucceeds) {
+    CliRun run = RunCli("--help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("tolvane-cli cut FILE"), std::string::npos);
+    EXPECT_NE(run.out.find("Exit status"), std::string::npos);
+    EXPECT_EQ(RunCli("cut --help").status, 0);
+}
+
+TEST(CliUsage, BadCommandLinesExitWithTwoAndOneLine) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "no command"},
+        {"split a.mp3", "unknown command \"split\""},
+        {"cut", "exactly one file"},
+        {"cut a.mp3 b.mp3", "exactly one file"},
+        {"cut a.mp3 --bitrate 128k", "unknown option --bitrate"},
+        {"cut a.mp3 --start", "needs a value"},
+        {"probe", "at least one file"},
+        {"join a.mp3", "at least two files"},
+        {"join a.mp3 b.mp3 --rate 44000", "bad sample rate"},
+        {"join a.mp3 b.mp3 --channels 3", "bad channel count"},
+        {"join a.mp3 b.mp3 --bitrate fast", "bad bit rate"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        CliRun run = RunCli(arguments);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_NE(run.err.find(message), std::string::npos) << arguments << ": " << run.err;
+        EXPECT_EQ(LineCount(run.err), 1) << arguments << ": " << run.err;
+        EXPECT_EQ(run.out, "") << arguments;
+    }
+}
+
+TEST(CliUsage, BadTimesAreRefusedBeforeAnyFileIsRead) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--start 1:02", "bad time \"1:02\" for --start"},
+        {"--end 00:00:10", "bad time \"00:00:10\" for --end"},
+        {"--start 00:00:05.5", "HH:MM:SS.mmm"},
+        {"--start=00:61:00.000", "below 60"},
+        {"--start -00:00:01.000", "cannot be negative"},
+        {"--start 00:00:20.000 --end 00:00:10.000", "lies after the end"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        CliRun run = RunCli("cut missing.mp3 " + arguments);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_NE(run.err.find(message), std::string::npos) << arguments << ": " << run.err;
+        EXPECT_EQ(LineCount(run.err), 1) << run.err;
+    }
+}
+
+// ---- Inputs and folders ----------------------------------------------------------------
+
+TEST(CliInput, MissingFileIsNamedInOneLine) {
+    TempDir dir;
+    for (const std::string command : {"probe ", "cut ", "join "}) {
+        std::string arguments = command + Q(dir / "nothere.mp3");
+        if (command == "join ")
+            arguments += " " + Q(dir / "nothere2.mp3");
+        CliRun run = RunCli(arguments, dir.path());
+        EXPECT_EQ(run.status, 1) << arguments;
+        EXPECT_NE(run.err.find((dir / "nothere.mp3").string() + ": no such file"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(Names(dir.path()).size(), 0u);
+}
+
+TEST(CliInput, GarbageAndEmptyFilesAreRefused) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    for (const fs::path& bad : {fixtures.Garbage(), fixtures.Empty(), fixtures.VideoFile()}) {
+        std::string before = ReadFileBytes(bad);
+        CliRun run = RunCli("cut " + Q(bad), dir.path());
+        EXPECT_EQ(run.status, 1) << bad;
+        EXPECT_EQ(run.err.rfind("tolvane-cli: " + bad.string() + ": ", 0), 0u) << run.err;
+        EXPECT_EQ(LineCount(run.err), 1) << run.err;
+        EXPECT_EQ(ReadFileBytes(bad), before);
+    }
+    CliRun probe = RunCli("probe " + Q(fixtures.Garbage()), dir.path());
+    EXPECT_EQ(probe.status, 1);
+    EXPECT_NE(probe.err.find("garbage.mp3: "), std::string::npos);
+}
+
+TEST(CliInput, OutputFolderMustExistAndBeAFolder) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path mp3 = fixtures.Mp3(1.0);
+    CliRun run = RunCli("cut " + Q(mp3) + " --out " + Q(dir / "nowhere"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("nowhere: no such output folder"), std::string::npos) << run.err;
+    run = RunCli("cut " + Q(mp3) + " --out " + Q(mp3));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("not a folder"), std::string::npos) << run.err;
+}
+
+TEST(CliInput, UnwritableOutputFolderIsReportedAndLeftClean) {
+    if (geteuid() != 0 && access("/usr/bin/setpriv", X_OK) != 0)
+        GTEST_SKIP() << "no setpriv";
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path mp3 = fixtures.Mp3(1.0);
+    fs::create_directory(dir / "locked");
+    fs::permissions(dir / "locked", fs::perms::owner_all | fs::perms::group_read |
+                                        fs::perms::group_exec | fs::perms::others_read |
+                                        fs::perms::others_exec);
+    fs::permissions(dir.path(), fs::perms::others_all, fs::perm_options::add);
+    fs::permissions(mp3, fs::perms::others_read, fs::perm_options::add);
+    std::string prefix =
+        geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    std::string err;
+    int status = testing::RunCommand(prefix + ShellQuote(TOLVANE_CLI_PATH) + " cut " + Q(mp3) +
+                                         " --out " + Q(dir / "locked") + " 2>&1",
+                                     &err);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("cannot write into the output folder"), std::string::npos) << err;
+    EXPECT_TRUE(Names(dir / "locked").empty());
+}
+
+TEST(CliProbe, TellsDurationAndParameters) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    CliRun run = RunCli("probe " + Q(fixtures.Wav(2.0)) + " " + Q(fixtures.AacNamedMp3()));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("tone2000.wav: 00:00:02.000, 44100 Hz, 2 channels"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("aac_inside.mp3: "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("holds aac audio despite its .mp3 name"), std::string::npos) << run.out;
+}
+
+// ---- Cut --------------------------------------------------------------------------------
+
+TEST(CliCut, TenSecondsOfAnMp3StartAtZeroWithoutTags) {
+    TempDir in, out;
+    fs::path source = testing::MakeTone(in.path(), "song.mp3", 30.0, 44100, 2,
+                                        "-c:a libmp3lame -b:a 128k -metadata title=Tagged");
+    ASSERT_TRUE(Ffprobe(source).hasTags);
+    // Without --out the current folder takes the output.
+    CliRun run =
+        RunCli("cut " + Q(source) + " --start 00:00:10.000 --end 00:00:20.000", out.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "./song.mp3\n");
+    fs::path result = out / "song.mp3";
+    testing::ProbeInfo info = Ffprobe(result);
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(info.codecName, "mp3");
+    EXPECT_FALSE(info.hasTags);
+    testing::PacketTimes packets = FfprobePackets(result);
+    ASSERT_FALSE(packets.pts.empty());
+    EXPECT_NEAR(packets.pts.front(), 0.0, 1e-6);
+    double end = packets.pts.back() + packets.duration.back();
+    EXPECT_GE(end, 10.0 - 0.03);
+    EXPECT_LE(end, 10.0 + 0.03 + 0.027);
+    EXPECT_EQ(Names(out.path()), std::vector<std::string>{"song.mp3"});
+}
+
+TEST(CliCut, EqualStartAndEndWriteAnEmptyValidFile) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    CliRun run = RunCli("cut " + Q(fixtures.Wav(3.0)) +
+                        " --start 00:00:01.000 --end 00:00:01.000 --out " + Q(out));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, (out / "tone3000.wav").string() + "\n");
+    EXPECT_TRUE(FfprobePackets(out / "tone3000.wav").pts.empty());
+    EXPECT_TRUE(fs::exists(out / "tone3000.wav"));
+}
+
+TEST(CliCut, WavFlacAndM4aKeepTheirFormats) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    const std::vector<std::pair<fs::path, std::string>> inputs = {
+        {fixtures.Wav(4.0), "pcm_s16le"}, {fixtures.Flac(4.0), "flac"}, {fixtures.M4a(4.0), "aac"}};
+    for (const auto& [input, codec] : inputs) {
+        CliRun run =
+            RunCli("cut " + Q(input) + " --start 00:00:01.000 --end 00:00:03.000 --out " + Q(out));
+        ASSERT_EQ(run.status, 0) << input << ": " << run.err;
+        fs::path result = out / input.filename();
+        EXPECT_EQ(run.out, result.string() + "\n");
+        testing::ProbeInfo info = Ffprobe(result);
+        EXPECT_EQ(info.codecName, codec) << input;
+        EXPECT_NEAR(info.durationSec, 2.0, 0.1) << input;
+    }
+}
+
+TEST(CliCut, EndPastTheFileKeepsTheRestAndNamesAvoidExistingFiles) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path wav = fixtures.Wav(3.0);
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    std::ofstream(out / "tone3000.wav") << "keep me";
+    CliRun run =
+        RunCli("cut " + Q(wav) + " --start 00:00:01.000 --end 01:00:00.000 --out " + Q(out));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, (out / "tone3000(0).wav").string() + "\n");
+    EXPECT_NEAR(Ffprobe(out / "tone3000(0).wav").durationSec, 2.0, 0.05);
+    EXPECT_EQ(ReadFileBytes(out / "tone3000.wav"), "keep me");
+}
+
+TEST(CliCut, MislabelledAacEndsAsMp3AndTheSourceIsUntouched) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path source = fixtures.AacNamedMp3();
+    const std::string before = ReadFileBytes(source);
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    CliRun run =
+        RunCli("cut " + Q(source) + " --start 00:00:00.500 --end 00:00:02.000 --out " + Q(out));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, (out / "aac_inside.mp3").string() + "\n");
+    EXPECT_EQ(Names(out), std::vector<std::string>{"aac_inside.mp3"});
+    testing::ProbeInfo info = Ffprobe(out / "aac_inside.mp3");
+    EXPECT_EQ(info.codecName, "aac");
+    EXPECT_NEAR(info.durationSec, 1.5, 0.15);
+    EXPECT_EQ(ReadFileBytes(source), before);
+    EXPECT_FALSE(fs::exists(dir / "aac_inside.aac"));
+
+    // With x.mp3 already in the folder the output keeps its true extension.
+    CliRun again =
+        RunCli("cut " + Q(source) + " --start 00:00:00.500 --end 00:00:02.000 --out " + Q(out));
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, (out / "aac_inside.aac").string() + "\n");
+    EXPECT_EQ(Names(out), (std::vector<std::string>{"aac_inside.aac", "aac_inside.mp3"}));
+    EXPECT_EQ(Ffprobe(out / "aac_inside.aac").codecName, "aac");
+    EXPECT_EQ(ReadFileBytes(source), before);
+    EXPECT_TRUE(fs::exists(source));
+}
+
+// ---- Join -------------------------------------------------------------------------------
+
+TEST(CliJoin, ThreeFilesFollowEachOtherWithoutGaps) {
+    TempDir dir;
+    fs::path a = testing::MakeTone(dir.path(), "a.mp3", 2.6, 44100, 2, "-c:a libmp3lame");
+    fs::path b = testing::MakeTone(dir.path(), "b.wav", 2.6, 22050, 1, "-c:a pcm_s16le");
+    fs::path c = testing::MakeTone(dir.path(), "c.flac", 2.6, 48000, 2, "-c:a flac");
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    CliRun run = RunCli("join " + Q(a) + " " + Q(b) + " " + Q(c) + " --out " + Q(out));
+    ASSERT_EQ(run.status, 0) << run.err;
+    fs::path result = out / "a.mp3";
+    EXPECT_EQ(run.out, result.string() + "\n");
+    testing::ProbeInfo info = Ffprobe(result);
+    EXPECT_EQ(info.codecName, "mp3");
+    EXPECT_EQ(info.sampleRate, 44100);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_NEAR(info.durationSec, 7.8, 0.25);
+    testing::PacketTimes packets = FfprobePackets(result);
+    ASSERT_GT(packets.pts.size(), 100u);
+    for (std::size_t i = 1; i < packets.pts.size(); ++i) {
+        ASSERT_NEAR(packets.pts[i], packets.pts[i - 1] + packets.duration[i - 1], 1e-4)
+            << "packet " << i;
+    }
+}
+
+TEST(CliJoin, OptionsSetTheEncoder) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    CliRun run = RunCli("join " + Q(fixtures.Wav(1.5)) + " " + Q(fixtures.Flac(1.5)) +
+                        " --bitrate 64k --rate=22050 --channels 1 --out " + Q(out));
+    ASSERT_EQ(run.status, 0) << run.err;
+    testing::ProbeInfo info = Ffprobe(out / "tone1500.mp3");
+    EXPECT_EQ(info.sampleRate, 22050);
+    EXPECT_EQ(info.channels, 1);
+    EXPECT_NEAR(info.bitRate, 64000, 8000);
+}
+
+TEST(CliJoin, NamedAfterTheFirstInputWithTheNextFreeNumber) {
+    TempDir dir;
+    fs::path a = testing::MakeTone(dir.path(), "a.mp3", 1.0, 44100, 2, "-c:a libmp3lame");
+    fs::path b = testing::MakeTone(dir.path(), "b.wav", 1.0, 44100, 2, "-c:a pcm_s16le");
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    std::ofstream(out / "a.mp3") << "first";
+    std::ofstream(out / "a(0).mp3") << "second";
+    CliRun run = RunCli("join " + Q(a) + " " + Q(b) + " --out " + Q(out));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, (out / "a(1).mp3").string() + "\n");
+    EXPECT_EQ(ReadFileBytes(out / "a.mp3"), "first");
+    EXPECT_EQ(ReadFileBytes(out / "a(0).mp3"), "second");
+    EXPECT_NEAR(Ffprobe(out / "a(1).mp3").durationSec, 2.0, 0.15);
+}
+
+TEST(CliJoin, AnUnusableInputStopsTheJoinBeforeItStarts) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    CliRun run =
+        RunCli("join " + Q(fixtures.Wav(1.0)) + " " + Q(fixtures.Garbage()) + " --out " + Q(out));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("garbage.mp3: "), std::string::npos) << run.err;
+    EXPECT_TRUE(Names(out).empty());
+}
+
+// ---- Progress and Ctrl-C ----------------------------------------------------------------
+
+TEST(CliProgress, PlainLinesWhenNotOnATerminal) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    CliRun run =
+        RunCli("join " + Q(fixtures.Wav(8.0)) + " " + Q(fixtures.Flac(8.0)) + " --out " + Q(out));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.find('\r'), std::string::npos);
+    EXPECT_NE(run.err.find("progress "), std::string::npos) << run.err;
+}
+
+TEST(CliProgress, BarUpdatesInPlaceOnATerminal) {
+    if (access("/usr/bin/script", X_OK) != 0)
+        GTEST_SKIP() << "no script(1) for a terminal";
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    std::string command = ShellQuote(TOLVANE_CLI_PATH) + " join " + Q(fixtures.Wav(8.0)) + " " +
+                          Q(fixtures.Flac(8.0)) + " --out " + Q(out);
+    std::string transcript;
+    int status = testing::RunCommand("script -qec " + ShellQuote(command) + " /dev/null </dev/null",
+                                     &transcript);
+    EXPECT_EQ(status, 0) << transcript;
+    EXPECT_NE(transcript.find("\r["), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find((out / "tone8000.mp3").string()), std::string::npos);
+}
+
+// Starts the program with output to files; returns its process id.
+pid_t Spawn(const std::vector<std::string>& arguments, const fs::path& outFile,
+            const fs::path& errFile) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<char*> argv;
+    std::string program = TOLVANE_CLI_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = arguments;
+    for (std::string& argument : copies)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+TEST(CliCancel, CtrlCLeavesAValidShorterCut) {
+    TempDir dir;
+    // A long mono WAV cut in copy mode; the run is slowed below by stopping the process
+    // most of the time, so Ctrl-C surely lands while packets are being copied.
+    fs::path source = testing::MakeTone(dir.path(), "long.wav", 600.0, 44100, 1, "-c:a pcm_s16le");
+    const std::string before = ReadFileBytes(source);
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    pid_t pid =
+        Spawn({"cut", source.string(), "--out", out.string()}, dir / "stdout", dir / "stderr");
+    ASSERT_GT(pid, 0);
+    fs::path result = out / "long.wav";
+    bool interrupted = false;
+    int status = 0;
+    for (int step = 0; step < 200000; ++step) {
+        kill(pid, SIGCONT);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        kill(pid, SIGSTOP);
+        std::error_code ec;
+        if (fs::exists(result, ec) && fs::file_size(result, ec) > 2'000'000) {
+            kill(pid, SIGINT);
+            kill(pid, SIGCONT);
+            interrupted = true;
+            break;
+        }
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(interrupted) << "the cut ended before Ctrl-C: " << ReadFileBytes(dir / "stderr");
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(ReadFileBytes(dir / "stdout"), result.string() + "\n");
+    EXPECT_NE(ReadFileBytes(dir / "stderr").find("cancelled"), std::string::npos);
+    testing::ProbeInfo info = Ffprobe(result);
+    ASSERT_TRUE(info.ok);
+    EXPECT_GT(info.durationSec, 20.0);
+    EXPECT_LT(info.durationSec, 590.0);
+    // The trailer was written: the header's sizes match the file.
+    EXPECT_NEAR(info.durationSec * 44100 * 2 + 44, static_cast<double>(fs::file_size(result)),
+                4096);
+    EXPECT_EQ(ReadFileBytes(source) == before, true);
+}
+
+}  // namespace
+}  // namespace tolvane
