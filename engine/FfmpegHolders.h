@@ -1,0 +1,86 @@
+#pragma once
+// RAII holders for the FFmpeg objects the engine makes, so every path, early failures
+// included, releases what it made.
+
+#include <cstdint>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/dict.h>
+#include <libswresample/swresample.h>
+}
+
+namespace tolvane::ff {
+
+struct InputFormatDeleter {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+// An output context whose pb is owned elsewhere (custom I/O) or closed before release.
+struct OutputFormatDeleter {
+    void operator()(AVFormatContext* c) const { avformat_free_context(c); }
+};
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FifoDeleter {
+    void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
+};
+struct ResamplerDeleter {
+    void operator()(SwrContext* s) const { swr_free(&s); }
+};
+struct DictionaryDeleter {
+    void operator()(AVDictionary* d) const { av_dict_free(&d); }
+};
+// A custom I/O context together with its (possibly reallocated) buffer.
+struct IoContextDeleter {
+    void operator()(AVIOContext* io) const {
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
+struct MemoryDeleter {
+    void operator()(void* p) const { av_free(p); }
+};
+
+using InputFormatPtr = std::unique_ptr<AVFormatContext, InputFormatDeleter>;
+using OutputFormatPtr = std::unique_ptr<AVFormatContext, OutputFormatDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
+using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
+using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
+using MemoryPtr = std::unique_ptr<std::uint8_t, MemoryDeleter>;
+
+// Opens a file for reading; returns the FFmpeg result and leaves `out` empty on failure.
+inline int OpenInput(const char* path, InputFormatPtr& out) {
+    AVFormatContext* raw = nullptr;
+    int ret = avformat_open_input(&raw, path, nullptr, nullptr);
+    if (ret < 0)
+        return ret;  // FFmpeg frees the context itself on failure
+    out.reset(raw);
+    return 0;
+}
+
+// Codecs that are never treated as media streams: cover pictures and DVD navigation.
+inline bool IsSkippedCodec(const AVCodecParameters* par) {
+    return par->codec_id == AV_CODEC_ID_MJPEG || par->codec_id == AV_CODEC_ID_PNG ||
+           par->codec_id == AV_CODEC_ID_DVD_NAV || par->codec_type == AVMEDIA_TYPE_SUBTITLE;
+}
+
+// An audio stream FFmpeg could describe: random bytes opened as MP3 have neither.
+inline bool HasAudioParameters(const AVCodecParameters* par) {
+    return par->codec_type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0 &&
+           par->ch_layout.nb_channels > 0;
+}
+
+}  // namespace tolvane::ff

@@ -1,0 +1,41 @@
+#pragma once
+// The single output of a job: the muxer context over an exclusively created file.
+// A job that fails discards it (the file is ours and is not a result); a job that
+// ends or is cancelled finishes it, so it is always a valid file.
+
+#include <string>
+#include <vector>
+
+#include "ExclusiveOutputFile.h"
+#include "FfmpegHolders.h"
+
+namespace tolvane {
+
+class JobOutput {
+  public:
+    // Makes the muxer context; the container follows the extension of `path`.
+    int Open(const std::string& path);
+    bool IsOpen() const { return context_ != nullptr; }
+    AVFormatContext* context() const { return context_.get(); }
+    AVStream* AddStream();
+    // Creates the file (never over an existing one) and writes the container header.
+    int WriteHeader();
+    // Writes one packet (ownership of its data passes to the muxer).
+    int Write(AVPacket* packet);
+    // Writes the trailer and closes the file. On a failure the file is removed.
+    int Finish();
+    // Drops the output: the context is freed and the file we created removed.
+    void Discard();
+
+  private:
+    void FixStreamHeaders();
+
+    std::string path_;
+    ff::OutputFormatPtr context_;
+    ExclusiveOutputFile file_;
+    bool headerWritten_ = false;
+    // Sum of packet durations per output stream, in that stream's time base.
+    std::vector<std::int64_t> writtenDuration_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,621 @@
+#include <cmath>
+#include <limits>
+#include <vector>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libavutil/samplefmt.h>
+}
+
+#include "FfmpegHolders.h"
+#include "JobOutput.h"
+#include "MediaEngine.h"
+
+namespace tolvane {
+
+static_assert(AVFMT_TS_DISCONT == 512);
+static_assert(AVSEEK_FLAG_BYTE == 2);
+static_assert(AVSEEK_FLAG_BACKWARD == 1);
+static_assert((AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX) == 8197);
+
+namespace {
+
+enum class InputOutcome { Done, Cancelled, Failed };
+
+// Frame size for encoders that take any size (PCM and the like).
+constexpr int kVariableFrameSize = 4096;
+
+std::int64_t SecondsToMicros(double seconds) {
+    const double us = seconds * 1e6;
+    constexpr double limit = 9.0e18;
+    if (!(us > -limit))
+        return us < 0 ? -static_cast<std::int64_t>(limit) : 0;  // NaN -> 0
+    if (us > limit)
+        return static_cast<std::int64_t>(limit);
+    return static_cast<std::int64_t>(us);
+}
+
+std::string InputName(const MediaJob& job, int k) {
+    return static_cast<size_t>(k) < job.inputNames.size() ? job.inputNames[k] : std::string();
+}
+
+// Opens input k and reads its stream information.
+bool OpenJobInput(const std::string& path, ff::InputFormatPtr& input) {
+    if (path.empty() || ff::OpenInput(path.c_str(), input) < 0)
+        return false;
+    return avformat_find_stream_info(input.get(), nullptr) >= 0;
+}
+
+// The audio of one input of a re-encode job: decoder, resampler, FIFO and encoder, all
+// rebuilt for every input. Every sample decoded reaches the encoder: the decoder, the
+// resampler and the encoder are drained at the end, and the FIFO's rest goes out as a
+// last, shorter frame.
+class ReencodePipeline {
+  public:
+    ReencodePipeline(MediaJob& job, JobOutput& output, std::int64_t& joinTotal)
+        : job_(job), output_(output), joinTotal_(joinTotal) {}
+
+    // Sets up the decoder of `stream` and an encoder with the job's parameters; for the
+    // first input also the output stream and the container header.
+    bool Open(AVStream* stream, bool firstInput);
+    // Decodes one packet and encodes every full encoder frame it completes.
+    bool Feed(AVPacket* packet);
+    // Drains everything into the output.
+    bool Flush();
+
+  private:
+    bool OpenEncoder(bool firstInput);
+    bool ReceiveFrames();
+    bool TakeFrame(AVFrame* frame);
+    bool PrepareResampler(const AVFrame* frame);
+    bool Convert(const std::uint8_t** data, int samples);
+    bool EncodeFullFrames();
+    bool EncodeFromFifo(int samples);
+    bool SendFrame(AVFrame* frame);
+    bool ReceivePackets();
+
+    MediaJob& job_;
+    JobOutput& output_;
+    std::int64_t& joinTotal_;
+    ff::CodecContextPtr decoder_;
+    ff::CodecContextPtr encoder_;
+    ff::ResamplerPtr resampler_;
+    ff::FifoPtr fifo_;
+    ff::FramePtr decoded_{av_frame_alloc()};
+    ff::FramePtr converted_{av_frame_alloc()};
+    ff::FramePtr encoderFrame_{av_frame_alloc()};
+    ff::PacketPtr encoded_{av_packet_alloc()};
+    AVStream* outputStream_ = nullptr;
+    int frameSize_ = 0;
+    bool padLastFrame_ = false;
+    std::int64_t sampleCounter_ = 0;
+    // Parameters the current resampler was made for.
+    int resamplerRate_ = 0;
+    int resamplerFormat_ = -1;
+    AVChannelLayout resamplerLayout_{};
+    bool resamplerChosen_ = false;
+};
+
+bool ReencodePipeline::Open(AVStream* stream, bool firstInput) {
+    if (!decoded_ || !converted_ || !encoderFrame_ || !encoded_)
+        return false;
+    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (decoder == nullptr)
+        return false;
+    decoder_.reset(avcodec_alloc_context3(decoder));
+    if (!decoder_)
+        return false;
+    if (avcodec_parameters_to_context(decoder_.get(), stream->codecpar) < 0)
+        return false;
+    decoder_->pkt_timebase = stream->time_base;
+    if (avcodec_open2(decoder_.get(), decoder, nullptr) < 0)
+        return false;
+    return OpenEncoder(firstInput);
+}
+
+bool ReencodePipeline::OpenEncoder(bool firstInput) {
+    const AVCodec* codec = avcodec_find_encoder(static_cast<AVCodecID>(job_.audioCodecId));
+    if (codec == nullptr || job_.audioSampleRate <= 0 || job_.audioChannels <= 0)
+        return false;
+    encoder_.reset(avcodec_alloc_context3(codec));
+    if (!encoder_)
+        return false;
+    AVCodecContext* enc = encoder_.get();
+    enc->codec_type = AVMEDIA_TYPE_AUDIO;
+    enc->sample_rate = job_.audioSampleRate;
+    enc->time_base = AVRational{1, job_.audioSampleRate};
+    enc->bit_rate = job_.audioBitRate;
+    av_channel_layout_default(&enc->ch_layout, job_.audioChannels);
+    if (codec->id == AV_CODEC_ID_MP3 || codec->id == AV_CODEC_ID_AAC)
+        enc->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    else
+        enc->sample_fmt = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    if (output_.context()->oformat->flags & AVFMT_GLOBALHEADER)
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    enc->thread_count = 4;
+    AVDictionary* rawOptions = nullptr;
+    av_dict_set(&rawOptions, "preset", "veryfast", 0);
+    int ret = avcodec_open2(enc, codec, &rawOptions);
+    av_dict_free(&rawOptions);
+    if (ret < 0)
+        return false;
+
+    if (firstInput) {
+        AVStream* stream = output_.AddStream();
+        if (stream == nullptr)
+            return false;
+        if (avcodec_parameters_from_context(stream->codecpar, enc) < 0)
+            return false;
+        stream->time_base = enc->time_base;
+        if (output_.WriteHeader() < 0)
+            return false;
+        // The muxer may pick its own time base while writing the header.
+        job_.outputTimeBaseNum = stream->time_base.num;
+        job_.outputTimeBaseDen = stream->time_base.den;
+    }
+    outputStream_ = output_.context()->streams[0];
+
+    const bool anySize = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
+    frameSize_ = enc->frame_size > 0 && !anySize ? enc->frame_size : kVariableFrameSize;
+    padLastFrame_ = !anySize && !(codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME);
+    fifo_.reset(av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, frameSize_ * 2));
+    sampleCounter_ = 0;
+    return fifo_ != nullptr;
+}
+
+bool ReencodePipeline::Feed(AVPacket* packet) {
+    for (;;) {
+        int ret = avcodec_send_packet(decoder_.get(), packet);
+        if (ret == AVERROR(EAGAIN)) {
+            // The decoder holds frames: take them, then offer the packet again.
+            if (!ReceiveFrames())
+                return false;
+            continue;
+        }
+        // Other send errors are damaged packets: skipped, as players do.
+        break;
+    }
+    return ReceiveFrames();
+}
+
+bool ReencodePipeline::ReceiveFrames() {
+    for (;;) {
+        int ret = avcodec_receive_frame(decoder_.get(), decoded_.get());
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+            return true;
+        if (ret < 0)
+            return false;
+        bool ok = TakeFrame(decoded_.get());
+        av_frame_unref(decoded_.get());
+        if (!ok)
+            return false;
+    }
+}
+
+bool ReencodePipeline::PrepareResampler(const AVFrame* frame) {
+    AVChannelLayout inLayout{};
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0)
+        av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
+    else if (av_channel_layout_copy(&inLayout, &frame->ch_layout) < 0)
+        return false;
+    if (inLayout.nb_channels <= 0 || frame->sample_rate <= 0)
+        return false;
+
+    if (resamplerChosen_ && resamplerRate_ == frame->sample_rate &&
+        resamplerFormat_ == frame->format &&
+        av_channel_layout_compare(&resamplerLayout_, &inLayout) == 0) {
+        av_channel_layout_uninit(&inLayout);
+        return true;
+    }
+    // First frame, or the stream changed its parameters: drain the old resampler first.
+    if (resampler_ && !Convert(nullptr, 0))
+        return false;
+    resampler_.reset();
+    AVCodecContext* enc = encoder_.get();
+    const bool same = frame->sample_rate == enc->sample_rate && frame->format == enc->sample_fmt &&
+                      av_channel_layout_compare(&inLayout, &enc->ch_layout) == 0;
+    if (!same) {
+        SwrContext* raw = nullptr;
+        int ret = swr_alloc_set_opts2(&raw, &enc->ch_layout, enc->sample_fmt, enc->sample_rate,
+                                      &inLayout, static_cast<AVSampleFormat>(frame->format),
+                                      frame->sample_rate, 0, nullptr);
+        resampler_.reset(raw);
+        if (ret < 0 || swr_init(resampler_.get()) < 0) {
+            av_channel_layout_uninit(&inLayout);
+            return false;
+        }
+    }
+    av_channel_layout_uninit(&resamplerLayout_);
+    resamplerLayout_ = inLayout;  // takes ownership
+    resamplerRate_ = frame->sample_rate;
+    resamplerFormat_ = frame->format;
+    resamplerChosen_ = true;
+    return true;
+}
+
+bool ReencodePipeline::TakeFrame(AVFrame* frame) {
+    if (frame->nb_samples <= 0)
+        return true;
+    if (!PrepareResampler(frame))
+        return false;
+    if (resampler_)
+        return Convert(const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
+    if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(frame->extended_data),
+                            frame->nb_samples) < frame->nb_samples)
+        return false;
+    return EncodeFullFrames();
+}
+
+// Converts `samples` input samples (none: drain the resampler) into the FIFO.
+bool ReencodePipeline::Convert(const std::uint8_t** data, int samples) {
+    const AVCodecContext* enc = encoder_.get();
+    for (;;) {
+        const int capacity = swr_get_out_samples(resampler_.get(), samples);
+        if (capacity < 0)
+            return false;
+        if (capacity == 0 && data == nullptr)
+            return true;
+        if (converted_->nb_samples < capacity || !converted_->buf[0]) {
+            av_frame_unref(converted_.get());
+            converted_->nb_samples = std::max(capacity, frameSize_);
+            converted_->format = enc->sample_fmt;
+            converted_->sample_rate = enc->sample_rate;
+            if (av_channel_layout_copy(&converted_->ch_layout, &enc->ch_layout) < 0)
+                return false;
+            if (av_frame_get_buffer(converted_.get(), 0) < 0)
+                return false;
+        }
+        const int produced = swr_convert(resampler_.get(), converted_->extended_data,
+                                         converted_->nb_samples, data, samples);
+        if (produced < 0)
+            return false;
+        if (produced > 0 &&
+            av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted_->extended_data),
+                                produced) < produced)
+            return false;
+        if (!EncodeFullFrames())
+            return false;
+        // Input was consumed in one call; when draining, go on until nothing comes out.
+        if (data != nullptr || produced == 0)
+            return true;
+    }
+}
+
+bool ReencodePipeline::EncodeFullFrames() {
+    while (av_audio_fifo_size(fifo_.get()) >= frameSize_) {
+        if (!EncodeFromFifo(frameSize_))
+            return false;
+    }
+    return true;
+}
+
+bool ReencodePipeline::EncodeFromFifo(int samples) {
+    AVFrame* frame = encoderFrame_.get();
+    const AVCodecContext* enc = encoder_.get();
+    const int frameSamples = padLastFrame_ ? frameSize_ : samples;
+    if (frame->nb_samples != frameSamples || !frame->buf[0]) {
+        av_frame_unref(frame);
+        frame->nb_samples = frameSamples;
+        frame->format = enc->sample_fmt;
+        frame->sample_rate = enc->sample_rate;
+        if (av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout) < 0)
+            return false;
+        if (av_frame_get_buffer(frame, 0) < 0)
+            return false;
+    } else if (av_frame_make_writable(frame) < 0) {
+        return false;
+    }
+    if (av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->extended_data), samples) <
+        samples)
+        return false;
+    if (samples < frameSamples)
+        av_samples_set_silence(frame->extended_data, samples, frameSamples - samples,
+                               enc->ch_layout.nb_channels, enc->sample_fmt);
+    frame->pts = sampleCounter_;
+    sampleCounter_ += samples;
+    return SendFrame(frame);
+}
+
+bool ReencodePipeline::SendFrame(AVFrame* frame) {
+    if (avcodec_send_frame(encoder_.get(), frame) < 0)
+        return false;
+    return ReceivePackets();
+}
+
+bool ReencodePipeline::ReceivePackets() {
+    AVPacket* packet = encoded_.get();
+    const AVRational outBase = outputStream_->time_base;
+    for (;;) {
+        int ret = avcodec_receive_packet(encoder_.get(), packet);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+            return true;
+        if (ret < 0)
+            return false;
+        av_packet_rescale_ts(packet, encoder_->time_base, outBase);
+        if (packet->duration <= 0)
+            packet->duration = av_rescale_q(frameSize_, encoder_->time_base, outBase);
+        packet->stream_index = outputStream_->index;
+        // The encoder's own times are replaced by the running total of the whole job,
+        // so the inputs follow each other without gaps or overlaps.
+        packet->pts = packet->dts = joinTotal_;
+        joinTotal_ += packet->duration;
+        job_.audioTime = static_cast<double>(packet->pts) * av_q2d(outBase);
+        if (output_.Write(packet) < 0)
+            return false;
+    }
+}
+
+bool ReencodePipeline::Flush() {
+    if (avcodec_send_packet(decoder_.get(), nullptr) < 0)
+        return false;
+    if (!ReceiveFrames())
+        return false;
+    if (resampler_ && !Convert(nullptr, 0))
+        return false;
+    const int rest = av_audio_fifo_size(fifo_.get());
+    if (rest > 0 && !EncodeFromFifo(rest))
+        return false;
+    if (avcodec_send_frame(encoder_.get(), nullptr) < 0)
+        return false;
+    bool ok = ReceivePackets();
+    av_channel_layout_uninit(&resamplerLayout_);
+    return ok;
+}
+
+// Runs one job on the calling thread.
+class JobRun {
+  public:
+    explicit JobRun(MediaJob& job) : job_(job) {}
+    void Execute();
+
+  private:
+    InputOutcome RunInput(int k);
+    InputOutcome RunCopy(int k, AVFormatContext* input);
+    InputOutcome RunReencode(int k, AVFormatContext* input);
+    bool OpenOutput();
+    void PositionAtRangeStart(int k, AVFormatContext* input);
+    void UpdateProgress(int k);
+    bool Cancelled() const { return job_.cancelRequested.load(); }
+
+    MediaJob& job_;
+    JobOutput output_;
+    ff::PacketPtr packet_{av_packet_alloc()};
+    // Join: output time written so far, in the output stream's time base.
+    std::int64_t joinTotal_ = 0;
+    // Copy mode across inputs: end of the written timeline per output stream.
+    std::vector<std::int64_t> copyEnd_;
+};
+
+void JobRun::Execute() {
+    const int count = job_.fileCount;
+    for (int k = 0; k < count; ++k) {
+        job_.currentIndex = k;
+        if (Cancelled()) {
+            // Cancelled between inputs: what was written stays a valid, finished file.
+            if (output_.Finish() < 0 && k > 0)
+                job_.fileStatus[k - 1] = kInputFailed;
+            return;
+        }
+        const InputOutcome outcome = RunInput(k);
+        if (outcome == InputOutcome::Failed) {
+            output_.Discard();
+            job_.fileStatus[k] = kInputFailed;
+            return;
+        }
+        const bool last = k == count - 1;
+        if (outcome == InputOutcome::Cancelled || last) {
+            // The status of the last input and the final currentIndex are only shown
+            // once the file is complete, so the poller never reports success too early.
+            if (output_.Finish() < 0) {
+                job_.fileStatus[k] = kInputFailed;
+                return;
+            }
+            if (outcome == InputOutcome::Done)
+                job_.fileStatus[k] = kInputDone;
+            job_.currentIndex = k + 1;
+            return;
+        }
+        job_.fileStatus[k] = kInputDone;
+    }
+    job_.currentIndex = count;
+}
+
+bool JobRun::OpenOutput() {
+    if (job_.outputNames.empty() || job_.outputNames[0].empty())
+        return false;
+    return output_.Open(job_.outputNames[0]) >= 0;
+}
+
+InputOutcome JobRun::RunInput(int k) {
+    if (!packet_)
+        return InputOutcome::Failed;
+    const std::string name = InputName(job_, k);
+    ff::InputFormatPtr input;
+    if (!OpenJobInput(name, input))
+        return InputOutcome::Failed;
+    av_dump_format(input.get(), k, name.c_str(), 0);
+    job_.inputStartTime =
+        input->start_time != AV_NOPTS_VALUE ? static_cast<double>(input->start_time) / 1e6 : 0.0;
+    if (job_.joinMode)
+        job_.lengthSec[k] = static_cast<double>(job_.totalLengthSec);
+    return job_.reencode ? RunReencode(k, input.get()) : RunCopy(k, input.get());
+}
+
+void JobRun::PositionAtRangeStart(int k, AVFormatContext* input) {
+    const double start = job_.startSec[k];
+    if (job_.joinMode || !(start > 0))
+        return;
+    job_.seekByBytes = (input->iformat->flags & AVFMT_TS_DISCONT) ? 1 : 0;
+    if (job_.seekByBytes) {
+        const std::int64_t size = input->pb != nullptr ? avio_size(input->pb) : -1;
+        if (input->duration > 0 && size > 0) {
+            const double target =
+                start * 1e6 / static_cast<double>(input->duration) * static_cast<double>(size);
+            av_seek_frame(input, -1, SecondsToMicros(target / 1e6), AVSEEK_FLAG_BYTE);
+            return;
+        }
+        // Without a duration a byte position cannot be worked out: seek by time.
+        job_.seekByBytes = 0;
+    }
+    // Reading starts at the last seek point at or before the start; nothing is trimmed.
+    av_seek_frame(input, -1, SecondsToMicros(start + job_.inputStartTime), AVSEEK_FLAG_BACKWARD);
+}
+
+void JobRun::UpdateProgress(int k) {
+    const double length = job_.lengthSec[k];
+    // A range without length has no measure of progress: it stays at 0 until done.
+    if (!(length > 0)) {
+        job_.progressPercent = 0;
+        return;
+    }
+    const double percent = job_.audioTime.load() * 100.0 / length;
+    job_.progressPercent = percent >= 100.0 ? 100 : (percent > 0 ? static_cast<int>(percent) : 0);
+}
+
+InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
+    // Every described audio stream, in input order, goes to the next output stream.
+    std::vector<int> outputIndex(input->nb_streams, -1);
+    int next = 0;
+    if (k == 0 && !OpenOutput())
+        return InputOutcome::Failed;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* stream = input->streams[i];
+        if (ff::IsSkippedCodec(stream->codecpar) || !ff::HasAudioParameters(stream->codecpar))
+            continue;
+        if (k == 0) {
+            AVStream* out = output_.AddStream();
+            if (out == nullptr || avcodec_parameters_copy(out->codecpar, stream->codecpar) < 0)
+                return InputOutcome::Failed;
+            out->codecpar->codec_tag = 0;
+            out->time_base = stream->time_base;
+        } else if (static_cast<unsigned>(next) >= output_.context()->nb_streams) {
+            continue;  // later inputs reuse the first input's streams
+        }
+        outputIndex[i] = next++;
+    }
+    if (next == 0)
+        return InputOutcome::Failed;  // nothing to copy
+    if (k == 0) {
+        if (output_.WriteHeader() < 0)
+            return InputOutcome::Failed;
+        const AVRational base = output_.context()->streams[0]->time_base;
+        job_.outputTimeBaseNum = base.num;
+        job_.outputTimeBaseDen = base.den;
+        copyEnd_.assign(output_.context()->nb_streams, 0);
+    }
+    PositionAtRangeStart(k, input);
+
+    AVPacket* packet = packet_.get();
+    bool firstPacket = true;
+    std::int64_t cutOffset = 0;
+    for (;;) {
+        if (Cancelled())
+            return InputOutcome::Cancelled;
+        if (av_read_frame(input, packet) < 0)
+            break;  // end of file (or unreadable rest)
+        const int source = packet->stream_index;
+        if (source < 0 || static_cast<unsigned>(source) >= input->nb_streams ||
+            outputIndex[source] < 0) {
+            av_packet_unref(packet);
+            continue;
+        }
+        UpdateProgress(k);
+        if (!job_.joinMode && job_.lengthSec[k] <= job_.audioTime) {
+            av_packet_unref(packet);
+            break;  // the stop rule: the range is complete
+        }
+        const int target = outputIndex[source];
+        const AVStream* out = output_.context()->streams[target];
+        const AVRational from = input->streams[source]->time_base;
+        const auto rounding = static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX);
+        packet->pts = av_rescale_q_rnd(packet->pts, from, out->time_base, rounding);
+        packet->dts = av_rescale_q_rnd(packet->dts, from, out->time_base, rounding);
+        packet->duration = av_rescale_q(packet->duration, from, out->time_base);
+        packet->pos = -1;
+        if (firstPacket) {
+            firstPacket = false;
+            const std::int64_t first = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            // A later input of a copy join continues where the previous one ended.
+            if (k > 0 && first != AV_NOPTS_VALUE)
+                cutOffset = first - copyEnd_[target];
+            else if (first != AV_NOPTS_VALUE && first > 0)
+                cutOffset = first;
+        }
+        if (packet->pts != AV_NOPTS_VALUE)
+            packet->pts -= cutOffset;
+        if (packet->dts != AV_NOPTS_VALUE)
+            packet->dts -= cutOffset;
+        if (packet->pts != AV_NOPTS_VALUE) {
+            job_.audioTime = static_cast<double>(packet->pts) * av_q2d(out->time_base);
+            copyEnd_[target] = std::max(copyEnd_[target], packet->pts + packet->duration);
+        }
+        packet->stream_index = target;
+        if (output_.Write(packet) < 0)
+            return InputOutcome::Failed;
+    }
+    return InputOutcome::Done;
+}
+
+InputOutcome JobRun::RunReencode(int k, AVFormatContext* input) {
+    // Only the first audio stream of an input is used.
+    AVStream* audio = nullptr;
+    for (unsigned i = 0; i < input->nb_streams && audio == nullptr; ++i) {
+        AVStream* stream = input->streams[i];
+        if (!ff::IsSkippedCodec(stream->codecpar) && ff::HasAudioParameters(stream->codecpar))
+            audio = stream;
+    }
+    if (audio == nullptr)
+        return InputOutcome::Failed;
+    if (k == 0 && !OpenOutput())
+        return InputOutcome::Failed;
+
+    ReencodePipeline pipeline(job_, output_, joinTotal_);
+    if (!pipeline.Open(audio, k == 0))
+        return InputOutcome::Failed;
+    PositionAtRangeStart(k, input);
+
+    AVPacket* packet = packet_.get();
+    bool cancelled = false;
+    for (;;) {
+        if (Cancelled()) {
+            cancelled = true;  // still drained below, so the output ends cleanly
+            break;
+        }
+        if (av_read_frame(input, packet) < 0)
+            break;
+        if (packet->stream_index != audio->index) {
+            av_packet_unref(packet);
+            continue;
+        }
+        UpdateProgress(k);
+        const bool ok = pipeline.Feed(packet);
+        av_packet_unref(packet);
+        if (!ok)
+            return InputOutcome::Failed;
+    }
+    if (!pipeline.Flush())
+        return InputOutcome::Failed;
+    return cancelled ? InputOutcome::Cancelled : InputOutcome::Done;
+}
+
+}  // namespace
+
+void MediaJobWorker(MediaJob& job) {
+    const int count = job.fileCount;
+    for (int i = 0; i < std::min(std::max(count, 0), kJobStatusSlots); ++i)
+        job.fileStatus[i] = kInputPending;
+    job.audioTime = 0.0;
+    job.progressPercent = 0;
+    job.currentIndex = 0;
+    if (count < 1)
+        return;
+    if (count > kMaxJobInputs) {
+        // The record cannot describe more inputs; MediaJobRunner refuses such jobs.
+        job.fileStatus[0] = kInputFailed;
+        return;
+    }
+    JobRun(job).Execute();
+}
+
+}  // namespace tolvane

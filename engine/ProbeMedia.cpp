@@ -1,0 +1,121 @@
+#include <cctype>
+#include <string_view>
+
+#include "FfmpegHolders.h"
+#include "MediaEngine.h"
+
+namespace tolvane {
+
+// The codec ids callers and the record lean on, by their FFmpeg values.
+static_assert(AV_CODEC_ID_MJPEG == 7);
+static_assert(AV_CODEC_ID_PNG == 61);
+// DVD navigation data is matched by name: its numeric id differs between FFmpeg releases.
+static_assert(AV_CODEC_ID_MP3 == 86017);
+static_assert(AV_CODEC_ID_AAC == 86018);
+static_assert(AV_CODEC_ID_MP2 == 86016);
+static_assert(AV_CODEC_ID_PCM_S16LE == 65536);
+static_assert(AV_CODEC_ID_FLAC == 86028);
+static_assert(AVERROR(ENOMEM) == -12);
+
+namespace {
+
+bool HasMp3Extension(std::string_view path) {
+    auto dot = path.rfind('.');
+    if (dot == std::string_view::npos)
+        return false;
+    std::string_view ext = path.substr(dot + 1);
+    if (ext.size() != 3)
+        return false;
+    return std::tolower(static_cast<unsigned char>(ext[0])) == 'm' &&
+           std::tolower(static_cast<unsigned char>(ext[1])) == 'p' && ext[2] == '3';
+}
+
+void ClearResults(MediaJob& job) {
+    job.mislabeledAac = job.mislabeledMp2 = job.mislabeledWav = job.mislabeledFlac = false;
+    // A refused file leaves nothing a caller could mistake for the previous file's values.
+    job.probeStartUs = job.probeEndUs = job.probeDurationUs = AV_NOPTS_VALUE;
+    job.audioBitRate = job.audioSampleRate = job.audioChannels = 0;
+}
+
+void NoteMislabel(MediaJob& job, AVCodecID codec) {
+    switch (codec) {
+        case AV_CODEC_ID_AAC:
+            job.mislabeledAac = true;
+            break;
+        case AV_CODEC_ID_MP2:
+            job.mislabeledMp2 = true;
+            break;
+        case AV_CODEC_ID_PCM_S16LE:
+            job.mislabeledWav = true;
+            break;
+        case AV_CODEC_ID_FLAC:
+            job.mislabeledFlac = true;
+            break;
+        default:
+            break;
+    }
+}
+
+bool IsCoverPicture(const AVStream* stream) {
+    return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+}
+
+}  // namespace
+
+int ProbeMedia(MediaJob& job) {
+    ClearResults(job);
+    const std::string& path = job.probeFileName;
+
+    ff::InputFormatPtr input;
+    if (ff::OpenInput(path.c_str(), input) < 0)
+        return -1;
+    if (avformat_find_stream_info(input.get(), nullptr) < 0)
+        return -2;
+
+    const bool mp3Name = HasMp3Extension(path);
+    bool hasVideo = false;
+    bool hasUsableAudio = false;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* stream = input->streams[i];
+        const AVCodecParameters* par = stream->codecpar;
+        if (ff::IsSkippedCodec(par))
+            continue;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+            if (!IsCoverPicture(stream))
+                hasVideo = true;
+            continue;  // a video decoder is never needed: the file is refused anyway
+        }
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
+        if (decoder == nullptr)
+            continue;
+        ff::CodecContextPtr context(avcodec_alloc_context3(decoder));
+        if (!context)
+            return AVERROR(ENOMEM);
+        int ret = avcodec_parameters_to_context(context.get(), par);
+        if (ret < 0)
+            return ret;
+        ret = avcodec_open2(context.get(), decoder, nullptr);
+        if (ret < 0)
+            return ret;
+        if (context->sample_rate <= 0 || context->ch_layout.nb_channels <= 0)
+            continue;
+
+        hasUsableAudio = true;
+        // The last audio stream examined wins.
+        job.audioBitRate = static_cast<std::int32_t>(context->bit_rate);
+        job.audioSampleRate = context->sample_rate;
+        job.audioChannels = context->ch_layout.nb_channels;
+        job.probeStartUs = 0;
+        job.probeEndUs = job.probeDurationUs = input->duration;  // AV_NOPTS_VALUE if unknown
+        if (mp3Name)
+            NoteMislabel(job, par->codec_id);
+    }
+    av_dump_format(input.get(), 0, path.c_str(), 0);
+    if (hasVideo || !hasUsableAudio)
+        return -1;
+    return 0;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,286 @@
+// Cuts in copy mode on real files: range, timestamps, formats, lengths the output
+// tells of itself, and files that must never be touched.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "EngineTestSupport.h"
+
+namespace tolvane::testing {
+namespace {
+
+// The data of the first audio packet of a file, read with FFmpeg directly.
+std::string FirstPacketData(const fs::path& file) {
+    AVFormatContext* input = nullptr;
+    if (avformat_open_input(&input, file.c_str(), nullptr, nullptr) < 0)
+        return {};
+    std::string data;
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(input, packet) >= 0) {
+        if (input->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+            data.assign(reinterpret_cast<const char*>(packet->data), packet->size);
+            break;
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&input);
+    return data;
+}
+
+class CutJobTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    Fixtures fixtures{dir.path()};
+    MediaJob job;
+
+    void Cut(const fs::path& in, const fs::path& out, double start, double end) {
+        PrepareCut(job, in, out, start, end);
+        RunJob(job);
+    }
+    void ExpectSucceeded() {
+        EXPECT_EQ(job.fileStatus[0], kInputDone);
+        EXPECT_EQ(job.currentIndex, 1);
+    }
+};
+
+TEST_F(CutJobTest, TenToTwentySecondsOfMp3StartsAtZeroWithoutTags) {
+    fs::path source = fixtures.Mp3(30.0);
+    fs::path out = dir / "cut.mp3";
+    Cut(source, out, 10.0, 20.0);
+    ExpectSucceeded();
+    ProbeInfo info = Ffprobe(out);
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(info.codecName, "mp3");
+    EXPECT_GE(info.durationSec, 10.0 - 0.03);
+    EXPECT_LE(info.durationSec, 10.0 + 0.03);
+    EXPECT_LT(info.startTimeSec, 0.03);
+    EXPECT_FALSE(info.hasTags);
+    PacketTimes packets = FfprobePackets(out);
+    ASSERT_FALSE(packets.pts.empty());
+    EXPECT_NEAR(packets.pts.front(), 0.0, 0.03);
+    EXPECT_GT(job.progressPercent, 90);
+    EXPECT_LE(job.progressPercent, 100);
+    // Our own probe agrees with ffprobe about the length.
+    MediaJob probe;
+    ASSERT_EQ(ProbeFile(probe, out), 0);
+    EXPECT_NEAR(probe.probeEndUs / 1e6, info.durationSec, 0.03);
+}
+
+TEST_F(CutJobTest, WholeFileCopyReproducesThePackets) {
+    fs::path source = fixtures.Mp3(3.0);
+    fs::path out = dir / "copy.mp3";
+    Cut(source, out, 0.0, 100.0);
+    ExpectSucceeded();
+    PacketTimes in = FfprobePackets(source), copied = FfprobePackets(out);
+    ASSERT_FALSE(in.pts.empty());
+    ASSERT_EQ(in.pts.size(), copied.pts.size());
+    for (size_t i = 0; i < in.pts.size(); ++i) {
+        EXPECT_NEAR(in.pts[i], copied.pts[i], 1e-4) << "packet " << i;
+        EXPECT_NEAR(in.duration[i], copied.duration[i], 1e-4) << "packet " << i;
+    }
+    EXPECT_NEAR(Ffprobe(out).durationSec, Ffprobe(source).durationSec, 0.03);
+}
+
+TEST_F(CutJobTest, StartZeroBeginsWithTheFirstPacket) {
+    fs::path source = fixtures.Mp3(3.0);
+    fs::path out = dir / "head.mp3";
+    Cut(source, out, 0.0, 1.0);
+    ExpectSucceeded();
+    std::string first = FirstPacketData(source);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(FirstPacketData(out), first);
+    EXPECT_NEAR(Ffprobe(out).durationSec, 1.0, 0.03);
+}
+
+TEST_F(CutJobTest, StartEqualToEndWritesAnEmptyValidFile) {
+    fs::path out = dir / "nothing.wav";
+    Cut(fixtures.Wav(3.0), out, 1.0, 1.0);
+    ExpectSucceeded();
+    ASSERT_TRUE(fs::exists(out));
+    ProbeInfo info = Ffprobe(out);
+    EXPECT_TRUE(info.ok);
+    EXPECT_LT(info.durationSec, 0.001);
+    EXPECT_TRUE(FfprobePackets(out).pts.empty());
+}
+
+TEST_F(CutJobTest, NegativeLengthSucceedsWithoutAudio) {
+    fs::path out = dir / "backwards.mp3";
+    Cut(fixtures.Mp3(3.0), out, 2.0, 1.0);
+    ExpectSucceeded();
+    EXPECT_TRUE(fs::exists(out));
+    EXPECT_TRUE(FfprobePackets(out).pts.empty());
+}
+
+TEST_F(CutJobTest, FormatsKeepTheirContainerAndTellTheCutLength) {
+    struct Case {
+        fs::path source;
+        std::string outName, codec;
+        double maxPacket;
+    };
+    for (const Case& c : {Case{fixtures.Wav(5.0), "cut.wav", "pcm_s16le", 0.03},
+                          Case{fixtures.Flac(5.0), "cut.flac", "flac", 0.11},
+                          Case{fixtures.M4a(5.0), "cut.m4a", "aac", 0.03},
+                          Case{fixtures.Ogg(5.0), "cut.ogg", "vorbis", 0.03}}) {
+        SCOPED_TRACE(c.outName);
+        MediaJob cut;
+        fs::path out = dir / c.outName;
+        PrepareCut(cut, c.source, out, 1.0, 2.5);
+        RunJob(cut);
+        EXPECT_EQ(cut.fileStatus[0], kInputDone);
+        ProbeInfo info = Ffprobe(out);
+        ASSERT_TRUE(info.ok);
+        EXPECT_EQ(info.codecName, c.codec);
+        EXPECT_GE(info.durationSec, 1.5 - 0.03);
+        EXPECT_LE(info.durationSec, 1.5 + c.maxPacket + 0.01);
+        MediaJob probe;
+        ASSERT_EQ(ProbeFile(probe, out), 0);
+        EXPECT_NEAR(probe.probeEndUs / 1e6, info.durationSec, 0.05);
+    }
+}
+
+TEST_F(CutJobTest, FlacCutCarriesItsOwnSampleCount) {
+    fs::path out = dir / "part.flac";
+    Cut(fixtures.Flac(5.0), out, 0.0, 2.0);
+    ExpectSucceeded();
+    std::string output;
+    ASSERT_EQ(RunCommand("ffprobe -v error -select_streams a:0 -show_entries "
+                         "stream=duration_ts -of csv=p=0 " +
+                             ShellQuote(out.string()),
+                         &output),
+              0);
+    long samples = std::atol(output.c_str());
+    EXPECT_GE(samples, 2 * 44100);
+    EXPECT_LE(samples, 2 * 44100 + 4608);
+}
+
+TEST_F(CutJobTest, EndPastTheEndTakesTheRest) {
+    fs::path out = dir / "rest.mp3";
+    Cut(fixtures.Mp3(3.0), out, 1.0, 100.0);
+    ExpectSucceeded();
+    EXPECT_NEAR(Ffprobe(out).durationSec, 2.0, 0.06);
+}
+
+TEST_F(CutJobTest, MislabelledAacIsCutIntoAacAndTheSourceStaysUntouched) {
+    fs::path source = fixtures.AacNamedMp3();
+    const std::string before = ReadFileBytes(source);
+    fs::path out = dir / "aac_inside_cut.aac";
+    Cut(source, out, 0.5, 2.0);
+    ExpectSucceeded();
+    EXPECT_EQ(ReadFileBytes(source), before);
+    ProbeInfo info = Ffprobe(out);
+    EXPECT_EQ(info.formatName, "aac");
+    EXPECT_EQ(info.codecName, "aac");
+    MediaJob probe;
+    EXPECT_EQ(ProbeFile(probe, out), 0);
+}
+
+TEST_F(CutJobTest, OtherMislabelledSourcesAreCutIntoTheirTrueContainer) {
+    struct Case {
+        fs::path source;
+        std::string outName, codec;
+    };
+    for (const Case& c : {Case{fixtures.Mp2NamedMp3(), "m.mp2", "mp2"},
+                          Case{fixtures.PcmNamedMp3(true), "p.wav", "pcm_s16le"},
+                          Case{fixtures.FlacNamedMp3(), "f.flac", "flac"}}) {
+        SCOPED_TRACE(c.outName);
+        const std::string before = ReadFileBytes(c.source);
+        MediaJob cut;
+        fs::path out = dir / c.outName;
+        PrepareCut(cut, c.source, out, 1.0, 2.0);
+        RunJob(cut);
+        EXPECT_EQ(cut.fileStatus[0], kInputDone);
+        EXPECT_EQ(ReadFileBytes(c.source), before);
+        ProbeInfo info = Ffprobe(out);
+        EXPECT_EQ(info.codecName, c.codec);
+        EXPECT_NEAR(info.durationSec, 1.0, 0.11);
+    }
+}
+
+TEST_F(CutJobTest, ExistingOutputIsNeverOverwritten) {
+    fs::path out = dir / "taken.mp3";
+    std::ofstream(out) << "keep me";
+    Cut(fixtures.Mp3(3.0), out, 0.0, 1.0);
+    EXPECT_EQ(job.fileStatus[0], kInputFailed);
+    EXPECT_EQ(job.currentIndex, 0);
+    EXPECT_EQ(ReadFileBytes(out), "keep me");
+}
+
+TEST_F(CutJobTest, UnknownOutputExtensionFailsWithoutFile) {
+    fs::path out = dir / "cut.nosuchformat";
+    Cut(fixtures.Mp3(3.0), out, 0.0, 1.0);
+    EXPECT_EQ(job.fileStatus[0], kInputFailed);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(CutJobTest, BadInputsFailWithoutOutput) {
+    for (const fs::path& source : {fixtures.Garbage(), fixtures.Empty(), dir / "missing.mp3"}) {
+        SCOPED_TRACE(source.filename().string());
+        MediaJob cut;
+        fs::path out = dir / ("out_" + source.stem().string() + ".mp3");
+        PrepareCut(cut, source, out, 0.0, 1.0);
+        RunJob(cut);
+        EXPECT_EQ(cut.fileStatus[0], kInputFailed);
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+TEST_F(CutJobTest, TruncatedSourceEndsEarlyAndSucceeds) {
+    fs::path out = dir / "short.mp3";
+    Cut(fixtures.Truncated(), out, 0.0, 2.0);
+    ExpectSucceeded();
+    EXPECT_TRUE(Ffprobe(out).ok);
+}
+
+// Mounts a tmpfs of `size` on `dir`; false where mounting is not allowed.
+bool MountSmallDisk(const fs::path& dir, const char* size) {
+    fs::create_directories(dir);
+    std::string options = std::string("size=") + size;
+    return ::mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+TEST_F(CutJobTest, FullDiskFailsAndLeavesNoOutput) {
+    fs::path source = fixtures.Wav(10.0);  // about 1.7 MB
+    fs::path disk = dir / "disk";
+    if (!MountSmallDisk(disk, "200k"))
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    fs::path out = disk / "cut.wav";
+    Cut(source, out, 0.0, 10.0);
+    EXPECT_EQ(job.fileStatus[0], kInputFailed);
+    EXPECT_FALSE(fs::exists(out));
+    ::umount(disk.c_str());
+}
+
+TEST_F(CutJobTest, FileSizeLimitFailsAndLeavesNoOutput) {
+    fs::path source = fixtures.Wav(10.0);
+    fs::path out = dir / "limited.wav";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{100 * 1024, 100 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        MediaJob cut;
+        PrepareCut(cut, source, out, 0.0, 10.0);
+        RunJob(cut);
+        _exit(cut.fileStatus[0] == kInputFailed ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the job did not fail";
+    EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace
+}  // namespace tolvane::testing

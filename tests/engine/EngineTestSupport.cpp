@@ -1,0 +1,69 @@
+#include "EngineTestSupport.h"
+
+#include <cmath>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace tolvane::testing {
+
+namespace {
+// The library's stream descriptions would drown the test output.
+const bool kQuietLog = [] {
+    av_log_set_level(AV_LOG_ERROR);
+    return true;
+}();
+}  // namespace
+
+void PrepareCut(MediaJob& job, const fs::path& input, const fs::path& output, double startSec,
+                double endSec) {
+    (void)kQuietLog;
+    job.fileCount = 1;
+    job.joinMode = false;
+    job.reencode = false;
+    job.inputNames = {input.string()};
+    job.outputNames = {output.string()};
+    job.startSec[0] = startSec;
+    job.endSec[0] = endSec;
+    job.lengthSec[0] = endSec - startSec;
+    job.displayCount = 0;
+}
+
+void PrepareJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::path& output,
+                 const std::vector<double>& lengths, int bitRate, int sampleRate, int channels) {
+    job.fileCount = static_cast<int>(inputs.size());
+    job.joinMode = true;
+    job.reencode = true;
+    job.inputNames.clear();
+    job.outputNames.clear();
+    job.totalLengthSec = 0;
+    for (size_t k = 0; k < inputs.size(); ++k) {
+        job.inputNames.push_back(inputs[k].string());
+        job.outputNames.push_back(output.string());
+        job.startSec[k] = 0;
+        job.endSec[k] = k < lengths.size() ? lengths[k] : 0;
+        job.totalLengthSec =
+            static_cast<int>(std::trunc(job.totalLengthSec + job.endSec[k] - job.startSec[k]));
+    }
+    job.audioCodecId = 86017;  // MP3
+    job.audioBitRate = bitRate;
+    job.audioSampleRate = sampleRate;
+    job.audioChannels = channels;
+    job.displayCount = job.fileCount;
+}
+
+void RunJob(MediaJob& job) {
+    job.currentIndex = -1;
+    job.cancelRequested = false;
+    job.progressPercent = 0;
+    MediaJobWorker(job);
+}
+
+int ProbeFile(MediaJob& job, const fs::path& file) {
+    (void)kQuietLog;
+    job.probeFileName = file.string();
+    return ProbeMedia(job);
+}
+
+}  // namespace tolvane::testing

@@ -1,0 +1,229 @@
+// The job frame and the thread: statuses, currentIndex, cancel, and the runner that
+// owns the worker thread.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "EngineTestSupport.h"
+
+namespace tolvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+class MediaJobWorkerTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    Fixtures fixtures{dir.path()};
+    MediaJob job;
+};
+
+TEST_F(MediaJobWorkerTest, NewRecordHasItsInitialValues) {
+    EXPECT_TRUE(job.probeFileName.empty());
+    EXPECT_EQ(job.progressPercent, 0);
+    EXPECT_EQ(job.currentIndex, -1);
+    EXPECT_FALSE(job.cancelRequested);
+    EXPECT_FALSE(job.mislabeledAac || job.mislabeledMp2 || job.mislabeledWav || job.mislabeledFlac);
+    for (const auto& status : job.fileStatus)
+        EXPECT_EQ(status, kInputPending);
+}
+
+TEST_F(MediaJobWorkerTest, JobWithoutInputsEndsAtOnce) {
+    job.fileCount = 0;
+    job.fileStatus[0] = kInputDone;
+    RunJob(job);
+    EXPECT_EQ(job.currentIndex, 0);
+    EXPECT_EQ(job.progressPercent, 0);
+}
+
+TEST_F(MediaJobWorkerTest, MissingNamesFailTheInput) {
+    job.fileCount = 1;
+    job.reencode = false;
+    RunJob(job);
+    EXPECT_EQ(job.fileStatus[0], kInputFailed);
+    EXPECT_EQ(job.currentIndex, 0);
+}
+
+TEST_F(MediaJobWorkerTest, FinishedCutReportsDoneAndAdvances) {
+    PrepareCut(job, fixtures.Mp3(3.0), dir / "done.mp3", 0.5, 2.5);
+    RunJob(job);
+    EXPECT_EQ(job.fileStatus[0], kInputDone);
+    EXPECT_EQ(job.currentIndex, 1);
+    EXPECT_GE(job.progressPercent, 95);
+    EXPECT_LE(job.progressPercent, 100);
+    EXPECT_NEAR(job.audioTime, 2.0, 0.03);
+}
+
+TEST_F(MediaJobWorkerTest, CancelBeforeTheFirstInputWritesNothing) {
+    PrepareCut(job, fixtures.Mp3(3.0), dir / "never.mp3", 0.0, 2.0);
+    job.cancelRequested = true;
+    MediaJobWorker(job);
+    EXPECT_EQ(job.fileStatus[0], kInputPending);
+    EXPECT_FALSE(fs::exists(dir / "never.mp3"));
+}
+
+// Feeds a file into a named pipe in two parts, so a test can cancel a job while it is
+// provably in the middle of its input.
+class SlowSource {
+  public:
+    SlowSource(const fs::path& file, const fs::path& pipe, size_t firstPart)
+        : bytes_(ReadFileBytes(file)), pipe_(pipe), firstPart_(firstPart) {
+        mkfifo(pipe.c_str(), 0644);
+        writer_ = std::thread([this] { Feed(); });
+    }
+    ~SlowSource() {
+        Release();
+        writer_.join();
+    }
+    void Release() { release_ = true; }
+
+  private:
+    void Feed() {
+        int fd = ::open(pipe_.c_str(), O_WRONLY);
+        if (fd < 0)
+            return;
+        WriteAll(fd, 0, firstPart_);
+        while (!release_)
+            std::this_thread::sleep_for(5ms);
+        WriteAll(fd, firstPart_, bytes_.size() - firstPart_);
+        ::close(fd);
+    }
+    void WriteAll(int fd, size_t from, size_t count) {
+        while (count > 0) {
+            ssize_t n = ::write(fd, bytes_.data() + from, count);
+            if (n <= 0)
+                return;
+            from += static_cast<size_t>(n);
+            count -= static_cast<size_t>(n);
+        }
+    }
+    std::string bytes_;
+    fs::path pipe_;
+    size_t firstPart_;
+    std::atomic<bool> release_{false};
+    std::thread writer_;
+};
+
+bool WaitFor(const std::function<bool()>& condition) {
+    for (int i = 0; i < 1000; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+TEST_F(MediaJobWorkerTest, CancelMidCutLeavesAValidShorterFile) {
+    fs::path source = fixtures.Wav(10.0);
+    fs::path pipe = dir / "source.wav";
+    fs::path out = dir / "cancelled.wav";
+    SlowSource feed(source, pipe, 600 * 1000);  // about 3.4 s of audio
+    MediaJobRunner runner;
+    PrepareCut(job, pipe, out, 0.0, 10.0);
+    ASSERT_EQ(runner.StartMediaJob(job, false), JobStartResult::Started);
+    ASSERT_TRUE(WaitFor([&] { return job.audioTime > 1.0; }));
+    job.cancelRequested = true;
+    feed.Release();
+    runner.WaitForWorker();
+    EXPECT_FALSE(runner.IsRunning());
+    EXPECT_EQ(job.fileStatus[0], kInputPending);
+    EXPECT_EQ(job.currentIndex, 1);
+    ProbeInfo info = Ffprobe(out);
+    ASSERT_TRUE(info.ok);
+    EXPECT_GT(info.durationSec, 1.0);
+    EXPECT_LT(info.durationSec, 9.0);
+}
+
+TEST_F(MediaJobWorkerTest, CancelMidJoinLeavesAValidShorterFile) {
+    fs::path source = fixtures.Wav(10.0);
+    fs::path pipe = dir / "first.wav";
+    fs::path out = dir / "cancelled.mp3";
+    SlowSource feed(source, pipe, 600 * 1000);
+    MediaJobRunner runner;
+    PrepareJoin(job, {pipe, fixtures.Wav(3.0)}, out, {10.0, 3.0});
+    ASSERT_EQ(runner.StartMediaJob(job, true), JobStartResult::Started);
+    ASSERT_TRUE(WaitFor([&] { return job.audioTime > 1.0; }));
+    job.cancelRequested = true;
+    feed.Release();
+    runner.WaitForWorker();
+    EXPECT_EQ(job.fileStatus[0], kInputPending);
+    EXPECT_EQ(job.fileStatus[1], kInputPending);
+    ProbeInfo info = Ffprobe(out);
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(info.codecName, "mp3");
+    EXPECT_GT(info.durationSec, 1.0);
+    EXPECT_LT(info.durationSec, 9.0);
+}
+
+TEST_F(MediaJobWorkerTest, ThreeInputJobWithGarbageInTheMiddleOnAThread) {
+    MediaJobRunner runner;
+    PrepareJoin(job, {fixtures.Mp3(1.0), fixtures.Garbage(), fixtures.Wav(1.0)}, dir / "j.mp3",
+                {1.0, 1.0, 1.0});
+    ASSERT_EQ(runner.StartMediaJob(job, true), JobStartResult::Started);
+    runner.WaitForWorker();
+    EXPECT_EQ(job.fileStatus[0], kInputDone);
+    EXPECT_EQ(job.fileStatus[1], kInputFailed);
+    EXPECT_EQ(job.fileStatus[2], kInputPending);
+    EXPECT_EQ(job.currentIndex, 1);
+}
+
+class MediaJobRunnerTest : public MediaJobWorkerTest {};
+
+TEST_F(MediaJobRunnerTest, StartResetsTheRecordAndRunsTheJob) {
+    MediaJobRunner runner;
+    PrepareCut(job, fixtures.Mp3(2.0), dir / "r.mp3", 0.0, 1.0);
+    job.cancelRequested = true;
+    job.currentIndex = 7;
+    ASSERT_EQ(runner.StartMediaJob(job, false), JobStartResult::Started);
+    runner.WaitForWorker();
+    EXPECT_FALSE(runner.IsRunning());
+    EXPECT_FALSE(job.joinMode);
+    EXPECT_EQ(job.currentIndex, 1);
+    EXPECT_EQ(job.fileStatus[0], kInputDone);
+}
+
+TEST_F(MediaJobRunnerTest, TooManyInputsAreRefusedBeforeTheStart) {
+    MediaJobRunner runner;
+    job.fileCount = kMaxJobInputs + 1;
+    job.currentIndex = 5;
+    EXPECT_EQ(runner.StartMediaJob(job, true), JobStartResult::TooManyInputs);
+    EXPECT_FALSE(runner.IsRunning());
+    EXPECT_EQ(job.currentIndex, 5);
+}
+
+TEST_F(MediaJobRunnerTest, ProbeAndNextJobWaitForTheWorker) {
+    MediaJobRunner runner;
+    PrepareJoin(job, {fixtures.Wav(3.0), fixtures.Wav(3.0)}, dir / "first.mp3", {3.0, 3.0});
+    ASSERT_EQ(runner.StartMediaJob(job, true), JobStartResult::Started);
+    MediaJob other;
+    other.probeFileName = fixtures.Mp3(1.0).string();
+    EXPECT_EQ(runner.Probe(other), 0);
+    // The probe ran only after the job had ended.
+    EXPECT_FALSE(runner.IsRunning());
+    EXPECT_EQ(job.currentIndex, 2);
+
+    PrepareCut(job, fixtures.Mp3(1.0), dir / "second.mp3", 0.0, 0.5);
+    ASSERT_EQ(runner.StartMediaJob(job, false), JobStartResult::Started);
+    ASSERT_EQ(runner.StartMediaJob(job, false), JobStartResult::Started);
+    runner.WaitForWorker();
+    // The second start waited for the first, then found its output taken.
+    EXPECT_EQ(job.fileStatus[0], kInputFailed);
+}
+
+TEST_F(MediaJobRunnerTest, DestructionJoinsARunningWorker) {
+    {
+        MediaJobRunner runner;
+        PrepareJoin(job, {fixtures.Wav(3.0)}, dir / "d.mp3", {3.0});
+        ASSERT_EQ(runner.StartMediaJob(job, true), JobStartResult::Started);
+    }
+    EXPECT_EQ(job.currentIndex, 1);
+    EXPECT_EQ(job.fileStatus[0], kInputDone);
+}
+
+}  // namespace
+}  // namespace tolvane::testing
