@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "CSettings.h"
+#include "DialogFolder.h"
+#include "DialogIds.h"
+#include "OutputProfile.h"
+
+namespace tolvane {
+namespace {
+
+using testing::DialogFolder;
+namespace Id = SettingsDialogId;
+
+QStringList Entries(QComboBox* list) {
+    QStringList entries;
+    for (int i = 0; i < list->count(); ++i) {
+        entries << list->itemText(i);
+    }
+    return entries;
+}
+
+class SettingsDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_.WriteEnglish();
+        folder_.WriteSettings("[LANGUAGE]\nfile=english.ini\n");
+    }
+
+    // A fresh dialog, shown, as the Setting button makes one.
+    std::unique_ptr<CSettings> Open() {
+        auto dialog = std::make_unique<CSettings>(profile_, nullptr, folder_.path());
+        dialog->show();
+        return dialog;
+    }
+    static void Choose(CSettings& dialog, int listId, const QString& text) {
+        QComboBox* list = dialog.List(listId);
+        ASSERT_NE(list, nullptr);
+        const int index = list->findText(text);
+        ASSERT_GE(index, 0) << text.toStdString();
+        list->setCurrentIndex(index);
+    }
+    static void Click(CSettings& dialog, int buttonId) {
+        QTest::mouseClick(dialog.GetDlgItem(buttonId), Qt::LeftButton);
+    }
+
+    DialogFolder folder_;
+    OutputProfile profile_;
+};
+
+TEST_F(SettingsDialogTest, TextsComeFromTheLanguageFileInForce) {
+    auto dialog = Open();
+    const auto label = [&](int id) {
+        return qobject_cast<QLabel*>(dialog->GetDlgItem(id))->text();
+    };
+    EXPECT_EQ(dialog->windowTitle(), "Settings");
+    EXPECT_EQ(label(Id::FormatLabel), "Output format");
+    EXPECT_EQ(qobject_cast<QGroupBox*>(dialog->GetDlgItem(Id::AudioFrame))->title(),
+              "Audio options");
+    EXPECT_EQ(label(Id::EncoderLabel), "Encoder");
+    EXPECT_EQ(label(Id::BitRateLabel), "Quality");
+    EXPECT_EQ(label(Id::SampleRateLabel), "Sample rate");
+    EXPECT_EQ(label(Id::ChannelsLabel), "Channels");
+    EXPECT_EQ(qobject_cast<QPushButton*>(dialog->GetDlgItem(Id::Ok))->text(), "OK");
+    EXPECT_EQ(qobject_cast<QPushButton*>(dialog->GetDlgItem(Id::Cancel))->text(), "Cancel");
+}
+
+TEST_F(SettingsDialogTest, PicksUpALanguageSwitchBetweenShowings) {
+    Open()->reject();
+    folder_.WriteLanguage("french.ini", "[JIEMIAN]\ncssz=Paramètres\nqd=Valider\ncyl=Fréquence\n");
+    folder_.WriteSettings("[LANGUAGE]\nfile=french.ini\n");
+    auto dialog = Open();
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Paramètres"));
+    EXPECT_EQ(qobject_cast<QPushButton*>(dialog->GetDlgItem(Id::Ok))->text(), "Valider");
+    EXPECT_EQ(qobject_cast<QLabel*>(dialog->GetDlgItem(Id::SampleRateLabel))->text(),
+              QStringLiteral("Fréquence"));
+    EXPECT_EQ(qobject_cast<QLabel*>(dialog->GetDlgItem(Id::EncoderLabel))->text(), "")
+        << "a key the file lacks shows empty";
+}
+
+TEST_F(SettingsDialogTest, ListsHoldTheMp3ChoicesInOrderOnceShown) {
+    auto dialog = Open();
+    EXPECT_EQ(Entries(dialog->List(Id::Encoder)), QStringList{"MP3"});
+    EXPECT_EQ(Entries(dialog->List(Id::SampleRate)),
+              (QStringList{"44100 Hz", "48000 Hz", "22050 Hz", "32000 Hz"}));
+    EXPECT_EQ(Entries(dialog->List(Id::BitRate)),
+              (QStringList{"32 kbps", "64 kbps", "96 kbps", "128 kbps", "160 kbps", "192 kbps",
+                           "256 kbps", "320 kbps"}));
+    EXPECT_EQ(Entries(dialog->List(Id::Channels)),
+              (QStringList{"1 Channel Mono", "2 Channel Stereo"}));
+    EXPECT_EQ(dialog->List(Id::Encoder)->currentText(), "MP3");
+    EXPECT_EQ(dialog->List(Id::SampleRate)->currentText(), "44100 Hz");
+    EXPECT_EQ(dialog->List(Id::BitRate)->currentText(), "128 kbps");
+    EXPECT_EQ(dialog->List(Id::Channels)->currentText(), "2 Channel Stereo");
+}
+
+TEST_F(SettingsDialogTest, UnusedControlsAreHiddenEmptyAndDisabled) {
+    auto dialog = Open();
+    for (const int id : {Id::UnusedList1, Id::UnusedList2, Id::UnusedList3, Id::UnusedList4}) {
+        ASSERT_NE(dialog->List(id), nullptr) << id;
+        EXPECT_FALSE(dialog->List(id)->isVisible()) << id;
+        EXPECT_FALSE(dialog->List(id)->isEnabled()) << id;
+        EXPECT_EQ(dialog->List(id)->count(), 0) << id;
+    }
+    ASSERT_NE(dialog->GetDlgItem(Id::Default), nullptr);
+    EXPECT_FALSE(dialog->GetDlgItem(Id::Default)->isVisible());
+    for (const int id : {Id::Encoder, Id::BitRate, Id::SampleRate, Id::Channels, Id::Ok, Id::Cancel,
+                         Id::FormatPreview, Id::AudioFrame}) {
+        EXPECT_TRUE(dialog->GetDlgItem(id)->isVisible()) << id;
+    }
+}
+
+TEST_F(SettingsDialogTest, FormatPreviewIsADisabledButtonInRed) {
+    auto dialog = Open();
+    auto* preview = qobject_cast<QPushButton*>(dialog->GetDlgItem(Id::FormatPreview));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->text(), "MP3 - MPEG Layer-3 Audio(*.MP3)");
+    EXPECT_FALSE(preview->isEnabled());
+
+    // The drawn text is red, not only the palette entry.
+    const QImage image = preview->grab().toImage();
+    int redPixels = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            redPixels += c.red() > 180 && c.green() < 90 && c.blue() < 90;
+        }
+    }
+    EXPECT_GT(redPixels, 10);
+}
+
+TEST_F(SettingsDialogTest, OkWritesTheChoiceIntoTheProfile) {
+    auto dialog = Open();
+    Choose(*dialog, Id::BitRate, "320 kbps");
+    Choose(*dialog, Id::SampleRate, "22050 Hz");
+    Choose(*dialog, Id::Channels, "1 Channel Mono");
+    Click(*dialog, Id::Ok);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(profile_.bitRate, 320000);
+    EXPECT_EQ(profile_.sampleRate, 22050);
+    EXPECT_EQ(profile_.channels, 1);
+    EXPECT_EQ(profile_.encoderName, "MP3");
+}
+
+TEST_F(SettingsDialogTest, OkWithoutChangesGivesTheDefaultsAgain) {
+    {
+        auto dialog = Open();
+        Choose(*dialog, Id::BitRate, "32 kbps");
+        Choose(*dialog, Id::SampleRate, "48000 Hz");
+        Choose(*dialog, Id::Channels, "1 Channel Mono");
+        Click(*dialog, Id::Ok);
+        ASSERT_EQ(profile_.bitRate, 32000);
+    }
+    auto dialog = Open();
+    EXPECT_EQ(dialog->List(Id::BitRate)->currentText(), "128 kbps")
+        << "the dialog always opens on the defaults";
+    Click(*dialog, Id::Ok);
+    EXPECT_EQ(profile_.bitRate, 128000);
+    EXPECT_EQ(profile_.sampleRate, 44100);
+    EXPECT_EQ(profile_.channels, 2);
+}
+
+TEST_F(SettingsDialogTest, CancelLeavesTheProfile) {
+    profile_.bitRate = 64000;
+    profile_.sampleRate = 32000;
+    profile_.channels = 1;
+    profile_.encoderName = "other";
+    auto dialog = Open();
+    Choose(*dialog, Id::BitRate, "320 kbps");
+    Click(*dialog, Id::Cancel);
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(profile_.bitRate, 64000);
+    EXPECT_EQ(profile_.sampleRate, 32000);
+    EXPECT_EQ(profile_.channels, 1);
+    EXPECT_EQ(profile_.encoderName, "other");
+}
+
+TEST_F(SettingsDialogTest, EnterDoesNotPressOk) {
+    profile_.bitRate = 64000;
+    auto dialog = Open();
+    QWidget* ok = dialog->GetDlgItem(Id::Ok);
+    for (QWidget* target : {static_cast<QWidget*>(dialog.get()), ok,
+                            static_cast<QWidget*>(dialog->List(Id::BitRate))}) {
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Return);
+        QTest::keyClick(target, Qt::Key_Enter);
+        EXPECT_TRUE(dialog->isVisible());
+    }
+    EXPECT_EQ(profile_.bitRate, 64000);
+}
+
+TEST_F(SettingsDialogTest, ExecReturnsAcceptedOnOk) {
+    auto dialog = std::make_unique<CSettings>(profile_, nullptr, folder_.path());
+    QTimer::singleShot(0, dialog.get(), [&] {
+        Choose(*dialog, Id::Channels, "1 Channel Mono");
+        Click(*dialog, Id::Ok);
+    });
+    EXPECT_EQ(dialog->exec(), QDialog::Accepted);
+    EXPECT_EQ(profile_.channels, 1);
+}
+
+TEST_F(SettingsDialogTest, ChoosingTheEncoderRebuildsTheLists) {
+    auto dialog = Open();
+    Choose(*dialog, Id::SampleRate, "22050 Hz");
+    Choose(*dialog, Id::BitRate, "320 kbps");
+    QComboBox* encoder = dialog->List(Id::Encoder);
+    emit encoder->activated(0);  // what a user's pick in the list sends
+    EXPECT_EQ(dialog->List(Id::SampleRate)->currentText(), "44100 Hz");
+    EXPECT_EQ(dialog->List(Id::BitRate)->currentText(), "128 kbps");
+    EXPECT_EQ(dialog->List(Id::SampleRate)->count(), 4);
+}
+
+TEST_F(SettingsDialogTest, DraggingAFreeSpotMovesTheWindow) {
+    auto dialog = Open();
+    dialog->move(100, 100);
+    const QPoint before = dialog->pos();
+    const QPoint freeSpot(3, 3);
+    ASSERT_EQ(dialog->childAt(freeSpot), nullptr);
+    QTest::mousePress(dialog.get(), Qt::LeftButton, {}, freeSpot);
+    QTest::mouseMove(dialog.get(), freeSpot + QPoint(40, 25));
+    QTest::mouseRelease(dialog.get(), Qt::LeftButton, {}, freeSpot + QPoint(40, 25));
+    EXPECT_EQ(dialog->pos(), before + QPoint(40, 25));
+}
+
+}  // namespace
+}  // namespace tolvane
