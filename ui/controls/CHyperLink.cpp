@@ -15,6 +15,8 @@ CHyperLink::CHyperLink(int id, QWidget* parent, IDesktopShell& shell)
     setMouseTracking(true);
     setCursor(Qt::PointingHandCursor);
     setTextFormat(Qt::PlainText);
+    // A plain static: text at the top left; fitting keeps the top edge.
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
     hoverTimer_.setInterval(kHoverTimerInterval);
     connect(&hoverTimer_, &QTimer::timeout, this, &CHyperLink::OnHoverTimer);
     PreSubclassWindow();
