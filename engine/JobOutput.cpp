@@ -1,5 +1,7 @@
 #include "JobOutput.h"
 
+#include <string_view>
+
 namespace tolvane {
 
 namespace {
@@ -83,6 +85,27 @@ void JobOutput::FixStreamHeaders() {
     }
 }
 
+// The raw FLAC muxer only rewrites its stream header from an encoder's update, so the
+// corrected header of a copied stream is put in place here: "fLaC", a 4-byte block
+// header, then the stream information.
+int JobOutput::RewriteFlacStreamInfo() {
+    if (std::string_view(context_->oformat->name) != "flac" || context_->nb_streams != 1 ||
+        context_->pb == nullptr || !(context_->pb->seekable & AVIO_SEEKABLE_NORMAL))
+        return 0;
+    const AVCodecParameters* par = context_->streams[0]->codecpar;
+    if (par->extradata == nullptr || par->extradata_size < kFlacStreamInfoSize)
+        return 0;
+    AVIOContext* pb = context_->pb;
+    const std::int64_t end = avio_tell(pb);
+    if (avio_seek(pb, 8, SEEK_SET) < 0)
+        return file_.error() < 0 ? file_.error() : AVERROR(EIO);
+    avio_write(pb, par->extradata, kFlacStreamInfoSize);
+    if (avio_seek(pb, end, SEEK_SET) < 0)
+        return AVERROR(EIO);
+    avio_flush(pb);
+    return pb->error < 0 ? pb->error : file_.error();
+}
+
 int JobOutput::Finish() {
     if (!context_)
         return 0;
@@ -90,6 +113,8 @@ int JobOutput::Finish() {
     if (headerWritten_) {
         FixStreamHeaders();
         ret = av_write_trailer(context_.get());
+        if (ret >= 0)
+            ret = RewriteFlacStreamInfo();
     }
     context_->pb = nullptr;
     const int closeError = file_.Close();

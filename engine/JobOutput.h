@@ -29,6 +29,7 @@ class JobOutput {
 
   private:
     void FixStreamHeaders();
+    int RewriteFlacStreamInfo();
 
     std::string path_;
     ff::OutputFormatPtr context_;

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <vector>
 
 extern "C" {
@@ -47,22 +48,29 @@ bool OpenJobInput(const std::string& path, ff::InputFormatPtr& input) {
     return avformat_find_stream_info(input.get(), nullptr) >= 0;
 }
 
-// The audio of one input of a re-encode job: decoder, resampler, FIFO and encoder, all
-// rebuilt for every input. Every sample decoded reaches the encoder: the decoder, the
-// resampler and the encoder are drained at the end, and the FIFO's rest goes out as a
-// last, shorter frame.
+// The audio path of a re-encode job. The decoder and the resampler are made for every
+// input; the encoder and its FIFO live for the whole job, so the inputs follow each
+// other sample for sample, without the encoder's start delay and end padding between
+// them. Every sample decoded reaches the output: the decoder and the resampler are
+// drained at the end of each input, and at the end of the job the FIFO's rest goes out
+// as a last, shorter frame and the encoder is drained.
 class ReencodePipeline {
   public:
     ReencodePipeline(MediaJob& job, JobOutput& output, std::int64_t& joinTotal)
         : job_(job), output_(output), joinTotal_(joinTotal) {}
+    ~ReencodePipeline() { av_channel_layout_uninit(&resamplerLayout_); }
+    ReencodePipeline(const ReencodePipeline&) = delete;
+    ReencodePipeline& operator=(const ReencodePipeline&) = delete;
 
-    // Sets up the decoder of `stream` and an encoder with the job's parameters; for the
-    // first input also the output stream and the container header.
-    bool Open(AVStream* stream, bool firstInput);
+    // Sets up the decoder of `stream`; with the first input also the encoder with the
+    // job's parameters, the output stream and the container header.
+    bool OpenInput(AVStream* stream);
     // Decodes one packet and encodes every full encoder frame it completes.
     bool Feed(AVPacket* packet);
-    // Drains everything into the output.
-    bool Flush();
+    // Drains the input's decoder and resampler and releases them.
+    bool EndInput();
+    // Sends the FIFO's rest and drains the encoder into the output.
+    bool EndJob();
 
   private:
     bool OpenEncoder(bool firstInput);
@@ -97,7 +105,7 @@ class ReencodePipeline {
     bool resamplerChosen_ = false;
 };
 
-bool ReencodePipeline::Open(AVStream* stream, bool firstInput) {
+bool ReencodePipeline::OpenInput(AVStream* stream) {
     if (!decoded_ || !converted_ || !encoderFrame_ || !encoded_)
         return false;
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
@@ -111,7 +119,7 @@ bool ReencodePipeline::Open(AVStream* stream, bool firstInput) {
     decoder_->pkt_timebase = stream->time_base;
     if (avcodec_open2(decoder_.get(), decoder, nullptr) < 0)
         return false;
-    return OpenEncoder(firstInput);
+    return encoder_ ? true : OpenEncoder(true);
 }
 
 bool ReencodePipeline::OpenEncoder(bool firstInput) {
@@ -346,21 +354,28 @@ bool ReencodePipeline::ReceivePackets() {
     }
 }
 
-bool ReencodePipeline::Flush() {
+bool ReencodePipeline::EndInput() {
     if (avcodec_send_packet(decoder_.get(), nullptr) < 0)
         return false;
     if (!ReceiveFrames())
         return false;
     if (resampler_ && !Convert(nullptr, 0))
         return false;
+    decoder_.reset();
+    resampler_.reset();
+    resamplerChosen_ = false;
+    return true;
+}
+
+bool ReencodePipeline::EndJob() {
+    if (!encoder_)
+        return true;
     const int rest = av_audio_fifo_size(fifo_.get());
     if (rest > 0 && !EncodeFromFifo(rest))
         return false;
     if (avcodec_send_frame(encoder_.get(), nullptr) < 0)
         return false;
-    bool ok = ReceivePackets();
-    av_channel_layout_uninit(&resamplerLayout_);
-    return ok;
+    return ReceivePackets();
 }
 
 // Runs one job on the calling thread.
@@ -374,6 +389,8 @@ class JobRun {
     InputOutcome RunCopy(int k, AVFormatContext* input);
     InputOutcome RunReencode(int k, AVFormatContext* input);
     bool OpenOutput();
+    // Completes what the job wrote: encoder drained, trailer, file closed.
+    bool FinishOutput();
     void PositionAtRangeStart(int k, AVFormatContext* input);
     void UpdateProgress(int k);
     bool Cancelled() const { return job_.cancelRequested.load(); }
@@ -385,6 +402,8 @@ class JobRun {
     std::int64_t joinTotal_ = 0;
     // Copy mode across inputs: end of the written timeline per output stream.
     std::vector<std::int64_t> copyEnd_;
+    // Re-encode mode: the encoder side lives for the whole job.
+    std::unique_ptr<ReencodePipeline> pipeline_;
 };
 
 void JobRun::Execute() {
@@ -393,7 +412,7 @@ void JobRun::Execute() {
         job_.currentIndex = k;
         if (Cancelled()) {
             // Cancelled between inputs: what was written stays a valid, finished file.
-            if (output_.Finish() < 0 && k > 0)
+            if (!FinishOutput() && k > 0)
                 job_.fileStatus[k - 1] = kInputFailed;
             return;
         }
@@ -407,7 +426,7 @@ void JobRun::Execute() {
         if (outcome == InputOutcome::Cancelled || last) {
             // The status of the last input and the final currentIndex are only shown
             // once the file is complete, so the poller never reports success too early.
-            if (output_.Finish() < 0) {
+            if (!FinishOutput()) {
                 job_.fileStatus[k] = kInputFailed;
                 return;
             }
@@ -419,6 +438,15 @@ void JobRun::Execute() {
         job_.fileStatus[k] = kInputDone;
     }
     job_.currentIndex = count;
+}
+
+bool JobRun::FinishOutput() {
+    if (pipeline_ && !pipeline_->EndJob()) {
+        output_.Discard();
+        return false;
+    }
+    pipeline_.reset();
+    return output_.Finish() >= 0;
 }
 
 bool JobRun::OpenOutput() {
@@ -570,8 +598,10 @@ InputOutcome JobRun::RunReencode(int k, AVFormatContext* input) {
     if (k == 0 && !OpenOutput())
         return InputOutcome::Failed;
 
-    ReencodePipeline pipeline(job_, output_, joinTotal_);
-    if (!pipeline.Open(audio, k == 0))
+    if (!pipeline_)
+        pipeline_ = std::make_unique<ReencodePipeline>(job_, output_, joinTotal_);
+    ReencodePipeline& pipeline = *pipeline_;
+    if (!pipeline.OpenInput(audio))
         return InputOutcome::Failed;
     PositionAtRangeStart(k, input);
 
@@ -594,7 +624,7 @@ InputOutcome JobRun::RunReencode(int k, AVFormatContext* input) {
         if (!ok)
             return InputOutcome::Failed;
     }
-    if (!pipeline.Flush())
+    if (!pipeline.EndInput())
         return InputOutcome::Failed;
     return cancelled ? InputOutcome::Cancelled : InputOutcome::Done;
 }
