@@ -9,7 +9,7 @@
 namespace tolvane {
 
 class IPlayerModule {
-public:
+  public:
     using EndCallback = std::function<void()>;
     using SecondCallback = std::function<void(int)>;
 
@@ -27,7 +27,7 @@ public:
     virtual void PlayerModule_Start() = 0;  // start or resume at the current position
     virtual void PlayerModule_Pause() = 0;  // halt, keeping the position
     virtual void PlayerModule_Stop() = 0;
-    virtual void PlayerModule_Close() = 0;  // releases the file
+    virtual void PlayerModule_Close() = 0;                  // releases the file
     virtual void PlayerModule_GetPos(float* fraction) = 0;  // 0.0 .. 1.0 of the length
     virtual void PlayerModule_SetPos(float fraction) = 0;
     virtual void PlayerModule_GetCurrentPosition(double* seconds) = 0;

@@ -1,0 +1,244 @@
+#include "AudioDecoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+namespace tolvane::player {
+
+namespace {
+
+AVChannelLayout UsableLayout(const AVChannelLayout& layout) {
+    AVChannelLayout result{};
+    if (layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_check(&layout) == 0) {
+        av_channel_layout_default(&result, layout.nb_channels);
+    } else {
+        av_channel_layout_copy(&result, &layout);
+    }
+    return result;
+}
+
+}  // namespace
+
+bool AudioDecoder::Open(const std::string& path) {
+    AVDictionary* options = nullptr;
+    // Local files only: a playlist must not make the preview reach the network.
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVFormatContext* rawFormat = nullptr;
+    const std::string url = "file:" + path;
+    const int opened = avformat_open_input(&rawFormat, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        return false;
+    }
+    format_.reset(rawFormat);
+    if (avformat_find_stream_info(format_.get(), nullptr) < 0) {
+        return false;
+    }
+    const AVCodec* decoder = nullptr;
+    streamIndex_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    if (streamIndex_ < 0 || decoder == nullptr) {
+        return false;
+    }
+    const AVStream* stream = format_->streams[streamIndex_];
+    const AVCodecParameters* parameters = stream->codecpar;
+    // Random bytes may pass as an MP3 stream without a rate or channels.
+    if (parameters->sample_rate <= 0 || parameters->ch_layout.nb_channels <= 0) {
+        return false;
+    }
+    codec_.reset(avcodec_alloc_context3(decoder));
+    if (!codec_ || avcodec_parameters_to_context(codec_.get(), parameters) < 0) {
+        return false;
+    }
+    codec_->pkt_timebase = stream->time_base;
+    if (avcodec_open2(codec_.get(), decoder, nullptr) < 0) {
+        return false;
+    }
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        const AVStream* other = format_->streams[i];
+        if (other->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            (other->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0) {
+            hasVideo_ = true;
+        }
+    }
+    timeBase_ = stream->time_base;
+    startSeconds_ =
+        stream->start_time != AV_NOPTS_VALUE ? stream->start_time * av_q2d(timeBase_) : 0.0;
+    if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
+        durationSeconds_ = static_cast<double>(format_->duration) / AV_TIME_BASE;
+    } else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+        durationSeconds_ = stream->duration * av_q2d(timeBase_);
+    }
+    frame_.reset(av_frame_alloc());
+    packet_.reset(av_packet_alloc());
+    return frame_ && packet_;
+}
+
+bool AudioDecoder::ConfigureOutput(int rate, int channels) {
+    if (!codec_ || rate <= 0 || channels <= 0) {
+        return false;
+    }
+    outRate_ = rate;
+    outChannels_ = channels;
+    resampler_.reset();
+    resamplerFormat_ = -1;
+    // Build it now for the decoder's announced format, so a refusal shows at Open.
+    AVFrame probe{};
+    probe.format = codec_->sample_fmt;
+    probe.sample_rate = codec_->sample_rate;
+    probe.ch_layout = codec_->ch_layout;
+    return BuildResampler(probe);
+}
+
+bool AudioDecoder::BuildResampler(const AVFrame& frame) {
+    AVChannelLayout inLayout = UsableLayout(frame.ch_layout);
+    AVChannelLayout outLayout{};
+    av_channel_layout_default(&outLayout, outChannels_);
+    SwrContext* raw = nullptr;
+    const int made = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, outRate_, &inLayout,
+                                         static_cast<AVSampleFormat>(frame.format),
+                                         frame.sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&inLayout);
+    av_channel_layout_uninit(&outLayout);
+    ResamplerPtr resampler(raw);
+    if (made < 0 || !resampler || swr_init(resampler.get()) < 0) {
+        resampler_.reset();
+        return false;
+    }
+    resampler_ = std::move(resampler);
+    resamplerFormat_ = frame.format;
+    resamplerRate_ = frame.sample_rate;
+    resamplerChannels_ = frame.ch_layout.nb_channels;
+    return true;
+}
+
+void AudioDecoder::Seek(double seconds) {
+    if (!format_) {
+        return;
+    }
+    seconds = std::max(0.0, seconds);
+    const auto target = static_cast<int64_t>((seconds + startSeconds_) / av_q2d(timeBase_));
+    if (av_seek_frame(format_.get(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0) {
+        av_seek_frame(format_.get(), -1, 0, AVSEEK_FLAG_BACKWARD);
+    }
+    avcodec_flush_buffers(codec_.get());
+    if (resampler_) {
+        swr_init(resampler_.get());  // drops samples of the old position still inside
+    }
+    nextFrame_ = std::llround(seconds * outRate_);
+    skipping_ = true;
+    seekTarget_ = seconds;
+    draining_ = false;
+    drained_ = false;
+}
+
+int AudioDecoder::Convert(const AVFrame& frame, std::vector<float>& samples) {
+    if (frame.format != resamplerFormat_ || frame.sample_rate != resamplerRate_ ||
+        frame.ch_layout.nb_channels != resamplerChannels_) {
+        if (!BuildResampler(frame)) {
+            return 0;
+        }
+    }
+    int skip = 0;
+    if (skipping_) {
+        skipping_ = false;
+        if (frame.best_effort_timestamp != AV_NOPTS_VALUE && frame.sample_rate > 0) {
+            const double frameStart =
+                frame.best_effort_timestamp * av_q2d(timeBase_) - startSeconds_;
+            const double frameEnd =
+                frameStart + static_cast<double>(frame.nb_samples) / frame.sample_rate;
+            if (frameEnd <= seekTarget_) {
+                skipping_ = true;  // wholly before the target
+                return 0;
+            }
+            skip = std::clamp(
+                static_cast<int>(std::lround((seekTarget_ - frameStart) * frame.sample_rate)), 0,
+                frame.nb_samples);
+        }
+    }
+    const int inputSamples = frame.nb_samples - skip;
+    const uint8_t* planes[AV_NUM_DATA_POINTERS] = {};
+    const int bytesPerSample = av_get_bytes_per_sample(static_cast<AVSampleFormat>(frame.format));
+    const bool planar = av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame.format));
+    const int planeCount = planar ? frame.ch_layout.nb_channels : 1;
+    const int step = planar ? bytesPerSample : bytesPerSample * frame.ch_layout.nb_channels;
+    for (int i = 0; i < planeCount && i < AV_NUM_DATA_POINTERS; ++i) {
+        planes[i] = frame.extended_data[i] + static_cast<ptrdiff_t>(skip) * step;
+    }
+    const int capacity = swr_get_out_samples(resampler_.get(), inputSamples);
+    if (capacity <= 0) {
+        return 0;
+    }
+    samples.resize(static_cast<size_t>(capacity) * outChannels_);
+    auto* out = reinterpret_cast<uint8_t*>(samples.data());
+    const int produced = swr_convert(resampler_.get(), &out, capacity, planes, inputSamples);
+    if (produced <= 0) {
+        return 0;
+    }
+    samples.resize(static_cast<size_t>(produced) * outChannels_);
+    return produced;
+}
+
+int AudioDecoder::Drain(std::vector<float>& samples) {
+    drained_ = true;
+    if (!resampler_) {
+        return 0;
+    }
+    const int capacity = swr_get_out_samples(resampler_.get(), 0);
+    if (capacity <= 0) {
+        return 0;
+    }
+    samples.resize(static_cast<size_t>(capacity) * outChannels_);
+    auto* out = reinterpret_cast<uint8_t*>(samples.data());
+    const int produced = swr_convert(resampler_.get(), &out, capacity, nullptr, 0);
+    samples.resize(static_cast<size_t>(std::max(produced, 0)) * outChannels_);
+    return std::max(produced, 0);
+}
+
+int AudioDecoder::Next(std::vector<float>& samples, int64_t& startFrame) {
+    if (!codec_ || !resampler_ || drained_) {
+        return 0;
+    }
+    while (true) {
+        const int received = avcodec_receive_frame(codec_.get(), frame_.get());
+        if (received == 0) {
+            const int produced = Convert(*frame_, samples);
+            av_frame_unref(frame_.get());
+            if (produced > 0) {
+                startFrame = nextFrame_;
+                nextFrame_ += produced;
+                return produced;
+            }
+            continue;
+        }
+        if (received == AVERROR_EOF) {
+            const int produced = Drain(samples);
+            startFrame = nextFrame_;
+            nextFrame_ += produced;
+            return produced;
+        }
+        if (draining_) {
+            // A decoder that fails while draining has nothing more to give.
+            const int produced = Drain(samples);
+            startFrame = nextFrame_;
+            nextFrame_ += produced;
+            return produced;
+        }
+        // Needs input (or the last packet was bad): feed the next packet of our stream.
+        const int read = av_read_frame(format_.get(), packet_.get());
+        if (read < 0) {
+            draining_ = true;
+            avcodec_send_packet(codec_.get(), nullptr);
+            continue;
+        }
+        if (packet_->stream_index == streamIndex_) {
+            avcodec_send_packet(codec_.get(), packet_.get());  // a corrupt packet is skipped
+        }
+        av_packet_unref(packet_.get());
+    }
+}
+
+}  // namespace tolvane::player

@@ -1,0 +1,60 @@
+#pragma once
+// Reads one file's audio stream and hands it out as interleaved float samples at the
+// output's rate and channel count, each chunk with the output frame index at which it
+// starts (0 = the start of the stream).
+
+#include "FfmpegHolders.h"
+
+#include <string>
+#include <vector>
+
+namespace tolvane::player {
+
+class AudioDecoder {
+  public:
+    // False when the file cannot be opened, has no audio stream or no decoder for it.
+    bool Open(const std::string& path);
+    // Sets the format chunks are delivered in. False when the resampler refuses it.
+    bool ConfigureOutput(int rate, int channels);
+
+    double DurationSeconds() const { return durationSeconds_; }
+    int SourceRate() const { return codec_ ? codec_->sample_rate : 0; }
+    int SourceChannels() const { return codec_ ? codec_->ch_layout.nb_channels : 0; }
+    bool HasVideo() const { return hasVideo_; }
+
+    // Restarts decoding so that the next chunk starts exactly at `seconds`.
+    void Seek(double seconds);
+    // The next chunk; 0 frames at the end of the stream (or an unrecoverable read error).
+    int Next(std::vector<float>& samples, int64_t& startFrame);
+
+  private:
+    bool BuildResampler(const AVFrame& frame);
+    int Convert(const AVFrame& frame, std::vector<float>& samples);
+    int Drain(std::vector<float>& samples);
+
+    FormatInputPtr format_;
+    CodecContextPtr codec_;
+    ResamplerPtr resampler_;
+    FramePtr frame_;
+    PacketPtr packet_;
+    int streamIndex_ = -1;
+    AVRational timeBase_{1, 1};
+    double startSeconds_ = 0;
+    double durationSeconds_ = 0;
+    bool hasVideo_ = false;
+
+    int outRate_ = 0;
+    int outChannels_ = 0;
+    // Input format the resampler was built for.
+    int resamplerFormat_ = -1;
+    int resamplerRate_ = 0;
+    int resamplerChannels_ = 0;
+
+    int64_t nextFrame_ = 0;
+    bool skipping_ = false;  // after a seek, drop samples before seekTarget_
+    double seekTarget_ = 0;
+    bool draining_ = false;
+    bool drained_ = false;
+};
+
+}  // namespace tolvane::player

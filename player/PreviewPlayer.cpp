@@ -1,0 +1,381 @@
+#include "PreviewPlayer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <vector>
+
+namespace tolvane::player {
+
+namespace {
+
+constexpr int kFadeInFrames = 256;  // about 6 ms: enough to keep a seek from clicking
+constexpr uint64_t kNoGeneration = std::numeric_limits<uint64_t>::max();
+
+}  // namespace
+
+struct PreviewPlayer::Session {
+    AudioDecoder decoder;
+    std::unique_ptr<SampleRing> ring;
+    HeardClock clock;
+    std::unique_ptr<AudioOutput> output;
+    int rate = 0;
+    double duration = 0;
+
+    // Window side, under the player's operation lock.
+    bool playing = false;
+    double heldSeconds = 0;         // the position while not playing
+    bool bufferMatchesHeld = true;  // the buffer starts at heldSeconds
+    uint64_t generation = 0;        // bumped by every seek
+
+    // Requests to the decoding thread.
+    std::mutex commandMutex;
+    std::condition_variable commandWake;
+    uint64_t requestedGeneration = 0;
+    double requestedSeconds = 0;
+    bool quit = false;
+
+    std::atomic<bool> playingNow{false};
+    std::atomic<uint64_t> endedGeneration{kNoGeneration};
+
+    // Output thread only.
+    uint64_t fadeGeneration = kNoGeneration;
+    int fadedFrames = 0;
+
+    std::thread decoderThread;
+
+    void Pull(float* out, int frames) {
+        const int channels = ring->Channels();
+        const SampleRing::Popped popped = ring->Pop(out, frames);
+        std::fill(out + static_cast<size_t>(popped.frames) * channels,
+                  out + static_cast<size_t>(frames) * channels, 0.0f);
+        if (popped.generation != fadeGeneration) {
+            fadeGeneration = popped.generation;
+            fadedFrames = 0;
+        }
+        for (int i = 0; i < popped.frames && fadedFrames < kFadeInFrames; ++i, ++fadedFrames) {
+            const float gain = static_cast<float>(fadedFrames) / kFadeInFrames;
+            for (int c = 0; c < channels; ++c) {
+                out[static_cast<size_t>(i) * channels + c] *= gain;
+            }
+        }
+        clock.Handed(popped.startFrame, popped.frames, popped.generation);
+    }
+
+    void Decode(const std::function<void()>& postEnd) {
+        std::vector<float> chunk;
+        uint64_t generation = 0;
+        bool atEnd = false;
+        bool endPosted = false;
+        int64_t endFrame = 0;
+        while (true) {
+            {
+                std::unique_lock lock(commandMutex);
+                if (quit) {
+                    return;
+                }
+                if (requestedGeneration != generation) {
+                    generation = requestedGeneration;
+                    const double target = requestedSeconds;
+                    lock.unlock();
+                    decoder.Seek(target);
+                    atEnd = false;
+                    endPosted = false;
+                    endFrame = std::llround(target * rate);
+                    continue;
+                }
+                if (atEnd) {
+                    if (!endPosted && playingNow && ring->BufferedFrames() == 0 &&
+                        clock.HeardFrame() >= endFrame) {
+                        endPosted = true;
+                        endedGeneration = generation;
+                        lock.unlock();
+                        postEnd();
+                        continue;
+                    }
+                    commandWake.wait_for(lock, std::chrono::milliseconds(10));
+                    continue;
+                }
+            }
+            int64_t startFrame = 0;
+            const int frames = decoder.Next(chunk, startFrame);
+            if (frames <= 0) {
+                atEnd = true;
+                continue;
+            }
+            endFrame = startFrame + frames;
+            ring->Push(chunk.data(), frames, generation);  // refused after a seek or Close
+        }
+    }
+
+    void Shutdown() {
+        {
+            std::lock_guard lock(commandMutex);
+            quit = true;
+        }
+        commandWake.notify_all();
+        if (ring) {
+            ring->Abort();
+        }
+        if (decoderThread.joinable()) {
+            decoderThread.join();
+        }
+        output.reset();  // closes the device and joins its thread before the ring goes
+    }
+};
+
+PreviewPlayer::PreviewPlayer() : notifier_([this] { NotifierLoop(); }) {}
+
+PreviewPlayer::~PreviewPlayer() {
+    {
+        std::lock_guard lock(apiMutex_);
+        CloseLocked();
+    }
+    {
+        std::lock_guard lock(notifyMutex_);
+        quitNotifier_ = true;
+    }
+    notifyWake_.notify_all();
+    if (notifier_.get_id() == std::this_thread::get_id()) {
+        notifier_.detach();  // destroyed from within the end callback
+    } else {
+        notifier_.join();
+    }
+}
+
+void PreviewPlayer::PlayerModule_Initialize(EndCallback onEnd, SecondCallback onSecond,
+                                            const std::string& fixedText) {
+    std::lock_guard lock(callbackMutex_);
+    onEnd_ = std::move(onEnd);
+    onSecond_ = std::move(onSecond);
+    fixedText_ = fixedText;  // kept only; the player needs no key
+}
+
+void PreviewPlayer::PlayerModule_SetFileName(const std::string& path) {
+    std::lock_guard lock(apiMutex_);
+    fileName_ = path;
+}
+
+int PreviewPlayer::PlayerModule_Open() {
+    std::lock_guard lock(apiMutex_);
+    CloseLocked();
+    if (fileName_.empty()) {
+        return -1;
+    }
+    auto session = std::make_unique<Session>();
+    Session* raw = session.get();
+    if (!session->decoder.Open(fileName_)) {
+        return -1;
+    }
+    session->output =
+        OpenAudioOutput(session->decoder.SourceRate(), session->decoder.SourceChannels(),
+                        [raw](float* out, int frames) { raw->Pull(out, frames); });
+    if (!session->decoder.ConfigureOutput(session->output->Rate(), session->output->Channels())) {
+        session->Shutdown();
+        return -1;
+    }
+    // The output stays paused until Start, so it does not pull before the ring exists.
+    session->rate = session->output->Rate();
+    session->duration = session->decoder.DurationSeconds();
+    session->ring = std::make_unique<SampleRing>(session->output->Channels(), session->rate / 2);
+    session->clock.Configure(session->rate, session->output->BufferFrames());
+    session->clock.Reset(0, 0);
+    session->ring->Reset(0, 0);
+    session->decoderThread = std::thread([this, raw] { raw->Decode([this] { PostEnd(); }); });
+    session_ = std::move(session);
+    return 0;
+}
+
+void PreviewPlayer::PlayerModule_GetMideaType(int* first, int* second) {
+    std::lock_guard lock(apiMutex_);
+    // first: 1 when an audio file is open; second: 1 when it also holds a video stream.
+    if (first) {
+        *first = session_ ? 1 : 0;
+    }
+    if (second) {
+        *second = session_ && session_->decoder.HasVideo() ? 1 : 0;
+    }
+}
+
+void PreviewPlayer::PlayerModule_Start() {
+    std::lock_guard lock(apiMutex_);
+    Session* s = session_.get();
+    if (!s) {
+        return;
+    }
+    const bool ended = s->endedGeneration == s->generation;
+    if (s->playing && !ended) {
+        return;
+    }
+    if (ended) {
+        SeekLocked(0);  // played to the end: play again from the start
+    } else if (!s->bufferMatchesHeld) {
+        // Resume by restarting decoding at the paused position: what the device held
+        // unheard at Pause is gone, and this lands exactly where it stopped.
+        SeekLocked(s->heldSeconds);
+    }
+    s->playing = true;
+    s->playingNow = true;
+    s->output->SetPaused(false);
+}
+
+void PreviewPlayer::PlayerModule_Pause() {
+    std::lock_guard lock(apiMutex_);
+    Session* s = session_.get();
+    if (!s || !s->playing) {
+        return;
+    }
+    s->heldSeconds = PositionSecondsLocked();
+    s->playing = false;
+    s->playingNow = false;
+    s->output->SetPaused(true);
+    s->bufferMatchesHeld = false;
+}
+
+void PreviewPlayer::PlayerModule_Stop() {
+    std::lock_guard lock(apiMutex_);
+    Session* s = session_.get();
+    if (!s) {
+        return;
+    }
+    s->playing = false;
+    s->playingNow = false;
+    s->output->SetPaused(true);
+    SeekLocked(0);
+}
+
+void PreviewPlayer::PlayerModule_Close() {
+    std::lock_guard lock(apiMutex_);
+    CloseLocked();
+}
+
+void PreviewPlayer::CloseLocked() {
+    if (session_) {
+        session_->Shutdown();
+        session_.reset();
+    }
+}
+
+void PreviewPlayer::SeekLocked(double seconds) {
+    Session* s = session_.get();
+    if (!std::isfinite(seconds) || seconds < 0) {
+        seconds = 0;
+    }
+    if (s->duration > 0) {
+        seconds = std::min(seconds, s->duration);
+    }
+    const uint64_t generation = ++s->generation;
+    const int64_t frame = std::llround(seconds * s->rate);
+    s->clock.Reset(frame, generation);
+    s->ring->Reset(generation, frame);
+    {
+        std::lock_guard lock(s->commandMutex);
+        s->requestedGeneration = generation;
+        s->requestedSeconds = seconds;
+    }
+    s->commandWake.notify_all();
+    s->heldSeconds = seconds;
+    s->bufferMatchesHeld = true;
+}
+
+double PreviewPlayer::PositionSecondsLocked() const {
+    const Session* s = session_.get();
+    if (!s) {
+        return 0;
+    }
+    double seconds = s->heldSeconds;
+    if (s->playing) {
+        seconds = static_cast<double>(s->clock.HeardFrame()) / s->rate;
+    }
+    seconds = std::max(seconds, 0.0);
+    return s->duration > 0 ? std::min(seconds, s->duration) : seconds;
+}
+
+void PreviewPlayer::PlayerModule_GetPos(float* fraction) {
+    if (!fraction) {
+        return;
+    }
+    std::lock_guard lock(apiMutex_);
+    const double duration = session_ ? session_->duration : 0;
+    *fraction = duration > 0
+                    ? static_cast<float>(std::clamp(PositionSecondsLocked() / duration, 0.0, 1.0))
+                    : 0.0f;
+}
+
+void PreviewPlayer::PlayerModule_SetPos(float fraction) {
+    std::lock_guard lock(apiMutex_);
+    if (!session_) {
+        return;
+    }
+    const double clamped = std::isfinite(fraction) ? std::clamp<double>(fraction, 0.0, 1.0) : 0.0;
+    SeekLocked(clamped * session_->duration);
+}
+
+void PreviewPlayer::PlayerModule_GetCurrentPosition(double* seconds) {
+    if (!seconds) {
+        return;
+    }
+    std::lock_guard lock(apiMutex_);
+    *seconds = PositionSecondsLocked();
+}
+
+void PreviewPlayer::PlayerModule_SetCurrentPosition(double seconds) {
+    std::lock_guard lock(apiMutex_);
+    if (session_) {
+        SeekLocked(seconds);
+    }
+}
+
+void PreviewPlayer::PlayerModule_GetDuration(double* seconds) {
+    if (!seconds) {
+        return;
+    }
+    std::lock_guard lock(apiMutex_);
+    *seconds = session_ ? session_->duration : 0.0;
+}
+
+bool PreviewPlayer::UsesSdlOutput() const {
+    std::lock_guard lock(apiMutex_);
+    return session_ && dynamic_cast<ClockAudioOutput*>(session_->output.get()) == nullptr;
+}
+
+void PreviewPlayer::PostEnd() {
+    {
+        std::lock_guard lock(notifyMutex_);
+        ++pendingEnds_;
+    }
+    notifyWake_.notify_all();
+}
+
+void PreviewPlayer::NotifierLoop() {
+    std::unique_lock lock(notifyMutex_);
+    while (true) {
+        notifyWake_.wait(lock, [this] { return quitNotifier_ || pendingEnds_ > 0; });
+        if (quitNotifier_) {
+            return;
+        }
+        --pendingEnds_;
+        lock.unlock();
+        EndCallback callback;
+        {
+            std::lock_guard callbackLock(callbackMutex_);
+            callback = onEnd_;
+        }
+        if (callback) {
+            callback();  // no player lock held: the callback may call Stop and Close
+        }
+        lock.lock();
+    }
+}
+
+}  // namespace tolvane::player
+
+namespace tolvane {
+
+std::unique_ptr<IPlayerModule> CreatePlayerModule() {
+    return std::make_unique<player::PreviewPlayer>();
+}
+
+}  // namespace tolvane

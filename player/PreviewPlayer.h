@@ -1,0 +1,75 @@
+#pragma once
+// The real preview player: a decoding thread fills a bounded buffer at the output's
+// format, the sound output pulls from it, and a notifier thread delivers the end
+// callback. Every operation is meant for one calling thread (the window's) and may
+// come in any order; queries return 0 while nothing is open.
+
+#include "AudioDecoder.h"
+#include "AudioOutput.h"
+#include "HeardClock.h"
+#include "PlayerModule.h"
+#include "SampleRing.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tolvane::player {
+
+class PreviewPlayer : public IPlayerModule {
+  public:
+    PreviewPlayer();
+    ~PreviewPlayer() override;
+    PreviewPlayer(const PreviewPlayer&) = delete;
+    PreviewPlayer& operator=(const PreviewPlayer&) = delete;
+
+    void PlayerModule_Initialize(EndCallback onEnd, SecondCallback onSecond,
+                                 const std::string& fixedText) override;
+    void PlayerModule_SetFileName(const std::string& path) override;
+    int PlayerModule_Open() override;
+    void PlayerModule_GetMideaType(int* first, int* second) override;
+    void PlayerModule_Start() override;
+    void PlayerModule_Pause() override;
+    void PlayerModule_Stop() override;
+    void PlayerModule_Close() override;
+    void PlayerModule_GetPos(float* fraction) override;
+    void PlayerModule_SetPos(float fraction) override;
+    void PlayerModule_GetCurrentPosition(double* seconds) override;
+    void PlayerModule_SetCurrentPosition(double seconds) override;
+    void PlayerModule_GetDuration(double* seconds) override;
+
+    // True when sound goes to an SDL device (possibly SDL's dummy one), false when
+    // the wall-clock stand-in runs or nothing is open.
+    bool UsesSdlOutput() const;
+
+  private:
+    struct Session;  // everything that exists while a file is open
+
+    void CloseLocked();
+    void SeekLocked(double seconds);
+    double PositionSecondsLocked() const;
+    void NotifierLoop();
+    void PostEnd();
+
+    SdlAudioSession sdl_;          // first in, last out: outlives every device
+    mutable std::mutex apiMutex_;  // serialises the operations
+    std::string fileName_;
+    std::unique_ptr<Session> session_;
+
+    std::mutex callbackMutex_;
+    EndCallback onEnd_;
+    SecondCallback onSecond_;
+    std::string fixedText_;
+
+    // The notifier thread delivers end callbacks without holding any player lock.
+    std::mutex notifyMutex_;
+    std::condition_variable notifyWake_;
+    int pendingEnds_ = 0;
+    bool quitNotifier_ = false;
+    std::thread notifier_;
+};
+
+}  // namespace tolvane::player

@@ -1,0 +1,167 @@
+// The player's inner parts: the sample buffer, the heard-position clock, the decoder's
+// seek landing and the wall-clock output.
+
+#include "AudioDecoder.h"
+#include "AudioOutput.h"
+#include "HeardClock.h"
+#include "PlayerTestSupport.h"
+#include "SampleRing.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <future>
+#include <vector>
+
+using namespace tolvane::player;
+using namespace tolvane::testing;
+using namespace std::chrono_literals;
+
+TEST(PlayerSampleRing, KeepsOrderAndPositionsAcrossTheWrap) {
+    SampleRing ring(2, 5);
+    ring.Reset(1, 100);
+    const std::vector<float> first = {1, 1, 2, 2, 3, 3, 4, 4};
+    ASSERT_TRUE(ring.Push(first.data(), 4, 1));
+    std::vector<float> out(10);
+    auto popped = ring.Pop(out.data(), 3);
+    EXPECT_EQ(popped.frames, 3);
+    EXPECT_EQ(popped.startFrame, 100);
+    const std::vector<float> second = {5, 5, 6, 6, 7, 7};
+    ASSERT_TRUE(ring.Push(second.data(), 3, 1));  // wraps
+    popped = ring.Pop(out.data(), 5);
+    EXPECT_EQ(popped.frames, 4);
+    EXPECT_EQ(popped.startFrame, 103);
+    EXPECT_EQ(out[0], 4);
+    EXPECT_EQ(out[2], 5);
+    EXPECT_EQ(out[7], 7);
+}
+
+TEST(PlayerSampleRing, ResetRefusesOlderGenerationAndWakesABlockedPush) {
+    SampleRing ring(1, 4);
+    ring.Reset(1, 0);
+    const std::vector<float> samples(10, 0.5f);
+    auto blocked = std::async(std::launch::async, [&] { return ring.Push(samples.data(), 10, 1); });
+    EXPECT_EQ(blocked.wait_for(100ms), std::future_status::timeout);  // full after 4
+    ring.Reset(2, 50);
+    ASSERT_EQ(blocked.wait_for(2s), std::future_status::ready);
+    EXPECT_FALSE(blocked.get());
+    EXPECT_EQ(ring.BufferedFrames(), 0);
+    EXPECT_FALSE(ring.Push(samples.data(), 1, 1));
+    std::vector<float> out(4);
+    EXPECT_EQ(ring.Pop(out.data(), 4).startFrame, 50);
+}
+
+TEST(PlayerSampleRing, AbortWakesABlockedPush) {
+    SampleRing ring(1, 2);
+    ring.Reset(0, 0);
+    const std::vector<float> samples(8, 0.0f);
+    auto blocked = std::async(std::launch::async, [&] { return ring.Push(samples.data(), 8, 0); });
+    ring.Abort();
+    ASSERT_EQ(blocked.wait_for(2s), std::future_status::ready);
+    EXPECT_FALSE(blocked.get());
+}
+
+TEST(PlayerHeardClock, HeardLagsHandedByOneBufferAndMovesBetweenCallbacks) {
+    HeardClock clock;
+    clock.Configure(1000, 100);  // 1000 Hz, 100-frame buffers: 100 ms latency
+    clock.Reset(500, 1);
+    const auto t0 = HeardClock::Clock::now();
+    clock.Handed(500, 100, 1, t0);
+    EXPECT_EQ(clock.HeardFrame(t0 + 50ms), 500);  // still playing what came before
+    EXPECT_NEAR(clock.HeardFrame(t0 + 150ms), 550, 1);
+    EXPECT_NEAR(clock.HeardFrame(t0 + 400ms), 600, 1);  // never past what was handed
+    clock.Handed(600, 40, 1, t0 + 100ms);               // the last frames, then silence
+    EXPECT_NEAR(clock.HeardFrame(t0 + 150ms), 550, 1);
+    EXPECT_NEAR(clock.HeardFrame(t0 + 230ms), 630, 1);
+    EXPECT_EQ(clock.HeardFrame(t0 + 900ms), 640);
+}
+
+TEST(PlayerHeardClock, IgnoresBuffersPoppedBeforeASeek) {
+    HeardClock clock;
+    clock.Configure(1000, 100);
+    clock.Reset(2000, 7);
+    const auto t0 = HeardClock::Clock::now();
+    clock.Handed(10, 100, 6, t0);  // from before the seek
+    EXPECT_EQ(clock.HeardFrame(t0 + 500ms), 2000);
+}
+
+namespace {
+
+// Every frame of a file, from the start, as the player's decoder delivers them.
+std::vector<float> DecodeAll(AudioDecoder& decoder) {
+    std::vector<float> all;
+    std::vector<float> chunk;
+    int64_t start = 0;
+    while (decoder.Next(chunk, start) > 0) {
+        all.insert(all.end(), chunk.begin(), chunk.end());
+    }
+    return all;
+}
+
+void ExpectSeekLandsExactly(const fs::path& file, double target, float tolerance) {
+    AudioDecoder whole;
+    ASSERT_TRUE(whole.Open(file.string()));
+    ASSERT_TRUE(whole.ConfigureOutput(whole.SourceRate(), 2));
+    const std::vector<float> all = DecodeAll(whole);
+
+    AudioDecoder seeking;
+    ASSERT_TRUE(seeking.Open(file.string()));
+    ASSERT_TRUE(seeking.ConfigureOutput(seeking.SourceRate(), 2));
+    seeking.Seek(target);
+    std::vector<float> chunk;
+    int64_t start = -1;
+    ASSERT_GT(seeking.Next(chunk, start), 0);
+    const int64_t expected = std::llround(target * seeking.SourceRate());
+    EXPECT_EQ(start, expected);
+    // The samples are those at the target in a decode from the start.
+    const size_t compare = std::min<size_t>(chunk.size(), 400);
+    ASSERT_LE(static_cast<size_t>(expected) * 2 + compare, all.size());
+    for (size_t i = 0; i < compare; ++i) {
+        ASSERT_NEAR(chunk[i], all[static_cast<size_t>(expected) * 2 + i], tolerance)
+            << file << " sample " << i;
+    }
+}
+
+}  // namespace
+
+TEST(PlayerDecoder, SeekLandsOnTheAskedSampleInWavAndFlac) {
+    ExpectSeekLandsExactly(PlayerFixtures().Wav(), 1.2345, 1e-6f);
+    ExpectSeekLandsExactly(PlayerFixtures().Flac(), 2.0001, 1e-6f);
+}
+
+TEST(PlayerDecoder, SeekInMp3LandsWithinOneFrame) {
+    // MP3 frames overlap, so a decode after a seek differs slightly at first; the
+    // landing must still be at the asked time.
+    AudioDecoder decoder;
+    ASSERT_TRUE(decoder.Open(PlayerFixtures().Mp3().string()));
+    ASSERT_TRUE(decoder.ConfigureOutput(48000, 2));
+    decoder.Seek(1.5);
+    std::vector<float> chunk;
+    int64_t start = -1;
+    ASSERT_GT(decoder.Next(chunk, start), 0);
+    EXPECT_EQ(start, 72000);
+}
+
+TEST(PlayerDecoder, ResamplesToTheOutputRateWithoutLosingLength) {
+    AudioDecoder decoder;
+    ASSERT_TRUE(decoder.Open(PlayerFixtures().Wav().string()));
+    ASSERT_TRUE(decoder.ConfigureOutput(48000, 1));
+    const std::vector<float> all = DecodeAll(decoder);
+    EXPECT_NEAR(static_cast<double>(all.size()) / 48000, 3.0, 0.01);
+}
+
+TEST(PlayerClockOutput, PullsAtRealTimePace) {
+    std::atomic<int64_t> pulled{0};
+    ClockAudioOutput output(8000, 2, [&](float*, int frames) { pulled += frames; });
+    SleepMs(100);
+    EXPECT_EQ(pulled.load(), 0);  // starts paused
+    output.SetPaused(false);
+    const auto start = std::chrono::steady_clock::now();
+    SleepMs(500);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double pulledSeconds = static_cast<double>(pulled.load()) / 8000;
+    EXPECT_GT(pulledSeconds, seconds * 0.5);
+    EXPECT_LT(pulledSeconds, seconds * 1.5 + 0.05);
+}
