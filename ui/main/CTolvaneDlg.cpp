@@ -172,7 +172,8 @@ void CTolvaneDlg::RegisterControl(int id, QWidget* control) {
 
 void CTolvaneDlg::CreateControls() {
     // The dialog font is the application's font; dialog units follow from it.
-    const DialogUnits units(font());
+    units_ = DialogUnits(font());
+    const DialogUnits& units = units_;
     setFixedSize(units.ToPixelsX(kTemplateWidth), units.ToPixelsY(kTemplateHeight));
 
     // Created back to front: the frame lies under the player buttons, the list under
@@ -241,8 +242,13 @@ void CTolvaneDlg::CreateControls() {
     for (QComboBox* box : {languageList_, outputFormatList_}) {
         box->resize(box->width(), box->sizeHint().height());
     }
-    // The tabs keep their template's place but never cut their captions.
-    tabs_->raise();
+    // The time texts share the room between the player buttons and the frame's edge:
+    // the position ends where the length begins, so " / " sits between the two.
+    auto* position = Item<QLabel>(ControlId::PlayPosition);
+    position->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    position->setGeometry(position->geometry().adjusted(-units.ToPixelsX(8), 0, 0, 0));
+    auto* duration = GetDlgItem(ControlId::Duration);
+    duration->setGeometry(duration->geometry().adjusted(0, 0, units.ToPixelsX(5), 0));
 
     // The cut layout at start.
     for (int id : kMergeTabOnly)
@@ -366,9 +372,9 @@ void CTolvaneDlg::SetUpFileList() {
 
 void CTolvaneDlg::SetUpPictureButtons() {
     for (const auto& picture : kButtonPictures) {
+        SetButtonShape(picture.id, picture.bitmap);
+        SetButtonBitmaps(picture.id, picture.bitmap);
         auto* button = Item<CControlButton>(picture.id);
-        button->SetShape(picture.bitmap);
-        button->SetBitmaps(picture.bitmap, picture.bitmap, picture.bitmap, picture.bitmap);
         if (picture.id == ControlId::Cut) {
             button->setEnabled(true);
             button->update();
@@ -377,6 +383,30 @@ void CTolvaneDlg::SetUpPictureButtons() {
             button->setEnabled(false);
         }
     }
+}
+
+// A picture larger than its button (a small dialog font) is scaled down to fit rather
+// than cut off; the shape is scaled without smoothing so that white stays exactly white.
+QPixmap CTolvaneDlg::ButtonPicture(int id, int bitmapId, Qt::TransformationMode mode) const {
+    const QWidget* button = GetDlgItem(id);
+    const QPixmap picture = LoadBitmapResource(bitmapId);
+    if (picture.isNull() ||
+        (picture.width() <= button->width() && picture.height() <= button->height())) {
+        return picture;
+    }
+    return picture.scaled(button->size(), Qt::KeepAspectRatio, mode);
+}
+
+void CTolvaneDlg::SetButtonShape(int id, int bitmapId) {
+    const QPixmap picture = ButtonPicture(id, bitmapId, Qt::FastTransformation);
+    if (picture.isNull())
+        return;  // no picture: the button keeps its rectangle
+    Item<CControlButton>(id)->SetShape(picture.toImage());
+}
+
+void CTolvaneDlg::SetButtonBitmaps(int id, int bitmapId) {
+    const QPixmap picture = ButtonPicture(id, bitmapId, Qt::SmoothTransformation);
+    Item<CControlButton>(id)->SetBitmaps(picture, picture, picture, picture);
 }
 
 void CTolvaneDlg::SetUpPositionSlider() {
@@ -436,6 +466,7 @@ void CTolvaneDlg::ApplyLanguageTexts() {
 
     QFont linkFont(QStringLiteral("Microsoft Sans Serif"), 10);
     linkFont.setStyleHint(QFont::SansSerif);
+    link_->setGeometry(units_.ToPixels(303, 1, 67, 10));
     link_->setFont(linkFont);
     link_->SetURL(Text("APPLICATION", "url"));
     link_->PreSubclassWindow();
@@ -449,6 +480,32 @@ void CTolvaneDlg::ApplyLanguageTexts() {
     tabs_->setTabText(1, Text("JIEMIAN", "mp3hb"));
 
     setWindowTitle(Text("APPLICATION", "name") + QLatin1Char(' ') + Text("APPLICATION", "version"));
+    FitControlsToTexts();
+}
+
+// The template's sizes were made for one language's texts; longer ones push the
+// neighbouring control aside instead of being cut.
+void CTolvaneDlg::FitControlsToTexts() {
+    const int rightMargin = units_.ToPixelsX(kTemplateWidth - 5);
+
+    const QRect tabsPlace = units_.ToPixels(7, 1, 69, 16);
+    tabs_->setGeometry(tabsPlace.x(), tabsPlace.y(),
+                       qMax(tabsPlace.width(), tabs_->sizeHint().width()), tabsPlace.height());
+
+    // The link fits itself to its text; it stays inside the window's right margin.
+    if (link_->geometry().right() > rightMargin) {
+        link_->move(qMax(0, rightMargin - link_->width()), link_->y());
+    }
+
+    auto* outputLabel = Item<QLabel>(ControlId::OutputLabel);
+    const QRect labelPlace = units_.ToPixels(7, 191, 32, 10);
+    const int textWidth = outputLabel->fontMetrics().horizontalAdvance(outputLabel->text());
+    outputLabel->setGeometry(labelPlace.x(), labelPlace.y(), qMax(labelPlace.width(), textWidth),
+                             labelPlace.height());
+    const QRect boxPlace = units_.ToPixels(26, 190, 189, 12);
+    const int boxLeft = qMax(boxPlace.left(), labelPlace.x() + textWidth + units_.ToPixelsX(3));
+    outputFolderBox_->setGeometry(boxLeft, boxPlace.y(), boxPlace.right() - boxLeft + 1,
+                                  boxPlace.height());
 }
 
 void CTolvaneDlg::SelectLanguage() {
@@ -632,8 +689,7 @@ void CTolvaneDlg::OnStop() {
     player_->PlayerModule_Close();
     slider_->setEnabled(false);
     playMode_ = QStringLiteral("PLAY");
-    auto* play = Item<CControlButton>(ControlId::Play);
-    play->SetBitmaps(kPlayLookBitmap, kPlayLookBitmap, kPlayLookBitmap, kPlayLookBitmap);
+    SetButtonBitmaps(ControlId::Play, kPlayLookBitmap);
     slider_->SetPos(0);
     slider_->update();
     currentPositionMs_ = 0;

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QPixmap>
 #include <QPoint>
 #include <QString>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "ControlIds.h"
+#include "DialogUnits.h"
 #include "LanguageTable.h"
 #include "OutputProfile.h"
 #include "PlayerModule.h"
@@ -108,6 +110,11 @@ class CTolvaneDlg : public QDialog {
     void ReadSettings();
     void SetUpFileList();
     void SetUpPictureButtons();
+    QPixmap ButtonPicture(int id, int bitmapId, Qt::TransformationMode mode) const;
+    void SetButtonShape(int id, int bitmapId);
+    // Gives a picture button one picture for all its states.
+    void SetButtonBitmaps(int id, int bitmapId);
+    void FitControlsToTexts();
     void SetUpPositionSlider();
     void InitialisePreview();
     void ShowMessage(const QString& text);
@@ -151,6 +158,7 @@ class CTolvaneDlg : public QDialog {
     IFolderChooser* folderChooser_;
     IDesktopShell* shell_;
 
+    DialogUnits units_{1, 1};
     QHash<int, QWidget*> controls_;
     QHash<const QObject*, int> idOfWatched_;  // control (or its viewport) → id
 

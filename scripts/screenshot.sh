@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Renders the real window under a virtual X display and saves a PNG of each tab:
+#   scripts/screenshot.sh [OUTPUT_FOLDER] [BUILD_DIR]
+# (defaults: BUILD_DIR/screenshots and build/). Builds the program first when it is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${2:-build}
+out=$(realpath -m "${1:-$build/screenshots}")
+if [ ! -x "$build/bin/tolvane" ]; then
+    cmake -S . -B "$build" -G Ninja >/dev/null
+    cmake --build "$build" --target tolvane -j"$(nproc)"
+fi
+mkdir -p "$out"
+rm -f "$out/cut-tab.png" "$out/merge-tab.png"
+TOLVANE_SCREENSHOT="$out" timeout 60 \
+    xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/tolvane"
+for tab in cut-tab merge-tab; do
+    if [ ! -s "$out/$tab.png" ]; then
+        echo "screenshot.sh: $out/$tab.png was not written" >&2
+        exit 1
+    fi
+done
+echo "Screenshots: $out/cut-tab.png $out/merge-tab.png"
