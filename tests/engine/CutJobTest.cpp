@@ -55,7 +55,10 @@ class CutJobTest : public ::testing::Test {
 };
 
 TEST_F(CutJobTest, TenToTwentySecondsOfMp3StartsAtZeroWithoutTags) {
-    fs::path source = fixtures.Mp3(30.0);
+    fs::path source = MakeTone(dir.path(), "tagged.mp3", 30.0, 44100, 2,
+                               "-c:a libmp3lame -b:a 128k -metadata title=Song -metadata "
+                               "artist=Someone");
+    ASSERT_TRUE(Ffprobe(source).hasTags);
     fs::path out = dir / "cut.mp3";
     Cut(source, out, 10.0, 20.0);
     ExpectSucceeded();
@@ -164,6 +167,17 @@ TEST_F(CutJobTest, FlacCutCarriesItsOwnSampleCount) {
     long samples = std::atol(output.c_str());
     EXPECT_GE(samples, 2 * 44100);
     EXPECT_LE(samples, 2 * 44100 + 2 * 4608);
+}
+
+TEST_F(CutJobTest, DiscontinuousTimestampsArePositionedByBytes) {
+    fs::path source = MakeTone(dir.path(), "tone.ts", 6.0, 44100, 2, "-c:a mp2 -b:a 192k");
+    fs::path out = dir / "cut.ts";
+    Cut(source, out, 3.0, 4.0);
+    ExpectSucceeded();
+    EXPECT_EQ(job.seekByBytes, 1);
+    ProbeInfo info = Ffprobe(out);
+    EXPECT_EQ(info.codecName, "mp2");
+    EXPECT_NEAR(info.durationSec, 1.0, 0.2);
 }
 
 TEST_F(CutJobTest, EndPastTheEndTakesTheRest) {
