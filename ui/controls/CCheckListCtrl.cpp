@@ -24,6 +24,9 @@ CCheckListCtrl::CCheckListCtrl(int id, QWidget* parent)
     header_->setStretchLastSection(false);
     header_->setMinimumSectionSize(0);
     verticalHeader()->hide();
+    // Compact rows, as in a report-style list.
+    verticalHeader()->setMinimumSectionSize(0);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     setShowGrid(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
