@@ -28,7 +28,8 @@ namespace tolvane::cli {
 
 namespace {
 
-constexpr auto kPollPeriod = std::chrono::milliseconds(50);
+// Short, so a quick job is not held up waiting for the next look.
+constexpr auto kPollPeriod = std::chrono::milliseconds(10);
 
 // Why a file cannot be taken as input, before FFmpeg is asked.
 std::string FileSystemProblem(const std::string& path) {
@@ -253,8 +254,9 @@ int RunCut(const Request& request) {
         case JobOutcome::Failed:
             break;
     }
-    Complain(input, "the cut failed" +
-                        (Exists(*output) ? " (" + *output + " may be incomplete)" : std::string()));
+    // The engine removes the output of a failed job itself; a file left at that name
+    // is not ours to describe.
+    Complain(input, "the cut failed");
     return kExitFailed;
 }
 
@@ -324,8 +326,7 @@ int RunJoin(const Request& request) {
     std::string failed = result.failedInput >= 0
                              ? request.files[static_cast<std::size_t>(result.failedInput)]
                              : request.files.front();
-    Complain(failed, "the join failed at this file" +
-                         (Exists(*output) ? " (" + *output + " is incomplete)" : std::string()));
+    Complain(failed, "the join failed at this file");
     return kExitFailed;
 }
 
