@@ -20,7 +20,7 @@ constexpr std::size_t kRectsPerBatch = 2000;
 CControlButton::CControlButton(int id, QWidget* parent) : QAbstractButton(parent), id_(id) {
     setObjectName(QString::number(id));
     setMouseTracking(true);
-    setFocusPolicy(Qt::TabFocus);
+    setFocusPolicy(Qt::StrongFocus);  // like any push button
     hoverTimer_.setSingleShot(true);
     hoverTimer_.setInterval(kHoverDelayMs);
     connect(&hoverTimer_, &QTimer::timeout, this, &CControlButton::OnHover);
