@@ -7,6 +7,7 @@
 #include <csignal>
 #include <functional>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -174,6 +175,37 @@ TEST_F(MediaJobWorkerTest, ThreeInputJobWithGarbageInTheMiddleOnAThread) {
     EXPECT_EQ(job.fileStatus[1], kInputFailed);
     EXPECT_EQ(job.fileStatus[2], kInputPending);
     EXPECT_EQ(job.currentIndex, 1);
+}
+
+TEST_F(MediaJobWorkerTest, TruncatedInputsOfEveryFormatNeverCrash) {
+    int index = 0;
+    for (const fs::path& whole : {fixtures.Mp3(2.0), fixtures.Wav(2.0), fixtures.Flac(2.0),
+                                  fixtures.Ogg(2.0), fixtures.M4a(2.0), fixtures.AacNamedMp3()}) {
+        const std::string bytes = ReadFileBytes(whole);
+        for (size_t size : {size_t{0}, size_t{100}, size_t{1500}, bytes.size() / 2}) {
+            SCOPED_TRACE(whole.filename().string() + " cut to " + std::to_string(size));
+            fs::path part = dir / ("part" + std::to_string(index) + whole.extension().string());
+            std::ofstream(part, std::ios::binary) << bytes.substr(0, size);
+            MediaJob probe;
+            ProbeFile(probe, part);
+
+            MediaJob cut;
+            fs::path cutOut = dir / ("cut" + std::to_string(index) + whole.extension().string());
+            PrepareCut(cut, part, cutOut, 0.5, 1.5);
+            RunJob(cut);
+            EXPECT_NE(cut.fileStatus[0], kInputPending);
+            EXPECT_EQ(cut.fileStatus[0] == kInputFailed, !fs::exists(cutOut));
+
+            MediaJob join;
+            fs::path joinOut = dir / ("join" + std::to_string(index) + ".mp3");
+            PrepareJoin(join, {part, part}, joinOut, {2.0, 2.0});
+            RunJob(join);
+            const bool failed =
+                join.fileStatus[0] == kInputFailed || join.fileStatus[1] == kInputFailed;
+            EXPECT_EQ(failed, !fs::exists(joinOut));
+            ++index;
+        }
+    }
 }
 
 class MediaJobRunnerTest : public MediaJobWorkerTest {};
