@@ -1,0 +1,89 @@
+// Times PlayerModule_Open on a long file (median of several) and measures the CPU
+// time the process uses during ten seconds of playback, as a share of one core.
+//
+// Usage: tolvane_player_bench FILE [open-runs] [play-seconds]
+
+#include "PlayerModule.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s FILE [open-runs] [play-seconds]\n", argv[0]);
+        return 2;
+    }
+    const std::string file = argv[1];
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
+    const double playSeconds = argc > 3 ? std::max(1.0, std::atof(argv[3])) : 10.0;
+    setenv("SDL_AUDIODRIVER", "dummy", 0);  // no sound server on build machines
+
+    using Clock = std::chrono::steady_clock;
+    auto player = tolvane::CreatePlayerModule();
+    player->PlayerModule_Initialize([] {}, [](int) {}, "bench");
+
+    std::vector<double> openMs;
+    double duration = 0;
+    for (int i = 0; i < runs; ++i) {
+        player->PlayerModule_SetFileName(file);
+        const auto start = Clock::now();
+        const int opened = player->PlayerModule_Open();
+        openMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        if (opened == -1) {
+            std::fprintf(stderr, "cannot open %s\n", file.c_str());
+            return 1;
+        }
+        player->PlayerModule_GetDuration(&duration);
+        if (i + 1 < runs) {
+            player->PlayerModule_Close();
+        }
+    }
+    std::printf("file: %s (%.1f min)\n", file.c_str(), duration / 60);
+    std::printf("open: median %.2f ms, min %.2f ms, max %.2f ms over %d runs (target < 50 ms)\n",
+                Median(openMs), *std::min_element(openMs.begin(), openMs.end()),
+                *std::max_element(openMs.begin(), openMs.end()), runs);
+
+    // Play from the middle, as a preview of a long file would after a seek.
+    player->PlayerModule_SetPos(0.5f);
+    double startPosition = 0;
+    player->PlayerModule_GetCurrentPosition(&startPosition);
+    const double cpuBefore = CpuSeconds();
+    const auto wallBefore = Clock::now();
+    player->PlayerModule_Start();
+    std::this_thread::sleep_for(std::chrono::duration<double>(playSeconds));
+    double endPosition = 0;
+    player->PlayerModule_GetCurrentPosition(&endPosition);
+    const double wall = std::chrono::duration<double>(Clock::now() - wallBefore).count();
+    const double cpu = CpuSeconds() - cpuBefore;
+    player->PlayerModule_Stop();
+    player->PlayerModule_Close();
+
+    std::printf("play: %.1f s wall, %.3f s CPU = %.2f %% of one core (target < 3 %%)\n", wall, cpu,
+                100.0 * cpu / wall);
+    std::printf("position advanced %.3f s in %.3f s wall (drift %+.0f ms)\n",
+                endPosition - startPosition, wall, 1000 * (endPosition - startPosition - wall));
+    return 0;
+}
