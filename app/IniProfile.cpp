@@ -1,6 +1,7 @@
 #include "IniProfile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -321,8 +322,37 @@ std::string ReadProfileString(const fs::path& file, std::string_view section, st
                     : IniDocument().Get(section, key, defaultValue);
 }
 
+namespace {
+
+// Holds an exclusive lock on a folder while a profile file in it is read, changed and
+// replaced, so two instances of the program writing at once do not lose each other's key.
+class FolderLock {
+  public:
+    explicit FolderLock(const fs::path& file) {
+        const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ >= 0) {
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) {
+            ::close(fd_);  // releases the lock
+        }
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+  private:
+    int fd_ = -1;
+};
+
+}  // namespace
+
 bool WriteProfileString(const fs::path& file, std::string_view section, std::string_view key,
                         std::string_view value) {
+    const FolderLock lock(file);
     std::error_code ec;
     IniDocument document;
     if (fs::exists(fs::symlink_status(file, ec))) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 
 #include "IniTestFiles.h"
 #include "MediaFixtures.h"
@@ -233,6 +234,25 @@ TEST_F(IniProfile, WriteKeepsPermissionsAndFollowsASymbolicLink) {
     EXPECT_EQ(ReadBytes(file), "[A]\nk=2\n");
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(IniProfile, WritersAtTheSameTimeKeepEachOthersKeys) {
+    // Two instances of the program share setting.ini; neither may lose the other's key.
+    const fs::path file = dir_ / "shared.ini";
+    const auto writer = [&](const std::string& prefix) {
+        for (int i = 0; i < 40; ++i) {
+            WriteProfileString(file, "S", prefix + std::to_string(i), std::to_string(i));
+        }
+    };
+    std::thread first(writer, "a");
+    std::thread second(writer, "b");
+    first.join();
+    second.join();
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(ReadProfileString(file, "S", "a" + std::to_string(i)), std::to_string(i));
+        EXPECT_EQ(ReadProfileString(file, "S", "b" + std::to_string(i)), std::to_string(i));
+    }
+    EXPECT_EQ(testing::FolderEntries(dir_.path()).size(), 1u);
 }
 
 TEST_F(IniProfile, DocumentSerializesUnchangedWhenNothingWasSet) {
