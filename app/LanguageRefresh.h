@@ -35,7 +35,9 @@ LanguageRefreshResult RefreshLanguageFile(const std::string& url,
 // <program folder>/languages/chinese.ini.
 LanguageRefreshResult RefreshChineseLanguageFile();
 
-// The built-in address (the TOLVANE_LANGUAGE_URL build setting; may be empty).
+// The built-in address: the TOLVANE_LANGUAGE_URL build setting, the full address of the
+// file on the server (e.g. "https://tolvane.example/languages/chinese20212.ini"); empty
+// when the build sets none.
 std::string LanguageRefreshUrl();
 
 }  // namespace tolvane
