@@ -16,6 +16,7 @@
 #include "CHyperLink.h"
 #include "DialogUnits.h"
 #include "Settings.h"
+#include "UserPrompts.h"
 #include "WindowTestSupport.h"
 
 namespace tolvane::testing {
@@ -164,6 +165,14 @@ TEST(DialogUnitsMapping, QuarterWidthAndEighthHeightRounded) {
     EXPECT_EQ(units.ToPixels(1, 2, 3, 4), QRect(2, 4, 5, 8));
 }
 
+TEST(MainWindowFileFilter, PipeSeparatedFormBecomesQtFilters) {
+    EXPECT_EQ(ToQtFileFilter("All audio|*.aac;*.mp3|MP3 files(*.mp3)|*.mp3|All files(*.*)|*.*|"),
+              "All audio (*.aac *.mp3);;MP3 files (*.mp3);;All files (*.*)");
+    // Empty names (no language file) still give usable filters.
+    EXPECT_EQ(ToQtFileFilter("|*.wav;*.ogg|(*.mp3)|*.mp3|"), "(*.wav *.ogg);;(*.mp3)");
+    EXPECT_EQ(ToQtFileFilter(""), "");
+}
+
 TEST_F(MainWindowLayout, PictureButtonsAreShapedAndDrawn) {
     WindowUnderTest window(folder.path());
     for (int id :
@@ -174,6 +183,41 @@ TEST_F(MainWindowLayout, PictureButtonsAreShapedAndDrawn) {
         EXPECT_TRUE(button->HasShape()) << id;
         EXPECT_FALSE(button->NormalBitmap().isNull()) << id;
     }
+}
+
+TEST_F(MainWindowLayout, PicturesAreFittedIntoTheirButtonsNotCut) {
+    WindowUnderTest window(folder.path());
+    for (int id : {Id::Add, Id::Cut, Id::About, Id::Convert, Id::Browse, Id::FindTarget, Id::Play,
+                   Id::StartPoint}) {
+        auto* button = window->Item<CControlButton>(id);
+        const QSize picture = button->NormalBitmap().size();
+        EXPECT_LE(picture.width(), button->width()) << id;
+        EXPECT_LE(picture.height(), button->height()) << id;
+        EXPECT_TRUE(QRect(QPoint(0, 0), picture).contains(button->GetShape().boundingRect())) << id;
+        EXPECT_FALSE(button->GetShape().isEmpty()) << id;
+    }
+    // The round start button keeps its white corners out of the shape.
+    auto* convert = window->Item<CControlButton>(Id::Convert);
+    EXPECT_FALSE(convert->GetShape().contains(QPoint(0, 0)));
+    EXPECT_TRUE(convert->GetShape().contains(convert->NormalBitmap().rect().center()));
+}
+
+TEST_F(MainWindowLayout, LongTextsPushTheirNeighboursAsideInsteadOfBeingCut) {
+    WindowUnderTest window(folder.path());
+    auto* label = window->Item<QLabel>(Id::OutputLabel);
+    auto* box = window->GetDlgItem(Id::OutputFolderBox);
+    const int textRight = label->x() + label->fontMetrics().horizontalAdvance(label->text());
+    EXPECT_GT(box->x(), textRight);
+    // The box still ends where the template puts it.
+    const DialogUnits units(QApplication::font());
+    EXPECT_EQ(box->geometry().right(), units.ToPixels(26, 190, 189, 12).right());
+
+    auto* link = window->GetDlgItem(Id::Link);
+    EXPECT_LE(link->geometry().right(), window->width());
+    EXPECT_GE(link->x(), 0);
+
+    auto* tabs = window->Item<QTabBar>(Id::Tabs);
+    EXPECT_GE(tabs->width(), tabs->sizeHint().width());
 }
 
 TEST_F(MainWindowLayout, ColoursTheBackgroundLightBlueAndTheListLightGreen) {
