@@ -5,7 +5,7 @@
 namespace tolvane::settings {
 namespace {
 
-TEST(SettingsChoices, SampleRateIsTheNumberBeforeHz) {
+TEST(SettingsDialogChoices, SampleRateIsTheNumberBeforeHz) {
     EXPECT_EQ(SampleRateOfText("22050 Hz"), 22050);
     EXPECT_EQ(SampleRateOfText("48000 Hz"), 48000);
     EXPECT_EQ(SampleRateOfText("44100"), 0) << "no \" Hz\"";
@@ -13,7 +13,7 @@ TEST(SettingsChoices, SampleRateIsTheNumberBeforeHz) {
     EXPECT_EQ(SampleRateOfText("abc Hz"), 0);
 }
 
-TEST(SettingsChoices, BitRateIsKilobitsTimesAThousandTruncated) {
+TEST(SettingsDialogChoices, BitRateIsKilobitsTimesAThousandTruncated) {
     EXPECT_EQ(BitRateOfText("128 kbps"), 128000);
     EXPECT_EQ(BitRateOfText("320 kbps"), 320000);
     EXPECT_EQ(BitRateOfText("32 kbps"), 32000);
@@ -22,7 +22,7 @@ TEST(SettingsChoices, BitRateIsKilobitsTimesAThousandTruncated) {
     EXPECT_EQ(BitRateOfText("99999999999 kbps"), 2147483647) << "clamped, not overflowed";
 }
 
-TEST(SettingsChoices, ChannelsOnlyForTheTwoListTexts) {
+TEST(SettingsDialogChoices, ChannelsOnlyForTheTwoListTexts) {
     EXPECT_EQ(ChannelsOfText("1 Channel Mono"), 1);
     EXPECT_EQ(ChannelsOfText("2 Channel Stereo"), 2);
     EXPECT_EQ(ChannelsOfText("3 Channel"), std::nullopt);

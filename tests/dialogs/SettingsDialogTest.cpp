@@ -11,6 +11,7 @@
 #include "CSettings.h"
 #include "DialogFolder.h"
 #include "DialogIds.h"
+#include "DialogTemplate.h"
 #include "OutputProfile.h"
 
 namespace tolvane {
@@ -101,7 +102,7 @@ TEST_F(SettingsDialogTest, ListsHoldTheMp3ChoicesInOrderOnceShown) {
     EXPECT_EQ(dialog->List(Id::Channels)->currentText(), "2 Channel Stereo");
 }
 
-TEST_F(SettingsDialogTest, UnusedControlsAreHiddenEmptyAndDisabled) {
+TEST_F(SettingsDialogTest, TemplateSizeAndUnusedControlsHiddenEmptyDisabled) {
     auto dialog = Open();
     for (const int id : {Id::UnusedList1, Id::UnusedList2, Id::UnusedList3, Id::UnusedList4}) {
         ASSERT_NE(dialog->List(id), nullptr) << id;
@@ -115,6 +116,8 @@ TEST_F(SettingsDialogTest, UnusedControlsAreHiddenEmptyAndDisabled) {
                          Id::FormatPreview, Id::AudioFrame}) {
         EXPECT_TRUE(dialog->GetDlgItem(id)->isVisible()) << id;
     }
+    const dialogs::DialogUnitScale scale(dialog->font());
+    EXPECT_EQ(dialog->size(), QSize(scale.ToPixelsX(177), scale.ToPixelsY(177)));
 }
 
 TEST_F(SettingsDialogTest, FormatPreviewIsADisabledButtonInRed) {
