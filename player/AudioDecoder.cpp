@@ -11,6 +11,8 @@ namespace tolvane::player {
 
 namespace {
 
+constexpr double kPrerollSeconds = 0.2;
+
 AVChannelLayout UsableLayout(const AVChannelLayout& layout) {
     AVChannelLayout result{};
     if (layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_check(&layout) == 0) {
@@ -120,7 +122,10 @@ void AudioDecoder::Seek(double seconds) {
         return;
     }
     seconds = std::max(0.0, seconds);
-    const auto target = static_cast<int64_t>((seconds + startSeconds_) / av_q2d(timeBase_));
+    // Land a little early: overlapping codecs (MP3, AAC) need a few frames before
+    // their output is clean, and those are decoded and dropped before the target.
+    const double landing = std::max(0.0, seconds - kPrerollSeconds);
+    const auto target = static_cast<int64_t>((landing + startSeconds_) / av_q2d(timeBase_));
     if (av_seek_frame(format_.get(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0) {
         av_seek_frame(format_.get(), -1, 0, AVSEEK_FLAG_BACKWARD);
     }

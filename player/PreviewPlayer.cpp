@@ -126,7 +126,8 @@ struct PreviewPlayer::Session {
     }
 };
 
-PreviewPlayer::PreviewPlayer() : notifier_([this] { NotifierLoop(); }) {}
+PreviewPlayer::PreviewPlayer(Output output)
+    : outputChoice_(output), notifier_([this] { NotifierLoop(); }) {}
 
 PreviewPlayer::~PreviewPlayer() {
     {
@@ -169,9 +170,12 @@ int PreviewPlayer::PlayerModule_Open() {
     if (!session->decoder.Open(fileName_)) {
         return -1;
     }
-    session->output =
-        OpenAudioOutput(session->decoder.SourceRate(), session->decoder.SourceChannels(),
-                        [raw](float* out, int frames) { raw->Pull(out, frames); });
+    const int rate = session->decoder.SourceRate();
+    const int channels = session->decoder.SourceChannels();
+    auto pull = [raw](float* out, int frames) { raw->Pull(out, frames); };
+    session->output = outputChoice_ == Output::ClockOnly
+                          ? std::make_unique<ClockAudioOutput>(rate, std::min(channels, 2), pull)
+                          : OpenAudioOutput(rate, channels, pull);
     if (!session->decoder.ConfigureOutput(session->output->Rate(), session->output->Channels())) {
         session->Shutdown();
         return -1;

@@ -21,7 +21,9 @@ namespace tolvane::player {
 
 class PreviewPlayer : public IPlayerModule {
   public:
-    PreviewPlayer();
+    enum class Output { SdlThenClock, ClockOnly };
+    // ClockOnly skips SDL: what the player does when no sound output opens at all.
+    explicit PreviewPlayer(Output output = Output::SdlThenClock);
     ~PreviewPlayer() override;
     PreviewPlayer(const PreviewPlayer&) = delete;
     PreviewPlayer& operator=(const PreviewPlayer&) = delete;
@@ -54,7 +56,8 @@ class PreviewPlayer : public IPlayerModule {
     void NotifierLoop();
     void PostEnd();
 
-    SdlAudioSession sdl_;          // first in, last out: outlives every device
+    SdlAudioSession sdl_;  // first in, last out: outlives every device
+    const Output outputChoice_;
     mutable std::mutex apiMutex_;  // serialises the operations
     std::string fileName_;
     std::unique_ptr<Session> session_;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 
 using namespace tolvane;
@@ -213,6 +214,25 @@ TEST(PlayerPlayback, PlaysOnSdlDummyOutput) {
     player->PlayerModule_SetFileName(PlayerFixtures().Wav().string());
     ASSERT_NE(player->PlayerModule_Open(), -1);
     EXPECT_TRUE(player->UsesSdlOutput());
+}
+
+TEST(PlayerPlayback, WithoutAnySoundOutputPositionsAdvanceOnTheClock) {
+    player::PreviewPlayer player(player::PreviewPlayer::Output::ClockOnly);
+    std::atomic<int> ends{0};
+    player.PlayerModule_Initialize([&] { ++ends; }, [](int) {}, "");
+    player.PlayerModule_SetFileName(PlayerFixtures().Mp3().string());
+    ASSERT_NE(player.PlayerModule_Open(), -1);
+    EXPECT_FALSE(player.UsesSdlOutput());
+    player.PlayerModule_Start();
+    SleepMs(500);
+    const double seconds = CurrentSeconds(player);
+    EXPECT_GT(seconds, 0.25);
+    EXPECT_LT(seconds, 0.9);
+    player.PlayerModule_SetCurrentPosition(2.7);
+    for (int i = 0; i < 300 && ends == 0; ++i) {
+        SleepMs(10);
+    }
+    EXPECT_EQ(ends.load(), 1);
 }
 
 TEST(PlayerPlayback, AnUnusableSoundDriverStillPlays) {
