@@ -1,11 +1,9 @@
-#include <cmath>
-#include <limits>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
 #include <libavutil/samplefmt.h>
 }
 
