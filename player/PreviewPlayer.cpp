@@ -23,6 +23,7 @@ struct PreviewPlayer::Session {
     std::unique_ptr<AudioOutput> output;
     int rate = 0;
     double duration = 0;
+    uint64_t serial = 0;  // tells one Open from the next
 
     // Window side, under the player's operation lock.
     bool playing = false;
@@ -64,7 +65,7 @@ struct PreviewPlayer::Session {
         clock.Handed(popped.startFrame, popped.frames, popped.generation);
     }
 
-    void Decode(const std::function<void()>& postEnd) {
+    void Decode(const std::function<void(uint64_t generation)>& postEnd) {
         std::vector<float> chunk;
         uint64_t generation = 0;
         bool atEnd = false;
@@ -92,7 +93,7 @@ struct PreviewPlayer::Session {
                         endPosted = true;
                         endedGeneration = generation;
                         lock.unlock();
-                        postEnd();
+                        postEnd(generation);
                         continue;
                     }
                     commandWake.wait_for(lock, std::chrono::milliseconds(10));
@@ -187,7 +188,11 @@ int PreviewPlayer::PlayerModule_Open() {
     session->clock.Configure(session->rate, session->output->BufferFrames());
     session->clock.Reset(0, 0);
     session->ring->Reset(0, 0);
-    session->decoderThread = std::thread([this, raw] { raw->Decode([this] { PostEnd(); }); });
+    session->serial = ++sessionSerial_;
+    const uint64_t serial = session->serial;
+    session->decoderThread = std::thread([this, raw, serial] {
+        raw->Decode([this, serial](uint64_t generation) { PostEnd(serial, generation); });
+    });
     session_ = std::move(session);
     return 0;
 }
@@ -345,30 +350,40 @@ bool PreviewPlayer::UsesSdlOutput() const {
     return session_ && dynamic_cast<ClockAudioOutput*>(session_->output.get()) == nullptr;
 }
 
-void PreviewPlayer::PostEnd() {
+void PreviewPlayer::PostEnd(uint64_t serial, uint64_t generation) {
     {
         std::lock_guard lock(notifyMutex_);
-        ++pendingEnds_;
+        pendingEnds_.push_back({serial, generation});
     }
     notifyWake_.notify_all();
+}
+
+bool PreviewPlayer::EndStillCurrent(const PendingEnd& end) const {
+    std::lock_guard lock(apiMutex_);
+    const Session* s = session_.get();
+    // A Stop, seek, Close or new Open since the end was heard makes it stale.
+    return s && s->serial == end.serial && s->generation == end.generation && s->playing;
 }
 
 void PreviewPlayer::NotifierLoop() {
     std::unique_lock lock(notifyMutex_);
     while (true) {
-        notifyWake_.wait(lock, [this] { return quitNotifier_ || pendingEnds_ > 0; });
+        notifyWake_.wait(lock, [this] { return quitNotifier_ || !pendingEnds_.empty(); });
         if (quitNotifier_) {
             return;
         }
-        --pendingEnds_;
+        const PendingEnd end = pendingEnds_.front();
+        pendingEnds_.pop_front();
         lock.unlock();
-        EndCallback callback;
-        {
-            std::lock_guard callbackLock(callbackMutex_);
-            callback = onEnd_;
-        }
-        if (callback) {
-            callback();  // no player lock held: the callback may call Stop and Close
+        if (EndStillCurrent(end)) {
+            EndCallback callback;
+            {
+                std::lock_guard callbackLock(callbackMutex_);
+                callback = onEnd_;
+            }
+            if (callback) {
+                callback();  // no player lock held: the callback may call Stop and Close
+            }
         }
         lock.lock();
     }

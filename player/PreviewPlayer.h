@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -54,13 +56,19 @@ class PreviewPlayer : public IPlayerModule {
     void SeekLocked(double seconds);
     double PositionSecondsLocked() const;
     void NotifierLoop();
-    void PostEnd();
+    struct PendingEnd {
+        uint64_t serial;
+        uint64_t generation;
+    };
+    void PostEnd(uint64_t serial, uint64_t generation);
+    bool EndStillCurrent(const PendingEnd& end) const;
 
     SdlAudioSession sdl_;  // first in, last out: outlives every device
     const Output outputChoice_;
     mutable std::mutex apiMutex_;  // serialises the operations
     std::string fileName_;
     std::unique_ptr<Session> session_;
+    uint64_t sessionSerial_ = 0;
 
     std::mutex callbackMutex_;
     EndCallback onEnd_;
@@ -70,7 +78,7 @@ class PreviewPlayer : public IPlayerModule {
     // The notifier thread delivers end callbacks without holding any player lock.
     std::mutex notifyMutex_;
     std::condition_variable notifyWake_;
-    int pendingEnds_ = 0;
+    std::deque<PendingEnd> pendingEnds_;
     bool quitNotifier_ = false;
     std::thread notifier_;
 };
