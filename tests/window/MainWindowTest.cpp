@@ -568,6 +568,16 @@ TEST_F(MainWindowCommands, LinkOpensTheWebPageThroughTheSameShell) {
     EXPECT_TRUE(link->GetVisited());
 }
 
+TEST_F(MainWindowCommands, SettingRunsTheOutputSettingsDialogModally) {
+    WindowUnderTest window(folder.path());
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+    window->Item<CControlButton>(Id::Setting)->click();
+    ASSERT_EQ(window.modalDialogClasses.size(), 1u);
+    EXPECT_EQ(window.modalDialogClasses[0], "tolvane::CSettings");
+    // Cancelled: the profile keeps its start values.
+    EXPECT_EQ(window->outputProfile().bitRate, 128000);
+}
+
 using MainWindowPlayer = MainWindow;
 
 TEST_F(MainWindowPlayer, InitialisedOnceWhileTheWindowStarts) {

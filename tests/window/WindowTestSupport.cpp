@@ -1,5 +1,7 @@
 #include "WindowTestSupport.h"
 
+#include <QDialog>
+
 #include <fstream>
 #include <sstream>
 
@@ -73,6 +75,11 @@ WindowServices FakeServices(WindowUnderTest& fakes, const std::filesystem::path&
     services.fileChooser = &fakes.fileChooser;
     services.folderChooser = &fakes.folderChooser;
     services.shell = &fakes.shell;
+    services.runModal = [&fakes](QDialog& dialog) {
+        fakes.modalDialogs.push_back(&dialog);
+        fakes.modalDialogClasses.push_back(dialog.metaObject()->className());
+        return int(QDialog::Rejected);
+    };
     return services;
 }
 

@@ -88,6 +88,8 @@ struct WindowUnderTest {
     ScriptedFolderChooser folderChooser;
     RecordingShell shell;
     std::vector<std::string> refreshedFolders;
+    std::vector<QDialog*> modalDialogs;  // valid only while the dialog runs
+    std::vector<QString> modalDialogClasses;
     std::unique_ptr<CTolvaneDlg> window;
 
     CTolvaneDlg& operator*() { return *window; }

@@ -28,6 +28,7 @@
 #include "CCheckListCtrl.h"
 #include "CControlButton.h"
 #include "CHyperLink.h"
+#include "CSettings.h"
 #include "DesktopShell.h"
 #include "DialogUnits.h"
 #include "LanguageRefresh.h"
@@ -532,6 +533,10 @@ void CTolvaneDlg::ShowMessage(const QString& text) {
     messageBox_->Show(this, text);
 }
 
+int CTolvaneDlg::RunModal(QDialog& dialog) {
+    return services_.runModal ? services_.runModal(dialog) : dialog.exec();
+}
+
 bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -722,6 +727,10 @@ void CTolvaneDlg::OnBrowse() {}
 
 void CTolvaneDlg::OnFindTarget() {}
 
-void CTolvaneDlg::OnSetting() {}
+// The output settings dialog edits the join's OutputProfile in place.
+void CTolvaneDlg::OnSetting() {
+    CSettings dialog(outputProfile_, this, programFolder_);
+    RunModal(dialog);
+}
 
 }  // namespace tolvane

@@ -50,6 +50,8 @@ struct WindowServices {
     IFileChooser* fileChooser = nullptr;
     IFolderChooser* folderChooser = nullptr;
     IDesktopShell* shell = nullptr;
+    // Runs a dialog of the window modally and returns its result. Empty: exec().
+    std::function<int(QDialog&)> runModal;
 };
 
 class CTolvaneDlg : public QDialog {
@@ -118,6 +120,7 @@ class CTolvaneDlg : public QDialog {
     void SetUpPositionSlider();
     void InitialisePreview();
     void ShowMessage(const QString& text);
+    int RunModal(QDialog& dialog);
     QString Text(const char* section, const char* key) const;
     QString ProgramFolderPath() const;
     QString LanguageFilePath() const;
