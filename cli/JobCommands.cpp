@@ -147,14 +147,15 @@ JobResult RunToEnd(MediaJobRunner& runner, MediaJob& job, bool joinMode) {
             return result;
         }
     }
-    if (job.cancelRequested.load()) {
-        result.outcome = JobOutcome::Cancelled;
-        result.signal = ReceivedInterrupt();
-        return result;
-    }
+    // A Ctrl-C that came as the last input finished leaves a complete job: done.
     for (int i = 0; i < job.fileCount; ++i) {
         if (job.fileStatus[static_cast<std::size_t>(i)].load() != kInputDone) {
-            result.failedInput = i;
+            if (job.cancelRequested.load()) {
+                result.outcome = JobOutcome::Cancelled;
+                result.signal = ReceivedInterrupt();
+            } else {
+                result.failedInput = i;
+            }
             return result;
         }
     }

@@ -40,13 +40,13 @@ make_audio part1.wav 600 48000 2 "-c:a pcm_s16le"
 make_audio part2.flac 600 22050 1 "-c:a flac"
 make_audio part3.ogg 600 32000 1 "-c:a libvorbis -q:a 4"
 
-# measure LABEL command...: appends "seconds kilobytes" to $work/LABEL.times
+# measure LABEL command...: appends "wall-seconds kilobytes cpu-seconds" to $work/LABEL.times
 measure() {
     local label=$1; shift
     rm -rf "$work/out" && mkdir -p "$work/out"
-    /usr/bin/time -f "%e %M" -o "$work/last.time" "$@" >/dev/null 2>"$work/last.err" || {
+    /usr/bin/time -f "%e %M %U %S" -o "$work/last.time" "$@" >/dev/null 2>"$work/last.err" || {
         echo "run.sh: $label failed:" >&2; cat "$work/last.err" >&2; exit 1; }
-    cat "$work/last.time" >> "$work/$label.times"
+    awk '{printf "%s %s %.2f\n", $1, $2, $3 + $4}' "$work/last.time" >> "$work/$label.times"
 }
 
 ffmpeg_quiet=(ffmpeg -nostdin -y -hide_banner -loglevel error)
@@ -94,15 +94,19 @@ median() {  # column file
 }
 duration() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }
 
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {print (b > 0 ? a / b : 0)}'; }
+
 echo
-printf "%-5s %10s %10s %7s   %12s %12s %7s   %9s %9s\n" job "ours s" "ffmpeg s" ratio \
-    "ours KiB" "ffmpeg KiB" ratio "ours len" "ff len"
+printf "%-5s %9s %9s %6s   %9s %9s %6s   %11s %11s %6s   %8s %8s\n" job "ours s" "ffmpeg s" \
+    ratio "ours cpu" "ff cpu" ratio "ours KiB" "ffmpeg KiB" ratio "ours len" "ff len"
 for job in cut join; do
     ot=$(median 1 "$work/${job}_ours.times");  ft=$(median 1 "$work/${job}_ffmpeg.times")
     om=$(median 2 "$work/${job}_ours.times");  fm=$(median 2 "$work/${job}_ffmpeg.times")
-    printf "%-5s %10s %10s %7.2f   %12s %12s %7.2f   %9.2f %9.2f\n" "$job" "$ot" "$ft" \
-        "$(awk -v a="$ot" -v b="$ft" 'BEGIN {print (b > 0 ? a / b : 0)}')" "$om" "$fm" \
-        "$(awk -v a="$om" -v b="$fm" 'BEGIN {print (b > 0 ? a / b : 0)}')" \
+    oc=$(median 3 "$work/${job}_ours.times");  fc=$(median 3 "$work/${job}_ffmpeg.times")
+    printf "%-5s %9s %9s %6.2f   %9s %9s %6.2f   %11s %11s %6.2f   %8.2f %8.2f\n" "$job" \
+        "$ot" "$ft" "$(ratio "$ot" "$ft")" "$oc" "$fc" "$(ratio "$oc" "$fc")" \
+        "$om" "$fm" "$(ratio "$om" "$fm")" \
         "$(duration "$work/${job}_ours.mp3")" "$(duration "$work/${job}_ffmpeg.mp3")"
 done
-echo "(median of $cut_runs cut runs and $runs join runs; wall time in seconds, peak resident memory in KiB; len = output duration in s)"
+echo "(median of $cut_runs cut runs and $runs join runs; wall and cpu (user+system) time in"
+echo " seconds, peak resident memory in KiB; len = output duration in seconds)"
