@@ -21,7 +21,8 @@ class AudioOutput {
     virtual int Channels() const = 0;
     // Frames handed per pull: the latency of the output.
     virtual int BufferFrames() const = 0;
-    // Outputs start paused.
+    // Outputs start paused; the player starts its output once and then feeds it
+    // silence while paused, so a pause can fade out.
     virtual void SetPaused(bool paused) = 0;
 };
 

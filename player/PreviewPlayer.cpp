@@ -27,9 +27,9 @@ struct PreviewPlayer::Session {
 
     // Window side, under the player's operation lock.
     bool playing = false;
-    double heldSeconds = 0;         // the position while not playing
-    bool bufferMatchesHeld = true;  // the buffer starts at heldSeconds
-    uint64_t generation = 0;        // bumped by every seek
+    double heldSeconds = 0;  // the position while not playing
+    bool outputStarted = false;
+    uint64_t generation = 0;  // bumped by every seek
 
     // Requests to the decoding thread.
     std::mutex commandMutex;
@@ -39,6 +39,8 @@ struct PreviewPlayer::Session {
     bool quit = false;
 
     std::atomic<bool> playingNow{false};
+    // The output plays the buffer; off, it sends silence (after fading out what played).
+    std::atomic<bool> audible{false};
     std::atomic<uint64_t> endedGeneration{kNoGeneration};
 
     // Output thread only.
@@ -49,13 +51,14 @@ struct PreviewPlayer::Session {
 
     void Pull(float* out, int frames) {
         const int channels = ring->Channels();
-        const SampleRing::Popped popped = ring->Pop(out, frames);
-        std::fill(out + static_cast<size_t>(popped.frames) * channels,
+        const SampleRing::Popped popped = ring->Pop(out, frames, audible);
+        std::fill(out + static_cast<size_t>(popped.tailFrames + popped.frames) * channels,
                   out + static_cast<size_t>(frames) * channels, 0.0f);
         if (popped.generation != fadeGeneration) {
             fadeGeneration = popped.generation;
             fadedFrames = 0;
         }
+        out += static_cast<size_t>(popped.tailFrames) * channels;
         for (int i = 0; i < popped.frames && fadedFrames < kFadeInFrames; ++i, ++fadedFrames) {
             const float gain = static_cast<float>(fadedFrames) / kFadeInFrames;
             for (int c = 0; c < channels; ++c) {
@@ -220,14 +223,14 @@ void PreviewPlayer::PlayerModule_Start() {
     }
     if (ended) {
         SeekLocked(0);  // played to the end: play again from the start
-    } else if (!s->bufferMatchesHeld) {
-        // Resume by restarting decoding at the paused position: what the device held
-        // unheard at Pause is gone, and this lands exactly where it stopped.
-        SeekLocked(s->heldSeconds);
     }
     s->playing = true;
     s->playingNow = true;
-    s->output->SetPaused(false);
+    s->audible = true;
+    if (!s->outputStarted) {
+        s->outputStarted = true;
+        s->output->SetPaused(false);
+    }
 }
 
 void PreviewPlayer::PlayerModule_Pause() {
@@ -236,11 +239,12 @@ void PreviewPlayer::PlayerModule_Pause() {
     if (!s || !s->playing) {
         return;
     }
-    s->heldSeconds = PositionSecondsLocked();
+    // The output keeps running on silence. Decoding restarts at the paused position,
+    // so what the device held unheard is not lost and the resume lands exactly.
+    SeekLocked(PositionSecondsLocked());
     s->playing = false;
     s->playingNow = false;
-    s->output->SetPaused(true);
-    s->bufferMatchesHeld = false;
+    s->audible = false;
 }
 
 void PreviewPlayer::PlayerModule_Stop() {
@@ -249,10 +253,10 @@ void PreviewPlayer::PlayerModule_Stop() {
     if (!s) {
         return;
     }
+    SeekLocked(0);
     s->playing = false;
     s->playingNow = false;
-    s->output->SetPaused(true);
-    SeekLocked(0);
+    s->audible = false;
 }
 
 void PreviewPlayer::PlayerModule_Close() {
@@ -278,7 +282,7 @@ void PreviewPlayer::SeekLocked(double seconds) {
     const uint64_t generation = ++s->generation;
     const int64_t frame = std::llround(seconds * s->rate);
     s->clock.Reset(frame, generation);
-    s->ring->Reset(generation, frame);
+    s->ring->Reset(generation, frame, s->playing && s->audible);
     {
         std::lock_guard lock(s->commandMutex);
         s->requestedGeneration = generation;
@@ -286,7 +290,6 @@ void PreviewPlayer::SeekLocked(double seconds) {
     }
     s->commandWake.notify_all();
     s->heldSeconds = seconds;
-    s->bufferMatchesHeld = true;
 }
 
 double PreviewPlayer::PositionSecondsLocked() const {

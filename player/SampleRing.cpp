@@ -10,9 +10,19 @@ SampleRing::SampleRing(int channels, int capacityFrames)
       capacity_(std::max(capacityFrames, 1)),
       data_(static_cast<size_t>(channels_) * capacity_) {}
 
-void SampleRing::Reset(uint64_t generation, int64_t startFrame) {
+void SampleRing::Reset(uint64_t generation, int64_t startFrame, bool fadeOutTail) {
     {
         std::lock_guard lock(mutex_);
+        tail_.clear();
+        tailRead_ = 0;
+        const int tailFrames = fadeOutTail ? std::min(count_, kTailFrames) : 0;
+        for (int i = 0; i < tailFrames; ++i) {
+            const float gain = 1.0f - static_cast<float>(i + 1) / static_cast<float>(tailFrames);
+            const size_t at = static_cast<size_t>((readIndex_ + i) % capacity_) * channels_;
+            for (int ch = 0; ch < channels_; ++ch) {
+                tail_.push_back(data_[at + ch] * gain);
+            }
+        }
         generation_ = generation;
         readIndex_ = 0;
         count_ = 0;
@@ -48,13 +58,20 @@ bool SampleRing::Push(const float* samples, int frames, uint64_t generation) {
     return true;
 }
 
-SampleRing::Popped SampleRing::Pop(float* out, int maxFrames) {
+SampleRing::Popped SampleRing::Pop(float* out, int maxFrames, bool samples) {
     Popped popped;
     {
         std::lock_guard lock(mutex_);
         popped.startFrame = readFrame_;
         popped.generation = generation_;
-        while (popped.frames < maxFrames && count_ > 0) {
+        const int tailLeft = static_cast<int>(tail_.size()) / channels_ - tailRead_;
+        popped.tailFrames = std::min(tailLeft, maxFrames);
+        std::copy_n(tail_.begin() + static_cast<ptrdiff_t>(tailRead_) * channels_,
+                    static_cast<size_t>(popped.tailFrames) * channels_, out);
+        tailRead_ += popped.tailFrames;
+        out += static_cast<size_t>(popped.tailFrames) * channels_;
+        maxFrames -= popped.tailFrames;
+        while (samples && popped.frames < maxFrames && count_ > 0) {
             const int run = std::min({maxFrames - popped.frames, count_, capacity_ - readIndex_});
             std::memcpy(out + static_cast<size_t>(popped.frames) * channels_,
                         &data_[static_cast<size_t>(readIndex_) * channels_],

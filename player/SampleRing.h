@@ -15,8 +15,10 @@ class SampleRing {
     SampleRing(int channels, int capacityFrames);
 
     // Empties the buffer and starts generation `generation`, whose frames begin at
-    // `startFrame`. Wakes a blocked Push.
-    void Reset(uint64_t generation, int64_t startFrame);
+    // `startFrame`. Wakes a blocked Push. With `fadeOutTail`, the next few frames of
+    // the old content are kept, fading to silence, and come out first: so a seek or a
+    // pause while sound plays ends the old sound softly instead of with a click.
+    void Reset(uint64_t generation, int64_t startFrame, bool fadeOutTail = false);
     // Wakes and refuses every Push from now on.
     void Abort();
 
@@ -25,12 +27,16 @@ class SampleRing {
     bool Push(const float* samples, int frames, uint64_t generation);
 
     struct Popped {
-        int frames = 0;          // frames copied out
+        int tailFrames = 0;      // fading frames of the old content, first in `out`
+        int frames = 0;          // frames of this generation copied out after them
         int64_t startFrame = 0;  // stream frame index of the first one
         uint64_t generation = 0;
     };
-    // Takes up to `maxFrames` frames without waiting.
-    Popped Pop(float* out, int maxFrames);
+    // Takes up to `maxFrames` frames without waiting; with `samples` false only the
+    // fading tail (while the output is silent).
+    Popped Pop(float* out, int maxFrames, bool samples = true);
+
+    static constexpr int kTailFrames = 256;
 
     int BufferedFrames() const;
     int Channels() const { return channels_; }
@@ -46,6 +52,8 @@ class SampleRing {
     int64_t readFrame_ = 0;
     uint64_t generation_ = 0;
     bool aborted_ = false;
+    std::vector<float> tail_;
+    int tailRead_ = 0;  // frames of tail_ already taken
 };
 
 }  // namespace tolvane::player

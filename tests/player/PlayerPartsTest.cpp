@@ -189,3 +189,27 @@ TEST(PlayerClockOutput, PullsAtRealTimePace) {
     EXPECT_GT(pulledSeconds, seconds * 0.5);
     EXPECT_LT(pulledSeconds, seconds * 1.5 + 0.05);
 }
+
+TEST(PlayerSampleRing, ResetWithTailFadesTheOldSoundOutBeforeTheNew) {
+    SampleRing ring(1, 1000);
+    ring.Reset(1, 0);
+    const std::vector<float> loud(600, 1.0f);
+    ASSERT_TRUE(ring.Push(loud.data(), 600, 1));
+    ring.Reset(2, 5000, true);
+    const std::vector<float> quiet(100, 0.25f);
+    ASSERT_TRUE(ring.Push(quiet.data(), 100, 2));
+    std::vector<float> out(400, -1.0f);
+    const auto popped = ring.Pop(out.data(), 400);
+    ASSERT_EQ(popped.tailFrames, SampleRing::kTailFrames);
+    EXPECT_EQ(popped.frames, 100);
+    EXPECT_EQ(popped.startFrame, 5000);
+    EXPECT_GT(out[0], 0.99f);
+    for (int i = 1; i < popped.tailFrames; ++i) {
+        ASSERT_LE(out[i], out[i - 1]);
+    }
+    EXPECT_EQ(out[popped.tailFrames - 1], 0.0f);
+    EXPECT_EQ(out[popped.tailFrames], 0.25f);
+    // Silent output takes only the tail; a reset without a tail has none.
+    ring.Reset(3, 0, false);
+    EXPECT_EQ(ring.Pop(out.data(), 400, false).tailFrames, 0);
+}
