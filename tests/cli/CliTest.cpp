@@ -223,6 +223,32 @@ TEST(CliCut, TenSecondsOfAnMp3StartAtZeroWithoutTags) {
     EXPECT_EQ(Names(out.path()), std::vector<std::string>{"song.mp3"});
 }
 
+// MD5 of the first `count` audio packets' data, as ffprobe reads them.
+std::string FirstPacketHashes(const fs::path& file, int count) {
+    std::string out;
+    testing::RunCommand(
+        "ffprobe -v error -select_streams a:0 -show_data_hash MD5 "
+        "-show_entries packet=data_hash -of csv=p=0 " +
+            Q(file) + " | head -n " + std::to_string(count),
+        &out);
+    return out;
+}
+
+TEST(CliCut, StartZeroBeginsWithTheFilesFirstPacket) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::path mp3 = fixtures.Mp3(3.0);
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    CliRun run =
+        RunCli("cut " + Q(mp3) + " --start 00:00:00.000 --end 00:00:01.000 --out " + Q(out));
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string first = FirstPacketHashes(out / mp3.filename(), 5);
+    EXPECT_EQ(LineCount(first), 5);
+    EXPECT_EQ(first, FirstPacketHashes(mp3, 5));
+    EXPECT_NEAR(Ffprobe(out / mp3.filename()).durationSec, 1.0, 0.06);
+}
+
 TEST(CliCut, EqualStartAndEndWriteAnEmptyValidFile) {
     TempDir dir;
     Fixtures fixtures(dir.path());
