@@ -23,11 +23,12 @@ class IPlayerModule {
     virtual void PlayerModule_SetFileName(const std::string& path) = 0;
     // -1: the file was not opened (missing, undecodable, no audio); else opened.
     virtual int PlayerModule_Open() = 0;
+    // first: 1 while an audio file is open, else 0; second: 1 when it also holds video.
     virtual void PlayerModule_GetMideaType(int* first, int* second) = 0;
     virtual void PlayerModule_Start() = 0;  // start or resume at the current position
     virtual void PlayerModule_Pause() = 0;  // halt, keeping the position
-    virtual void PlayerModule_Stop() = 0;
-    virtual void PlayerModule_Close() = 0;                  // releases the file
+    virtual void PlayerModule_Stop() = 0;   // halt and return to 0; the file stays open
+    virtual void PlayerModule_Close() = 0;  // releases the file
     virtual void PlayerModule_GetPos(float* fraction) = 0;  // 0.0 .. 1.0 of the length
     virtual void PlayerModule_SetPos(float fraction) = 0;
     virtual void PlayerModule_GetCurrentPosition(double* seconds) = 0;

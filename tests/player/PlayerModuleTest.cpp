@@ -85,6 +85,31 @@ TEST(PlayerOpen, VideoWithAudioOpensAndSaysSo) {
     EXPECT_EQ(second, 1);
 }
 
+TEST(PlayerOpen, TruncatedAndUnknownLengthFilesPlayToTheirEnd) {
+    for (const fs::path& file :
+         {PlayerFixtures().Truncated(), PlayerFixtures().UnknownDuration()}) {
+        std::atomic<int> ends{0};
+        auto player = CreatePlayerModule();
+        player->PlayerModule_Initialize([&] { ++ends; }, [](int) {}, "");
+        player->PlayerModule_SetFileName(file.string());
+        ASSERT_NE(player->PlayerModule_Open(), -1) << file;
+        const double duration = Duration(*player);
+        EXPECT_GE(duration, 0.0);
+        player->PlayerModule_SetCurrentPosition(std::max(0.0, duration - 0.3));
+        player->PlayerModule_Start();
+        SleepMs(300);
+        const float fraction = Fraction(*player);
+        EXPECT_GE(fraction, 0.0f);
+        EXPECT_LE(fraction, 1.0f);
+        if (duration > 0 && duration < 1) {
+            for (int i = 0; i < 300 && ends == 0; ++i) {
+                SleepMs(10);
+            }
+            EXPECT_EQ(ends.load(), 1) << file;
+        }
+    }
+}
+
 TEST(PlayerOpen, OddPathsOpen) {
     const fs::path odd = PlayerFixtures().dir / "a:b é #1.wav";
     fs::copy_file(PlayerFixtures().Wav(), odd, fs::copy_options::overwrite_existing);
