@@ -53,6 +53,9 @@ int JobOutput::WriteHeader() {
             return ret;
         context_->pb = file_.io();
         context_->flags |= AVFMT_FLAG_CUSTOM_IO;
+        // Let the I/O buffer fill before it is written out: one write per packet
+        // costs more than the copy itself on a cut.
+        context_->flush_packets = 0;
     }
     int ret = avformat_write_header(context_.get(), nullptr);
     if (ret < 0)
