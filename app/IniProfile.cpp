@@ -261,6 +261,12 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
         cleanKey.front() == '[') {
         return false;
     }
+    // A UTF-16 file holds only characters: bytes that are not UTF-8 would come back as
+    // U+FFFD, a different name or value from the one written.
+    if (encoding_ == ProfileEncoding::Utf16LeWithBom &&
+        (!IsValidUtf8(section) || !IsValidUtf8(key) || !IsValidUtf8(value))) {
+        return false;
+    }
 
     const auto range = FindSection(cleanSection);
     if (!range) {

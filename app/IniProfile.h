@@ -44,7 +44,8 @@ class IniDocument {
     // Replaces the value of an existing key, or adds the key (and the section) as needed;
     // every other line stays as it was. False (and no change) for a name or value that
     // would break the file's structure: a line break in any of them, "=" in the key,
-    // "]" in the section, or an empty section or key name.
+    // "]" in the section, or an empty section or key name; also for text that is not
+    // UTF-8 when the document is UTF-16 (it could not be stored as given).
     bool Set(std::string_view section, std::string_view key, std::string_view value);
 
     // The bytes to store, in the document's encoding and line-end style.

@@ -1,0 +1,126 @@
+// ProbeMedia on any bytes written to a file, then, when the probe accepts it, a short
+// cut (copy mode) and a short join (re-encode mode) of that file. The first byte picks
+// the file's extension, since the extension decides the mislabel flags and the cut's
+// output container.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <thread>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+#include <libavutil/log.h>
+}
+
+#include "MediaEngine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kExtensions[] = {".mp3", ".wav", ".flac", ".ogg",  ".m4a", ".aac",
+                                       ".mp2", ".mka", ".MP3",  ".opus", ".ac3", ".au"};
+constexpr std::size_t kExtensionCount = sizeof kExtensions / sizeof kExtensions[0];
+// Jobs are cut short: the fuzzer looks for faults, not for long outputs.
+constexpr double kCutSeconds = 1.0;
+constexpr double kJoinSecondsLimit = 2.0;
+constexpr auto kJobTimeLimit = std::chrono::seconds(5);
+
+const fs::path& Folder() {
+    static const fs::path folder = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        std::string pattern = (fs::temp_directory_path() / "tolvane-fuzz-media-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            std::abort();
+        return fs::path(pattern);
+    }();
+    return folder;
+}
+
+void RemoveOutputs(const fs::path& keep) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(Folder(), ec))
+        if (entry.path() != keep)
+            fs::remove(entry.path(), ec);
+}
+
+// Runs the filled job on the worker thread; cancels a join once it has written enough,
+// and anything that runs for too long (the sources are small: a job that long is a hang
+// to look at, reported by the fuzzer's own time-out).
+void RunJob(tolvane::MediaJobRunner& runner, tolvane::MediaJob& job, bool joinMode) {
+    if (runner.StartMediaJob(job, joinMode) != tolvane::JobStartResult::Started)
+        std::abort();
+    const auto start = std::chrono::steady_clock::now();
+    while (runner.IsRunning()) {
+        if (joinMode && job.audioTime.load() > kJoinSecondsLimit)
+            job.cancelRequested = true;
+        if (std::chrono::steady_clock::now() - start > kJobTimeLimit)
+            job.cancelRequested = true;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    runner.WaitForWorker();
+    // A finished job reports every input done or one failed, never something in between.
+    const int index = job.currentIndex.load();
+    if (index < 0 || index > job.fileCount)
+        std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    const fs::path input =
+        Folder() / (std::string("input") + kExtensions[data[0] % kExtensionCount]);
+    RemoveOutputs(fs::path());
+    {
+        std::ofstream out(input, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
+    }
+
+    static tolvane::MediaJobRunner runner;
+    static tolvane::MediaJob job;
+    job.probeFileName = input.string();
+    const int probe = runner.Probe(job);
+    if (probe > 0)
+        std::abort();  // results are 0 or negative
+    if (probe == 0) {
+        const std::string cutExtension = input.extension().string();
+        job.fileCount = 1;
+        job.reencode = false;
+        job.inputNames = {input.string()};
+        job.outputNames = {(Folder() / ("cut" + cutExtension)).string()};
+        job.startSec[0] = 0.0;
+        job.endSec[0] = kCutSeconds;
+        job.lengthSec[0] = kCutSeconds;
+        job.displayCount = 0;
+        RunJob(runner, job, false);
+
+        job.probeFileName = input.string();
+        if (runner.Probe(job) != 0)
+            std::abort();  // the cut must not change its source
+        job.fileCount = 1;
+        job.reencode = true;
+        job.inputNames = {input.string()};
+        job.outputNames = {(Folder() / "join.mp3").string()};
+        job.startSec[0] = 0.0;
+        job.endSec[0] = kCutSeconds;
+        job.totalLengthSec = 1;
+        job.audioCodecId = AV_CODEC_ID_MP3;
+        job.audioBitRate = 64000;
+        job.audioSampleRate = 22050;
+        job.audioChannels = 1;
+        job.displayCount = 1;
+        RunJob(runner, job, true);
+    }
+    RemoveOutputs(input);
+    return 0;
+}

@@ -1,0 +1,193 @@
+#include "HardeningSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
+namespace tolvane::testing {
+
+namespace {
+// The library's stream descriptions and complaints about damaged files would bury the
+// test output.
+const bool kQuietLog = [] {
+    av_log_set_level(AV_LOG_QUIET);
+    return true;
+}();
+
+void PutLe16(std::string& out, std::uint16_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>(v >> 8);
+}
+void PutLe32(std::string& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+}  // namespace
+
+void FillCut(MediaJob& job, const fs::path& input, const fs::path& output, double startSec,
+             double endSec) {
+    (void)kQuietLog;
+    job.fileCount = 1;
+    job.reencode = false;
+    job.inputNames = {input.string()};
+    job.outputNames = {output.string()};
+    job.startSec[0] = startSec;
+    job.endSec[0] = endSec;
+    job.lengthSec[0] = endSec - startSec;
+    job.displayCount = 0;
+}
+
+void FillJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::path& output,
+              const std::vector<double>& lengths, int sampleRate, int channels, int bitRate) {
+    job.fileCount = static_cast<int>(inputs.size());
+    job.reencode = true;
+    job.inputNames.clear();
+    job.outputNames.clear();
+    job.totalLengthSec = 0;
+    for (std::size_t k = 0; k < inputs.size(); ++k) {
+        job.inputNames.push_back(inputs[k].string());
+        job.outputNames.push_back(output.string());
+        job.startSec[k] = 0;
+        job.endSec[k] = k < lengths.size() ? lengths[k] : 0;
+        job.totalLengthSec =
+            static_cast<int>(std::trunc(job.totalLengthSec + job.endSec[k] - job.startSec[k]));
+    }
+    job.audioCodecId = AV_CODEC_ID_MP3;
+    job.audioBitRate = bitRate;
+    job.audioSampleRate = sampleRate;
+    job.audioChannels = channels;
+    job.displayCount = job.fileCount;
+}
+
+void RunJobHere(MediaJob& job) {
+    job.currentIndex = -1;
+    job.cancelRequested = false;
+    job.progressPercent = 0;
+    job.joinMode = job.reencode;
+    MediaJobWorker(job);
+}
+
+int ProbeHere(MediaJob& job, const fs::path& file) {
+    (void)kQuietLog;
+    job.probeFileName = file.string();
+    return ProbeMedia(job);
+}
+
+bool JobFailed(const MediaJob& job) {
+    for (int i = 0; i < job.fileCount; ++i)
+        if (job.fileStatus[static_cast<std::size_t>(i)] == kInputFailed)
+            return true;
+    return false;
+}
+
+bool JobDone(const MediaJob& job) {
+    for (int i = 0; i < job.fileCount; ++i)
+        if (job.fileStatus[static_cast<std::size_t>(i)] != kInputDone)
+            return false;
+    return job.currentIndex == job.fileCount;
+}
+
+void WriteBytes(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string WavBytes(int channels, int sampleRate, std::uint32_t dataSizeField,
+                     std::size_t dataBytes) {
+    std::string out = "RIFF";
+    PutLe32(out, static_cast<std::uint32_t>(36 + dataBytes));
+    out += "WAVEfmt ";
+    PutLe32(out, 16);
+    PutLe16(out, 1);  // PCM
+    PutLe16(out, static_cast<std::uint16_t>(channels));
+    PutLe32(out, static_cast<std::uint32_t>(sampleRate));
+    PutLe32(out, static_cast<std::uint32_t>(sampleRate * channels * 2));
+    PutLe16(out, static_cast<std::uint16_t>(channels * 2));
+    PutLe16(out, 16);
+    out += "data";
+    PutLe32(out, dataSizeField);
+    for (std::size_t i = 0; i < dataBytes / 2; ++i) {
+        const double phase = 2 * M_PI * 440.0 * static_cast<double>(i) / 44100.0;
+        PutLe16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(8000 * std::sin(phase))));
+    }
+    return out;
+}
+
+std::string Id3Header(std::uint32_t claimedSize) {
+    std::string out = "ID3";
+    out += '\x03';
+    out += '\x00';
+    out += '\x00';
+    // Sync-safe: seven bits per byte.
+    for (int shift = 21; shift >= 0; shift -= 7)
+        out += static_cast<char>((claimedSize >> shift) & 0x7F);
+    return out;
+}
+
+std::size_t Id3TagSize(const std::string& bytes) {
+    if (bytes.size() < 10 || bytes.compare(0, 3, "ID3") != 0)
+        return 0;
+    std::size_t size = 0;
+    for (int i = 6; i < 10; ++i)
+        size = (size << 7) | (static_cast<unsigned char>(bytes[i]) & 0x7F);
+    return size + 10;
+}
+
+bool OpensAsMedia(const fs::path& file) {
+    AVFormatContext* raw = nullptr;
+    const std::string url = "file:" + file.string();
+    if (avformat_open_input(&raw, url.c_str(), nullptr, nullptr) < 0)
+        return false;
+    const bool ok = avformat_find_stream_info(raw, nullptr) >= 0 && raw->nb_streams > 0;
+    avformat_close_input(&raw);
+    return ok;
+}
+
+void ExpectFailedCleanlyOrValid(const MediaJob& job, const fs::path& output, double minSeconds) {
+    std::error_code ec;
+    if (JobFailed(job)) {
+        EXPECT_FALSE(fs::exists(output, ec)) << "a failed job left " << output;
+        return;
+    }
+    EXPECT_TRUE(JobDone(job)) << "the job neither failed nor finished";
+    ASSERT_TRUE(fs::exists(output, ec)) << "a finished job wrote no " << output;
+    EXPECT_TRUE(OpensAsMedia(output)) << output << " does not open";
+    ProbeInfo info = Ffprobe(output);
+    EXPECT_TRUE(info.ok) << "ffprobe cannot read " << output;
+    if (minSeconds >= 0) {
+        EXPECT_GE(info.durationSec, minSeconds) << output;
+    }
+}
+
+int OpenFileDescriptors() {
+    int count = 0;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator("/proc/self/fd", ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec))
+        ++count;
+    return count;
+}
+
+int RunInChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0)
+        std::exit(body());
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace tolvane::testing

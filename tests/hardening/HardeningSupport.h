@@ -1,0 +1,59 @@
+#pragma once
+// Helpers of the hardening suites: jobs filled the way the commands fill them, hand-made
+// damaged files, and checks that a job either failed cleanly or wrote a valid file.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "MediaEngine.h"
+#include "MediaFixtures.h"
+
+namespace tolvane::testing {
+
+// A cut of [startSec, endSec] of `input` into `output` (copy mode).
+void FillCut(MediaJob& job, const fs::path& input, const fs::path& output, double startSec,
+             double endSec);
+// A join of whole inputs into an MP3 with the given encoder; `lengths` are the inputs'
+// lengths in seconds.
+void FillJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::path& output,
+              const std::vector<double>& lengths, int sampleRate = 44100, int channels = 2,
+              int bitRate = 128000);
+// Runs the filled job on the calling thread, as the runner would.
+void RunJobHere(MediaJob& job);
+// Probes `file`; the results stay in the job.
+int ProbeHere(MediaJob& job, const fs::path& file);
+
+// True when some input of the job failed.
+bool JobFailed(const MediaJob& job);
+// True when every input of the job is done.
+bool JobDone(const MediaJob& job);
+
+// Writes bytes to a file (replacing it).
+void WriteBytes(const fs::path& file, const std::string& bytes);
+// A RIFF/WAVE file of 16-bit PCM: header fields as given, then `dataBytes` of a tone.
+std::string WavBytes(int channels, int sampleRate, std::uint32_t dataSizeField,
+                     std::size_t dataBytes);
+// A 10-byte ID3v2.3 header whose size field says `claimedSize`.
+std::string Id3Header(std::uint32_t claimedSize);
+// Size of the ID3v2 tag at the start of `bytes` (header included), 0 when there is none.
+std::size_t Id3TagSize(const std::string& bytes);
+
+// The file opens and FFmpeg finds its stream information: a valid media file.
+bool OpensAsMedia(const fs::path& file);
+
+// A job's outcome is acceptable: it failed and left no output behind, or it finished
+// and its output is a valid media file that ffprobe reads (with at least `minSeconds`
+// of audio when given). Adds a failure describing what is wrong otherwise.
+void ExpectFailedCleanlyOrValid(const MediaJob& job, const fs::path& output,
+                                double minSeconds = -1);
+
+// Number of open file descriptors of this process.
+int OpenFileDescriptors();
+
+// Runs `body` in a forked child and returns its exit status (-1 when it did not exit
+// normally). The child ends with exit(), so the leak checker runs there too.
+int RunInChild(const std::function<int()>& body);
+
+}  // namespace tolvane::testing

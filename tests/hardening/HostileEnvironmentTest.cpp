@@ -1,0 +1,417 @@
+// Hostile surroundings: a source that changes under a running job, a file-size limit,
+// a full disk, an unwritable folder, awkward file names, and bad times on the command
+// line. Every case ends with a clear failure or a valid output, and no source changes.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <random>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+#include "HardeningSupport.h"
+
+namespace tolvane {
+namespace {
+
+using namespace tolvane::testing;
+using namespace std::chrono_literals;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+#ifdef TOLVANE_CLI_PATH
+// Runs tolvane-cli in `workDir` with arguments quoted for the shell; `prefix` goes in
+// front of the program (setpriv, ulimit ...).
+CliRun RunCli(const fs::path& workDir, const std::vector<std::string>& arguments,
+              const std::string& prefix = "") {
+    TempDir scratch;
+    std::string command =
+        "cd " + ShellQuote(workDir.string()) + " && " + prefix + ShellQuote(TOLVANE_CLI_PATH);
+    for (const std::string& argument : arguments)
+        command += " " + ShellQuote(argument);
+    command += " 2>" + ShellQuote((scratch / "err").string()) + " </dev/null";
+    CliRun run;
+    run.status = RunCommand(command, &run.out);
+    run.err = ReadFileBytes(scratch / "err");
+    return run;
+}
+#define REQUIRE_CLI()
+#else
+#define REQUIRE_CLI() GTEST_SKIP() << "tolvane-cli is not built"
+CliRun RunCli(const fs::path&, const std::vector<std::string>&, const std::string& = "") {
+    return {};
+}
+#endif
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// ---- A source that changes while the job runs -----------------------------------------
+
+class HostileSourceChange : public ::testing::Test {
+  protected:
+    TempDir dir;
+    MediaJob job;
+    MediaJobRunner runner;
+
+    // Runs the job on the worker thread and calls `change` once it is under way.
+    void RunAndChange(bool joinMode, const std::function<void()>& change) {
+        ASSERT_EQ(runner.StartMediaJob(job, joinMode), JobStartResult::Started);
+        const auto start = std::chrono::steady_clock::now();
+        while (runner.IsRunning() && job.progressPercent.load() < 3 &&
+               std::chrono::steady_clock::now() - start < 20s)
+            std::this_thread::sleep_for(1ms);
+        change();
+        const auto changed = std::chrono::steady_clock::now();
+        while (runner.IsRunning() && std::chrono::steady_clock::now() - changed < 60s)
+            std::this_thread::sleep_for(5ms);
+        ASSERT_FALSE(runner.IsRunning()) << "the job hangs after its source changed";
+        runner.WaitForWorker();
+    }
+};
+
+TEST_F(HostileSourceChange, SourceTruncatedDuringAJoin) {
+    const fs::path source = MakeTone(dir.path(), "long.wav", 40.0, 44100, 2, "-c:a pcm_s16le");
+    const fs::path output = dir / "out.mp3";
+    FillJoin(job, {source, source}, output, {40.0, 40.0});
+    RunAndChange(true, [&] { ASSERT_EQ(truncate(source.c_str(), 300000), 0); });
+    ExpectFailedCleanlyOrValid(job, output);
+}
+
+TEST_F(HostileSourceChange, SourceOverwrittenDuringAJoin) {
+    const fs::path source = MakeTone(dir.path(), "long.flac", 40.0, 44100, 2, "-c:a flac");
+    const fs::path output = dir / "out.mp3";
+    FillJoin(job, {source}, output, {40.0});
+    RunAndChange(true, [&] {
+        // Rewritten in place, as a program saving over it would.
+        const int fd = open(source.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        std::mt19937 random(3);
+        std::string noise(1 << 20, '\0');
+        for (auto& b : noise)
+            b = static_cast<char>(random() & 0xFF);
+        for (off_t at = 0; at < static_cast<off_t>(fs::file_size(source)); at += noise.size())
+            ASSERT_EQ(pwrite(fd, noise.data(), noise.size(), at),
+                      static_cast<ssize_t>(noise.size()));
+        close(fd);
+    });
+    ExpectFailedCleanlyOrValid(job, output);
+}
+
+TEST_F(HostileSourceChange, SourceTruncatedToNothingDuringACut) {
+    const fs::path source = MakeTone(dir.path(), "long.mp3", 60.0, 44100, 2, "-c:a libmp3lame");
+    const fs::path output = dir / "out.mp3";
+    for (int round = 0; round < 3; ++round) {
+        fs::remove(output);
+        const fs::path copy = dir / ("copy" + std::to_string(round) + ".mp3");
+        fs::copy_file(source, copy);
+        FillCut(job, copy, output, 1.0, 59.0);
+        RunAndChange(false, [&] { ASSERT_EQ(truncate(copy.c_str(), round * 100000), 0); });
+        ExpectFailedCleanlyOrValid(job, output);
+    }
+}
+
+// ---- Limits of the file system ----------------------------------------------------------
+
+class HostileDisk : public ::testing::Test {
+  protected:
+    TempDir dir;
+    MediaJob job;
+    Fixtures fixtures{dir.path()};
+};
+
+TEST_F(HostileDisk, FileSizeLimitFailsTheJobAndRemovesItsOutput) {
+    const fs::path wav = fixtures.Wav(10.0);
+    const std::string before = ReadFileBytes(wav);
+    const fs::path cut = dir / "out" / "cut.wav";
+    const fs::path join = dir / "out" / "join.mp3";
+    fs::create_directory(dir / "out");
+    const int status = RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = 100 * 1024;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 10;
+        FillCut(job, wav, cut, 0.0, 9.0);
+        RunJobHere(job);
+        if (!JobFailed(job))
+            return 11;
+        FillJoin(job, {wav, wav}, join, {10.0, 10.0}, 44100, 2, 320000);
+        RunJobHere(job);
+        return JobFailed(job) ? 0 : 12;
+    });
+    EXPECT_EQ(status, 0) << "10: no limit, 11: cut not failed, 12: join not failed";
+    EXPECT_TRUE(Names(dir / "out").empty()) << "partial outputs are removed";
+    EXPECT_EQ(ReadFileBytes(wav), before);
+}
+
+#ifdef TOLVANE_CLI_PATH
+TEST_F(HostileDisk, FileSizeLimitIsReportedByTheCommandLineTool) {
+    const fs::path wav = fixtures.Wav(10.0);
+    fs::create_directory(dir / "out");
+    CliRun run =
+        RunCli(dir.path(), {"cut", wav.string(), "--out", "out"}, "trap '' XFSZ; ulimit -f 100; ");
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("tone10000.wav: "), std::string::npos) << run.err;
+    EXPECT_TRUE(Names(dir / "out").empty());
+}
+#endif
+
+// A small tmpfs mounted for the test; skipped where mounting is not allowed.
+class MountedTmpfs {
+  public:
+    MountedTmpfs(const fs::path& at, const char* size) : at_(at) {
+        fs::create_directory(at);
+        mounted_ = mount("tolvane-test", at.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
+                         (std::string("size=") + size).c_str()) == 0;
+        if (mounted_)
+            fs::permissions(at, fs::perms::all);
+    }
+    ~MountedTmpfs() {
+        if (mounted_)
+            umount2(at_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+
+  private:
+    fs::path at_;
+    bool mounted_ = false;
+};
+
+TEST_F(HostileDisk, FullDiskFailsTheJobAndLeavesTheDiskAsItWas) {
+    const fs::path wav = fixtures.Wav(10.0);
+    const fs::path mp3 = fixtures.Mp3(10.0);
+    const std::string before = ReadFileBytes(wav);
+    MountedTmpfs disk(dir / "disk", "256k");
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << std::strerror(errno);
+    FillCut(job, wav, dir / "disk" / "cut.wav", 0.0, 9.0);
+    RunJobHere(job);
+    EXPECT_TRUE(JobFailed(job));
+    FillJoin(job, {wav, mp3}, dir / "disk" / "join.mp3", {10.0, 10.0}, 44100, 2, 320000);
+    RunJobHere(job);
+    EXPECT_TRUE(JobFailed(job));
+    EXPECT_TRUE(Names(dir / "disk").empty());
+    EXPECT_EQ(ReadFileBytes(wav), before);
+
+    // A cut that fits still works on the same disk.
+    FillCut(job, mp3, dir / "disk" / "small.mp3", 0.0, 2.0);
+    RunJobHere(job);
+    ExpectFailedCleanlyOrValid(job, dir / "disk" / "small.mp3", 1.9);
+    EXPECT_TRUE(JobDone(job));
+
+#ifdef TOLVANE_CLI_PATH
+    fs::remove(dir / "disk" / "small.mp3");
+    CliRun run = RunCli(dir.path(), {"cut", wav.string(), "--out", "disk"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("tolvane-cli: "), std::string::npos) << run.err;
+    EXPECT_TRUE(Names(dir / "disk").empty());
+#endif
+}
+
+#ifdef TOLVANE_CLI_PATH
+TEST_F(HostileDisk, UnprivilegedUserCannotWriteIntoARootFolder) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run tolvane-cli as an unprivileged user";
+    const fs::path mp3 = fixtures.Mp3(1.0);
+    fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    fs::permissions(mp3, fs::perms::others_read, fs::perm_options::add);
+    fs::create_directory(dir / "locked");
+    fs::permissions(dir / "locked",
+                    fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    const std::string asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    for (const std::string& command : {std::string("cut"), std::string("join")}) {
+        std::vector<std::string> arguments = {command, mp3.string()};
+        if (command == "join")
+            arguments.push_back(mp3.string());
+        arguments.insert(arguments.end(), {"--out", (dir / "locked").string()});
+        CliRun run = RunCli(dir.path(), arguments, asNobody);
+        EXPECT_EQ(run.status, 1) << command << ": " << run.err;
+        EXPECT_NE(run.err.find("cannot write into the output folder"), std::string::npos)
+            << run.err;
+        EXPECT_TRUE(Names(dir / "locked").empty());
+    }
+}
+#endif
+
+// ---- File names ------------------------------------------------------------------------
+
+class HostileNames : public ::testing::Test {
+  protected:
+    TempDir dir;
+    Fixtures fixtures{dir.path()};
+    MediaJob job;
+
+    fs::path Copy(const std::string& name) {
+        const fs::path to = dir / name;
+        fs::copy_file(fixtures.Mp3(1.0), to);
+        return to;
+    }
+};
+
+TEST_F(HostileNames, AwkwardNamesAreCutUnderTheirOwnName) {
+    REQUIRE_CLI();
+    fs::create_directory(dir / "out");
+    for (const std::string name :
+         {"with  two spaces.mp3", "it's \"quoted\".mp3", "$(touch pwned).mp3", "`touch pwned`.mp3",
+          "semi;colon&amp.mp3", "star*and?.mp3", "new\nline.mp3", "tab\there.mp3",
+          "\xE6\xAD\x8C.mp3"}) {
+        SCOPED_TRACE(name);
+        const fs::path source = Copy(name);
+        CliRun run =
+            RunCli(dir.path(), {"cut", source.string(), "--out", "out", "--end", "00:00:00.500"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(fs::exists(dir / "out" / name));
+        EXPECT_TRUE(OpensAsMedia(dir / "out" / name));
+    }
+    EXPECT_FALSE(fs::exists(dir / "pwned"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "pwned"));
+}
+
+TEST_F(HostileNames, LeadingDashNamesAreFilesAfterDoubleDashOrDotSlash) {
+    REQUIRE_CLI();
+    Copy("-x.mp3");
+    Copy("--out.mp3");
+    fs::create_directory(dir / "out");
+    CliRun run = RunCli(dir.path(), {"cut", "--out", "out", "--", "-x.mp3"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(dir / "out" / "-x.mp3"));
+    run = RunCli(dir.path(), {"cut", "./-x.mp3", "--out", "out"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(dir / "out" / "-x(0).mp3"));
+    run = RunCli(dir.path(), {"join", "--out", "out", "--", "--out.mp3", "-x.mp3"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(dir / "out" / "--out.mp3"));
+    // Without either the name reads as an option, and the tool says so.
+    run = RunCli(dir.path(), {"cut", "-x.mp3"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("-x.mp3"), std::string::npos) << run.err;
+}
+
+// Names FFmpeg would read as a protocol ("pipe:", "concat:") are plain files to us.
+TEST_F(HostileNames, NamesThatLookLikeProtocolsAreFiles) {
+    for (const std::string name : {"pipe:0.mp3", "concat:a.mp3", "file:b.mp3", "subfile:c.mp3"}) {
+        SCOPED_TRACE(name);
+        const fs::path source = Copy(name);
+        // Relative, as a user types it on the command line.
+        const fs::path cwd = fs::current_path();
+        fs::current_path(dir.path());
+        const int probe = ProbeHere(job, name);
+        const double duration = job.probeDurationUs / 1e6;
+        fs::create_directory("out");
+        FillCut(job, name, fs::path("out") / name, 0.0, 0.5);
+        RunJobHere(job);
+        const bool done = JobDone(job);
+        fs::current_path(cwd);
+        EXPECT_EQ(probe, 0);
+        EXPECT_NEAR(duration, 1.0, 0.1);
+        EXPECT_TRUE(done);
+        EXPECT_TRUE(OpensAsMedia(dir / "out" / name));
+    }
+}
+
+// A playlist among the files must not make the engine reach the network.
+TEST_F(HostileNames, PlaylistsDoNotReachTheNetwork) {
+    const int server = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ASSERT_GE(server, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(server, 4), 0);
+    ASSERT_EQ(getsockname(server, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/segment.mp3";
+    WriteBytes(dir / "list.m3u8",
+               "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + url + "\n#EXT-X-ENDLIST\n");
+    EXPECT_NE(ProbeHere(job, dir / "list.m3u8"), 0);
+    FillCut(job, dir / "list.m3u8", dir / "out.m3u8", 0.0, 1.0);
+    RunJobHere(job);
+    EXPECT_TRUE(JobFailed(job));
+    EXPECT_LT(accept(server, nullptr, nullptr), 0) << "the engine connected to " << url;
+    close(server);
+}
+
+TEST_F(HostileNames, LongestNamesAreCutAndANumberThatWouldNotFitIsRefused) {
+    REQUIRE_CLI();
+    const std::string name = std::string(255 - 4, 'n') + ".mp3";  // 255 bytes
+    const fs::path source = Copy(name);
+    fs::create_directory(dir / "out");
+    CliRun run = RunCli(dir.path(), {"cut", source.string(), "--out", "out"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(dir / "out" / name));
+    // The name is taken now, and "(0)" would pass 255 bytes.
+    run = RunCli(dir.path(), {"cut", source.string(), "--out", "out"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("too long"), std::string::npos) << run.err;
+    EXPECT_EQ(Names(dir / "out").size(), 1u);
+    // A name whose "(n)" fits just about goes on numbering.
+    const std::string shorter = std::string(255 - 4 - 3, 's') + ".mp3";
+    Copy(shorter);
+    fs::copy_file(dir / shorter, dir / "out" / shorter);
+    run = RunCli(dir.path(), {"cut", shorter, "--out", "out"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(dir / "out" / (std::string(255 - 4 - 3, 's') + "(0).mp3")));
+}
+
+// ---- Times on the command line ---------------------------------------------------------
+
+TEST(HostileCliTimes, StartAfterTheEndAndNegativeTimesAreRefused) {
+    REQUIRE_CLI();
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    const fs::path mp3 = fixtures.Mp3(3.0);
+    fs::create_directory(dir / "out");
+    const std::vector<std::vector<std::string>> bad = {
+        {"--start", "00:00:02.000", "--end", "00:00:01.000"},
+        {"--start", "-00:00:01.000"},
+        {"--end", "-00:00:01.000"},
+        {"--start=-1"},
+        {"--start", "00:00:05.000"},  // past the end of a 3 s file, no end given
+    };
+    for (const auto& times : bad) {
+        std::vector<std::string> arguments = {"cut", mp3.string(), "--out", "out"};
+        arguments.insert(arguments.end(), times.begin(), times.end());
+        CliRun run = RunCli(dir.path(), arguments);
+        SCOPED_TRACE(times.front() + " " + times.back());
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_NE(run.err.find("tolvane-cli: "), std::string::npos);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    EXPECT_TRUE(Names(dir / "out").empty());
+}
+
+TEST(HostileCliTimes, RangeWhollyPastTheEndOfTheFileIsRefused) {
+    REQUIRE_CLI();
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    const fs::path mp3 = fixtures.Mp3(3.0);
+    fs::create_directory(dir / "out");
+    CliRun run = RunCli(dir.path(), {"cut", mp3.string(), "--out", "out", "--start", "00:00:10.000",
+                                     "--end", "00:00:20.000"});
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_NE(run.err.find("after the end of the file"), std::string::npos) << run.err;
+    EXPECT_TRUE(Names(dir / "out").empty());
+}
+
+}  // namespace
+}  // namespace tolvane
