@@ -72,6 +72,7 @@ int JobOutput::Write(AVPacket* packet) {
         return ret;
     if (file_.error() < 0)
         return file_.error();
+    ++packetsWritten_;
     if (index >= 0 && static_cast<size_t>(index) < writtenDuration_.size() && duration > 0)
         writtenDuration_[index] += duration;
     return 0;

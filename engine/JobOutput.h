@@ -16,12 +16,15 @@ class JobOutput {
     // Makes the muxer context; the container follows the extension of `path`.
     int Open(const std::string& path);
     bool IsOpen() const { return context_ != nullptr; }
+    const std::string& path() const { return path_; }
     AVFormatContext* context() const { return context_.get(); }
     AVStream* AddStream();
     // Creates the file (never over an existing one) and writes the container header.
     int WriteHeader();
     // Writes one packet (ownership of its data passes to the muxer).
     int Write(AVPacket* packet);
+    // True once a packet has been written.
+    bool HasPackets() const { return packetsWritten_ > 0; }
     // Writes the trailer and closes the file. On a failure the file is removed.
     int Finish();
     // Drops the output: the context is freed and the file we created removed.
@@ -35,6 +38,7 @@ class JobOutput {
     ff::OutputFormatPtr context_;
     ExclusiveOutputFile file_;
     bool headerWritten_ = false;
+    std::int64_t packetsWritten_ = 0;
     // Sum of packet durations per output stream, in that stream's time base.
     std::vector<std::int64_t> writtenDuration_;
 };

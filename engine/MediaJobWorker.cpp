@@ -389,6 +389,9 @@ class JobRun {
     bool OpenOutput();
     // Completes what the job wrote: encoder drained, trailer, file closed.
     bool FinishOutput();
+    // A cancelled job keeps what it wrote as a finished file. An output without a single
+    // packet, or one too short to be read back (an MP3 of one frame), is removed instead.
+    bool EndCancelledOutput();
     void PositionAtRangeStart(int k, AVFormatContext* input);
     void UpdateProgress(int k);
     bool Cancelled() const { return job_.cancelRequested.load(); }
@@ -410,7 +413,7 @@ void JobRun::Execute() {
         job_.currentIndex = k;
         if (Cancelled()) {
             // Cancelled between inputs: what was written stays a valid, finished file.
-            if (!FinishOutput() && k > 0)
+            if (!EndCancelledOutput() && k > 0)
                 job_.fileStatus[k - 1] = kInputFailed;
             return;
         }
@@ -424,7 +427,9 @@ void JobRun::Execute() {
         if (outcome == InputOutcome::Cancelled || last) {
             // The status of the last input and the final currentIndex are only shown
             // once the file is complete, so the poller never reports success too early.
-            if (!FinishOutput()) {
+            const bool ended =
+                outcome == InputOutcome::Cancelled ? EndCancelledOutput() : FinishOutput();
+            if (!ended) {
                 job_.fileStatus[k] = kInputFailed;
                 return;
             }
@@ -445,6 +450,21 @@ bool JobRun::FinishOutput() {
     }
     pipeline_.reset();
     return output_.Finish() >= 0;
+}
+
+bool JobRun::EndCancelledOutput() {
+    if (!output_.HasPackets()) {
+        pipeline_.reset();
+        output_.Discard();
+        return true;
+    }
+    const std::string path = output_.path();
+    if (!FinishOutput())
+        return false;
+    ff::InputFormatPtr check;
+    if (!OpenJobInput(path, check))
+        output_.Discard();  // removes the file this job created
+    return true;
 }
 
 bool JobRun::OpenOutput() {
