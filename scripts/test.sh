@@ -37,3 +37,6 @@ run_suite build-asan "" -DTOLVANE_SANITIZE=address
 echo "== ThreadSanitizer (job and player threads)"
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 run_suite build-tsan "Worker|Job|Cancel|Player" -DTOLVANE_SANITIZE=thread -DTOLVANE_BUILD_GUI=OFF
+
+echo "== Fuzzing (60 seconds per target)"
+bash scripts/fuzz.sh 60
