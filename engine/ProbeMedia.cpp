@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cctype>
+#include <limits>
 #include <string_view>
 
 #include "FfmpegHolders.h"
@@ -104,7 +106,9 @@ int ProbeMedia(MediaJob& job) {
 
         hasUsableAudio = true;
         // The last audio stream examined wins.
-        job.audioBitRate = static_cast<std::int32_t>(context->bit_rate);
+        // A header can claim any 64-bit rate; the record holds 32 bits.
+        job.audioBitRate = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+            context->bit_rate, 0, std::numeric_limits<std::int32_t>::max()));
         job.audioSampleRate = context->sample_rate;
         job.audioChannels = context->ch_layout.nb_channels;
         job.probeStartUs = 0;

@@ -102,7 +102,7 @@ void WriteBytes(const fs::path& file, const std::string& bytes) {
 }
 
 std::string WavBytes(int channels, int sampleRate, std::uint32_t dataSizeField,
-                     std::size_t dataBytes) {
+                     std::size_t dataBytes, std::uint32_t byteRateField) {
     std::string out = "RIFF";
     PutLe32(out, static_cast<std::uint32_t>(36 + dataBytes));
     out += "WAVEfmt ";
@@ -110,7 +110,8 @@ std::string WavBytes(int channels, int sampleRate, std::uint32_t dataSizeField,
     PutLe16(out, 1);  // PCM
     PutLe16(out, static_cast<std::uint16_t>(channels));
     PutLe32(out, static_cast<std::uint32_t>(sampleRate));
-    PutLe32(out, static_cast<std::uint32_t>(sampleRate * channels * 2));
+    PutLe32(out, byteRateField != 0 ? byteRateField
+                                    : static_cast<std::uint32_t>(sampleRate * channels * 2));
     PutLe16(out, static_cast<std::uint16_t>(channels * 2));
     PutLe16(out, 16);
     out += "data";

@@ -33,8 +33,9 @@ bool JobDone(const MediaJob& job);
 // Writes bytes to a file (replacing it).
 void WriteBytes(const fs::path& file, const std::string& bytes);
 // A RIFF/WAVE file of 16-bit PCM: header fields as given, then `dataBytes` of a tone.
+// A byteRateField of 0 gives the rate the other fields imply.
 std::string WavBytes(int channels, int sampleRate, std::uint32_t dataSizeField,
-                     std::size_t dataBytes);
+                     std::size_t dataBytes, std::uint32_t byteRateField = 0);
 // A 10-byte ID3v2.3 header whose size field says `claimedSize`.
 std::string Id3Header(std::uint32_t claimedSize);
 // Size of the ID3v2 tag at the start of `bytes` (header included), 0 when there is none.

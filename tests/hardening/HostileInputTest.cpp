@@ -149,6 +149,20 @@ TEST_F(HostileInput, WavHeadersWithImpossibleFields) {
     }
 }
 
+// A header's byte rate times eight passes 32 bits: the record keeps the largest rate it
+// can hold instead of a wrapped, negative one.
+TEST_F(HostileInput, BitRatesBeyondThirtyTwoBitsAreClamped) {
+    for (std::uint32_t byteRate : {0xFFFFFFFFu, 268435455u, 0x7FFFFFFFu}) {
+        SCOPED_TRACE(byteRate);
+        const fs::path file = dir / ("rate" + std::to_string(byteRate) + ".wav");
+        WriteBytes(file, WavBytes(2, 44100, 44100 * 4, 44100 * 4, byteRate));
+        ASSERT_EQ(ProbeHere(job, file), 0);
+        EXPECT_GE(job.audioBitRate, 0);
+        EXPECT_GT(job.audioBitRate, 1000000);
+        ProbeCutAndJoin(file, "rate" + std::to_string(byteRate));
+    }
+}
+
 TEST_F(HostileInput, OneAndTwoFrameMp3s) {
     // FFmpeg refuses a lone frame (it cannot find the next one); two frames are a file.
     for (int frames : {1, 2}) {
