@@ -18,8 +18,11 @@
 #include "ControlIds.h"
 #include "DialogUnits.h"
 #include "LanguageTable.h"
+#include "MediaEngine.h"
+#include "MediaJob.h"
 #include "OutputProfile.h"
 #include "PlayerModule.h"
+#include "ProbeSnapshot.h"
 
 class QComboBox;
 class QGroupBox;
@@ -183,6 +186,13 @@ class CTolvaneDlg : public QDialog {
     QString outputFolderBoxText_;  // the text exchanged with box 1077
     bool openFolderWhenDone_ = true;
     QString currentFile_;
+    ProbeSnapshot currentFileProbe_;  // the probe of currentFile_
+
+    // The window's one job record and the worker that runs it (declared after the
+    // record, so the worker is joined before the record goes).
+    MediaJob job_;
+    MediaJobRunner runner_;
+    bool addingFiles_ = false;  // a batch of files is being examined
 
     // Preview state.
     QString playMode_ = QStringLiteral("PLAY");
