@@ -71,6 +71,8 @@ class HostileSourceChange : public ::testing::Test {
     MediaJob job;
     MediaJobRunner runner;
 
+    bool runningAtChange = false;
+
     // Runs the job on the worker thread and calls `change` once it is under way.
     void RunAndChange(bool joinMode, const std::function<void()>& change) {
         ASSERT_EQ(runner.StartMediaJob(job, joinMode), JobStartResult::Started);
@@ -78,6 +80,7 @@ class HostileSourceChange : public ::testing::Test {
         while (runner.IsRunning() && job.progressPercent.load() < 3 &&
                std::chrono::steady_clock::now() - start < 20s)
             std::this_thread::sleep_for(1ms);
+        runningAtChange = runner.IsRunning();
         change();
         const auto changed = std::chrono::steady_clock::now();
         while (runner.IsRunning() && std::chrono::steady_clock::now() - changed < 60s)
@@ -92,6 +95,7 @@ TEST_F(HostileSourceChange, SourceTruncatedDuringAJoin) {
     const fs::path output = dir / "out.mp3";
     FillJoin(job, {source, source}, output, {40.0, 40.0});
     RunAndChange(true, [&] { ASSERT_EQ(truncate(source.c_str(), 300000), 0); });
+    EXPECT_TRUE(runningAtChange) << "the join ended before its source was cut short";
     ExpectFailedCleanlyOrValid(job, output);
 }
 
@@ -112,6 +116,7 @@ TEST_F(HostileSourceChange, SourceOverwrittenDuringAJoin) {
                       static_cast<ssize_t>(noise.size()));
         close(fd);
     });
+    EXPECT_TRUE(runningAtChange) << "the join ended before its source was overwritten";
     ExpectFailedCleanlyOrValid(job, output);
 }
 
@@ -411,6 +416,17 @@ TEST(HostileCliTimes, RangeWhollyPastTheEndOfTheFileIsRefused) {
     EXPECT_EQ(run.status, 2) << run.err;
     EXPECT_NE(run.err.find("after the end of the file"), std::string::npos) << run.err;
     EXPECT_TRUE(Names(dir / "out").empty());
+}
+
+// A header whose byte rate passes 32 bits: the probe line tells the clamped rate, with no
+// arithmetic overflow on the way (the sanitizer build stops at one).
+TEST(HostileCliProbe, HugeBitRateIsPrintedWithoutOverflow) {
+    REQUIRE_CLI();
+    TempDir dir;
+    WriteBytes(dir / "rate.wav", WavBytes(2, 44100, 44100 * 4, 44100 * 4, 0xFFFFFFFFu));
+    CliRun run = RunCli(dir.path(), {"probe", "rate.wav"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(", 2147484 kbit/s"), std::string::npos) << run.out;
 }
 
 }  // namespace

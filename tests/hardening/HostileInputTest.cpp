@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 #include <random>
 
 #include "HardeningSupport.h"
@@ -78,6 +84,35 @@ TEST_F(HostileInput, ZeroBytesAndRandomBytesNamedMp3AreRefused) {
         const fs::path file = dir / ("random" + std::to_string(seed) + ".mp3");
         WriteBytes(file, bytes);
         ProbeCutAndJoin(file, "random" + std::to_string(seed));
+    }
+}
+
+// A FIFO blocked the probe until some writer came; devices and folders are no files.
+TEST_F(HostileInput, FifosDevicesAndFoldersAreRefusedAtOnce) {
+    ASSERT_EQ(mkfifo((dir / "fifo.mp3").c_str(), 0644), 0);
+    fs::create_directory(dir / "folder.mp3");
+    for (const fs::path& file :
+         {dir / "fifo.mp3", fs::path("/dev/zero"), fs::path("/dev/null"), dir / "folder.mp3"}) {
+        SCOPED_TRACE(file.string());
+        auto probe = std::async(std::launch::async, [&] {
+            MediaJob own;
+            return ProbeHere(own, file);
+        });
+        if (probe.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            // Let the blocked open go on, so the test can end.
+            const int fd = open((dir / "fifo.mp3").c_str(), O_WRONLY | O_NONBLOCK);
+            probe.wait();
+            if (fd >= 0)
+                close(fd);
+            FAIL() << "the probe waited on " << file;
+        }
+        EXPECT_EQ(probe.get(), -1);
+        const fs::path cut = Out("special.mp3");
+        FillCut(job, file, cut, 0.0, 1.0);
+        auto run = std::async(std::launch::async, [&] { RunJobHere(job); });
+        ASSERT_EQ(run.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        EXPECT_TRUE(JobFailed(job));
+        EXPECT_FALSE(fs::exists(cut));
     }
 }
 
