@@ -2,9 +2,6 @@
 // RAII holders for the FFmpeg objects the engine makes, so every path, early failures
 // included, releases what it made.
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -70,13 +67,6 @@ using MemoryPtr = std::unique_ptr<std::uint8_t, MemoryDeleter>;
 // such as "pipe:0.mp3" or "concat:a.mp3|b.mp3" as a protocol and its arguments, and the
 // whitelist keeps a playlist inside the file from reaching the network.
 inline int OpenInput(const char* path, InputFormatPtr& out) {
-    // Only regular files: opening a FIFO blocks until a writer comes, and a device such
-    // as /dev/zero never ends.
-    struct stat info;
-    if (::stat(path, &info) != 0)
-        return AVERROR(errno);
-    if (!S_ISREG(info.st_mode))
-        return AVERROR(EINVAL);
     AVFormatContext* raw = nullptr;
     const std::string url = std::string("file:") + path;
     AVDictionary* rawOptions = nullptr;

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <limits>
@@ -67,6 +69,11 @@ bool IsCoverPicture(const AVStream* stream) {
 int ProbeMedia(MediaJob& job) {
     ClearResults(job);
     const std::string& path = job.probeFileName;
+    // Only regular files are offered to jobs: opening a FIFO would block until some
+    // writer came, and a device such as /dev/zero has no end to cut to.
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
 
     ff::InputFormatPtr input;
     if (ff::OpenInput(path.c_str(), input) < 0)
