@@ -1,0 +1,496 @@
+// The cut and merge commands end to end: the real window on the offscreen platform, the
+// real engine on fixture files, the progress dialog run modally while the job timer
+// drives it, and the outputs read back with ffprobe.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTimer>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "CAVConvertDlg.h"
+#include "CCheckListCtrl.h"
+#include "CControlButton.h"
+#include "CSettings.h"
+#include "DialogIds.h"
+#include "JobProgressText.h"
+#include "WindowTestSupport.h"
+
+namespace tolvane::testing {
+namespace {
+
+QString Tishi(const char* key) {
+    return QStringLiteral("English TISHI ") + QString::fromLatin1(key);
+}
+
+QString Q(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// A window whose modal dialogs run for real (exec), with a hook that acts while the
+// progress dialog is up and one that answers the settings dialog.
+class CommandsWindow {
+  public:
+    CommandsWindow() : fixtures(media.path()) {
+        WriteStandardProgramFolder(program);
+        WindowServices services;
+        auto fakePlayer = std::make_unique<RecordingPlayerModule>();
+        player = fakePlayer.get();
+        services.player = std::move(fakePlayer);
+        services.programFolder = program.path().string();
+        services.refreshLanguageFile = [](const std::string&) {};
+        services.messageBox = &messageBox;
+        services.fileChooser = &fileChooser;
+        services.folderChooser = &folderChooser;
+        services.shell = &shell;
+        services.runModal = [this](QDialog& dialog) { return RunModal(dialog); };
+        window = std::make_unique<CTolvaneDlg>(std::move(services));
+        SetOutputFolder(Q(output.path()));
+    }
+
+    CTolvaneDlg* operator->() { return window.get(); }
+
+    void SetOutputFolder(const QString& folder) {
+        window->Item<QComboBox>(ControlId::OutputFolderBox)->setEditText(folder);
+    }
+    void Click(int id) { window->Item<CControlButton>(id)->click(); }
+    void Add(const QStringList& paths) {
+        fileChooser.answer = paths;
+        Click(ControlId::Add);
+    }
+    void ShowMergeTab() { window->Item<QTabBar>(ControlId::Tabs)->setCurrentIndex(1); }
+    CCheckListCtrl& List() { return *window->Item<CCheckListCtrl>(ControlId::FileList); }
+    void SetRange(const QString& start, const QString& end) {
+        window->Item<QLineEdit>(ControlId::StartEdit)->setText(start);
+        window->Item<QLineEdit>(ControlId::EndEdit)->setText(end);
+    }
+
+    ProgramFolderFixture program;
+    TempDir media;
+    TempDir output;
+    Fixtures fixtures;
+    RecordingPlayerModule* player = nullptr;
+    RecordingMessageBox messageBox;
+    ScriptedFileChooser fileChooser;
+    ScriptedFolderChooser folderChooser;
+    RecordingShell shell;
+
+    // Runs once the progress dialog is shown.
+    std::function<void(CAVConvertDlg&)> duringJob;
+    // Runs once the settings dialog is shown (it must end the dialog).
+    std::function<void(CSettings&)> answerSettings;
+    int progressDialogRuns = 0;
+    std::vector<QString> runningFileTexts;  // text 1018 as the job timer left it
+    std::unique_ptr<CTolvaneDlg> window;
+
+  private:
+    int RunModal(QDialog& dialog) {
+        if (auto* progress = qobject_cast<CAVConvertDlg*>(&dialog)) {
+            ++progressDialogRuns;
+            QTimer::singleShot(0, progress, [this, progress] {
+                if (duringJob)
+                    duringJob(*progress);
+            });
+            // Records what the timer writes, and gives up on a job that never ends.
+            QTimer watch;
+            QElapsedTimer elapsed;
+            elapsed.start();
+            QObject::connect(&watch, &QTimer::timeout, progress, [&, progress] {
+                runningFileTexts.push_back(
+                    static_cast<QLabel*>(progress->GetDlgItem(ProgressDialogId::RunningFileText))
+                        ->text());
+                if (elapsed.elapsed() > 120000)
+                    static_cast<QPushButton*>(progress->GetDlgItem(ProgressDialogId::Cancel))
+                        ->click();
+            });
+            watch.start(100);
+            return dialog.exec();
+        }
+        if (auto* settings = qobject_cast<CSettings*>(&dialog)) {
+            QTimer::singleShot(0, settings, [this, settings] {
+                if (answerSettings)
+                    answerSettings(*settings);
+                else
+                    settings->reject();
+            });
+            return dialog.exec();
+        }
+        return QDialog::Rejected;
+    }
+};
+
+void ClickCancel(CAVConvertDlg& dialog) {
+    static_cast<QPushButton*>(dialog.GetDlgItem(ProgressDialogId::Cancel))->click();
+}
+
+void TickOpenFolder(CAVConvertDlg& dialog) {
+    auto* box = static_cast<QCheckBox*>(dialog.GetDlgItem(ProgressDialogId::OpenFolder));
+    if (!box->isChecked())
+        box->click();
+}
+
+// --- The cut ------------------------------------------------------------------------
+
+TEST(CutCommand, CutsTheRangeIntoTheOutputFolderAndReportsSuccess) {
+    CommandsWindow w;
+    const fs::path source =
+        MakeTone(w.media.path(), "song.mp3", 5.0, 44100, 2, "-c:a libmp3lame -b:a 128k");
+    w.Add({Q(source)});
+    ASSERT_EQ(w->currentFile(), Q(source));
+    w.SetRange("00:00:01.000", "00:00:03.000");
+    w.Click(ControlId::Convert);
+
+    ASSERT_EQ(w.progressDialogRuns, 1);
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
+    const fs::path output = w.output / "song.mp3";
+    EXPECT_EQ(w->outputPath(), Q(output));
+    const ProbeInfo info = Ffprobe(output);
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(info.codecName, "mp3");
+    EXPECT_NEAR(info.durationSec, 2.0, 0.08);
+    EXPECT_TRUE(w.shell.opened.empty()) << "the box was unticked";
+    EXPECT_TRUE(fs::exists(source)) << "the source stays where it was";
+    EXPECT_FALSE(fs::exists(w.output / "jlewhqlhqwenqfwk.mp3"));
+}
+
+TEST(CutCommand, OpensTheOutputFolderWhenTheBoxIsTicked) {
+    CommandsWindow w;
+    const fs::path source = w.fixtures.Wav(3.0);
+    w.Add({Q(source)});
+    w.SetRange("00:00:00.500", "00:00:01.500");
+    w.duringJob = TickOpenFolder;
+    w.Click(ControlId::Convert);
+
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
+    EXPECT_EQ(w.shell.opened, std::vector<QString>{Q(w.output.path())});
+    EXPECT_NEAR(Ffprobe(w.output / source.filename()).durationSec, 1.0, 0.05);
+    EXPECT_NE(w.program.ReadSettings().find("open=1"), std::string::npos)
+        << "the box's state is kept for the next showing";
+}
+
+TEST(CutCommand, SecondCutGetsANumberedNameAndKeepsTheFirst) {
+    CommandsWindow w;
+    const fs::path source = w.fixtures.Wav(2.0);
+    w.Add({Q(source)});
+    w.SetRange("00:00:00.000", "00:00:01.000");
+    w.Click(ControlId::Convert);
+    w.Click(ControlId::Convert);
+    EXPECT_EQ(w.messageBox.messages, (std::vector<QString>{Tishi("jqcg"), Tishi("jqcg")}));
+    const std::string stem = source.stem().string();
+    EXPECT_TRUE(fs::exists(w.output / (stem + ".wav")));
+    EXPECT_TRUE(fs::exists(w.output / (stem + "(0).wav")));
+    EXPECT_EQ(w->outputPath(), Q(w.output / (stem + "(0).wav")));
+}
+
+TEST(CutCommand, WithoutAFileSaysSoAndStartsNothing) {
+    CommandsWindow w;
+    w.Click(ControlId::Convert);
+    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("qxtjsp")});
+    EXPECT_EQ(w.progressDialogRuns, 0);
+}
+
+TEST(CutCommand, MissingFolderSaysSo) {
+    CommandsWindow w;
+    w.Add({Q(w.fixtures.Wav())});
+    w.SetOutputFolder(Q(w.output / "not-there"));
+    w.Click(ControlId::Convert);
+    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("mlbcz")});
+    EXPECT_EQ(w.progressDialogRuns, 0);
+}
+
+TEST(CutCommand, BackslashFolderEndsSilently) {
+    CommandsWindow w;
+    w.Add({Q(w.fixtures.Wav())});
+    w.SetOutputFolder(QStringLiteral("\\"));
+    w.Click(ControlId::Convert);
+    EXPECT_TRUE(w.messageBox.messages.empty());
+    EXPECT_EQ(w.progressDialogRuns, 0);
+}
+
+TEST(CutCommand, FolderThatIsAFileFailsTheWriteTest) {
+    CommandsWindow w;
+    w.Add({Q(w.fixtures.Wav())});
+    const fs::path notAFolder = w.output / "plain-file";
+    std::ofstream(notAFolder) << "x";
+    w.SetOutputFolder(Q(notAFolder));
+    w.Click(ControlId::Convert);
+    EXPECT_EQ(
+        w.messageBox.messages,
+        std::vector<QString>{QStringLiteral("MP3文件生成失败，请点击浏览按钮选择保存到其他目录!")});
+    EXPECT_EQ(w.progressDialogRuns, 0);
+}
+
+TEST(CutCommand, MislabelledMp3IsCutUnderItsTrueTypeAndTakesTheMp3Name) {
+    CommandsWindow w;
+    const fs::path source = w.fixtures.AacNamedMp3();
+    const std::string before = ReadFileBytes(source);
+    w.Add({Q(source)});
+    w.SetRange("00:00:00.000", "00:00:01.000");
+    w.Click(ControlId::Convert);
+
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
+    const fs::path output = w.output / source.filename();
+    EXPECT_EQ(w->outputPath(), Q(output));
+    EXPECT_EQ(Ffprobe(output).codecName, "aac");
+    EXPECT_FALSE(fs::exists(w.output / source.filename().replace_extension(".aac")));
+    EXPECT_EQ(ReadFileBytes(source), before) << "the source is never touched";
+}
+
+TEST(CutCommand, EscapeAndEnterDoNotEndTheProgressDialog) {
+    CommandsWindow w;
+    w.Add({Q(w.fixtures.Wav(2.0))});
+    w.SetRange("00:00:00.000", "00:00:01.000");
+    bool visibleAfterKeys = false;
+    w.duringJob = [&](CAVConvertDlg& dialog) {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(&dialog, &escape);
+        QCoreApplication::sendEvent(&dialog, &enter);
+        visibleAfterKeys = dialog.isVisible();
+    };
+    w.Click(ControlId::Convert);
+    EXPECT_TRUE(visibleAfterKeys);
+    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
+}
+
+// --- The merge ----------------------------------------------------------------------
+
+class MergeCommandTest : public ::testing::Test {
+  protected:
+    // Five short files of different kinds on the merge tab, all checked.
+    void AddFiveRows() {
+        w.ShowMergeTab();
+        const char* names[] = {"a.mp3", "b.wav", "c.flac", "d.mp3", "e.wav"};
+        QStringList paths;
+        for (const char* name : names) {
+            const bool mp3 = fs::path(name).extension() == ".mp3";
+            paths << Q(MakeTone(w.media.path(), name, 1.5, 44100, 2,
+                                mp3 ? "-c:a libmp3lame -b:a 128k" : ""));
+        }
+        w.Add(paths);
+        ASSERT_EQ(w.List().GetRowCount(), 5);
+    }
+    void CheckOnly(std::initializer_list<int> rows) {
+        for (int row = 0; row < w.List().GetRowCount(); ++row)
+            w.List().SetCheck(row, std::find(rows.begin(), rows.end(), row) != rows.end());
+    }
+
+    CommandsWindow w;
+};
+
+TEST_F(MergeCommandTest, JoinsTheCheckedRowsNamedAfterTheFirstAndMarksThem) {
+    AddFiveRows();
+    CheckOnly({1, 3});
+    w.Click(ControlId::Merge);
+
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbcg")});
+    const fs::path output = w.output / "b.mp3";
+    EXPECT_EQ(w->outputPath(), Q(output));
+    const ProbeInfo info = Ffprobe(output);
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(info.codecName, "mp3");
+    EXPECT_EQ(info.sampleRate, 44100);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.bitRate, 128000);
+    EXPECT_NEAR(info.durationSec, 3.0, 0.15);
+    for (int row : {1, 3}) {
+        EXPECT_EQ(w.List().GetItemText(row, 4), Tishi("wc")) << row;
+        EXPECT_FALSE(w.List().GetCheck(row)) << row;
+    }
+    for (int row : {0, 2, 4}) {
+        EXPECT_NE(w.List().GetItemText(row, 4), Tishi("wc")) << row;
+    }
+    EXPECT_TRUE(w.shell.opened.empty());
+}
+
+TEST_F(MergeCommandTest, OneCheckedRowIsNotEnough) {
+    AddFiveRows();
+    CheckOnly({2});
+    w.Click(ControlId::Merge);
+    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("zslgwj")});
+    EXPECT_EQ(w.progressDialogRuns, 0);
+}
+
+TEST_F(MergeCommandTest, EmptyListSaysThereIsNoFile) {
+    w.ShowMergeTab();
+    w.Click(ControlId::Merge);
+    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("qxtjsp")});
+}
+
+TEST_F(MergeCommandTest, MissingFolderSaysSo) {
+    AddFiveRows();
+    w.SetOutputFolder(Q(w.output / "gone"));
+    w.Click(ControlId::Merge);
+    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("mlbcz")});
+    EXPECT_EQ(w.progressDialogRuns, 0);
+}
+
+TEST_F(MergeCommandTest, BackslashFolderEndsSilently) {
+    AddFiveRows();
+    w.SetOutputFolder(QStringLiteral("\\"));
+    w.Click(ControlId::Merge);
+    EXPECT_TRUE(w.messageBox.messages.empty());
+    EXPECT_EQ(w.progressDialogRuns, 0);
+}
+
+TEST_F(MergeCommandTest, CancelShowsNothingAndTheNextMergeStartsCleanly) {
+    w.ShowMergeTab();
+    w.Add({Q(MakeTone(w.media.path(), "long1.wav", 40.0)),
+           Q(MakeTone(w.media.path(), "long2.wav", 40.0))});
+    ASSERT_EQ(w.List().GetRowCount(), 2);
+    w.duringJob = ClickCancel;
+    w.Click(ControlId::Merge);
+    EXPECT_TRUE(w.messageBox.messages.empty());
+    EXPECT_TRUE(w.List().GetCheck(0));
+    EXPECT_TRUE(w.List().GetCheck(1));
+
+    w.duringJob = nullptr;
+    w.List().DeleteAllRows();
+    w.Add({Q(MakeTone(w.media.path(), "short1.wav", 1.0)),
+           Q(MakeTone(w.media.path(), "short2.wav", 1.0))});
+    w.Click(ControlId::Merge);
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbcg")});
+    EXPECT_NEAR(Ffprobe(w->outputPath().toStdString()).durationSec, 2.0, 0.15);
+    EXPECT_EQ(w.progressDialogRuns, 2);
+}
+
+TEST_F(MergeCommandTest, FailingInputReportsFailure) {
+    w.ShowMergeTab();
+    const fs::path first = MakeTone(w.media.path(), "one.wav", 1.0);
+    const fs::path second = MakeTone(w.media.path(), "two.wav", 1.0);
+    w.Add({Q(first), Q(second)});
+    fs::remove(second);  // gone before the merge opens it
+    w.Click(ControlId::Merge);
+    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbsb")});
+    EXPECT_TRUE(w.List().GetCheck(1));
+}
+
+TEST_F(MergeCommandTest, EntryWithoutExtensionIsRefusedWithAMessage) {
+    w.ShowMergeTab();
+    const fs::path first = MakeTone(w.media.path(), "first.wav", 1.0);
+    const fs::path bare = w.media / "bare";
+    fs::copy_file(MakeTone(w.media.path(), "second.wav", 1.0), bare);
+    w.Add({Q(first), Q(bare)});
+    ASSERT_EQ(w.List().GetRowCount(), 2);
+    w.Click(ControlId::Merge);
+    ASSERT_EQ(w.messageBox.messages.size(), 1u);
+    EXPECT_TRUE(w.messageBox.messages[0].contains(Q(bare)))
+        << w.messageBox.messages[0].toStdString();
+    EXPECT_EQ(w.progressDialogRuns, 0);
+}
+
+TEST_F(MergeCommandTest, MoreRowsThanAJobHoldsAreRefused) {
+    w.ShowMergeTab();
+    const QString path = Q(MakeTone(w.media.path(), "x.wav", 0.2));
+    for (int row = 0; row < kMaxJobInputs + 1; ++row)
+        w.List().AppendRow({path, "00:00:00.000", "00:00:00.200", "", "", "200"}, true);
+    w.Click(ControlId::Merge);
+    ASSERT_EQ(w.messageBox.messages.size(), 1u);
+    EXPECT_TRUE(w.messageBox.messages[0].contains(QStringLiteral("999")));
+    EXPECT_EQ(w.progressDialogRuns, 0);
+}
+
+TEST_F(MergeCommandTest, SettingsDialogChoiceReachesTheNextMergeAndPlainOkRestoresDefaults) {
+    AddFiveRows();
+    CheckOnly({0, 1});
+    w.answerSettings = [](CSettings& dialog) {
+        dialog.List(SettingsDialogId::BitRate)->setCurrentText("320 kbps");
+        dialog.List(SettingsDialogId::SampleRate)->setCurrentText("22050 Hz");
+        dialog.List(SettingsDialogId::Channels)->setCurrentText("1 Channel Mono");
+        static_cast<QPushButton*>(dialog.GetDlgItem(SettingsDialogId::Ok))->click();
+    };
+    w.Click(ControlId::Setting);
+    EXPECT_EQ(w->outputProfile().bitRate, 320000);
+    w.Click(ControlId::Merge);
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbcg")});
+    const ProbeInfo info = Ffprobe(w->outputPath().toStdString());
+    EXPECT_EQ(info.sampleRate, 22050);
+    EXPECT_EQ(info.channels, 1);
+    // MP3 at 22050 Hz tops out at 160 kbps; the encoder takes the highest it can.
+    EXPECT_EQ(info.bitRate, 160000);
+
+    w.answerSettings = [](CSettings& dialog) {
+        static_cast<QPushButton*>(dialog.GetDlgItem(SettingsDialogId::Ok))->click();
+    };
+    w.Click(ControlId::Setting);
+    EXPECT_EQ(w->outputProfile().bitRate, 128000);
+    EXPECT_EQ(w->outputProfile().sampleRate, 44100);
+    EXPECT_EQ(w->outputProfile().channels, 2);
+}
+
+TEST_F(MergeCommandTest, SettingsCancelLeavesTheProfile) {
+    w.ShowMergeTab();
+    w.answerSettings = [](CSettings& dialog) {
+        dialog.List(SettingsDialogId::BitRate)->setCurrentText("320 kbps");
+        static_cast<QPushButton*>(dialog.GetDlgItem(SettingsDialogId::Cancel))->click();
+    };
+    w.Click(ControlId::Setting);
+    EXPECT_EQ(w->outputProfile().bitRate, 128000);
+}
+
+// --- The job timer ------------------------------------------------------------------
+
+const JobProgressTexts kWords{"done", "of", "files"};
+
+TEST(JobTimerView, TickBeforeTheWorkerStartedShowsZeroPercent) {
+    const JobProgressView cut = MakeJobProgressView("/music/a.mp3", 0, -1, 1, 0, kWords);
+    EXPECT_EQ(cut.runningFileText.value_or("-"), "/music/a.mp3   0% done");
+    EXPECT_EQ(cut.countText, "0 of 1 files");
+    EXPECT_EQ(cut.overallPercent, 0);
+    EXPECT_EQ(cut.runningFilePercent.value_or(-5), 0);
+
+    const JobProgressView join = MakeJobProgressView("", 0, -1, 3, 0, kWords);
+    EXPECT_EQ(join.runningFileText.value_or("-"), "   0% done");
+    EXPECT_EQ(join.countText, "0 of 3 files");
+}
+
+TEST(JobTimerView, PreparingJobLeavesTheRunningTextAndBar) {
+    const JobProgressView view = MakeJobProgressView("a", -1, -1, 2, 0, kWords);
+    EXPECT_FALSE(view.runningFileText.has_value());
+    EXPECT_FALSE(view.runningFilePercent.has_value());
+    EXPECT_EQ(view.countText, "0 of 2 files");
+}
+
+TEST(JobTimerView, FinishedInputsFillTheOverallBar) {
+    const JobProgressView view = MakeJobProgressView("c", 67, 2, 3, 2, kWords);
+    EXPECT_EQ(view.runningFileText.value_or("-"), "c   67% done");
+    EXPECT_EQ(view.countText, "2 of 3 files");
+    EXPECT_EQ(view.overallPercent, 66);
+    // All done: the running text stays as the last tick left it.
+    EXPECT_FALSE(MakeJobProgressView("c", 99, 3, 3, 3, kWords).runningFileText.has_value());
+    EXPECT_EQ(MakeJobProgressView("c", 99, 3, 3, 3, kWords).overallPercent, 100);
+}
+
+TEST(JobTimerView, NoDisplayCountGivesAnEmptyBarNotADivisionByZero) {
+    EXPECT_EQ(MakeJobProgressView("", 0, -1, 0, 0, kWords).overallPercent, 0);
+}
+
+TEST(JobTimerProgress, MergeShowsTheRunningRowWithItsPercentageAndTheCount) {
+    CommandsWindow w;
+    w.ShowMergeTab();
+    const fs::path first = MakeTone(w.media.path(), "first.wav", 60.0);
+    w.Add({Q(first), Q(MakeTone(w.media.path(), "second.wav", 60.0))});
+    w.Click(ControlId::Merge);
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbcg")});
+    const bool sawRunningRow =
+        std::any_of(w.runningFileTexts.begin(), w.runningFileTexts.end(), [&](const QString& t) {
+            return t.startsWith(Q(first) + QStringLiteral("   ")) && t.endsWith(Tishi("wjwc"));
+        });
+    EXPECT_TRUE(sawRunningRow);
+}
+
+}  // namespace
+}  // namespace tolvane::testing

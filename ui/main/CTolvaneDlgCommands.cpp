@@ -1,0 +1,333 @@
+// The job commands: the cut of the current file (round start button), the merge of the
+// checked list rows, and the job timer that follows a running job to its result.
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTabBar>
+
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "CAVConvertDlg.h"
+#include "CCheckListCtrl.h"
+#include "CSettings.h"
+#include "CTolvaneDlg.h"
+#include "DesktopShell.h"
+#include "JobProgressText.h"
+#include "MislabelledCut.h"
+#include "OutputNaming.h"
+#include "TimeCode.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kJobTimerMs = 500;
+constexpr std::int32_t kMp3CodecId = 86017;  // AV_CODEC_ID_MP3 of FFmpeg 5.1
+constexpr int kPathColumn = 0;
+constexpr int kStartColumn = 1;
+constexpr int kEndColumn = 2;
+constexpr int kStatusColumn = 4;
+
+const QString kUnwritableFolder =
+    QStringLiteral("MP3文件生成失败，请点击浏览按钮选择保存到其他目录!");
+
+std::string Utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.c_str(), qsizetype(text.size()));
+}
+
+double SecondsOf(const QString& timeCode) {
+    return ParseTimeCode(Utf8(timeCode)) / 1000.0;
+}
+
+QString CannotNameMessage(const QString& input, OutputNamingError why) {
+    return QStringLiteral("No output file can be made for \"%1\": %2.")
+        .arg(input, QString::fromUtf8(DescribeOutputNamingError(why)));
+}
+
+QString TooManyInputsMessage(std::size_t checked) {
+    return QStringLiteral("A merge takes at most %1 files; %2 are checked. Uncheck some of them.")
+        .arg(kMaxJobInputs)
+        .arg(checked);
+}
+
+// The probe flags of the current file, in the form the naming code reads them.
+void CopyMislabelFlags(const ProbeSnapshot& probe, MediaJob& job) {
+    job.mislabeledAac = probe.mislabeledAac;
+    job.mislabeledMp2 = probe.mislabeledMp2;
+    job.mislabeledWav = probe.mislabeledWav;
+    job.mislabeledFlac = probe.mislabeledFlac;
+}
+
+}  // namespace
+
+CAVConvertDlg& CTolvaneDlg::ProgressDialog() {
+    if (!progressDialog_) {
+        progressDialog_ = std::make_unique<CAVConvertDlg>(this, programFolder_);
+        connect(progressDialog_.get(), &CAVConvertDlg::jobTimerStopRequested, &jobTimer_,
+                &QTimer::stop);
+        connect(progressDialog_.get(), &CAVConvertDlg::openFolderWhenDoneChanged, this,
+                [this](bool open) { openFolderWhenDone_ = open; });
+    }
+    return *progressDialog_;
+}
+
+void CTolvaneDlg::CloseProgressDialog() {
+    if (progressDialog_)
+        progressDialog_->CloseDialog();
+}
+
+bool CTolvaneDlg::JobCommandAllowed() const {
+    // A batch of files being examined, or a job whose dialog is still up, comes first.
+    return !addingFiles_ && !(progressDialog_ && progressDialog_->isVisible());
+}
+
+// The checks both commands make of the output folder; true when a job may go there.
+bool CTolvaneDlg::CheckOutputFolder() {
+    const QString folder = outputFolderBoxText_;
+    if (folder == QStringLiteral("\\"))
+        return false;
+    if (!QFileInfo::exists(folder)) {
+        ShowMessage(Text("TISHI", "mlbcz"));
+        return false;
+    }
+    outputFolder_ = folder;
+    if (!WriteTestPasses(folder)) {
+        ShowMessage(kUnwritableFolder);
+        return false;
+    }
+    return true;
+}
+
+void CTolvaneDlg::OnConvert() {
+    if (!JobCommandAllowed())
+        return;
+    UpdateData(true);
+    Stop();
+    if (currentFile_.isEmpty()) {
+        ShowMessage(Text("TISHI", "qxtjsp"));
+        return;
+    }
+    if (!CheckOutputFolder())
+        return;
+    // A cancelled job's worker may still be writing its last packet.
+    runner_.WaitForWorker();
+
+    completedCount_ = 0;
+    checkedRows_.clear();
+    job_.displayCount.store(0);
+    job_.fileCount = 1;
+    job_.inputNames.assign(1, Utf8(currentFile_));
+    job_.outputNames.assign(1, std::string());
+    job_.progressPercent.store(-1);
+    job_.startSec[0] = SecondsOf(startEdit_->text());
+    job_.endSec[0] = SecondsOf(endEdit_->text());
+    job_.lengthSec[0].store(job_.endSec[0] - job_.startSec[0]);
+
+    // The source keeps its name; a mislabelled ".mp3" is cut into a file of its true
+    // extension, named from the current file's own probe.
+    CopyMislabelFlags(currentFileProbe_, job_);
+    OutputNamingError why = OutputNamingError::None;
+    const std::optional<std::string> output =
+        MakeCutOutputPath(Utf8(outputFolder_), job_.inputNames[0], job_, &why);
+    if (!output) {
+        ShowMessage(CannotNameMessage(currentFile_, why));
+        return;
+    }
+    outputPath_ = FromUtf8(*output);
+    job_.outputNames[0] = *output;
+    job_.reencode = false;
+
+    RunJob(false);
+}
+
+void CTolvaneDlg::OnMerge() {
+    if (!JobCommandAllowed())
+        return;
+    UpdateData(true);
+    Stop();
+    const int rows = fileList_->GetRowCount();
+    if (rows == 0) {
+        ShowMessage(Text("TISHI", "qxtjsp"));
+        return;
+    }
+    checkedRows_.clear();
+    for (int row = 0; row < rows; ++row) {
+        if (fileList_->GetCheck(row))
+            checkedRows_.push_back(row);
+    }
+    if (checkedRows_.size() < 2) {
+        ShowMessage(Text("TISHI", "zslgwj"));
+        return;
+    }
+    if (checkedRows_.size() > std::size_t(kMaxJobInputs)) {
+        ShowMessage(TooManyInputsMessage(checkedRows_.size()));
+        return;
+    }
+    if (!CheckOutputFolder())
+        return;
+
+    // Every input needs a name the output could be made from; the output is named after
+    // the first.
+    const std::string formatEntry = Utf8(outputFormatList_->currentText());
+    std::string output;
+    for (std::size_t j = 0; j < checkedRows_.size(); ++j) {
+        const QString input = fileList_->GetItemText(checkedRows_[j], kPathColumn);
+        OutputNamingError why = OutputNamingError::NoExtension;
+        std::optional<std::string> name;
+        if (j == 0) {
+            name = MakeJoinOutputPath(Utf8(outputFolder_), Utf8(input), formatEntry, &why);
+        } else {
+            name = OutputBaseName(Utf8(input));
+        }
+        if (!name) {
+            ShowMessage(CannotNameMessage(input, why));
+            return;
+        }
+        if (j == 0)
+            output = *name;
+    }
+    runner_.WaitForWorker();
+
+    const int count = int(checkedRows_.size());
+    completedCount_ = 0;
+    job_.displayCount.store(count);
+    job_.fileCount = count;
+    job_.inputNames.assign(checkedRows_.size(), std::string());
+    job_.outputNames.assign(checkedRows_.size(), output);
+    job_.progressPercent.store(-1);
+    job_.totalLengthSec = 0;
+    for (std::size_t j = 0; j < checkedRows_.size(); ++j) {
+        const int row = checkedRows_[j];
+        job_.inputNames[j] = Utf8(fileList_->GetItemText(row, kPathColumn));
+        job_.startSec[j] = SecondsOf(fileList_->GetItemText(row, kStartColumn));
+        job_.endSec[j] = SecondsOf(fileList_->GetItemText(row, kEndColumn));
+        job_.totalLengthSec = std::int32_t(
+            std::trunc(double(job_.totalLengthSec) + job_.endSec[j] - job_.startSec[j]));
+    }
+    outputPath_ = FromUtf8(output);
+    job_.audioBitRate = outputProfile_.bitRate;
+    job_.audioSampleRate = outputProfile_.sampleRate;
+    job_.audioChannels = outputProfile_.channels;
+    job_.audioCodecId = kMp3CodecId;
+    job_.reencode = true;
+
+    RunJob(true);
+}
+
+// Starts the worker and the job timer and keeps the progress dialog up until the job
+// has been reported or the user stopped it.
+void CTolvaneDlg::RunJob(bool joinMode) {
+    if (runner_.StartMediaJob(job_, joinMode) == JobStartResult::TooManyInputs) {
+        ShowMessage(TooManyInputsMessage(std::size_t(job_.fileCount)));
+        return;
+    }
+    jobTimer_.start(kJobTimerMs);
+    CAVConvertDlg& dialog = ProgressDialog();
+    if (dialog.isVisible())
+        return;
+    dialog.SetJob(&job_);
+    RunModal(dialog);
+    if (dialog.closedByUser() || dialog.endReason() == CAVConvertDlg::EndReason::None) {
+        // Cancelled or closed by hand (or the dialog never ran): nothing is reported,
+        // and nothing new starts before the worker has let go of the record.
+        jobTimer_.stop();
+        job_.cancelRequested.store(true);
+        runner_.WaitForWorker();
+    }
+}
+
+void CTolvaneDlg::OnJobTimer() {
+    const bool join = job_.joinMode;
+    const int currentIndex = job_.currentIndex.load();
+    if (!join)
+        job_.displayCount.store(1);
+    const int displayCount = job_.displayCount.load();
+
+    QString runningName;
+    if (!join) {
+        runningName = currentFile_;
+    } else if (currentIndex >= 0 && std::size_t(currentIndex) < checkedRows_.size()) {
+        runningName = fileList_->GetItemText(checkedRows_[std::size_t(currentIndex)], kPathColumn);
+    }
+    const JobProgressView view = MakeJobProgressView(
+        runningName, job_.progressPercent.load(), currentIndex, displayCount, completedCount_,
+        {Text("TISHI", "wjwc"), Text("TISHI", "wjwczg"), Text("TISHI", "wj1")});
+    CAVConvertDlg& dialog = ProgressDialog();
+    if (view.runningFileText)
+        dialog.SetRunningFileText(*view.runningFileText);
+    dialog.SetCountText(view.countText);
+    dialog.SetOverallProgress(view.overallPercent);
+    if (view.runningFilePercent)
+        dialog.SetRunningFileProgress(*view.runningFilePercent);
+
+    if (job_.cancelRequested.load()) {
+        jobTimer_.stop();
+        CloseProgressDialog();
+        return;
+    }
+    for (int i = 0; i < displayCount && i < kJobStatusSlots; ++i) {
+        if (job_.fileStatus[std::size_t(i)].load() == kInputFailed) {
+            jobTimer_.stop();
+            CloseProgressDialog();
+            ShowMessage(Text("TISHI", join ? "hbsb" : "jqsb"));
+            return;
+        }
+    }
+    if (join) {
+        ShowFinishedRows(currentIndex);
+        if (currentIndex == displayCount && currentIndex > 0)
+            ReportJob(true);
+    } else if (currentIndex == displayCount) {
+        ReportJob(job_.fileStatus[0].load() == kInputDone);
+    }
+}
+
+// The list's status column and check marks follow the inputs the worker has finished.
+void CTolvaneDlg::ShowFinishedRows(int currentIndex) {
+    for (int i = 0; i < currentIndex && std::size_t(i) < checkedRows_.size(); ++i) {
+        const int row = checkedRows_[std::size_t(i)];
+        const std::int8_t status = job_.fileStatus[std::size_t(i)].load();
+        if (status == kInputFailed) {
+            fileList_->SetItemText(row, kStatusColumn, Text("TISHI", "sb"));
+        } else if (status == kInputDone) {
+            completedCount_ = currentIndex;
+            fileList_->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
+            fileList_->SetCheck(row, false);
+        }
+    }
+}
+
+// All inputs are done: the job is marked reported, the dialog closes and the user hears
+// of the result.
+void CTolvaneDlg::ReportJob(bool succeeded) {
+    const bool join = job_.joinMode;
+    job_.currentIndex.fetch_add(1);
+    jobTimer_.stop();
+    CloseProgressDialog();
+    if (!succeeded)
+        return;
+    if (!join) {
+        // The worker is done with the output; a mislabelled source's cut takes the
+        // ".mp3" name when it is free.
+        runner_.WaitForWorker();
+        outputPath_ = FromUtf8(FinishMislabelledCut(job_.inputNames[0], Utf8(outputPath_), job_));
+    }
+    ShowMessage(Text("TISHI", join ? "hbcg" : "jqcg"));
+    if (openFolderWhenDone_)
+        shell_->Open(outputFolderBoxText_);
+}
+
+// The output settings dialog edits the join's OutputProfile in place.
+void CTolvaneDlg::OnSetting() {
+    CSettings dialog(outputProfile_, this, programFolder_);
+    RunModal(dialog);
+}
+
+}  // namespace tolvane
