@@ -85,9 +85,18 @@ inline bool IsSkippedCodec(const AVCodecParameters* par) {
            par->codec_id == AV_CODEC_ID_DVD_NAV || par->codec_type == AVMEDIA_TYPE_SUBTITLE;
 }
 
+// Highest sample rate taken as audio. A damaged header can claim a billion Hz, and
+// resampling that to an encoder's rate takes the resampler minutes, out of reach of a
+// cancel request.
+inline constexpr int kMaxSampleRate = 768000;
+
+inline bool IsUsableSampleRate(int rate) {
+    return rate > 0 && rate <= kMaxSampleRate;
+}
+
 // An audio stream FFmpeg could describe: random bytes opened as MP3 have neither.
 inline bool HasAudioParameters(const AVCodecParameters* par) {
-    return par->codec_type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0 &&
+    return par->codec_type == AVMEDIA_TYPE_AUDIO && IsUsableSampleRate(par->sample_rate) &&
            par->ch_layout.nb_channels > 0;
 }
 

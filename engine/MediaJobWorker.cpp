@@ -205,8 +205,10 @@ bool ReencodePipeline::PrepareResampler(const AVFrame* frame) {
         av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
     else if (av_channel_layout_copy(&inLayout, &frame->ch_layout) < 0)
         return false;
-    if (inLayout.nb_channels <= 0 || frame->sample_rate <= 0)
+    if (inLayout.nb_channels <= 0 || !ff::IsUsableSampleRate(frame->sample_rate)) {
+        av_channel_layout_uninit(&inLayout);
         return false;
+    }
 
     if (resamplerChosen_ && resamplerRate_ == frame->sample_rate &&
         resamplerFormat_ == frame->format &&

@@ -108,7 +108,7 @@ int ProbeMedia(MediaJob& job) {
         ret = avcodec_open2(context.get(), decoder, nullptr);
         if (ret < 0)
             return ret;
-        if (context->sample_rate <= 0 || context->ch_layout.nb_channels <= 0)
+        if (!ff::IsUsableSampleRate(context->sample_rate) || context->ch_layout.nb_channels <= 0)
             continue;
 
         hasUsableAudio = true;

@@ -201,6 +201,33 @@ TEST_F(HostileInput, BitRatesBeyondThirtyTwoBitsAreClamped) {
     }
 }
 
+// Found by fuzzing the probe and the jobs: a WAV header claiming about a billion Hz was
+// usable, and its join spent minutes in the resampler, deaf to cancel requests.
+TEST_F(HostileInput, AbsurdSampleRatesAreRefused) {
+    for (int rate : {1073749824, 768001, 50000000}) {
+        SCOPED_TRACE(rate);
+        const fs::path file = dir / ("rate" + std::to_string(rate) + ".wav");
+        WriteBytes(file, WavBytes(1, rate, 7000, 7000));
+        EXPECT_EQ(ProbeHere(job, file), -1);
+        FillJoin(job, {file, file}, Out("absurd.mp3"), {0.5, 0.5}, 22050, 1, 64000);
+        auto run = std::async(std::launch::async, [&] { RunJobHere(job); });
+        const bool ended = run.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+        if (!ended) {
+            job.cancelRequested = true;
+            run.wait();
+        }
+        EXPECT_TRUE(ended) << "the join took too long";
+        EXPECT_TRUE(JobFailed(job));
+        ProbeCutAndJoin(file, "rate" + std::to_string(rate));
+    }
+    // The highest rate taken still works.
+    const fs::path high = MakeTone(dir.path(), "high.wav", 0.5, 768000, 1, "-c:a pcm_s16le");
+    EXPECT_EQ(ProbeHere(job, high), 0);
+    FillJoin(job, {high, high}, Out("high.mp3"), {0.5, 0.5});
+    RunJobHere(job);
+    EXPECT_TRUE(JobDone(job));
+}
+
 TEST_F(HostileInput, OneAndTwoFrameMp3s) {
     // FFmpeg refuses a lone frame (it cannot find the next one); two frames are a file.
     for (int frames : {1, 2}) {
