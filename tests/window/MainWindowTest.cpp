@@ -599,6 +599,30 @@ TEST_F(MainWindowPlayer, EndCallbackFromThePlayersThreadStopsOnTheWindowsThread)
     EXPECT_TRUE(window->reloadOnPlay());
 }
 
+TEST_F(MainWindowPlayer, ClosingWhileAnEndOfFileWaitsLetsThePlayerThreadGo) {
+    auto window = std::make_unique<WindowUnderTest>(folder.path());
+    window->player->FireEndCallback();
+    // No event loop runs: the end waits for the window until the window goes away, and
+    // the window's end must not hang on it (the fake joins its thread when destroyed).
+    window->window.reset();
+    SUCCEED();
+}
+
+TEST_F(MainWindowPlayer, EndCallbacksInARowAreEachHandled) {
+    WindowUnderTest window(folder.path());
+    int ends = 0;
+    QObject::connect(window.window.get(), &CTolvaneDlg::playerEnded, [&] { ++ends; });
+    for (int round = 0; round < 3; ++round) {
+        window.player->FireEndCallback();
+        for (int i = 0; i < 200 && !window.player->EndCallbackReturned(); ++i) {
+            QTest::qWait(5);
+        }
+        ASSERT_TRUE(window.player->EndCallbackReturned()) << round;
+    }
+    window.player->JoinEndThread();
+    EXPECT_EQ(ends, 3);
+}
+
 TEST_F(MainWindowPlayer, StartsWithTheDefaultOutputProfile) {
     WindowUnderTest window(folder.path());
     const OutputProfile& profile = window->outputProfile();

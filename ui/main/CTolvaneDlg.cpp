@@ -31,6 +31,7 @@
 #include "CSettings.h"
 #include "DesktopShell.h"
 #include "DialogUnits.h"
+#include "PlayerEndRelay.h"
 #include "LanguageRefresh.h"
 #include "ProgramFolder.h"
 #include "Settings.h"
@@ -126,7 +127,6 @@ constexpr ButtonPicture kButtonPictures[] = {
     {ControlId::Stop, 303},          {ControlId::StartPoint, 320}, {ControlId::EndPoint, 321},
     {ControlId::PlaySelection, 325}, {ControlId::DeleteAll, 330},
 };
-constexpr int kPlayLookBitmap = 302;
 
 // Text handed to the player at initialisation; the player may use it as it likes.
 const std::string kPlayerFixedText = "Tolvane preview";
@@ -153,6 +153,7 @@ CTolvaneDlg::CTolvaneDlg(Services services, QWidget* parent)
     setWindowIcon(QIcon(BitmapResourcePath(kWindowIcon)));
     setAcceptDrops(true);
 
+    endRelay_ = std::make_unique<PlayerEndRelay>([this] { emit playerEnded(); });
     CreateControls();
     ConnectMessageTable();
     OnInitDialog();
@@ -160,6 +161,10 @@ CTolvaneDlg::CTolvaneDlg(Services services, QWidget* parent)
 
 CTolvaneDlg::~CTolvaneDlg() {
     qApp->removeEventFilter(this);
+    // A player thread waiting for its end of file to be handled is let go before the
+    // player (which joins its threads) goes away.
+    endRelay_->Shutdown();
+    player_.reset();
 }
 
 QWidget* CTolvaneDlg::GetDlgItem(int id) const {
@@ -423,16 +428,8 @@ void CTolvaneDlg::SetUpPositionSlider() {
 void CTolvaneDlg::InitialisePreview() {
     // The player's end of file comes on its own thread; the stop runs on ours, and the
     // callback waits for it as a sent message would.
-    player_->PlayerModule_Initialize(
-        [this] {
-            if (QThread::currentThread() == thread()) {
-                emit playerEnded();
-            } else {
-                QMetaObject::invokeMethod(
-                    this, [this] { emit playerEnded(); }, Qt::BlockingQueuedConnection);
-            }
-        },
-        [](int) {}, kPlayerFixedText);
+    PlayerEndRelay* relay = endRelay_.get();
+    player_->PlayerModule_Initialize([relay] { relay->Deliver(); }, [](int) {}, kPlayerFixedText);
     slider_->SetRange(0, 1000);
     slider_->SetPos(0);
     slider_->update();
@@ -630,11 +627,17 @@ void CTolvaneDlg::dropEvent(QDropEvent* event) {
 // --- Mode switch ----------------------------------------------------------------------
 
 void CTolvaneDlg::OnTabChanged(int index) {
+    if (addingFiles_) {
+        // A batch adds to the tab it began on.
+        const QSignalBlocker block(tabs_);
+        tabs_->setCurrentIndex(addingTab_);
+        return;
+    }
     if (index != 0 && index != 1)
         return;
     const bool cutTab = index == 0;
     if (!cutTab)
-        OnStop();
+        Stop();
     for (int id : kCutTabOnly)
         GetDlgItem(id)->setVisible(cutTab);
     for (int id : kMergeTabOnly)
@@ -653,84 +656,8 @@ void CTolvaneDlg::OnAbout() {
     shell_->Open(Text("APPLICATION", "url"));
 }
 
-void CTolvaneDlg::OnAdd() {}
-
-void CTolvaneDlg::OnDropFiles(const QStringList& paths) {
-    Q_UNUSED(paths);
-}
-
-// Removes the first selected row only; the row now at its place (or the new last row)
-// becomes the selected one.
-void CTolvaneDlg::OnRemoveSelected() {
-    const int row = fileList_->GetFirstSelectedRow();
-    if (row < 0)
-        return;
-    fileList_->DeleteRow(row);
-    fileList_->viewport()->repaint();
-    const int rows = fileList_->GetRowCount();
-    if (rows == 0)
-        return;
-    fileList_->SelectAndFocusRow(row < rows ? row : rows - 1);
-    fileList_->setFocus();
-}
-
-void CTolvaneDlg::OnCut() {}
-
-void CTolvaneDlg::OnDeleteAll() {}
-
-void CTolvaneDlg::OnConvert() {}
-
-void CTolvaneDlg::OnMerge() {}
-
-void CTolvaneDlg::OnPlayPause() {}
-
-void CTolvaneDlg::OnStop() {
-    reloadOnPlay_ = true;
-    playSelectionActive_ = false;
-    if (!playerOpened_)
-        return;
-    positionTimer_.stop();
-    player_->PlayerModule_Stop();
-    player_->PlayerModule_Close();
-    slider_->setEnabled(false);
-    playMode_ = QStringLiteral("PLAY");
-    SetButtonBitmaps(ControlId::Play, kPlayLookBitmap);
-    slider_->SetPos(0);
-    slider_->update();
-    currentPositionMs_ = 0;
-    Item<QLabel>(ControlId::PlayPosition)->setText(kZeroTime);
-}
-
-void CTolvaneDlg::OnPlayerEnd() {
-    OnStop();
-}
-
-void CTolvaneDlg::OnStartPoint() {}
-
-void CTolvaneDlg::OnEndPoint() {}
-
-void CTolvaneDlg::OnPlaySelection() {}
-
-void CTolvaneDlg::OnTimeEditChanged() {}
-
-void CTolvaneDlg::OnSliderTracking(int controlId, int position) {
-    Q_UNUSED(controlId);
-    Q_UNUSED(position);
-    playSelectionActive_ = false;
-}
-
-void CTolvaneDlg::OnPositionTimer() {}
-
-void CTolvaneDlg::OnJobTimer() {}
-
-void CTolvaneDlg::OnBrowse() {}
-
-void CTolvaneDlg::OnFindTarget() {}
-
-// The output settings dialog edits the join's OutputProfile in place.
-void CTolvaneDlg::OnSetting() {
-    CSettings dialog(outputProfile_, this, programFolder_);
-    RunModal(dialog);
-}
+// Adding and removing files: CTolvaneDlgFileList.cpp. Preview playback and the range:
+// CTolvaneDlgPlayback.cpp. The output folder: CTolvaneDlgOutputFolder.cpp. Cut, merge,
+// the job timer and the settings dialog: CTolvaneDlgCommands.cpp.
 
 }  // namespace tolvane

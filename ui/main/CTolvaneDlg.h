@@ -14,7 +14,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "CAVConvertDlg.h"
 #include "ControlIds.h"
 #include "DialogUnits.h"
 #include "LanguageTable.h"
@@ -40,6 +42,7 @@ class IDesktopShell;
 class IFileChooser;
 class IFolderChooser;
 class IMessageBox;
+class PlayerEndRelay;
 
 // What the window uses from outside itself. Every member left empty takes the real
 // thing, so the program passes nothing and tests replace what they need.
@@ -85,7 +88,22 @@ class CTolvaneDlg : public QDialog {
     const QString& playMode() const { return playMode_; }
     bool reloadOnPlay() const { return reloadOnPlay_; }
     const QString& currentFile() const { return currentFile_; }
+    // The output file the last cut or merge command named.
+    const QString& outputPath() const { return outputPath_; }
     IPlayerModule& player() { return *player_; }
+    bool playerOpened() const { return playerOpened_; }
+    bool playSelectionActive() const { return playSelectionActive_; }
+    int currentPositionMs() const { return currentPositionMs_; }
+    bool addingFiles() const { return addingFiles_; }
+
+    // Preview playback, also run by other operations: Stop ends playback and closes the
+    // file; Play starts (opening currentFile afresh when needed), pauses or resumes.
+    void Stop();
+    void Play();
+
+    // True when files can be made in `folder`: a probe file is created there (only when
+    // no file of its name exists), closed and deleted again.
+    bool WriteTestPasses(const QString& folder);
 
     // Reads the main-window texts of the language file in force and puts them on the
     // window.
@@ -152,12 +170,33 @@ class CTolvaneDlg : public QDialog {
     void OnJobTimer();
     void OnDropFiles(const QStringList& paths);
 
+    // Job commands.
+    bool JobCommandAllowed() const;
+    bool CheckOutputFolder();
+    void RunJob(bool joinMode);
+    CAVConvertDlg& ProgressDialog();
+    void CloseProgressDialog();
+    void ShowFinishedRows(int currentIndex);
+    void ReportJob(bool succeeded);
+
+    // File list.
+    // Probes `path` into job_; false (after telling the user) when it is rejected.
+    bool ProbeAddedFile(const QString& path, bool checkEnd);
+    void AcceptCutTabFile(const QString& path);
+    void AppendProbedRow(const QString& path);
+    // Preview playback and range selection.
+    void LoadIntoPlayer();
+    void ShowWholeFileRange();
+    void SetPlayButtonLook(int bitmapId);
+    void EndPlayedSelection();
+
   signals:
     // The player's end of file, raised on the player's thread, handled on the window's.
     void playerEnded();
 
   private:
     Services services_;
+    std::unique_ptr<PlayerEndRelay> endRelay_;
     std::unique_ptr<IPlayerModule> player_;
     IMessageBox* messageBox_;
     IFileChooser* fileChooser_;
@@ -193,6 +232,7 @@ class CTolvaneDlg : public QDialog {
     MediaJob job_;
     MediaJobRunner runner_;
     bool addingFiles_ = false;  // a batch of files is being examined
+    int addingTab_ = 0;         // the tab the batch adds to
 
     // Preview state.
     QString playMode_ = QStringLiteral("PLAY");
@@ -203,6 +243,12 @@ class CTolvaneDlg : public QDialog {
     QString playerFile_;
     QTimer positionTimer_;
     QTimer jobTimer_;
+
+    // Job commands.
+    std::unique_ptr<CAVConvertDlg> progressDialog_;  // made at the first job
+    std::vector<int> checkedRows_;  // merge: the list rows of the job's inputs, in order
+    int completedCount_ = 0;        // inputs reported finished
+    QString outputPath_;
 
     // Dragging the window by hand where the window system cannot move it for us.
     bool dragging_ = false;

@@ -1,0 +1,280 @@
+#include <QTabBar>
+#include <QTimer>
+
+#include "CControlButton.h"
+#include "OperationsTestSupport.h"
+
+namespace tolvane::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class FileList : public WindowOperations {};
+using FileListAdd = FileList;
+using FileListDrop = FileList;
+using FileListRemove = FileList;
+
+TEST_F(FileListAdd, ThreeFilesOnTheCutTabPlayTheLast) {
+    const QString a = Q(Wav("a.wav", 1)), b = Q(Wav("b.wav", 1)), c = Q(Wav("c.wav", 2));
+    WindowUnderTest window(folder.path());
+    AddFiles(window, {a, b, c});
+
+    ASSERT_EQ(window.fileChooser.filters.size(), 1u);
+    EXPECT_EQ(window.fileChooser.filters[0],
+              QString::fromStdString(window->languageTable().OpenFileFilter()));
+    EXPECT_TRUE(window.messageBox.messages.empty());
+    EXPECT_EQ(window->currentFile(), c);
+    EXPECT_EQ(LabelText(*window, Id::CurrentFilePath), c);
+    EXPECT_TRUE(window->GetDlgItem(Id::Play)->isEnabled());
+    EXPECT_TRUE(window->GetDlgItem(Id::Stop)->isEnabled());
+    // Nothing was open yet, so the Stop before the Play has nothing to close.
+    EXPECT_EQ(CommandsAfterStart(*window.player),
+              (Strings{"SetFileName " + c.toStdString(), "Open", "GetMideaType", "Start"}));
+    EXPECT_EQ(window->playMode(), "PAUSE");
+    EXPECT_TRUE(window->GetDlgItem(Id::PositionSlider)->isEnabled());
+    // The whole of the playing file is the range.
+    EXPECT_EQ(EditText(*window, Id::StartEdit), kZero);
+    EXPECT_EQ(EditText(*window, Id::EndEdit), "00:00:02.000");
+    EXPECT_EQ(LabelText(*window, Id::SelectionLength), "00:00:02.000");
+    EXPECT_EQ(window->Item<CCheckListCtrl>(Id::FileList)->GetRowCount(), 0);
+
+    // A second batch while playing: Stop, then the Load's own Stop, then the new file.
+    window.player->ClearCalls();
+    AddFiles(window, {a});
+    EXPECT_EQ(CommandsAfterStart(*window.player),
+              (Strings{"Stop", "Close", "Stop", "Close", "SetFileName " + a.toStdString(), "Open",
+                       "GetMideaType", "Start"}));
+    EXPECT_EQ(EditText(*window, Id::EndEdit), "00:00:01.000");
+}
+
+TEST_F(FileListAdd, GarbageFirstFileShowsTheMessageAndNothingPlays) {
+    const QString garbage = Q(fixtures.Garbage());
+    const QString good = Q(Wav("good.wav", 1));
+    WindowUnderTest window(folder.path());
+    AddFiles(window, {garbage, good});
+
+    ASSERT_EQ(window.messageBox.messages.size(), 1u);
+    EXPECT_EQ(window.messageBox.messages[0], "English TISHI wjgarbage.mp3 English TISHI wx");
+    EXPECT_TRUE(window->currentFile().isEmpty());
+    EXPECT_TRUE(LabelText(*window, Id::CurrentFilePath).isEmpty());
+    EXPECT_TRUE(CommandsAfterStart(*window.player).empty());
+    EXPECT_FALSE(window->GetDlgItem(Id::Play)->isEnabled());
+    EXPECT_FALSE(window->addingFiles());
+}
+
+TEST_F(FileListAdd, CancelledDialogChangesNothing) {
+    const QString good = Q(Wav("good.wav", 1));
+    WindowUnderTest window(folder.path());
+    AddFiles(window, {good});
+    window.player->ClearCalls();
+    AddFiles(window, {});
+    EXPECT_EQ(window->currentFile(), good);
+    EXPECT_TRUE(window.player->Commands().empty());
+}
+
+TEST_F(FileListAdd, MergeTabAppendsRowsAndLeavesTheCutTabsFileAlone) {
+    const QString cutFile = Q(Wav("cut.wav", 3));
+    const QString one = Q(Wav("one.wav", 1)), two = Q(Wav("two.wav", 2));
+    WindowUnderTest window(folder.path());
+    AddFiles(window, {cutFile});
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+    AddFiles(window, {one, two, one});
+
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    ASSERT_EQ(list->GetRowCount(), 3);
+    EXPECT_EQ(list->GetItemText(0, 0), one);
+    EXPECT_EQ(list->GetItemText(1, 0), two);
+    EXPECT_EQ(list->GetItemText(2, 0), one);  // the same file twice gives two rows
+    EXPECT_EQ(list->GetItemText(1, 2), "00:00:02.000");
+    EXPECT_EQ(list->GetItemText(1, 3), "MP3-MPEG Layer-3 Audio(*.mp3)");
+    EXPECT_EQ(list->GetItemText(1, 4), "English JIEMIAN zb");
+    EXPECT_EQ(list->GetItemText(1, 5), "2000");
+    EXPECT_EQ(window->currentFile(), cutFile);
+
+    // Back on the cut tab, a fresh Play marks the cut tab's own file, not the last probe.
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(0);
+    Click(*window, Id::Play);
+    EXPECT_EQ(window.player->FileName(), cutFile.toStdString());
+    EXPECT_EQ(EditText(*window, Id::EndEdit), "00:00:03.000");
+}
+
+TEST_F(FileListAdd, NoSecondBatchDropOrTabSwitchWhileABatchIsExamined) {
+    const QString a = Q(Wav("a.wav", 1)), b = Q(Wav("b.wav", 1));
+    WindowUnderTest window(folder.path());
+    bool ranDuringBatch = false;
+    // Runs from the batch's own event processing, before the first file is probed.
+    QTimer::singleShot(0, window.window.get(), [&] {
+        ranDuringBatch = window->addingFiles();
+        Click(*window, Id::Add);
+        DropFiles(*window, {b});
+        window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+    });
+    AddFiles(window, {a, b});
+
+    EXPECT_TRUE(ranDuringBatch);
+    EXPECT_EQ(window.fileChooser.filters.size(), 1u);
+    EXPECT_EQ(window->Item<QTabBar>(Id::Tabs)->currentIndex(), 0);
+    EXPECT_TRUE(window->Item<CControlButton>(Id::Merge)->isHidden());
+    EXPECT_EQ(window->currentFile(), b);
+    EXPECT_EQ(window.player->Count("Open"), 1);
+    EXPECT_FALSE(window->addingFiles());
+    EXPECT_TRUE(window->Item<QTabBar>(Id::Tabs)->isEnabled());
+}
+
+TEST_F(FileListDrop, MergeTabRowsInDropOrderChecked) {
+    const QString first = Q(Wav("first.wav", 1));
+    const QString x = Q(Wav("x.wav", 2)), y = Q(Wav("y.wav", 3));
+    WindowUnderTest window(folder.path());
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+    AddFiles(window, {first});
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    list->SelectAndFocusRow(0);
+    DropFiles(*window, {y, x});
+
+    ASSERT_EQ(list->GetRowCount(), 3);
+    EXPECT_EQ(list->GetItemText(1, 0), y);
+    EXPECT_EQ(list->GetItemText(2, 0), x);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_TRUE(list->GetCheck(row)) << row;
+        EXPECT_EQ(list->GetItemText(row, 1), kZero) << row;
+    }
+    EXPECT_EQ(list->GetItemText(1, 2), "00:00:03.000");
+    EXPECT_EQ(list->GetItemText(2, 2), "00:00:02.000");
+    EXPECT_EQ(list->GetFirstSelectedRow(), -1);  // row 0 lost its selection
+    EXPECT_TRUE(window.messageBox.messages.empty());
+    EXPECT_TRUE(CommandsAfterStart(*window.player).empty());  // nothing plays on this tab
+}
+
+TEST_F(FileListDrop, MergeTabRejectionEndsTheDrop) {
+    const QString x = Q(Wav("x.wav", 1)), y = Q(Wav("y.wav", 1));
+    const QString garbage = Q(fixtures.Garbage());
+    WindowUnderTest window(folder.path());
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+    DropFiles(*window, {x, garbage, y});
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    ASSERT_EQ(list->GetRowCount(), 1);
+    EXPECT_EQ(list->GetItemText(0, 0), x);
+    ASSERT_EQ(window.messageBox.messages.size(), 1u);
+    EXPECT_EQ(window.messageBox.messages[0], "English TISHI wjgarbage.mp3 English TISHI wx");
+}
+
+TEST_F(FileListDrop, CutTabTakesTheFirstFileAndARejectedOneKeepsThePrevious) {
+    const QString a = Q(Wav("a.wav", 1)), b = Q(Wav("b.wav", 2));
+    const QString garbage = Q(fixtures.Garbage());
+    WindowUnderTest window(folder.path());
+    DropFiles(*window, {b, a});
+    EXPECT_EQ(window->currentFile(), b);
+    EXPECT_EQ(window.player->FileName(), b.toStdString());
+    EXPECT_EQ(window->playMode(), "PAUSE");
+
+    window.player->ClearCalls();
+    DropFiles(*window, {garbage});
+    ASSERT_EQ(window.messageBox.messages.size(), 1u);
+    EXPECT_EQ(window->currentFile(), b);
+    EXPECT_EQ(LabelText(*window, Id::CurrentFilePath), b);
+    EXPECT_TRUE(window.player->Commands().empty());  // the playing file plays on
+}
+
+TEST_F(FileListDrop, LongPathIsUsedWhole) {
+    fs::path deep = media.path();
+    for (int i = 0; i < 6; ++i)
+        deep /= std::string(50, char('a' + i));
+    fs::create_directories(deep);
+    const QString path = Q(MakeTone(deep, "long.wav", 1, 8000, 1));
+    ASSERT_GT(path.size(), 300);
+    WindowUnderTest window(folder.path());
+    DropFiles(*window, {path});
+    EXPECT_TRUE(window.messageBox.messages.empty());
+    EXPECT_EQ(window->currentFile(), path);
+    EXPECT_EQ(window.player->FileName(), path.toStdString());
+}
+
+class FileListRows : public FileList {
+  protected:
+    void AddRows(WindowUnderTest& window, int count) {
+        window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+        QStringList paths;
+        for (int i = 0; i < count; ++i)
+            paths << Q(Wav("row" + std::to_string(i) + ".wav", 1));
+        AddFiles(window, paths);
+    }
+};
+using FileListRemoveRows = FileListRows;
+
+TEST_F(FileListRemoveRows, LastRowSelectsTheNewLastRow) {
+    WindowUnderTest window(folder.path());
+    AddRows(window, 3);
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    const QString second = list->GetItemText(1, 0);
+    list->SelectAndFocusRow(2);
+    Click(*window, Id::Cut);
+    ASSERT_EQ(list->GetRowCount(), 2);
+    EXPECT_EQ(list->GetFirstSelectedRow(), 1);
+    EXPECT_EQ(list->GetItemText(1, 0), second);
+}
+
+TEST_F(FileListRemoveRows, MiddleRowSelectsTheRowTakingItsPlace) {
+    WindowUnderTest window(folder.path());
+    AddRows(window, 3);
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    const QString third = list->GetItemText(2, 0);
+    list->SelectAndFocusRow(1);
+    Click(*window, Id::Cut);
+    ASSERT_EQ(list->GetRowCount(), 2);
+    EXPECT_EQ(list->GetFirstSelectedRow(), 1);
+    EXPECT_EQ(list->GetItemText(1, 0), third);
+}
+
+TEST_F(FileListRemoveRows, OnlyRowLeavesAnEmptyListWithoutSelection) {
+    WindowUnderTest window(folder.path());
+    AddRows(window, 1);
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    list->SelectAndFocusRow(0);
+    Click(*window, Id::Cut);
+    EXPECT_EQ(list->GetRowCount(), 0);
+    EXPECT_EQ(list->GetFirstSelectedRow(), -1);
+}
+
+TEST_F(FileListRemoveRows, DeleteInATimeEditRemovesTheRowNotACharacter) {
+    WindowUnderTest window(folder.path());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    AddRows(window, 2);
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(0);
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    list->SelectAndFocusRow(0);
+    auto* edit = window->Item<QLineEdit>(Id::StartEdit);
+    edit->setFocus();
+    edit->setCursorPosition(0);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    EXPECT_EQ(list->GetRowCount(), 1);
+    EXPECT_EQ(edit->text(), kZero);
+}
+
+TEST_F(FileListRemoveRows, DeleteAllEmptiesTheListOnly) {
+    WindowUnderTest window(folder.path());
+    AddRows(window, 3);
+    Click(*window, Id::DeleteAll);
+    EXPECT_EQ(window->Item<CCheckListCtrl>(Id::FileList)->GetRowCount(), 0);
+    EXPECT_TRUE(window.messageBox.messages.empty());
+}
+
+TEST_F(FileListRemove, CutButtonStopsAndResetsTheTimeTexts) {
+    const QString a = Q(Wav("a.wav", 2));
+    WindowUnderTest window(folder.path());
+    AddFiles(window, {a});
+    window.player->SetReportedCurrentPosition(1.5);
+    window.player->SetReportedDuration(2.0);
+    ASSERT_TRUE(WaitForTicks(*window.player, 1));
+    window.player->ClearCalls();
+    Click(*window, Id::Cut);
+    EXPECT_EQ(window.player->Commands(), (Strings{"Stop", "Close"}));
+    for (int id : {Id::PlayPosition, Id::Duration, Id::SelectionLength})
+        EXPECT_EQ(LabelText(*window, id), kZero) << id;
+    EXPECT_EQ(EditText(*window, Id::StartEdit), kZero);
+    EXPECT_EQ(EditText(*window, Id::EndEdit), kZero);
+    EXPECT_EQ(window->playMode(), "PLAY");
+}
+
+}  // namespace
+}  // namespace tolvane::testing

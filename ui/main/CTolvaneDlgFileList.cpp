@@ -1,0 +1,192 @@
+// Adding files (file dialog and drops) and removing them: the cut tab's current file
+// and the merge tab's list.
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabBar>
+#include <QComboBox>
+
+#include "CCheckListCtrl.h"
+#include "CControlButton.h"
+#include "CTolvaneDlg.h"
+#include "TimeCode.h"
+#include "UserPrompts.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kCutTab = 0;
+constexpr int kMergeTab = 1;
+constexpr int kPlayReadyBitmap = 302;
+constexpr int kStopReadyBitmap = 304;
+const QString kZeroTime = QStringLiteral("00:00:00.000");
+
+QString TimeCodeText(std::int64_t microseconds) {
+    return QString::fromStdString(FormatTimeCode(static_cast<std::int32_t>(microseconds / 1000)));
+}
+
+QString FileNameOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+ProbeSnapshot SnapshotOf(const MediaJob& job) {
+    ProbeSnapshot snapshot;
+    snapshot.startUs = job.probeStartUs;
+    snapshot.endUs = job.probeEndUs;
+    snapshot.durationUs = job.probeDurationUs;
+    snapshot.mislabeledAac = job.mislabeledAac;
+    snapshot.mislabeledMp2 = job.mislabeledMp2;
+    snapshot.mislabeledWav = job.mislabeledWav;
+    snapshot.mislabeledFlac = job.mislabeledFlac;
+    return snapshot;
+}
+
+// Marks the window busy with a batch for as long as it lives.
+class AddingFilesScope {
+  public:
+    AddingFilesScope(bool& flag, QWidget* tabs) : flag_(flag), tabs_(tabs) {
+        flag_ = true;
+        tabs_->setEnabled(false);
+    }
+    ~AddingFilesScope() {
+        flag_ = false;
+        tabs_->setEnabled(true);
+    }
+    AddingFilesScope(const AddingFilesScope&) = delete;
+    AddingFilesScope& operator=(const AddingFilesScope&) = delete;
+
+  private:
+    bool& flag_;
+    QWidget* tabs_;
+};
+
+}  // namespace
+
+bool CTolvaneDlg::ProbeAddedFile(const QString& path, bool checkEnd) {
+    job_.probeFileName = path.toStdString();
+    const int result = runner_.Probe(job_);
+    const bool rejected = result < 0 || job_.probeStartUs < 0 || (checkEnd && job_.probeEndUs < 0);
+    if (rejected) {
+        ShowMessage(
+            QString::fromStdString(texts_.RejectedFileMessage(FileNameOf(path).toStdString())));
+    }
+    return !rejected;
+}
+
+// The probed file becomes the cut tab's file, with its own probe results.
+void CTolvaneDlg::AcceptCutTabFile(const QString& path) {
+    currentFile_ = path;
+    currentFileProbe_ = SnapshotOf(job_);
+    Item<QLabel>(ControlId::CurrentFilePath)->setText(path);
+    SetButtonBitmaps(ControlId::Play, kPlayReadyBitmap);
+    SetButtonBitmaps(ControlId::Stop, kStopReadyBitmap);
+    GetDlgItem(ControlId::Play)->setEnabled(true);
+    GetDlgItem(ControlId::Stop)->setEnabled(true);
+}
+
+void CTolvaneDlg::AppendProbedRow(const QString& path) {
+    fileList_->SetRowSelected(0, false);
+    fileList_->AppendRow({path, TimeCodeText(job_.probeStartUs), TimeCodeText(job_.probeEndUs),
+                          outputFormatList_->currentText(), Text("JIEMIAN", "zb"),
+                          QString::number(job_.probeDurationUs / 1000)},
+                         true);
+    fileList_->viewport()->repaint();
+}
+
+void CTolvaneDlg::OnAdd() {
+    if (addingFiles_)
+        return;
+    const QStringList paths =
+        fileChooser_->ChooseFiles(QString::fromStdString(texts_.OpenFileFilter()));
+    if (paths.isEmpty())
+        return;
+    const int tab = tabs_->currentIndex();
+    if (tab == kCutTab) {
+        currentFile_.clear();
+        currentFileProbe_ = ProbeSnapshot{};
+    }
+
+    {
+        const AddingFilesScope busy(addingFiles_, tabs_);
+        addingTab_ = tab;
+        for (const QString& path : paths) {
+            // The window stays responsive during a long batch; the flag keeps a second
+            // batch, a job and a tab switch from starting meanwhile.
+            QCoreApplication::processEvents();
+            if (!ProbeAddedFile(path, true))
+                return;
+            if (tab == kCutTab) {
+                AcceptCutTabFile(path);
+            } else if (tab == kMergeTab) {
+                AppendProbedRow(path);
+            }
+        }
+    }
+    if (tab == kCutTab) {
+        Stop();
+        Play();
+    }
+}
+
+// Paths arrive whole: a path cut to some length would name another file. A rejected file
+// never becomes the current file, so the current file and its probe always belong together.
+void CTolvaneDlg::OnDropFiles(const QStringList& paths) {
+    if (addingFiles_ || paths.isEmpty())
+        return;
+    const int tab = tabs_->currentIndex();
+    const AddingFilesScope busy(addingFiles_, tabs_);
+    addingTab_ = tab;
+    if (tab == kCutTab) {
+        const QString& path = paths.front();
+        if (!ProbeAddedFile(path, true))
+            return;
+        AcceptCutTabFile(path);
+        Stop();
+        Play();
+        return;
+    }
+    if (tab != kMergeTab)
+        return;
+    for (const QString& path : paths) {
+        if (!ProbeAddedFile(path, true))
+            return;
+        currentFile_ = path;
+        currentFileProbe_ = SnapshotOf(job_);
+        AppendProbedRow(path);
+    }
+}
+
+// Removes the first selected row only; the row now at its place (or the new last row)
+// becomes the selected one.
+void CTolvaneDlg::OnRemoveSelected() {
+    const int row = fileList_->GetFirstSelectedRow();
+    if (row < 0)
+        return;
+    fileList_->DeleteRow(row);
+    fileList_->viewport()->repaint();
+    const int rows = fileList_->GetRowCount();
+    if (rows == 0)
+        return;
+    fileList_->SelectAndFocusRow(row < rows ? row : rows - 1);
+    fileList_->setFocus();
+}
+
+// Shown on both tabs: on the cut tab it resets playback and the range texts.
+void CTolvaneDlg::OnCut() {
+    OnRemoveSelected();
+    Stop();
+    Item<QLabel>(ControlId::PlayPosition)->setText(kZeroTime);
+    Item<QLabel>(ControlId::Duration)->setText(kZeroTime);
+    Item<QLabel>(ControlId::SelectionLength)->setText(kZeroTime);
+    startEdit_->setText(kZeroTime);
+    endEdit_->setText(kZeroTime);
+}
+
+void CTolvaneDlg::OnDeleteAll() {
+    fileList_->DeleteAllRows();
+}
+
+}  // namespace tolvane

@@ -1,0 +1,247 @@
+// Preview playback of the cut tab's file and the range selection over it.
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include <algorithm>
+
+#include "CBitmapSlider.h"
+#include "CControlButton.h"
+#include "CTolvaneDlg.h"
+#include "TimeCode.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kPositionTickMs = 100;
+constexpr int kPlayLookBitmap = 302;
+constexpr int kPauseLookBitmap = 310;
+const QString kZeroTime = QStringLiteral("00:00:00.000");
+const QString kPlay = QStringLiteral("PLAY");
+const QString kPause = QStringLiteral("PAUSE");
+
+QString TimeCodeText(std::int64_t ms) {
+    return QString::fromStdString(FormatTimeCode(static_cast<std::int32_t>(ms)));
+}
+
+std::int32_t TimeCodeOf(const QLineEdit* edit) {
+    return ParseTimeCode(edit->text().toStdString());
+}
+
+// A mark in per mille of the length; a length below 1 ms puts the mark at 0.
+int PerMille(std::int64_t ms, std::int64_t lengthMs) {
+    if (lengthMs < 1)
+        return 0;
+    return static_cast<int>(std::clamp<std::int64_t>(ms * 1000 / lengthMs, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+void CTolvaneDlg::SetPlayButtonLook(int bitmapId) {
+    QWidget* button = GetDlgItem(ControlId::Play);
+    button->setEnabled(false);
+    SetButtonBitmaps(ControlId::Play, bitmapId);
+    button->setEnabled(true);
+}
+
+void CTolvaneDlg::LoadIntoPlayer() {
+    playerFile_ = currentFile_;
+    Stop();
+    player_->PlayerModule_SetFileName(playerFile_.toStdString());
+    positionTimer_.start(kPositionTickMs);
+    if (player_->PlayerModule_Open() == -1)
+        return;
+    int first = 0;
+    int second = 0;
+    player_->PlayerModule_GetMideaType(&first, &second);
+    playerOpened_ = true;
+}
+
+// Every fresh start marks the whole file, from the current file's own probe.
+void CTolvaneDlg::ShowWholeFileRange() {
+    const std::int64_t startMs = currentFileProbe_.startUs / 1000;
+    const std::int64_t endMs = currentFileProbe_.endUs / 1000;
+    const std::int64_t lengthMs = currentFileProbe_.durationUs / 1000;
+    slider_->SetSelectionStart(PerMille(startMs, lengthMs));
+    slider_->SetSelectionEnd(PerMille(endMs, lengthMs));
+    slider_->update();
+    startEdit_->setText(TimeCodeText(startMs));
+    endEdit_->setText(TimeCodeText(endMs));
+    Item<QLabel>(ControlId::SelectionLength)->setText(TimeCodeText(endMs - startMs));
+}
+
+void CTolvaneDlg::Play() {
+    playSelectionActive_ = false;
+    if (playMode_ == kPlay) {
+        if (reloadOnPlay_) {
+            LoadIntoPlayer();
+            ShowWholeFileRange();
+        }
+        if (!playerOpened_)
+            return;
+        positionTimer_.start(kPositionTickMs);
+        player_->PlayerModule_Start();
+        slider_->setEnabled(true);
+        playMode_ = kPause;
+        SetPlayButtonLook(kPauseLookBitmap);
+        return;
+    }
+    reloadOnPlay_ = false;
+    if (!playerOpened_)
+        return;
+    positionTimer_.start(kPositionTickMs);
+    player_->PlayerModule_Pause();
+    playMode_ = kPlay;
+    SetPlayButtonLook(kPlayLookBitmap);
+}
+
+void CTolvaneDlg::Stop() {
+    reloadOnPlay_ = true;
+    playSelectionActive_ = false;
+    if (!playerOpened_)
+        return;
+    positionTimer_.stop();
+    player_->PlayerModule_Stop();
+    player_->PlayerModule_Close();
+    slider_->setEnabled(false);
+    playMode_ = kPlay;
+    SetPlayButtonLook(kPlayLookBitmap);
+    slider_->SetPos(0);
+    slider_->update();
+    currentPositionMs_ = 0;
+    Item<QLabel>(ControlId::PlayPosition)->setText(kZeroTime);
+}
+
+void CTolvaneDlg::OnPlayPause() {
+    Play();
+}
+
+void CTolvaneDlg::OnStop() {
+    Stop();
+}
+
+// Runs on the window's thread; the player's callback thread waits for it and holds no
+// lock of the player meanwhile.
+void CTolvaneDlg::OnPlayerEnd() {
+    Stop();
+}
+
+void CTolvaneDlg::OnPositionTimer() {
+    if (!positionTimer_.isActive())
+        return;  // a tick that was still queued when the timer was killed
+    float fraction = 0.0f;
+    player_->PlayerModule_GetPos(&fraction);
+    const int position = static_cast<int>(fraction * 1000.0f);
+    double currentSec = 0.0;
+    double durationSec = 0.0;
+    player_->PlayerModule_GetCurrentPosition(&currentSec);
+    player_->PlayerModule_GetDuration(&durationSec);
+    currentPositionMs_ = static_cast<int>(currentSec * 1000.0);
+    const int lengthMs = static_cast<int>(durationSec * 1000.0);
+
+    Item<QLabel>(ControlId::PlayPosition)->setText(TimeCodeText(currentPositionMs_));
+    Item<QLabel>(ControlId::Duration)->setText(QStringLiteral("/ ") + TimeCodeText(lengthMs));
+    if (slider_->GetPos() != position) {
+        slider_->SetPos(std::clamp(position, 0, 1000));
+        slider_->update();
+    }
+    if (playSelectionActive_ && playerOpened_ && currentPositionMs_ >= TimeCodeOf(endEdit_)) {
+        EndPlayedSelection();
+    }
+}
+
+// The end of a played selection closes the file like Stop, so the next Play opens it
+// afresh instead of pausing or resuming a closed player.
+void CTolvaneDlg::EndPlayedSelection() {
+    player_->PlayerModule_Stop();
+    player_->PlayerModule_Close();
+    positionTimer_.stop();
+    currentPositionMs_ = 0;
+    Item<QLabel>(ControlId::PlayPosition)->setText(kZeroTime + QStringLiteral(" /"));
+    Item<QLabel>(ControlId::Duration)->setText(kZeroTime);
+    slider_->SetPos(0);
+    slider_->update();
+    playSelectionActive_ = false;
+    reloadOnPlay_ = true;
+    slider_->setEnabled(false);
+    if (playMode_ == kPause) {
+        playMode_ = kPlay;
+        SetPlayButtonLook(kPlayLookBitmap);
+    }
+}
+
+// A drag always leaves the player playing, also when it was paused.
+void CTolvaneDlg::OnSliderTracking(int controlId, int position) {
+    Q_UNUSED(position);  // the slider's position now, not the one of the report
+    playSelectionActive_ = false;
+    if (controlId != ControlId::PositionSlider || !playerOpened_)
+        return;
+    player_->PlayerModule_Pause();
+    const float fraction = static_cast<float>(slider_->GetPos() / 1000.0);
+    player_->PlayerModule_SetPos(fraction);
+    double durationSec = 0.0;
+    player_->PlayerModule_GetDuration(&durationSec);
+    currentPositionMs_ = static_cast<int>(fraction * durationSec * 1000.0);
+    player_->PlayerModule_Start();
+}
+
+// --- Range selection ------------------------------------------------------------------
+
+void CTolvaneDlg::OnTimeEditChanged() {
+    const std::int32_t start = TimeCodeOf(startEdit_);
+    const std::int32_t end = TimeCodeOf(endEdit_);
+    Item<QLabel>(ControlId::SelectionLength)
+        ->setText(end > start ? TimeCodeText(std::int64_t(end) - start) : kZeroTime);
+}
+
+// Setting the start moves the end back to the end of the file.
+void CTolvaneDlg::OnStartPoint() {
+    if (currentFile_.isEmpty())
+        return;
+    slider_->SetSelectionStart(slider_->GetPos());
+    slider_->SetSelectionMode(1);
+    slider_->update();
+    const std::int64_t lengthMs = currentFileProbe_.durationUs / 1000;
+    startEdit_->setText(TimeCodeText(currentPositionMs_));
+    endEdit_->setText(TimeCodeText(lengthMs));
+    Item<QLabel>(ControlId::SelectionLength)->setText(TimeCodeText(lengthMs - currentPositionMs_));
+}
+
+// An end before the start swaps the two texts (the slider's marks stay as they are).
+void CTolvaneDlg::OnEndPoint() {
+    if (currentFile_.isEmpty())
+        return;
+    slider_->SetSelectionEnd(slider_->GetPos());
+    slider_->SetSelectionMode(2);
+    slider_->update();
+    const std::int64_t start = TimeCodeOf(startEdit_);
+    const std::int64_t position = currentPositionMs_;
+    auto* length = Item<QLabel>(ControlId::SelectionLength);
+    if (position > start) {
+        endEdit_->setText(TimeCodeText(position));
+        length->setText(TimeCodeText(position - start));
+        return;
+    }
+    startEdit_->setText(TimeCodeText(position));
+    endEdit_->setText(TimeCodeText(start));
+    length->setText(TimeCodeText(start - position));
+}
+
+void CTolvaneDlg::OnPlaySelection() {
+    if (currentFile_.isEmpty())
+        return;
+    const QString startText = startEdit_->text();
+    if (reloadOnPlay_)
+        LoadIntoPlayer();
+    if (!playerOpened_)
+        return;
+    player_->PlayerModule_Pause();
+    player_->PlayerModule_SetCurrentPosition(ParseTimeCode(startText.toStdString()) / 1000.0);
+    player_->PlayerModule_Start();
+    playSelectionActive_ = true;
+    positionTimer_.start(kPositionTickMs);  // the tick finds the end
+    slider_->setEnabled(true);
+}
+
+}  // namespace tolvane
