@@ -233,6 +233,32 @@ TEST(CutCommand, FolderThatIsAFileFailsTheWriteTest) {
     EXPECT_EQ(w.progressDialogRuns, 0);
 }
 
+TEST(CutCommand, FileWithoutExtensionIsRefusedWithAMessage) {
+    CommandsWindow w;
+    const fs::path bare = w.media / "bare";
+    fs::copy_file(w.fixtures.Wav(1.0), bare);
+    w.Add({Q(bare)});
+    ASSERT_EQ(w->currentFile(), Q(bare));
+    w.Click(ControlId::Convert);
+    ASSERT_EQ(w.messageBox.messages.size(), 1u);
+    EXPECT_TRUE(w.messageBox.messages[0].contains(Q(bare)));
+    EXPECT_EQ(w.progressDialogRuns, 0);
+    EXPECT_TRUE(fs::is_empty(w.output.path()));
+}
+
+TEST(CutCommand, ClosingTheProgressDialogReportsNothingAndTheNextCutRuns) {
+    CommandsWindow w;
+    w.Add({Q(w.fixtures.Wav(2.0))});
+    w.SetRange("00:00:00.000", "00:00:01.000");
+    w.duringJob = [](CAVConvertDlg& dialog) { dialog.close(); };
+    w.Click(ControlId::Convert);
+    EXPECT_TRUE(w.messageBox.messages.empty());
+    w.duringJob = nullptr;
+    w.Click(ControlId::Convert);
+    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
+    EXPECT_EQ(w.progressDialogRuns, 2);
+}
+
 TEST(CutCommand, MislabelledMp3IsCutUnderItsTrueTypeAndTakesTheMp3Name) {
     CommandsWindow w;
     const fs::path source = w.fixtures.AacNamedMp3();
