@@ -158,6 +158,20 @@ TEST_F(FileListDrop, MergeTabRejectionEndsTheDrop) {
     EXPECT_EQ(window.messageBox.messages[0], "English TISHI wjgarbage.mp3 English TISHI wx");
 }
 
+// A file of unknown length would give the merge list an end time it cannot have: a drop
+// rejects it as the file dialog does.
+TEST_F(FileListDrop, FileOfUnknownLengthIsRejectedAsByTheDialog) {
+    const QString unknown = Q(fixtures.UnknownDuration());
+    WindowUnderTest window(folder.path());
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+    DropFiles(*window, {unknown});
+    EXPECT_EQ(window->Item<CCheckListCtrl>(Id::FileList)->GetRowCount(), 0);
+    ASSERT_EQ(window.messageBox.messages.size(), 1u);
+    AddFiles(window, {unknown});
+    EXPECT_EQ(window->Item<CCheckListCtrl>(Id::FileList)->GetRowCount(), 0);
+    EXPECT_EQ(window.messageBox.messages.size(), 2u);
+}
+
 TEST_F(FileListDrop, CutTabTakesTheFirstFileAndARejectedOneKeepsThePrevious) {
     const QString a = Q(Wav("a.wav", 1)), b = Q(Wav("b.wav", 2));
     const QString garbage = Q(fixtures.Garbage());
