@@ -22,7 +22,9 @@
 #include <memory>
 
 #include "CAVConvertDlg.h"
+#include "CSettings.h"
 #include "CTolvaneDlg.h"
+#include "DialogIds.h"
 #include "DesktopShell.h"
 #include "UserPrompts.h"
 
@@ -83,6 +85,16 @@ class Photographer : public QObject {
             return;
         }
         progressSeen_.invalidate();
+        if (auto* settings = qobject_cast<CSettings*>(modal)) {
+            if (!boxSeen_.isValid()) {
+                boxSeen_.start();
+            } else if (boxSeen_.elapsed() >= 400) {
+                Shoot(QStringLiteral("settings"));
+                boxSeen_.invalidate();
+                static_cast<QAbstractButton*>(settings->GetDlgItem(SettingsDialogId::Ok))->click();
+            }
+            return;
+        }
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             if (!boxSeen_.isValid()) {
                 boxSeen_.start();
@@ -153,6 +165,7 @@ int main(int argc, char** argv) {
         window.Item<QTabBar>(ControlId::Tabs)->setCurrentIndex(1);
         chooser.next = mergeFiles;
         click(ControlId::Add);
+        click(ControlId::Setting);  // shown, photographed and confirmed with OK
         camera.Shoot(QStringLiteral("merge-window"));
         camera.Expect(QStringLiteral("merge"));
         click(ControlId::Merge);
