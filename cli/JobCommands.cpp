@@ -41,6 +41,8 @@ std::string FileSystemProblem(const std::string& path) {
     }
     if (S_ISDIR(info.st_mode))
         return "is a folder, not an audio file";
+    if (!S_ISREG(info.st_mode))
+        return "is not a regular file (a pipe or a device cannot be cut)";
     if (access(path.c_str(), R_OK) != 0)
         return std::string("cannot be read: ") + std::strerror(errno);
     return {};
@@ -177,7 +179,8 @@ bool Exists(const std::string& path) {
 }  // namespace
 
 void Complain(const std::string& subject, const std::string& what) {
-    std::fprintf(stderr, "tolvane-cli: %s: %s\n", subject.c_str(), what.c_str());
+    std::fprintf(stderr, "tolvane-cli: %s: %s\n", PrintableText(subject).c_str(),
+                 PrintableText(what).c_str());
 }
 
 int RunProbe(const Request& request) {
@@ -194,7 +197,8 @@ int RunProbe(const Request& request) {
                            std::to_string(job.audioChannels) +
                            (job.audioChannels == 1 ? " channel" : " channels");
         if (job.audioBitRate > 0)
-            line += ", " + std::to_string((job.audioBitRate + 500) / 1000) + " kbit/s";
+            line +=
+                ", " + std::to_string((std::int64_t{job.audioBitRate} + 500) / 1000) + " kbit/s";
         std::string trueExtension = MislabelledTrueExtension(path, job);
         if (!trueExtension.empty())
             line += ", holds " + trueExtension.substr(1) + " audio despite its .mp3 name";
@@ -217,6 +221,13 @@ int RunCut(const Request& request) {
     if (startMs > endMs) {
         Complain(input, "the start " + FormatTimeCode(startMs) + " lies after the end " +
                             FormatTimeCode(endMs));
+        return kExitUsage;
+    }
+    // A range wholly past the end would give an output without audio, reported as done.
+    if (startMs > DurationMs(job)) {
+        Complain(input, "the start " + FormatTimeCode(startMs) +
+                            " lies after the end of the file (" + FormatTimeCode(DurationMs(job)) +
+                            ")");
         return kExitUsage;
     }
     OutputNamingError why = OutputNamingError::None;

@@ -6,6 +6,16 @@ namespace {
 constexpr int kBarWidth = 30;
 }
 
+std::string PrintableText(const std::string& text) {
+    std::string shown = text;
+    for (char& c : shown) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            c = '?';
+    }
+    return shown;
+}
+
 ProgressReport::ProgressReport(std::FILE* stream, bool interactive)
     : stream_(stream), interactive_(interactive) {}
 
@@ -25,14 +35,14 @@ void ProgressReport::Show(int percent, int inputNumber, int inputCount,
                     static_cast<std::size_t>(percent * kBarWidth / 100), '#');
         // "\x1b[K" clears what a longer previous line left to the right.
         std::fprintf(stream_, "\r[%s] %3d%%  %d/%d %s\x1b[K", bar.c_str(), percent, inputNumber,
-                     inputCount, inputName.c_str());
+                     inputCount, PrintableText(inputName).c_str());
         barDrawn_ = true;
     } else {
         int tenth = percent / 10;
         if (tenth == lastTenth_ && inputNumber == lastInput_)
             return;
         std::fprintf(stream_, "progress %3d%%  %d/%d %s\n", percent, inputNumber, inputCount,
-                     inputName.c_str());
+                     PrintableText(inputName).c_str());
         lastTenth_ = tenth;
     }
     lastPercent_ = percent;

@@ -7,6 +7,10 @@
 
 namespace tolvane::cli {
 
+// The text with control characters (escapes, bells, line breaks) shown as "?", so a
+// file name cannot drive the terminal it is shown on.
+std::string PrintableText(const std::string& text);
+
 class ProgressReport {
   public:
     // `stream` is written to; `interactive` chooses the bar (usually isatty of it).

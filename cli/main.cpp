@@ -11,13 +11,14 @@ extern "C" {
 #include "CommandLine.h"
 #include "Interrupt.h"
 #include "JobCommands.h"
+#include "ProgressReport.h"
 
 int main(int argc, char** argv) {
     using namespace tolvane::cli;
     std::vector<std::string> arguments(argv + 1, argv + argc);
     ParseResult parsed = ParseCommandLine(arguments);
     if (!parsed.request) {
-        std::fprintf(stderr, "tolvane-cli: %s\n", parsed.error.c_str());
+        std::fprintf(stderr, "tolvane-cli: %s\n", PrintableText(parsed.error).c_str());
         return kExitUsage;
     }
     const Request& request = *parsed.request;

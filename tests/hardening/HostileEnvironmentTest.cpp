@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <random>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -311,6 +312,24 @@ TEST_F(HostileNames, LeadingDashNamesAreFilesAfterDoubleDashOrDotSlash) {
     EXPECT_NE(run.err.find("-x.mp3"), std::string::npos) << run.err;
 }
 
+// A name can hold terminal escapes; the messages and the progress show them harmless.
+// The output path on standard output stays exact, for scripts.
+TEST_F(HostileNames, ControlCharactersInNamesDoNotReachTheTerminal) {
+    REQUIRE_CLI();
+    const std::string name = "esc\x1b]0;owned\x07\x1b[2J.mp3";
+    Copy(name);
+    fs::create_directory(dir / "out");
+    CliRun run = RunCli(dir.path(), {"cut", name, "--out", "out", "--end", "00:00:00.500"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\x07'), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "out/" + name + "\n");
+    fs::create_directory(dir / "folder\x1b[2J");
+    run = RunCli(dir.path(), {"cut", "folder\x1b[2J"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+}
+
 // Names FFmpeg would read as a protocol ("pipe:", "concat:") are plain files to us.
 TEST_F(HostileNames, NamesThatLookLikeProtocolsAreFiles) {
     for (const std::string name : {"pipe:0.mp3", "concat:a.mp3", "file:b.mp3", "subfile:c.mp3"}) {
@@ -427,6 +446,18 @@ TEST(HostileCliProbe, HugeBitRateIsPrintedWithoutOverflow) {
     CliRun run = RunCli(dir.path(), {"probe", "rate.wav"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(", 2147484 kbit/s"), std::string::npos) << run.out;
+}
+
+TEST(HostileCliProbe, PipesAndDevicesAreRefusedAtOnce) {
+    REQUIRE_CLI();
+    TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "pipe.mp3").c_str(), 0644), 0);
+    for (const std::string& file : {(dir / "pipe.mp3").string(), std::string("/dev/zero")}) {
+        // No writer ever opens the pipe: a probe that waited on it would never end.
+        CliRun run = RunCli(dir.path(), {"cut", file}, "timeout 20 ");
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << run.err;
+    }
 }
 
 }  // namespace
