@@ -157,6 +157,7 @@ TEST_F(OutputFolder, WriteTestLeavesNothingBehind) {
     EXPECT_TRUE(window->WriteTestPasses(Q(out.path())));
     EXPECT_TRUE(fs::is_empty(out.path()));
     EXPECT_FALSE(window->WriteTestPasses(Q(out.path() / "missing")));
+    EXPECT_FALSE(window->WriteTestPasses(QString()));
 }
 
 TEST_F(OutputFolder, FindTargetOpensTheTypedText) {

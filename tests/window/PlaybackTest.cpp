@@ -1,3 +1,5 @@
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "CControlButton.h"
@@ -97,6 +99,18 @@ TEST_F(PlaybackTick, ShowsPositionLengthAndSlider) {
     EXPECT_EQ(window->Item<CBitmapSlider>(Id::PositionSlider)->GetPos(), 344);
     // Every tick asks for the position, the time and the length, and commands nothing.
     EXPECT_TRUE(window.player->Commands().empty());
+}
+
+TEST_F(PlaybackTick, OutlandishPlayerValuesDoNotOverflow) {
+    WindowUnderTest window(folder.path());
+    StartPlaying(window);
+    window.player->SetReportedCurrentPosition(1e12);
+    window.player->SetReportedDuration(std::nan(""));
+    window.player->SetReportedPos(-3.0f);
+    ASSERT_TRUE(WaitForTicks(*window.player, 1));
+    EXPECT_EQ(window->currentPositionMs(), INT32_MAX);
+    EXPECT_EQ(LabelText(*window, Id::Duration), "/ " + kZero);
+    EXPECT_EQ(window->Item<CBitmapSlider>(Id::PositionSlider)->GetPos(), 0);
 }
 
 TEST_F(PlaybackEnd, CallbackFromThePlayersThreadActsAsStop) {

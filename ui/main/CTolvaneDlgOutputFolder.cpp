@@ -36,6 +36,8 @@ void InsertSorted(QComboBox& box, const QString& text) {
 // The probe file is made only when none of its name exists, so the test never deletes a
 // file it did not make; a folder where it cannot be made counts as not writable.
 bool CTolvaneDlg::WriteTestPasses(const QString& folder) {
+    if (folder.isEmpty())
+        return false;  // not a folder (and not the working folder)
     const std::string path =
         (std::filesystem::path(folder.toStdString()) / kProbeFileName).string();
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

@@ -36,6 +36,15 @@ int PerMille(std::int64_t ms, std::int64_t lengthMs) {
     return static_cast<int>(std::clamp<std::int64_t>(ms * 1000 / lengthMs, INT32_MIN, INT32_MAX));
 }
 
+// value × 1000 truncated toward zero (seconds to milliseconds, a fraction to per mille); a
+// value the player should not report (not a number, out of range) cannot overflow.
+int Thousandths(double value) {
+    const double ms = value * 1000.0;
+    if (!(ms > INT32_MIN))
+        return ms != ms ? 0 : INT32_MIN;
+    return ms < INT32_MAX ? static_cast<int>(ms) : INT32_MAX;
+}
+
 }  // namespace
 
 void CTolvaneDlg::SetPlayButtonLook(int bitmapId) {
@@ -132,13 +141,13 @@ void CTolvaneDlg::OnPositionTimer() {
         return;  // a tick that was still queued when the timer was killed
     float fraction = 0.0f;
     player_->PlayerModule_GetPos(&fraction);
-    const int position = static_cast<int>(fraction * 1000.0f);
+    const int position = Thousandths(fraction);
     double currentSec = 0.0;
     double durationSec = 0.0;
     player_->PlayerModule_GetCurrentPosition(&currentSec);
     player_->PlayerModule_GetDuration(&durationSec);
-    currentPositionMs_ = static_cast<int>(currentSec * 1000.0);
-    const int lengthMs = static_cast<int>(durationSec * 1000.0);
+    currentPositionMs_ = Thousandths(currentSec);
+    const int lengthMs = Thousandths(durationSec);
 
     Item<QLabel>(ControlId::PlayPosition)->setText(TimeCodeText(currentPositionMs_));
     Item<QLabel>(ControlId::Duration)->setText(QStringLiteral("/ ") + TimeCodeText(lengthMs));
@@ -182,7 +191,7 @@ void CTolvaneDlg::OnSliderTracking(int controlId, int position) {
     player_->PlayerModule_SetPos(fraction);
     double durationSec = 0.0;
     player_->PlayerModule_GetDuration(&durationSec);
-    currentPositionMs_ = static_cast<int>(fraction * durationSec * 1000.0);
+    currentPositionMs_ = Thousandths(fraction * durationSec);
     player_->PlayerModule_Start();
 }
 
