@@ -110,8 +110,11 @@ std::string WavBytes(int channels, int sampleRate, std::uint32_t dataSizeField,
     PutLe16(out, 1);  // PCM
     PutLe16(out, static_cast<std::uint16_t>(channels));
     PutLe32(out, static_cast<std::uint32_t>(sampleRate));
-    PutLe32(out, byteRateField != 0 ? byteRateField
-                                    : static_cast<std::uint32_t>(sampleRate * channels * 2));
+    // Unsigned: a hostile rate times the frame size may pass 32 bits, and wraps as a
+    // header field would.
+    const std::uint32_t impliedByteRate =
+        static_cast<std::uint32_t>(sampleRate) * static_cast<std::uint32_t>(channels) * 2u;
+    PutLe32(out, byteRateField != 0 ? byteRateField : impliedByteRate);
     PutLe16(out, static_cast<std::uint16_t>(channels * 2));
     PutLe16(out, 16);
     out += "data";
