@@ -249,10 +249,10 @@ TEST_F(FileListRemoveRows, OnlyRowLeavesAnEmptyListWithoutSelection) {
     EXPECT_EQ(list->GetFirstSelectedRow(), -1);
 }
 
+// The key goes to the edit without the window on screen: painting a shown window
+// would start Qt's own pooled threads, whose locks the thread sanitizer cannot see.
 TEST_F(FileListRemoveRows, DeleteInATimeEditRemovesTheRowNotACharacter) {
     WindowUnderTest window(folder.path());
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
     AddRows(window, 2);
     window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(0);
     auto* list = window->Item<CCheckListCtrl>(Id::FileList);
