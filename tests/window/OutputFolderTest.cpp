@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -80,7 +81,10 @@ TEST_F(OutputFolderBrowse, SameFolderTwiceIsListedTwiceInOrder) {
     window.folderChooser.answers = {Q(b.path())};
     Click(*window, Id::Browse);
     QStringList expected{Q(a.path()), Q(b.path()), Q(b.path())};
-    std::sort(expected.begin(), expected.end());
+    // The list sorts without regard to case.
+    std::sort(expected.begin(), expected.end(), [](const QString& left, const QString& right) {
+        return QString::compare(left, right, Qt::CaseInsensitive) < 0;
+    });
     EXPECT_EQ(BoxEntries(*window), expected);
     EXPECT_EQ(Box(*window)->currentText(), Q(b.path()));
 }
