@@ -107,7 +107,7 @@ TEST_F(ProgressDialogTest, HasEveryControlOfItsTemplate) {
         EXPECT_EQ(Item<QProgressBar>(id)->maximum(), 100);
     }
 
-    const dialogs::DialogUnitScale scale(dialog_.font());
+    const DialogUnits scale(dialog_.font());
     EXPECT_EQ(dialog_.size(), QSize(scale.ToPixelsX(319), scale.ToPixelsY(90)));
     EXPECT_EQ(dialog_.GetDlgItem(Id::Cancel)->objectName(), "1000");
 }

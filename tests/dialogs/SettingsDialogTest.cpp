@@ -116,7 +116,7 @@ TEST_F(SettingsDialogTest, TemplateSizeAndUnusedControlsHiddenEmptyDisabled) {
                          Id::FormatPreview, Id::AudioFrame}) {
         EXPECT_TRUE(dialog->GetDlgItem(id)->isVisible()) << id;
     }
-    const dialogs::DialogUnitScale scale(dialog->font());
+    const DialogUnits scale(dialog->font());
     EXPECT_EQ(dialog->size(), QSize(scale.ToPixelsX(177), scale.ToPixelsY(177)));
 }
 

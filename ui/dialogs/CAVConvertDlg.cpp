@@ -43,7 +43,7 @@ QProgressBar* MakeBar(QWidget* parent) {
 CAVConvertDlg::CAVConvertDlg(QWidget* owner, std::filesystem::path programFolder)
     : QDialog(owner),
       programFolder_(std::move(programFolder)),
-      items_(dialogs::DialogUnitScale(DialogFont())) {
+      items_(DialogUnits(DialogFont())) {
     setFont(DialogFont());
     setModal(true);
     CreateControls();

@@ -82,7 +82,7 @@ CSettings::CSettings(OutputProfile& profile, QWidget* owner, std::filesystem::pa
     : QDialog(owner),
       profile_(profile),
       programFolder_(std::move(programFolder)),
-      items_(dialogs::DialogUnitScale(DialogFont())) {
+      items_(DialogUnits(DialogFont())) {
     setFont(DialogFont());
     setModal(true);
     CreateControls();

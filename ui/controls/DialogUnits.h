@@ -12,7 +12,8 @@ class DialogUnits {
   public:
     explicit DialogUnits(const QFont& dialogFont);
     // Average character width and height of the font, in pixels.
-    DialogUnits(int baseWidth, int baseHeight) : baseWidth_(baseWidth), baseHeight_(baseHeight) {}
+    DialogUnits(int baseWidth, int baseHeight)
+        : baseWidth_(baseWidth > 0 ? baseWidth : 1), baseHeight_(baseHeight > 0 ? baseHeight : 1) {}
 
     int ToPixelsX(int units) const;
     int ToPixelsY(int units) const;
