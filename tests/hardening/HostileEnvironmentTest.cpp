@@ -205,6 +205,7 @@ TEST_F(HostileDisk, FullDiskFailsTheJobAndLeavesTheDiskAsItWas) {
     const fs::path wav = fixtures.Wav(10.0);
     const fs::path mp3 = fixtures.Mp3(10.0);
     const std::string before = ReadFileBytes(wav);
+    const std::string mp3Before = ReadFileBytes(mp3);
     MountedTmpfs disk(dir / "disk", "256k");
     if (!disk.mounted())
         GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << std::strerror(errno);
@@ -216,6 +217,7 @@ TEST_F(HostileDisk, FullDiskFailsTheJobAndLeavesTheDiskAsItWas) {
     EXPECT_TRUE(JobFailed(job));
     EXPECT_TRUE(Names(dir / "disk").empty());
     EXPECT_EQ(ReadFileBytes(wav), before);
+    EXPECT_EQ(ReadFileBytes(mp3), mp3Before);
 
     // A cut that fits still works on the same disk.
     FillCut(job, mp3, dir / "disk" / "small.mp3", 0.0, 2.0);
@@ -269,8 +271,19 @@ class HostileNames : public ::testing::Test {
     fs::path Copy(const std::string& name) {
         const fs::path to = dir / name;
         fs::copy_file(fixtures.Mp3(1.0), to);
+        sources.push_back(to);
         return to;
     }
+
+    // Whatever a name does to the tool, every source stays as it was.
+    void TearDown() override {
+        const std::string original = ReadFileBytes(fixtures.Mp3(1.0));
+        for (const fs::path& source : sources)
+            EXPECT_EQ(ReadFileBytes(source), original) << source;
+    }
+
+  private:
+    std::vector<fs::path> sources;
 };
 
 TEST_F(HostileNames, AwkwardNamesAreCutUnderTheirOwnName) {
