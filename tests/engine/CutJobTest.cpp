@@ -14,7 +14,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "EngineTestSupport.h"
+#include "JobTestSupport.h"
 
 namespace tolvane::testing {
 namespace {

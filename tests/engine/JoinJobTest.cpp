@@ -5,7 +5,7 @@
 
 #include <sys/mount.h>
 
-#include "EngineTestSupport.h"
+#include "JobTestSupport.h"
 
 namespace tolvane::testing {
 namespace {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "EngineTestSupport.h"
+#include "JobTestSupport.h"
 
 namespace tolvane::testing {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "JobTestSupport.h"
 
 namespace tolvane::testing {
 namespace {

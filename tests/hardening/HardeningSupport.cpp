@@ -1,5 +1,7 @@
 #include "HardeningSupport.h"
 
+#include "JobTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 #include <unistd.h>
 
 extern "C" {
-#include <libavcodec/codec_id.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
@@ -37,50 +38,23 @@ void PutLe32(std::string& out, std::uint32_t v) {
 void FillCut(MediaJob& job, const fs::path& input, const fs::path& output, double startSec,
              double endSec) {
     (void)kQuietLog;
-    job.fileCount = 1;
-    job.reencode = false;
-    job.inputNames = {input.string()};
-    job.outputNames = {output.string()};
-    job.startSec[0] = startSec;
-    job.endSec[0] = endSec;
-    job.lengthSec[0] = endSec - startSec;
-    job.displayCount = 0;
+    PrepareCut(job, input, output, startSec, endSec);
 }
 
 void FillJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::path& output,
               const std::vector<double>& lengths, int sampleRate, int channels, int bitRate) {
-    job.fileCount = static_cast<int>(inputs.size());
-    job.reencode = true;
-    job.inputNames.clear();
-    job.outputNames.clear();
-    job.totalLengthSec = 0;
-    for (std::size_t k = 0; k < inputs.size(); ++k) {
-        job.inputNames.push_back(inputs[k].string());
-        job.outputNames.push_back(output.string());
-        job.startSec[k] = 0;
-        job.endSec[k] = k < lengths.size() ? lengths[k] : 0;
-        job.totalLengthSec =
-            static_cast<int>(std::trunc(job.totalLengthSec + job.endSec[k] - job.startSec[k]));
-    }
-    job.audioCodecId = AV_CODEC_ID_MP3;
-    job.audioBitRate = bitRate;
-    job.audioSampleRate = sampleRate;
-    job.audioChannels = channels;
-    job.displayCount = job.fileCount;
+    PrepareJoin(job, inputs, output, lengths, bitRate, sampleRate, channels);
 }
 
 void RunJobHere(MediaJob& job) {
-    job.currentIndex = -1;
-    job.cancelRequested = false;
-    job.progressPercent = 0;
+    av_log_set_level(AV_LOG_QUIET);
     job.joinMode = job.reencode;
-    MediaJobWorker(job);
+    RunJob(job);
 }
 
 int ProbeHere(MediaJob& job, const fs::path& file) {
-    (void)kQuietLog;
-    job.probeFileName = file.string();
-    return ProbeMedia(job);
+    av_log_set_level(AV_LOG_QUIET);
+    return ProbeFile(job, file);
 }
 
 bool JobFailed(const MediaJob& job) {

@@ -1,5 +1,5 @@
 #pragma once
-// Shared helpers of the engine tests: filling a job record and running it.
+// Helpers of the tests that run jobs: filling a job record and running it.
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "EngineTestSupport.h"
+#include "JobTestSupport.h"
 
 #include <cmath>
 
