@@ -26,17 +26,10 @@ AVChannelLayout UsableLayout(const AVChannelLayout& layout) {
 }  // namespace
 
 bool AudioDecoder::Open(const std::string& path) {
-    AVDictionary* options = nullptr;
     // Local files only: a playlist must not make the preview reach the network.
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    AVFormatContext* rawFormat = nullptr;
-    const std::string url = "file:" + path;
-    const int opened = avformat_open_input(&rawFormat, url.c_str(), nullptr, &options);
-    av_dict_free(&options);
-    if (opened < 0) {
+    if (ff::OpenInput(path.c_str(), format_) < 0) {
         return false;
     }
-    format_.reset(rawFormat);
     if (avformat_find_stream_info(format_.get(), nullptr) < 0) {
         return false;
     }
@@ -105,7 +98,7 @@ bool AudioDecoder::BuildResampler(const AVFrame& frame) {
                                          frame.sample_rate, 0, nullptr);
     av_channel_layout_uninit(&inLayout);
     av_channel_layout_uninit(&outLayout);
-    ResamplerPtr resampler(raw);
+    ff::ResamplerPtr resampler(raw);
     if (made < 0 || !resampler || swr_init(resampler.get()) < 0) {
         resampler_.reset();
         return false;

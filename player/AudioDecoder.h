@@ -32,11 +32,11 @@ class AudioDecoder {
     int Convert(const AVFrame& frame, std::vector<float>& samples);
     int Drain(std::vector<float>& samples);
 
-    FormatInputPtr format_;
-    CodecContextPtr codec_;
-    ResamplerPtr resampler_;
-    FramePtr frame_;
-    PacketPtr packet_;
+    ff::InputFormatPtr format_;
+    ff::CodecContextPtr codec_;
+    ff::ResamplerPtr resampler_;
+    ff::FramePtr frame_;
+    ff::PacketPtr packet_;
     int streamIndex_ = -1;
     AVRational timeBase_{1, 1};
     double startSeconds_ = 0;
