@@ -1,15 +1,19 @@
 #include "Interrupt.h"
 
+#include <atomic>
 #include <csignal>
 
 namespace tolvane::cli {
 
 namespace {
 
-volatile std::sig_atomic_t receivedSignal = 0;
+// The handler may run on any thread, the worker's included, so the flag is a lock-free
+// atomic rather than a volatile sig_atomic_t: async-signal-safe and free of data races.
+std::atomic<int> receivedSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void NoteSignal(int signalNumber) {
-    receivedSignal = signalNumber;
+    receivedSignal.store(signalNumber);
 }
 
 }  // namespace
@@ -24,7 +28,7 @@ void InstallInterruptHandlers() {
 }
 
 int ReceivedInterrupt() {
-    return receivedSignal;
+    return receivedSignal.load();
 }
 
 }  // namespace tolvane::cli

@@ -482,7 +482,7 @@ TEST(CliCancel, CtrlCLeavesAValidShorterCut) {
     ASSERT_TRUE(interrupted) << "the cut ended before Ctrl-C: " << ReadFileBytes(dir / "stderr");
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(WEXITSTATUS(status), 130) << ReadFileBytes(dir / "stderr");
     EXPECT_EQ(ReadFileBytes(dir / "stdout"), result.string() + "\n");
     EXPECT_NE(ReadFileBytes(dir / "stderr").find("cancelled"), std::string::npos);
     testing::ProbeInfo info = Ffprobe(result);
