@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cmath>
+#include <cstdint>
 #include <fcntl.h>
 #include <fstream>
 #include <spawn.h>
@@ -450,10 +451,37 @@ pid_t Spawn(const std::vector<std::string>& arguments, const fs::path& outFile,
     return pid;
 }
 
+// Lets the program run in slices of half a millisecond, stopped in between, until
+// `output` holds more than `bytes`; then leaves it stopped and returns true. Returns
+// false if the program ends first (its status in `status`). Slicing makes sure that
+// what the caller does next lands while packets are being copied, however fast the
+// machine.
+bool RunUntilOutputGrows(pid_t pid, const fs::path& output, std::uintmax_t bytes, int& status) {
+    for (int step = 0; step < 200000; ++step) {
+        kill(pid, SIGCONT);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        kill(pid, SIGSTOP);
+        std::error_code ec;
+        if (fs::exists(output, ec) && fs::file_size(output, ec) > bytes)
+            return true;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+int WaitForExit(pid_t pid) {
+    kill(pid, SIGCONT);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
 TEST(CliCancel, CtrlCLeavesAValidShorterCut) {
     TempDir dir;
-    // A long mono WAV cut in copy mode; the run is slowed below by stopping the process
-    // most of the time, so Ctrl-C surely lands while packets are being copied.
+    // A long mono WAV cut in copy mode.
     fs::path source = testing::MakeTone(dir.path(), "long.wav", 600.0, 44100, 1, "-c:a pcm_s16le");
     const std::string before = ReadFileBytes(source);
     fs::path out = dir / "out";
@@ -462,27 +490,12 @@ TEST(CliCancel, CtrlCLeavesAValidShorterCut) {
         Spawn({"cut", source.string(), "--out", out.string()}, dir / "stdout", dir / "stderr");
     ASSERT_GT(pid, 0);
     fs::path result = out / "long.wav";
-    bool interrupted = false;
     int status = 0;
-    for (int step = 0; step < 200000; ++step) {
-        kill(pid, SIGCONT);
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-        kill(pid, SIGSTOP);
-        std::error_code ec;
-        if (fs::exists(result, ec) && fs::file_size(result, ec) > 2'000'000) {
-            kill(pid, SIGINT);
-            kill(pid, SIGCONT);
-            interrupted = true;
-            break;
-        }
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    const bool interrupted = RunUntilOutputGrows(pid, result, 2'000'000, status);
+    if (interrupted)
+        kill(pid, SIGINT);
     ASSERT_TRUE(interrupted) << "the cut ended before Ctrl-C: " << ReadFileBytes(dir / "stderr");
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130) << ReadFileBytes(dir / "stderr");
+    EXPECT_EQ(WaitForExit(pid), 130) << ReadFileBytes(dir / "stderr");
     EXPECT_EQ(ReadFileBytes(dir / "stdout"), result.string() + "\n");
     EXPECT_NE(ReadFileBytes(dir / "stderr").find("cancelled"), std::string::npos);
     testing::ProbeInfo info = Ffprobe(result);
@@ -493,6 +506,55 @@ TEST(CliCancel, CtrlCLeavesAValidShorterCut) {
     EXPECT_NEAR(info.durationSec * 44100 * 2 + 44, static_cast<double>(fs::file_size(result)),
                 4096);
     EXPECT_EQ(ReadFileBytes(source) == before, true);
+}
+
+// Another program cuts the source short while the cut is copying it: the cut either
+// fails with a message and leaves no output, or ends early with a valid file.
+TEST(CliHostileSource, SourceTruncatedWhileTheCutCopiesIt) {
+    TempDir dir;
+    const fs::path wav =
+        testing::MakeTone(dir.path(), "long.wav", 600.0, 44100, 1, "-c:a pcm_s16le");
+    const fs::path mp3 =
+        testing::MakeTone(dir.path(), "long.mp3", 600.0, 44100, 2, "-c:a libmp3lame");
+    struct Case {
+        fs::path source;
+        std::uintmax_t copiedBytes;
+        off_t truncatedTo;
+    };
+    for (const Case& c : {Case{wav, 2'000'000, 4'000'000}, Case{wav, 2'000'000, 0},
+                          Case{mp3, 500'000, 1'000'000}, Case{mp3, 500'000, 1000}}) {
+        SCOPED_TRACE(c.source.filename().string() + " cut short to " +
+                     std::to_string(c.truncatedTo) + " bytes");
+        const fs::path source = dir / ("copy" + c.source.extension().string());
+        fs::remove(source);
+        fs::copy_file(c.source, source);
+        const fs::path out = dir / "out";
+        fs::remove_all(out);
+        fs::create_directory(out);
+        pid_t pid =
+            Spawn({"cut", source.string(), "--start", "00:00:01.000", "--out", out.string()},
+                  dir / "stdout", dir / "stderr");
+        ASSERT_GT(pid, 0);
+        const fs::path result = out / source.filename();
+        int status = 0;
+        const bool caught = RunUntilOutputGrows(pid, result, c.copiedBytes, status);
+        if (caught) {
+            EXPECT_EQ(truncate(source.c_str(), c.truncatedTo), 0);
+        }
+        const int exitCode = caught ? WaitForExit(pid) : -1;
+        ASSERT_TRUE(caught) << "the cut ended before its source was cut short";
+        const std::string err = ReadFileBytes(dir / "stderr");
+        if (exitCode == 1) {
+            EXPECT_NE(err.find(source.filename().string() + ": "), std::string::npos) << err;
+            EXPECT_TRUE(Names(out).empty()) << "a failed cut leaves no output";
+        } else {
+            ASSERT_EQ(exitCode, 0) << err;
+            EXPECT_EQ(ReadFileBytes(dir / "stdout"), result.string() + "\n");
+            testing::ProbeInfo info = Ffprobe(result);
+            EXPECT_TRUE(info.ok) << "the shorter output is a valid file";
+            EXPECT_LT(info.durationSec, 590.0);
+        }
+    }
 }
 
 }  // namespace
