@@ -35,7 +35,10 @@ class SdlAudioOutput : public AudioOutput {
         wanted.samples = 1024;
         wanted.callback = &SdlAudioOutput::Callback;
         wanted.userdata = output.get();
-        const int allowed = SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE;
+        // The rate may follow the device (we resample to it); the channel count may not:
+        // SDL's orders for 3 to 8 channels differ from FFmpeg's default layouts, so SDL
+        // maps our mono or stereo onto the device's speakers itself.
+        const int allowed = SDL_AUDIO_ALLOW_FREQUENCY_CHANGE;
         output->device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &output->spec_, allowed);
         if (output->device_ == 0) {
             // No sound server: ALSA fails and SDL does not fall back by itself.
