@@ -30,7 +30,7 @@ printf '[APPLICATION]\r\nname = Tolvane\r\n[TISHI]\r\njqcg="  done  "\r\n' |
 cp "$work/utf16.ini" "$out/language_file/utf16"
 { printf 'DIR\001open\0011\001'; cat "$work/utf16.ini"; } > "$out/ini_profile/utf16"
 
-# Media: short tones in every format the engine is handed, a mislabelled one, a cover.
+# Media: short tones in every format the engine is handed, mislabelled ones, covers.
 tone() {  # name seconds rate channels codec-args...
     local name=$1 seconds=$2 rate=$3 channels=$4; shift 4
     local src=(-f lavfi -i "sine=frequency=440:sample_rate=$rate:duration=$seconds")
@@ -48,6 +48,15 @@ tone a.mka 0.3 22050 1 -c:a libvorbis -f matroska
 ffmpeg -nostdin -y -hide_banner -loglevel error -f lavfi -i "sine=duration=0.3" \
     -f lavfi -i "color=c=blue:s=16x16:d=1" -frames:v 1 -map 0:a -map 1:v -c:a libmp3lame \
     -b:a 32k -c:v png -disposition:v attached_pic -id3v2_version 3 "$work/cover.mp3"
+# A JPEG cover, a real (tiny) video stream, and a container without a duration.
+ffmpeg -nostdin -y -hide_banner -loglevel error -f lavfi -i "sine=duration=0.3" \
+    -f lavfi -i "color=c=red:s=16x16:d=1" -frames:v 1 -map 0:a -map 1:v -c:a libmp3lame \
+    -b:a 32k -c:v mjpeg -pix_fmt yuvj420p -disposition:v attached_pic -id3v2_version 3 \
+    "$work/jpeg_cover.mp3"
+ffmpeg -nostdin -y -hide_banner -loglevel error -f lavfi -i "testsrc=size=16x16:rate=5:duration=0.4" \
+    -f lavfi -i "sine=duration=0.4" -c:v mpeg4 -c:a aac -b:a 32k "$work/video.m4a"
+ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i "sine=duration=0.3" -c:a libvorbis \
+    -f matroska pipe:1 >"$work/unknown_duration.mka"
 
 # The first byte is the index of the extension in FuzzProbeJob.cpp's table.
 seed() {  # index file
@@ -55,7 +64,11 @@ seed() {  # index file
 }
 seed 0 "$work/a.mp3"; seed 1 "$work/a.wav"; seed 2 "$work/a.flac"; seed 3 "$work/a.ogg"
 seed 4 "$work/a.m4a"; seed 5 "$work/a.aac"; seed 6 "$work/a.mp2"; seed 7 "$work/a.mka"
-seed 0 "$work/cover.mp3"
+seed 0 "$work/cover.mp3"; seed 0 "$work/jpeg_cover.mp3"; seed 4 "$work/video.m4a"
+seed 7 "$work/unknown_duration.mka"
 cp "$work/a.aac" "$work/aac_as.mp3"; seed 0 "$work/aac_as.mp3"
 cp "$work/a.wav" "$work/wav_as.mp3"; seed 8 "$work/wav_as.mp3"
+# Mislabelled ".mp3"/".MP3" files holding FLAC and MP2.
+cp "$work/a.flac" "$work/flac_as.mp3"; seed 0 "$work/flac_as.mp3"
+cp "$work/a.mp2" "$work/mp2_as.mp3"; seed 8 "$work/mp2_as.mp3"
 echo "seed corpora in $out"
