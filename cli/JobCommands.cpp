@@ -14,6 +14,7 @@
 
 extern "C" {
 #include <libavcodec/codec_id.h>
+#include <libavutil/error.h>
 }
 
 #include "Interrupt.h"
@@ -176,6 +177,49 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
+std::string ErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (av_strerror(code, text, sizeof text) < 0)
+        return "error " + std::to_string(code);
+    return text;
+}
+
+// One line for a failed job: the file the worker's first failure concerns (the output,
+// or `input`, the input that failed) and the reason. Without a recorded reason the
+// line falls back to `fallback` about `input`.
+void ComplainAboutFailure(const MediaJob& job, const std::string& input, const std::string& output,
+                          const std::string& fallback) {
+    const int code = job.failureCode.load();
+    if (code == 0) {
+        Complain(input, fallback);
+        return;
+    }
+    Complain(job.failureOnOutput.load() ? output : input, ErrorText(code));
+}
+
+// The line for a cancelled job (`what`: "cut" or "joined"); the output's path goes to
+// standard output when a file remains.
+void ReportCancelled(const MediaJob& job, const std::string& subject, const std::string& output,
+                     const std::string& what) {
+    if (Exists(output)) {
+        Complain(subject, "cancelled; the part " + what + " so far is in " + output);
+        std::printf("%s\n", output.c_str());
+        return;
+    }
+    switch (job.cancelledOutput.load()) {
+        case kCancelledOutputEmpty:
+            Complain(subject, "cancelled before anything was written");
+            break;
+        case kCancelledOutputUnreadable:
+            Complain(subject, "cancelled; the part " + what +
+                                  " so far was too short to be read back and was removed");
+            break;
+        default:
+            Complain(subject, "cancelled; no output remains");
+            break;
+    }
+}
+
 }  // namespace
 
 void Complain(const std::string& subject, const std::string& what) {
@@ -256,19 +300,14 @@ int RunCut(const Request& request) {
             return kExitOk;
         }
         case JobOutcome::Cancelled:
-            if (Exists(*output)) {
-                Complain(input, "cancelled; the part cut so far is in " + *output);
-                std::printf("%s\n", output->c_str());
-            } else {
-                Complain(input, "cancelled before anything was written");
-            }
+            ReportCancelled(job, input, *output, "cut");
             return CancelledStatus(result);
         case JobOutcome::Failed:
             break;
     }
     // The engine removes the output of a failed job itself; a file left at that name
     // is not ours to describe.
-    Complain(input, "the cut failed");
+    ComplainAboutFailure(job, input, *output, "the cut failed");
     return kExitFailed;
 }
 
@@ -308,14 +347,14 @@ int RunJoin(const Request& request) {
     job.fileCount = count;
     job.inputNames = request.files;
     job.outputNames.assign(request.files.size(), *output);
-    job.totalLengthSec = 0;
     for (int k = 0; k < count; ++k) {
         auto slot = static_cast<std::size_t>(k);
         job.startSec[slot] = 0.0;
         job.endSec[slot] = durationsMs[slot] / 1000.0;
-        job.totalLengthSec = static_cast<std::int32_t>(
-            std::trunc(job.totalLengthSec + job.endSec[slot] - job.startSec[slot]));
     }
+    const auto ranges = static_cast<std::size_t>(count);
+    job.totalLengthSec = JoinTotalLengthSec(std::span(job.startSec).first(ranges),
+                                            std::span(job.endSec).first(ranges));
     job.audioBitRate = request.bitRate.value_or(profile.bitRate);
     job.audioSampleRate = request.sampleRate.value_or(profile.sampleRate);
     job.audioChannels = request.channels.value_or(profile.channels);
@@ -328,9 +367,7 @@ int RunJoin(const Request& request) {
             std::printf("%s\n", output->c_str());
             return kExitOk;
         case JobOutcome::Cancelled:
-            Complain(request.files.front(),
-                     Exists(*output) ? "join cancelled; " + *output + " is incomplete"
-                                     : std::string("join cancelled before anything was written"));
+            ReportCancelled(job, request.files.front(), *output, "joined");
             return CancelledStatus(result);
         case JobOutcome::Failed:
             break;
@@ -338,7 +375,7 @@ int RunJoin(const Request& request) {
     std::string failed = result.failedInput >= 0
                              ? request.files[static_cast<std::size_t>(result.failedInput)]
                              : request.files.front();
-    Complain(failed, "the join failed at this file");
+    ComplainAboutFailure(job, failed, *output, "the join failed at this file");
     return kExitFailed;
 }
 

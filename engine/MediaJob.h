@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,12 @@ inline constexpr int kJobStatusSlots = 1000;  // status values per job
 inline constexpr std::int8_t kInputPending = -1;  // pending or cancelled
 inline constexpr std::int8_t kInputDone = 1;
 inline constexpr std::int8_t kInputFailed = 2;
+
+// What became of the output of a cancelled job (cancelledOutput).
+inline constexpr std::int8_t kCancelledOutputKept = 0;   // finished and kept (or not cancelled)
+inline constexpr std::int8_t kCancelledOutputEmpty = 1;  // removed: no packet had been written
+// Removed: written and finished, but it could not be read back (an MP3 of one frame).
+inline constexpr std::int8_t kCancelledOutputUnreadable = 2;
 
 struct MediaJob {
     // Encoder of a re-encode job (FFmpeg codec id; the join uses MP3).
@@ -34,8 +41,16 @@ struct MediaJob {
     std::atomic<std::int32_t> outputTimeBaseDen{1};
 
     std::atomic<bool> cancelRequested{false};  // written by the user interface
-    bool joinMode = false;                     // true: join, false: cut
-    bool reencode = false;                     // true: re-encode mode, false: copy mode
+    std::atomic<std::int8_t> cancelledOutput{kCancelledOutputKept};  // worker
+
+    // The first failure of the job, recorded by the worker and reset at each start:
+    // the FFmpeg error code (an AVERROR value, errno values included; 0: none) and
+    // whether the output file (created, written or finished) or the failing input
+    // (opened, read or decoded) is to blame.
+    std::atomic<std::int32_t> failureCode{0};
+    std::atomic<bool> failureOnOutput{false};
+    bool joinMode = false;  // true: join, false: cut
+    bool reencode = false;  // true: re-encode mode, false: copy mode
 
     // Left by the last probe of a file whose name ends in "mp3" (any case).
     bool mislabeledAac = false;
@@ -76,10 +91,17 @@ struct MediaJob {
     std::int32_t fileCount = 0;
 
     MediaJob() {
-        for (auto& s : fileStatus) s.store(kInputPending);
+        for (auto& s : fileStatus)
+            s.store(kInputPending);
     }
     MediaJob(const MediaJob&) = delete;
     MediaJob& operator=(const MediaJob&) = delete;
 };
+
+// totalLengthSec of a join over the ranges startSec[i]..endSec[i]: each range's length
+// is added to the running total, which is cut to whole seconds (toward zero) after
+// every addition. A range that is not a number adds nothing; the total stays within
+// the range of its type.
+std::int32_t JoinTotalLengthSec(std::span<const double> startSec, std::span<const double> endSec);
 
 }  // namespace tolvane

@@ -39,11 +39,25 @@ std::string InputName(const MediaJob& job, int k) {
     return static_cast<size_t>(k) < job.inputNames.size() ? job.inputNames[k] : std::string();
 }
 
-// Opens input k and reads its stream information.
-bool OpenJobInput(const std::string& path, ff::InputFormatPtr& input) {
-    if (path.empty() || ff::OpenInput(path.c_str(), input) < 0)
-        return false;
-    return avformat_find_stream_info(input.get(), nullptr) >= 0;
+// Records the job's first failure: `code` is the FFmpeg error (anything not negative
+// counts as unknown). Returns false, so a failing step can end with it.
+bool RecordFailure(MediaJob& job, int code, bool onOutput) {
+    if (job.failureCode.load() == 0) {
+        job.failureOnOutput = onOutput;
+        job.failureCode = code < 0 ? code : AVERROR_UNKNOWN;
+    }
+    return false;
+}
+
+// Opens input k and reads its stream information; returns 0 or the FFmpeg error.
+int OpenJobInput(const std::string& path, ff::InputFormatPtr& input) {
+    if (path.empty())
+        return AVERROR(ENOENT);
+    int ret = ff::OpenInput(path.c_str(), input);
+    if (ret < 0)
+        return ret;
+    ret = avformat_find_stream_info(input.get(), nullptr);
+    return ret < 0 ? ret : 0;
 }
 
 // The audio path of a re-encode job. The decoder and the resampler are made for every
@@ -71,6 +85,10 @@ class ReencodePipeline {
     bool EndJob();
 
   private:
+    // Record the first failure of the job and return false.
+    bool InputFailure(int code) { return RecordFailure(job_, code, false); }
+    bool OutputFailure(int code) { return RecordFailure(job_, code, true); }
+
     bool OpenEncoder(bool firstInput);
     bool ReceiveFrames();
     bool TakeFrame(AVFrame* frame);
@@ -105,28 +123,32 @@ class ReencodePipeline {
 
 bool ReencodePipeline::OpenInput(AVStream* stream) {
     if (!decoded_ || !converted_ || !encoderFrame_ || !encoded_)
-        return false;
+        return InputFailure(AVERROR(ENOMEM));
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     if (decoder == nullptr)
-        return false;
+        return InputFailure(AVERROR_DECODER_NOT_FOUND);
     decoder_.reset(avcodec_alloc_context3(decoder));
     if (!decoder_)
-        return false;
-    if (avcodec_parameters_to_context(decoder_.get(), stream->codecpar) < 0)
-        return false;
+        return InputFailure(AVERROR(ENOMEM));
+    int ret = avcodec_parameters_to_context(decoder_.get(), stream->codecpar);
+    if (ret < 0)
+        return InputFailure(ret);
     decoder_->pkt_timebase = stream->time_base;
-    if (avcodec_open2(decoder_.get(), decoder, nullptr) < 0)
-        return false;
+    ret = avcodec_open2(decoder_.get(), decoder, nullptr);
+    if (ret < 0)
+        return InputFailure(ret);
     return encoder_ ? true : OpenEncoder(true);
 }
 
 bool ReencodePipeline::OpenEncoder(bool firstInput) {
     const AVCodec* codec = avcodec_find_encoder(static_cast<AVCodecID>(job_.audioCodecId));
-    if (codec == nullptr || job_.audioSampleRate <= 0 || job_.audioChannels <= 0)
-        return false;
+    if (codec == nullptr)
+        return OutputFailure(AVERROR_ENCODER_NOT_FOUND);
+    if (job_.audioSampleRate <= 0 || job_.audioChannels <= 0)
+        return OutputFailure(AVERROR(EINVAL));
     encoder_.reset(avcodec_alloc_context3(codec));
     if (!encoder_)
-        return false;
+        return OutputFailure(AVERROR(ENOMEM));
     AVCodecContext* enc = encoder_.get();
     enc->codec_type = AVMEDIA_TYPE_AUDIO;
     enc->sample_rate = job_.audioSampleRate;
@@ -145,17 +167,19 @@ bool ReencodePipeline::OpenEncoder(bool firstInput) {
     int ret = avcodec_open2(enc, codec, &rawOptions);
     av_dict_free(&rawOptions);
     if (ret < 0)
-        return false;
+        return OutputFailure(ret);
 
     if (firstInput) {
         AVStream* stream = output_.AddStream();
         if (stream == nullptr)
-            return false;
-        if (avcodec_parameters_from_context(stream->codecpar, enc) < 0)
-            return false;
+            return OutputFailure(AVERROR(ENOMEM));
+        ret = avcodec_parameters_from_context(stream->codecpar, enc);
+        if (ret < 0)
+            return OutputFailure(ret);
         stream->time_base = enc->time_base;
-        if (output_.WriteHeader() < 0)
-            return false;
+        ret = output_.WriteHeader();
+        if (ret < 0)
+            return OutputFailure(ret);
         // The muxer may pick its own time base while writing the header.
         job_.outputTimeBaseNum = stream->time_base.num;
         job_.outputTimeBaseDen = stream->time_base.den;
@@ -167,7 +191,7 @@ bool ReencodePipeline::OpenEncoder(bool firstInput) {
     padLastFrame_ = !anySize && !(codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME);
     fifo_.reset(av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, frameSize_ * 2));
     sampleCounter_ = 0;
-    return fifo_ != nullptr;
+    return fifo_ != nullptr || OutputFailure(AVERROR(ENOMEM));
 }
 
 bool ReencodePipeline::Feed(AVPacket* packet) {
@@ -191,7 +215,7 @@ bool ReencodePipeline::ReceiveFrames() {
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return true;
         if (ret < 0)
-            return false;
+            return InputFailure(ret);
         bool ok = TakeFrame(decoded_.get());
         av_frame_unref(decoded_.get());
         if (!ok)
@@ -201,13 +225,18 @@ bool ReencodePipeline::ReceiveFrames() {
 
 bool ReencodePipeline::PrepareResampler(const AVFrame* frame) {
     AVChannelLayout inLayout{};
-    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0)
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0) {
         av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
-    else if (av_channel_layout_copy(&inLayout, &frame->ch_layout) < 0)
-        return false;
+    } else {
+        const int ret = av_channel_layout_copy(&inLayout, &frame->ch_layout);
+        if (ret < 0) {
+            av_channel_layout_uninit(&inLayout);
+            return InputFailure(ret);
+        }
+    }
     if (inLayout.nb_channels <= 0 || !ff::IsUsableSampleRate(frame->sample_rate)) {
         av_channel_layout_uninit(&inLayout);
-        return false;
+        return InputFailure(AVERROR_INVALIDDATA);
     }
 
     if (resamplerChosen_ && resamplerRate_ == frame->sample_rate &&
@@ -217,8 +246,10 @@ bool ReencodePipeline::PrepareResampler(const AVFrame* frame) {
         return true;
     }
     // First frame, or the stream changed its parameters: drain the old resampler first.
-    if (resampler_ && !Convert(nullptr, 0))
+    if (resampler_ && !Convert(nullptr, 0)) {
+        av_channel_layout_uninit(&inLayout);
         return false;
+    }
     resampler_.reset();
     AVCodecContext* enc = encoder_.get();
     const bool same = frame->sample_rate == enc->sample_rate && frame->format == enc->sample_fmt &&
@@ -229,9 +260,11 @@ bool ReencodePipeline::PrepareResampler(const AVFrame* frame) {
                                       &inLayout, static_cast<AVSampleFormat>(frame->format),
                                       frame->sample_rate, 0, nullptr);
         resampler_.reset(raw);
-        if (ret < 0 || swr_init(resampler_.get()) < 0) {
+        if (ret >= 0)
+            ret = swr_init(resampler_.get());
+        if (ret < 0) {
             av_channel_layout_uninit(&inLayout);
-            return false;
+            return InputFailure(ret);
         }
     }
     av_channel_layout_uninit(&resamplerLayout_);
@@ -251,7 +284,7 @@ bool ReencodePipeline::TakeFrame(AVFrame* frame) {
         return Convert(const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(frame->extended_data),
                             frame->nb_samples) < frame->nb_samples)
-        return false;
+        return InputFailure(AVERROR(ENOMEM));
     return EncodeFullFrames();
 }
 
@@ -261,7 +294,7 @@ bool ReencodePipeline::Convert(const std::uint8_t** data, int samples) {
     for (;;) {
         const int capacity = swr_get_out_samples(resampler_.get(), samples);
         if (capacity < 0)
-            return false;
+            return InputFailure(capacity);
         if (capacity == 0 && data == nullptr)
             return true;
         if (converted_->nb_samples < capacity || !converted_->buf[0]) {
@@ -269,19 +302,20 @@ bool ReencodePipeline::Convert(const std::uint8_t** data, int samples) {
             converted_->nb_samples = std::max(capacity, frameSize_);
             converted_->format = enc->sample_fmt;
             converted_->sample_rate = enc->sample_rate;
-            if (av_channel_layout_copy(&converted_->ch_layout, &enc->ch_layout) < 0)
-                return false;
-            if (av_frame_get_buffer(converted_.get(), 0) < 0)
-                return false;
+            int ret = av_channel_layout_copy(&converted_->ch_layout, &enc->ch_layout);
+            if (ret >= 0)
+                ret = av_frame_get_buffer(converted_.get(), 0);
+            if (ret < 0)
+                return InputFailure(ret);
         }
         const int produced = swr_convert(resampler_.get(), converted_->extended_data,
                                          converted_->nb_samples, data, samples);
         if (produced < 0)
-            return false;
+            return InputFailure(produced);
         if (produced > 0 &&
             av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted_->extended_data),
                                 produced) < produced)
-            return false;
+            return InputFailure(AVERROR(ENOMEM));
         if (!EncodeFullFrames())
             return false;
         // Input was consumed in one call; when draining, go on until nothing comes out.
@@ -307,16 +341,17 @@ bool ReencodePipeline::EncodeFromFifo(int samples) {
         frame->nb_samples = frameSamples;
         frame->format = enc->sample_fmt;
         frame->sample_rate = enc->sample_rate;
-        if (av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout) < 0)
-            return false;
-        if (av_frame_get_buffer(frame, 0) < 0)
-            return false;
-    } else if (av_frame_make_writable(frame) < 0) {
-        return false;
+        int ret = av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
+        if (ret >= 0)
+            ret = av_frame_get_buffer(frame, 0);
+        if (ret < 0)
+            return OutputFailure(ret);
+    } else if (const int ret = av_frame_make_writable(frame); ret < 0) {
+        return OutputFailure(ret);
     }
     if (av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->extended_data), samples) <
         samples)
-        return false;
+        return OutputFailure(AVERROR_BUG);
     if (samples < frameSamples)
         av_samples_set_silence(frame->extended_data, samples, frameSamples - samples,
                                enc->ch_layout.nb_channels, enc->sample_fmt);
@@ -326,8 +361,9 @@ bool ReencodePipeline::EncodeFromFifo(int samples) {
 }
 
 bool ReencodePipeline::SendFrame(AVFrame* frame) {
-    if (avcodec_send_frame(encoder_.get(), frame) < 0)
-        return false;
+    const int ret = avcodec_send_frame(encoder_.get(), frame);
+    if (ret < 0)
+        return OutputFailure(ret);
     return ReceivePackets();
 }
 
@@ -339,7 +375,7 @@ bool ReencodePipeline::ReceivePackets() {
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return true;
         if (ret < 0)
-            return false;
+            return OutputFailure(ret);
         av_packet_rescale_ts(packet, encoder_->time_base, outBase);
         if (packet->duration <= 0)
             packet->duration = av_rescale_q(frameSize_, encoder_->time_base, outBase);
@@ -349,14 +385,16 @@ bool ReencodePipeline::ReceivePackets() {
         packet->pts = packet->dts = joinTotal_;
         joinTotal_ += packet->duration;
         job_.audioTime = static_cast<double>(packet->pts) * av_q2d(outBase);
-        if (output_.Write(packet) < 0)
-            return false;
+        ret = output_.Write(packet);
+        if (ret < 0)
+            return OutputFailure(ret);
     }
 }
 
 bool ReencodePipeline::EndInput() {
-    if (avcodec_send_packet(decoder_.get(), nullptr) < 0)
-        return false;
+    const int ret = avcodec_send_packet(decoder_.get(), nullptr);
+    if (ret < 0)
+        return InputFailure(ret);
     if (!ReceiveFrames())
         return false;
     if (resampler_ && !Convert(nullptr, 0))
@@ -373,9 +411,7 @@ bool ReencodePipeline::EndJob() {
     const int rest = av_audio_fifo_size(fifo_.get());
     if (rest > 0 && !EncodeFromFifo(rest))
         return false;
-    if (avcodec_send_frame(encoder_.get(), nullptr) < 0)
-        return false;
-    return ReceivePackets();
+    return SendFrame(nullptr);
 }
 
 // Runs one job on the calling thread.
@@ -421,6 +457,7 @@ void JobRun::Execute() {
         }
         const InputOutcome outcome = RunInput(k);
         if (outcome == InputOutcome::Failed) {
+            RecordFailure(job_, AVERROR_UNKNOWN, false);  // kept if a step recorded its own
             output_.Discard();
             job_.fileStatus[k] = kInputFailed;
             return;
@@ -451,37 +488,46 @@ bool JobRun::FinishOutput() {
         return false;
     }
     pipeline_.reset();
-    return output_.Finish() >= 0;
+    const int ret = output_.Finish();
+    return ret >= 0 || RecordFailure(job_, ret, true);
 }
 
 bool JobRun::EndCancelledOutput() {
     if (!output_.HasPackets()) {
         pipeline_.reset();
         output_.Discard();
+        job_.cancelledOutput = kCancelledOutputEmpty;
         return true;
     }
     const std::string path = output_.path();
     if (!FinishOutput())
         return false;
     ff::InputFormatPtr check;
-    if (!OpenJobInput(path, check))
+    if (OpenJobInput(path, check) < 0) {
         output_.Discard();  // removes the file this job created
+        job_.cancelledOutput = kCancelledOutputUnreadable;
+    }
     return true;
 }
 
 bool JobRun::OpenOutput() {
     if (job_.outputNames.empty() || job_.outputNames[0].empty())
-        return false;
-    return output_.Open(job_.outputNames[0]) >= 0;
+        return RecordFailure(job_, AVERROR(EINVAL), true);
+    const int ret = output_.Open(job_.outputNames[0]);
+    return ret >= 0 || RecordFailure(job_, ret, true);
 }
 
 InputOutcome JobRun::RunInput(int k) {
-    if (!packet_)
+    if (!packet_) {
+        RecordFailure(job_, AVERROR(ENOMEM), false);
         return InputOutcome::Failed;
+    }
     const std::string name = InputName(job_, k);
     ff::InputFormatPtr input;
-    if (!OpenJobInput(name, input))
+    if (const int ret = OpenJobInput(name, input); ret < 0) {
+        RecordFailure(job_, ret, false);
         return InputOutcome::Failed;
+    }
     av_dump_format(input.get(), k, name.c_str(), 0);
     job_.inputStartTime =
         input->start_time != AV_NOPTS_VALUE ? static_cast<double>(input->start_time) / 1e6 : 0.0;
@@ -533,8 +579,13 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
             continue;
         if (k == 0) {
             AVStream* out = output_.AddStream();
-            if (out == nullptr || avcodec_parameters_copy(out->codecpar, stream->codecpar) < 0)
+            const int ret = out == nullptr
+                                ? AVERROR(ENOMEM)
+                                : avcodec_parameters_copy(out->codecpar, stream->codecpar);
+            if (ret < 0) {
+                RecordFailure(job_, ret, true);
                 return InputOutcome::Failed;
+            }
             out->codecpar->codec_tag = 0;
             out->time_base = stream->time_base;
         } else if (static_cast<unsigned>(next) >= output_.context()->nb_streams) {
@@ -542,11 +593,15 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
         }
         outputIndex[i] = next++;
     }
-    if (next == 0)
-        return InputOutcome::Failed;  // nothing to copy
+    if (next == 0) {
+        RecordFailure(job_, AVERROR_STREAM_NOT_FOUND, false);  // nothing to copy
+        return InputOutcome::Failed;
+    }
     if (k == 0) {
-        if (output_.WriteHeader() < 0)
+        if (const int ret = output_.WriteHeader(); ret < 0) {
+            RecordFailure(job_, ret, true);
             return InputOutcome::Failed;
+        }
         const AVRational base = output_.context()->streams[0]->time_base;
         job_.outputTimeBaseNum = base.num;
         job_.outputTimeBaseDen = base.den;
@@ -599,8 +654,10 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
             copyEnd_[target] = std::max(copyEnd_[target], packet->pts + packet->duration);
         }
         packet->stream_index = target;
-        if (output_.Write(packet) < 0)
+        if (const int ret = output_.Write(packet); ret < 0) {
+            RecordFailure(job_, ret, true);
             return InputOutcome::Failed;
+        }
     }
     return InputOutcome::Done;
 }
@@ -613,8 +670,10 @@ InputOutcome JobRun::RunReencode(int k, AVFormatContext* input) {
         if (!ff::IsSkippedCodec(stream->codecpar) && ff::HasAudioParameters(stream->codecpar))
             audio = stream;
     }
-    if (audio == nullptr)
+    if (audio == nullptr) {
+        RecordFailure(job_, AVERROR_STREAM_NOT_FOUND, false);
         return InputOutcome::Failed;
+    }
     if (k == 0 && !OpenOutput())
         return InputOutcome::Failed;
 
@@ -658,10 +717,14 @@ void MediaJobWorker(MediaJob& job) {
     job.audioTime = 0.0;
     job.progressPercent = 0;
     job.currentIndex = 0;
+    job.failureCode = 0;
+    job.failureOnOutput = false;
+    job.cancelledOutput = kCancelledOutputKept;
     if (count < 1)
         return;
     if (count > kMaxJobInputs) {
         // The record cannot describe more inputs; MediaJobRunner refuses such jobs.
+        RecordFailure(job, AVERROR(E2BIG), false);
         job.fileStatus[0] = kInputFailed;
         return;
     }
