@@ -202,15 +202,14 @@ void CTolvaneDlg::OnMerge() {
     job_.inputNames.assign(checkedRows_.size(), std::string());
     job_.outputNames.assign(checkedRows_.size(), output);
     job_.progressPercent.store(-1);
-    job_.totalLengthSec = 0;
     for (std::size_t j = 0; j < checkedRows_.size(); ++j) {
         const int row = checkedRows_[j];
         job_.inputNames[j] = Utf8(fileList_->GetItemText(row, kPathColumn));
         job_.startSec[j] = SecondsOf(fileList_->GetItemText(row, kStartColumn));
         job_.endSec[j] = SecondsOf(fileList_->GetItemText(row, kEndColumn));
-        job_.totalLengthSec = std::int32_t(
-            std::trunc(double(job_.totalLengthSec) + job_.endSec[j] - job_.startSec[j]));
     }
+    job_.totalLengthSec = JoinTotalLengthSec(std::span(job_.startSec).first(checkedRows_.size()),
+                                             std::span(job_.endSec).first(checkedRows_.size()));
     outputPath_ = FromUtf8(output);
     job_.audioBitRate = outputProfile_.bitRate;
     job_.audioSampleRate = outputProfile_.sampleRate;
