@@ -1,3 +1,4 @@
+#include <QComboBox>
 #include <QTabBar>
 #include <QTimer>
 
@@ -119,6 +120,46 @@ TEST_F(FileListAdd, NoSecondBatchDropOrTabSwitchWhileABatchIsExamined) {
     EXPECT_EQ(window.player->Count("Open"), 1);
     EXPECT_FALSE(window->addingFiles());
     EXPECT_TRUE(window->Item<QTabBar>(Id::Tabs)->isEnabled());
+}
+
+// Closing the window during a batch closes the player for good: the batch examines no
+// more files, shows no message and starts nothing afterwards.
+TEST_F(FileListAdd, ClosingTheWindowDuringABatchLeavesThePlayerClosed) {
+    const QString playing = Q(Wav("playing.wav", 1));
+    const QString a = Q(Wav("a.wav", 1)), garbage = Q(fixtures.Garbage());
+    WindowUnderTest window(folder.path());
+    AddFiles(window, {playing});
+    ASSERT_EQ(window->playMode(), "PAUSE");
+    window.player->ClearCalls();
+    // The first file's event processing closes the window; the second would be rejected
+    // with a message.
+    QTimer::singleShot(0, window.window.get(), [&] { window->close(); });
+    AddFiles(window, {a, garbage});
+
+    const Strings commands = window.player->Commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back(), "Close");
+    EXPECT_EQ(window.player->Count("Open"), 0);
+    EXPECT_EQ(window.player->Count("Start"), 0);
+    EXPECT_TRUE(window.messageBox.messages.empty());
+    EXPECT_EQ(window->currentFile(), QString());
+    EXPECT_FALSE(window->addingFiles());
+}
+
+// The close may come after some files were already accepted: the last of them does
+// not start playing.
+TEST_F(FileListAdd, ClosingAfterTheFirstFileOfABatchStartsNothing) {
+    const QString a = Q(Wav("a.wav", 1)), b = Q(Wav("b.wav", 1));
+    WindowUnderTest window(folder.path());
+    window.player->ClearCalls();
+    // The inner shot runs from the second file's event processing.
+    QTimer::singleShot(0, window.window.get(), [&] {
+        QTimer::singleShot(0, window.window.get(), [&] { window->close(); });
+    });
+    AddFiles(window, {a, b});
+
+    EXPECT_EQ(window->currentFile(), a);
+    EXPECT_EQ(window.player->Commands(), Strings{"Close"});
 }
 
 TEST_F(FileListDrop, MergeTabRowsInDropOrderChecked) {

@@ -600,7 +600,10 @@ void CTolvaneDlg::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 // The close box closes the preview player first and ends the window with the OK result.
+// A batch of added files that is being examined meanwhile ends without touching the
+// player again.
 void CTolvaneDlg::closeEvent(QCloseEvent* event) {
+    closing_ = true;
     player_->PlayerModule_Close();
     positionTimer_.stop();
     done(QDialog::Accepted);

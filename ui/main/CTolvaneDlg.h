@@ -232,6 +232,7 @@ class CTolvaneDlg : public QDialog {
     MediaJob job_;
     MediaJobRunner runner_;
     bool addingFiles_ = false;  // a batch of files is being examined
+    bool closing_ = false;      // the window was closed; the player is closed for good
     int addingTab_ = 0;         // the tab the batch adds to
 
     // Preview state.

@@ -116,6 +116,8 @@ void CTolvaneDlg::OnAdd() {
             // The window stays responsive during a long batch; the flag keeps a second
             // batch, a job and a tab switch from starting meanwhile.
             QCoreApplication::processEvents();
+            if (closing_)
+                return;  // closed meanwhile: no more files, messages or playback
             if (!ProbeAddedFile(path, true))
                 return;
             if (tab == kCutTab) {
@@ -125,7 +127,7 @@ void CTolvaneDlg::OnAdd() {
             }
         }
     }
-    if (tab == kCutTab) {
+    if (tab == kCutTab && !closing_) {
         Stop();
         Play();
     }
