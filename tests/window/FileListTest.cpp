@@ -162,6 +162,52 @@ TEST_F(FileListAdd, ClosingAfterTheFirstFileOfABatchStartsNothing) {
     EXPECT_EQ(window.player->Commands(), Strings{"Close"});
 }
 
+// Neither job command starts while a batch is examined: no job dialog, no message.
+TEST_F(FileListAdd, ConvertDuringABatchStartsNoJob) {
+    const QString a = Q(Wav("a.wav", 1)), b = Q(Wav("b.wav", 1));
+    WindowUnderTest window(folder.path());
+    window->Item<QComboBox>(Id::OutputFolderBox)->setEditText(Q(media.path()));
+    bool ranDuringBatch = false;
+    // The inner shot runs once a.wav is the current file, so a cut would have its input.
+    QTimer::singleShot(0, window.window.get(), [&] {
+        QTimer::singleShot(0, window.window.get(), [&] {
+            ranDuringBatch = window->addingFiles() && window->currentFile() == a;
+            Click(*window, Id::Convert);
+        });
+    });
+    AddFiles(window, {a, b});
+
+    EXPECT_TRUE(ranDuringBatch);
+    EXPECT_TRUE(window.modalDialogClasses.empty());
+    EXPECT_TRUE(window.messageBox.messages.empty());
+    EXPECT_TRUE(window->outputPath().isEmpty());
+    EXPECT_EQ(window.player->Count("Start"), 1);  // the batch's own playback
+}
+
+TEST_F(FileListAdd, MergeDuringABatchStartsNoJob) {
+    const QString x = Q(Wav("x.wav", 1)), y = Q(Wav("y.wav", 1)), z = Q(Wav("z.wav", 1));
+    WindowUnderTest window(folder.path());
+    window->Item<QComboBox>(Id::OutputFolderBox)->setEditText(Q(media.path()));
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+    AddFiles(window, {x, y});
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    ASSERT_TRUE(list->GetCheck(0) && list->GetCheck(1));
+    bool ranDuringBatch = false;
+    QTimer::singleShot(0, window.window.get(), [&] {
+        ranDuringBatch = window->addingFiles();
+        Click(*window, Id::Merge);
+    });
+    AddFiles(window, {z});
+
+    EXPECT_TRUE(ranDuringBatch);
+    EXPECT_TRUE(window.modalDialogClasses.empty());
+    EXPECT_TRUE(window.messageBox.messages.empty());
+    EXPECT_TRUE(window->outputPath().isEmpty());
+    EXPECT_EQ(list->GetRowCount(), 3);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(list->GetItemText(row, 4), "English JIEMIAN zb") << row;
+}
+
 TEST_F(FileListDrop, MergeTabRowsInDropOrderChecked) {
     const QString first = Q(Wav("first.wav", 1));
     const QString x = Q(Wav("x.wav", 2)), y = Q(Wav("y.wav", 3));

@@ -2,6 +2,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include <QImage>
+#include <QTabBar>
+
+#include "BitmapLoader.h"
 #include "CControlButton.h"
 #include "OperationsTestSupport.h"
 
@@ -28,6 +32,23 @@ using PlaybackTick = Playback;
 using PlaybackEnd = Playback;
 using PlaybackDrag = Playback;
 using PlaybackOpen = Playback;
+using PlaybackTabs = Playback;
+using PlaybackLook = Playback;
+
+// True when the button's normal picture is bitmap `bitmapId` (scaled down, as the window
+// does, when it is larger than the button).
+::testing::AssertionResult ShowsBitmap(CTolvaneDlg& window, int id, int bitmapId) {
+    auto* button = window.Item<CControlButton>(id);
+    QPixmap expected = LoadBitmapResource(bitmapId);
+    if (expected.isNull())
+        return ::testing::AssertionFailure() << "no bitmap " << bitmapId;
+    if (expected.width() > button->width() || expected.height() > button->height())
+        expected = expected.scaled(button->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const QImage shown = button->NormalBitmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    if (shown == expected.toImage().convertToFormat(QImage::Format_ARGB32))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "button " << id << " does not show bitmap " << bitmapId;
+}
 
 TEST_F(PlaybackPause, ThenPlayResumesWithoutReopening) {
     WindowUnderTest window(folder.path());
@@ -164,6 +185,65 @@ TEST_F(PlaybackDrag, ReportOfAnotherControlOnlyEndsTheSelection) {
     emit slider->sliderTracking(4242, 100);
     QTest::qWait(20);
     EXPECT_TRUE(window.player->Commands().empty());
+}
+
+TEST_F(PlaybackTabs, MergeTabStopsPlaybackAndTheCutTabDoesNotRestartIt) {
+    WindowUnderTest window(folder.path());
+    StartPlaying(window);
+    auto* tabs = window->Item<QTabBar>(Id::Tabs);
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(window.player->Commands(), (Strings{"Stop", "Close"}));
+    EXPECT_EQ(window->playMode(), "PLAY");
+    EXPECT_TRUE(window->reloadOnPlay());
+
+    window.player->ClearCalls();
+    tabs->setCurrentIndex(0);
+    QTest::qWait(150);  // a position tick would show a restarted timer
+    EXPECT_TRUE(window.player->Calls().empty());
+    EXPECT_EQ(window->playMode(), "PLAY");
+    EXPECT_FALSE(window->GetDlgItem(Id::PositionSlider)->isEnabled());
+}
+
+TEST_F(PlaybackLook, PlayAndStopPicturesFollowThePlayer) {
+    WindowUnderTest window(folder.path());
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Play, 301));
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Stop, 303));
+
+    // An accepted file plays at once: the Play button shows the pause picture.
+    StartPlaying(window, 60);
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Play, 310));
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Stop, 304));
+
+    Click(*window, Id::Play);  // pause
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Play, 302));
+    Click(*window, Id::Play);  // resume
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Play, 310));
+    Click(*window, Id::Stop);
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Play, 302));
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Stop, 304));
+
+    // A drag from paused plays on, yet the button keeps its play picture.
+    Click(*window, Id::Play);
+    Click(*window, Id::Play);
+    ASSERT_EQ(window->playMode(), "PLAY");
+    window.player->ClearCalls();
+    auto* slider = window->Item<CBitmapSlider>(Id::PositionSlider);
+    slider->SetPos(250);
+    emit slider->sliderTracking(Id::PositionSlider, 250);
+    QTest::qWait(20);
+    ASSERT_EQ(window.player->Count("Start"), 1);
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Play, 302));
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Stop, 304));
+}
+
+// Before playback starts, an accepted file gives the buttons their ready pictures.
+TEST_F(PlaybackLook, AcceptedFileThatCannotOpenShowsTheReadyPictures) {
+    WindowUnderTest window(folder.path());
+    window.player->SetOpenResult(-1);
+    AddFiles(window, {Q(Wav("ready.wav", 1))});
+    EXPECT_EQ(window->playMode(), "PLAY");
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Play, 302));
+    EXPECT_TRUE(ShowsBitmap(*window, Id::Stop, 304));
 }
 
 TEST_F(PlaybackOpen, FailedOpenStartsNothing) {
