@@ -547,6 +547,38 @@ TEST_F(MainWindowDrag, DraggingAFreeSpotMovesTheWindow) {
     EXPECT_EQ(window->pos(), before + QPoint(30, 20));
 }
 
+// The player frame is a control of its own: a press on its free area still drags.
+TEST_F(MainWindowDrag, DraggingAFreeSpotOfThePlayerFrameMovesTheWindow) {
+    WindowUnderTest window(folder.path());
+    window->move(100, 100);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    const QPoint before = window->pos();
+    QWidget* frame = window->GetDlgItem(Id::PlayerFrame);
+    // Left of the Play button, halfway down the frame.
+    const QPoint inFrame(DialogUnits(window->font()).ToPixelsX(20), frame->height() / 2);
+    ASSERT_EQ(window->childAt(frame->mapTo(window.window.get(), inFrame)), frame);
+    QTest::mousePress(frame, Qt::LeftButton, Qt::NoModifier, inFrame);
+    const QPoint to = inFrame + QPoint(25, 15);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), QPointF(frame->mapToGlobal(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame, &move);
+    QTest::mouseRelease(frame, Qt::LeftButton, Qt::NoModifier, to);
+    EXPECT_EQ(window->pos(), before + QPoint(25, 15));
+
+    // The buttons over the frame keep their clicks and do not drag.
+    const QPoint after = window->pos();
+    int clicks = 0;
+    auto* play = window->Item<CControlButton>(Id::Play);
+    play->setEnabled(true);
+    QObject::connect(play, &QAbstractButton::clicked, [&] { ++clicks; });
+    const QPoint centre = play->rect().center();
+    ASSERT_EQ(window->childAt(play->mapTo(window.window.get(), centre)), play);
+    QTest::mouseClick(play, Qt::LeftButton, Qt::NoModifier, centre);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(window->pos(), after);
+}
+
 // --- commands and the player ----------------------------------------------------------
 
 using MainWindowCommands = MainWindow;
