@@ -176,7 +176,20 @@ TEST(HyperLinkAttach, EmptyTextShowsTheAddress) {
     FakeShell shell;
     CHyperLink link(kLinkId, nullptr, shell);
     link.SetURL(QStringLiteral("https://example.org/"));
+    link.PreSubclassWindow();
     EXPECT_EQ(link.text(), QStringLiteral("https://example.org/"));
+}
+
+// Setting the address of an attached link leaves its text alone, an empty one too.
+TEST(HyperLinkAttach, SetUrlKeepsTheText) {
+    FakeShell shell;
+    CHyperLink link(kLinkId, nullptr, shell);
+    link.SetURL(QStringLiteral("https://example.org/"));
+    EXPECT_TRUE(link.text().isEmpty());
+    link.setText(QStringLiteral("Caption"));
+    link.SetURL(QStringLiteral("https://example.org/other"));
+    EXPECT_EQ(link.text(), QStringLiteral("Caption"));
+    EXPECT_EQ(link.toolTip(), QStringLiteral("https://example.org/other"));
 }
 
 }  // namespace

@@ -367,6 +367,58 @@ TEST_F(MainWindowTexts, LanguageSwitchRewritesTheWindowAndTheSettings) {
     EXPECT_EQ(SettingsFile(folder.path()).OutputFolder(), "/tmp");
 }
 
+// The language text without the line that starts with `key=`.
+std::string WithoutKey(const std::string& text, const std::string& key) {
+    std::string result;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string line = text.substr(begin, end - begin);
+        if (line.rfind(key + "=", 0) != 0)
+            result += line;
+        begin = end;
+    }
+    return result;
+}
+
+TEST_F(MainWindowTexts, LinkWithoutCaptionShowsNoTextAndKeepsItsAddress) {
+    const std::string text = WithoutKey(LanguageFileText("English"), "zysybrj");
+    ASSERT_EQ(text.find("zysybrj="), std::string::npos);
+    folder.WriteLanguageFile("english.ini", text);
+    WindowUnderTest window(folder.path());
+    auto* link = window->Item<CHyperLink>(Id::Link);
+    EXPECT_TRUE(link->text().isEmpty());
+    EXPECT_EQ(link->GetURL(), "https://example.org/English");
+    EXPECT_TRUE(link->Open());
+    EXPECT_EQ(window.shell.opened, std::vector<QString>{"https://example.org/English"});
+
+    // Switching to such a file from one with a caption empties the caption as well.
+    folder.WriteLanguageFile("german.ini", WithoutKey(LanguageFileText("German"), "zysybrj"));
+    folder.WriteLanguageFile("english.ini", LanguageFileText("English"));
+    auto* languages = window->Item<QComboBox>(Id::LanguageList);
+    languages->setCurrentIndex(0);
+    emit languages->activated(0);
+    ASSERT_EQ(Label(*window, Id::Link), "English JIEMIAN zysybrj");
+    languages->setCurrentIndex(2);
+    emit languages->activated(2);
+    EXPECT_TRUE(link->text().isEmpty());
+    EXPECT_EQ(link->GetURL(), "https://example.org/German");
+}
+
+TEST_F(MainWindowTexts, LinkWithoutAddressDoesNotOpenItsCaption) {
+    const std::string text = WithoutKey(LanguageFileText("English"), "url");
+    ASSERT_EQ(text.find("url="), std::string::npos);
+    folder.WriteLanguageFile("english.ini", text);
+    WindowUnderTest window(folder.path());
+    auto* link = window->Item<CHyperLink>(Id::Link);
+    EXPECT_EQ(link->text(), "English JIEMIAN zysybrj");
+    EXPECT_TRUE(link->GetURL().isEmpty());
+    EXPECT_TRUE(link->toolTip().isEmpty());
+    link->Open();
+    EXPECT_EQ(window.shell.opened, std::vector<QString>{QString()});
+}
+
 TEST_F(MainWindowTexts, SwitchToAFileThatIsMissingEmptiesTheTexts) {
     WindowUnderTest window(folder.path());
     auto* languages = window->Item<QComboBox>(Id::LanguageList);

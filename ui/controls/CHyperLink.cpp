@@ -41,11 +41,9 @@ void CHyperLink::PreSubclassWindow() {
     FitToText();
 }
 
+// Only the address changes: the text stays what its owner made it, also when empty.
 void CHyperLink::SetURL(const QString& address) {
     address_ = address;
-    // A link without text would be invisible: it shows its address instead.
-    if (text().isEmpty())
-        setText(address_);
     FitToText();
     setToolTip(address_);
 }

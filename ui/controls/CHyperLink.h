@@ -29,8 +29,10 @@ class CHyperLink : public QLabel {
 
     // Attaching the link to its text: an empty address becomes the text, an empty text
     // becomes the address; takes the current font and fits the widget to the text.
-    // Run by the constructor; run it again after setting the text and font.
+    // Run by the constructor; run it again to attach a text set afterwards.
     void PreSubclassWindow();
+
+    // Sets the address to open (and the tooltip); the text is left as it is.
 
     void SetURL(const QString& address);
     QString GetURL() const { return address_; }

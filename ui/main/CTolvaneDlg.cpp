@@ -466,8 +466,9 @@ void CTolvaneDlg::ApplyLanguageTexts() {
     linkFont.setStyleHint(QFont::SansSerif);
     link_->setGeometry(units_.ToPixels(303, 1, 67, 10));
     link_->setFont(linkFont);
+    // The link was attached when it was made; its caption is "zysybrj" alone (empty
+    // when missing) and its address "url" alone, so neither stands in for the other.
     link_->SetURL(Text("APPLICATION", "url"));
-    link_->PreSubclassWindow();
     link_->SetUnderline(CHyperLink::kUnderlineAlways);
 
     static constexpr const char* kColumnKeys[] = {"ywj", "kssj", "jssj", "scgs", "zt"};
