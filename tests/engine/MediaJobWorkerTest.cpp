@@ -6,11 +6,17 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <limits>
+#include <span>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+
+extern "C" {
+#include <libavutil/error.h>
+}
 
 #include "JobTestSupport.h"
 
@@ -68,6 +74,8 @@ TEST_F(MediaJobWorkerTest, CancelBeforeTheFirstInputWritesNothing) {
     MediaJobWorker(job);
     EXPECT_EQ(job.fileStatus[0], kInputPending);
     EXPECT_FALSE(fs::exists(dir / "never.mp3"));
+    EXPECT_EQ(job.cancelledOutput, kCancelledOutputEmpty);
+    EXPECT_EQ(job.failureCode, 0);
 }
 
 // Feeds a file into a named pipe in two parts, so a test can cancel a job while it is
@@ -138,6 +146,7 @@ TEST_F(MediaJobWorkerTest, CancelMidCutLeavesAValidShorterFile) {
     EXPECT_FALSE(runner.IsRunning());
     EXPECT_EQ(job.fileStatus[0], kInputPending);
     EXPECT_EQ(job.currentIndex, 1);
+    EXPECT_EQ(job.cancelledOutput, kCancelledOutputKept);
     ProbeInfo info = Ffprobe(out);
     ASSERT_TRUE(info.ok);
     EXPECT_GT(info.durationSec, 1.0);
@@ -175,6 +184,9 @@ TEST_F(MediaJobWorkerTest, ThreeInputJobWithGarbageInTheMiddleOnAThread) {
     EXPECT_EQ(job.fileStatus[1], kInputFailed);
     EXPECT_EQ(job.fileStatus[2], kInputPending);
     EXPECT_EQ(job.currentIndex, 1);
+    EXPECT_LT(job.failureCode, 0);
+    EXPECT_NE(job.failureCode, AVERROR_UNKNOWN) << "the demuxer's own error is kept";
+    EXPECT_FALSE(job.failureOnOutput) << "the damaged input is to blame";
 }
 
 TEST_F(MediaJobWorkerTest, TruncatedInputsOfEveryFormatNeverCrash) {
@@ -206,6 +218,41 @@ TEST_F(MediaJobWorkerTest, TruncatedInputsOfEveryFormatNeverCrash) {
             ++index;
         }
     }
+}
+
+// The running total of a join over the first n ranges.
+std::vector<std::int32_t> RunningTotals(const std::vector<double>& start,
+                                        const std::vector<double>& end) {
+    std::vector<std::int32_t> totals;
+    for (std::size_t n = 1; n <= start.size(); ++n)
+        totals.push_back(JoinTotalLengthSec(std::span(start).first(n), std::span(end).first(n)));
+    return totals;
+}
+
+TEST(JoinTotalLength, AddsWholeSecondsRangeByRange) {
+    EXPECT_EQ(JoinTotalLengthSec({}, {}), 0);
+    EXPECT_EQ(RunningTotals({0, 0, 0}, {2, 2, 2}), (std::vector<std::int32_t>{2, 4, 6}));
+    // Ranges that do not start at zero count by their length.
+    EXPECT_EQ(RunningTotals({10, 1.5}, {12, 4.5}), (std::vector<std::int32_t>{2, 5}));
+    // The total is cut to whole seconds after each range, so fractions carry over only
+    // into the next addition: 1.5 -> 1, 1 + 1.5 -> 2, 2 + 1.5 -> 3.
+    EXPECT_EQ(RunningTotals({0, 0, 0}, {1.5, 1.5, 1.5}), (std::vector<std::int32_t>{1, 2, 3}));
+    // Ranges under a second never add up.
+    EXPECT_EQ(RunningTotals({0, 0, 0}, {0.9, 0.9, 0.9}), (std::vector<std::int32_t>{0, 0, 0}));
+    // A range ending before its start takes away, cut toward zero.
+    EXPECT_EQ(RunningTotals({0, 5, 0}, {3, 3.5, 0.4}), (std::vector<std::int32_t>{3, 1, 1}));
+    EXPECT_EQ(RunningTotals({2.5}, {0}), (std::vector<std::int32_t>{-2}));
+    // Only ranges with both ends count.
+    EXPECT_EQ(JoinTotalLengthSec(std::vector<double>{0, 0}, std::vector<double>{2}), 2);
+}
+
+TEST(JoinTotalLength, StaysWithinItsTypeAndIgnoresNonNumbers) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(RunningTotals({0, nan, 0}, {2, 1, 3}), (std::vector<std::int32_t>{2, 2, 5}));
+    EXPECT_EQ(JoinTotalLengthSec(std::vector<double>{0, 0}, std::vector<double>{1e12, 5}),
+              std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(JoinTotalLengthSec(std::vector<double>{1e12}, std::vector<double>{0}),
+              std::numeric_limits<std::int32_t>::min());
 }
 
 class MediaJobRunnerTest : public MediaJobWorkerTest {};
