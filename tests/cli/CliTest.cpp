@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "JobTestSupport.h"
 #include "MediaFixtures.h"
 
 namespace tolvane {
@@ -224,17 +225,6 @@ TEST(CliCut, TenSecondsOfAnMp3StartAtZeroWithoutTags) {
     EXPECT_EQ(Names(out.path()), std::vector<std::string>{"song.mp3"});
 }
 
-// MD5 of the first `count` audio packets' data, as ffprobe reads them.
-std::string FirstPacketHashes(const fs::path& file, int count) {
-    std::string out;
-    testing::RunCommand(
-        "ffprobe -v error -select_streams a:0 -show_data_hash MD5 "
-        "-show_entries packet=data_hash -of csv=p=0 " +
-            Q(file) + " | head -n " + std::to_string(count),
-        &out);
-    return out;
-}
-
 TEST(CliCut, StartZeroBeginsWithTheFilesFirstPacket) {
     TempDir dir;
     Fixtures fixtures(dir.path());
@@ -244,9 +234,9 @@ TEST(CliCut, StartZeroBeginsWithTheFilesFirstPacket) {
     CliRun run =
         RunCli("cut " + Q(mp3) + " --start 00:00:00.000 --end 00:00:01.000 --out " + Q(out));
     ASSERT_EQ(run.status, 0) << run.err;
-    std::string first = FirstPacketHashes(out / mp3.filename(), 5);
-    EXPECT_EQ(LineCount(first), 5);
-    EXPECT_EQ(first, FirstPacketHashes(mp3, 5));
+    std::vector<std::string> first = testing::PacketHashes(out / mp3.filename(), 5);
+    EXPECT_EQ(first.size(), 5u);
+    EXPECT_EQ(first, testing::PacketHashes(mp3, 5));
     EXPECT_NEAR(Ffprobe(out / mp3.filename()).durationSec, 1.0, 0.06);
 }
 
@@ -506,6 +496,40 @@ TEST(CliCancel, CtrlCLeavesAValidShorterCut) {
     EXPECT_NEAR(info.durationSec * 44100 * 2 + 44, static_cast<double>(fs::file_size(result)),
                 4096);
     EXPECT_EQ(ReadFileBytes(source) == before, true);
+}
+
+TEST(CliCancel, CtrlCOnAJoinKeepsTheJoinedPartAsAValidFile) {
+    TempDir dir;
+    fs::path first = testing::MakeTone(dir.path(), "first.wav", 300.0, 44100, 2, "-c:a pcm_s16le");
+    fs::path second = testing::MakeTone(dir.path(), "second.wav", 60.0, 44100, 2, "-c:a pcm_s16le");
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    pid_t pid = Spawn({"join", first.string(), second.string(), "--out", out.string()},
+                      dir / "stdout", dir / "stderr");
+    ASSERT_GT(pid, 0);
+    fs::path result = out / "first.mp3";
+    int status = 0;
+    const bool interrupted = RunUntilOutputGrows(pid, result, 200'000, status);
+    if (interrupted)
+        kill(pid, SIGINT);
+    ASSERT_TRUE(interrupted) << "the join ended before Ctrl-C: " << ReadFileBytes(dir / "stderr");
+    EXPECT_EQ(WaitForExit(pid), 130) << ReadFileBytes(dir / "stderr");
+    EXPECT_EQ(ReadFileBytes(dir / "stdout"), result.string() + "\n");
+    const std::string err = ReadFileBytes(dir / "stderr");
+    EXPECT_NE(err.find("tolvane-cli: " + first.string() +
+                       ": cancelled; the part joined so far is in " + result.string() + "\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("incomplete"), std::string::npos) << err;
+    testing::ProbeInfo info = Ffprobe(result);
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(info.codecName, "mp3");
+    EXPECT_GT(info.durationSec, 5.0);
+    EXPECT_LT(info.durationSec, 300.0);
+    // Its length header was written at the end: ffprobe's length agrees with the packets.
+    testing::PacketTimes packets = FfprobePackets(result);
+    ASSERT_FALSE(packets.pts.empty());
+    EXPECT_NEAR(info.durationSec, packets.pts.back() + packets.duration.back(), 0.1);
 }
 
 // Another program cuts the source short while the cut is copying it: the cut either

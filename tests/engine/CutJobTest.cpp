@@ -92,7 +92,54 @@ TEST_F(CutJobTest, WholeFileCopyReproducesThePackets) {
         EXPECT_NEAR(in.pts[i], copied.pts[i], 1e-4) << "packet " << i;
         EXPECT_NEAR(in.duration[i], copied.duration[i], 1e-4) << "packet " << i;
     }
+    const std::vector<std::string> inHashes = PacketHashes(source);
+    EXPECT_EQ(inHashes.size(), in.pts.size());
+    EXPECT_EQ(PacketHashes(out), inHashes) << "the packets' contents differ";
     EXPECT_NEAR(Ffprobe(out).durationSec, Ffprobe(source).durationSec, 0.03);
+}
+
+// Offset of the first MPEG audio frame of an MP3: after an ID3v2 tag, at the first
+// frame sync; npos when there is none.
+std::size_t FirstFrameOffset(const std::string& bytes) {
+    std::size_t at = 0;
+    if (bytes.size() >= 10 && bytes.compare(0, 3, "ID3") == 0) {
+        std::size_t size = 0;
+        for (int i = 6; i < 10; ++i)
+            size = (size << 7) | (static_cast<unsigned char>(bytes[i]) & 0x7F);
+        at = 10 + size;
+    }
+    for (; at + 1 < bytes.size(); ++at) {
+        if (static_cast<unsigned char>(bytes[at]) == 0xFF &&
+            (static_cast<unsigned char>(bytes[at + 1]) & 0xE0) == 0xE0)
+            return at;
+    }
+    return std::string::npos;
+}
+
+TEST_F(CutJobTest, VariableBitRateMp3CutGetsItsOwnLengthHeader) {
+    // Noise and silence in turn, so the encoder's frame sizes really vary.
+    fs::path source = dir / "vbr.mp3";
+    ASSERT_TRUE(
+        RunFfmpeg("-f lavfi -i \"anoisesrc=d=8:a=0.5,"
+                  "volume='if(lt(mod(t,2),1),1,0.001)':eval=frame\" "
+                  "-ar 44100 -ac 2 -c:a libmp3lame -q:a 2",
+                  source));
+    fs::path out = dir / "vbr-cut.mp3";
+    Cut(source, out, 2.0, 6.0);
+    ExpectSucceeded();
+    PacketTimes packets = FfprobePackets(out);
+    ASSERT_FALSE(packets.pts.empty());
+    const double written = packets.pts.back() + packets.duration.back() - packets.pts.front();
+    EXPECT_NEAR(written, 4.0, 0.1);
+    // The length the file tells of itself comes from its own header, not from the
+    // source's, nor from an estimate by the first frame's bit rate.
+    EXPECT_NEAR(Ffprobe(out).durationSec, 4.0, 0.1);
+    const std::string bytes = ReadFileBytes(out);
+    const std::size_t frame = FirstFrameOffset(bytes);
+    ASSERT_NE(frame, std::string::npos);
+    const std::string head = bytes.substr(frame, 200);
+    EXPECT_TRUE(head.find("Xing") != std::string::npos || head.find("Info") != std::string::npos)
+        << "the first frame is no Xing/Info frame";
 }
 
 TEST_F(CutJobTest, StartZeroBeginsWithTheFirstPacket) {
@@ -231,6 +278,8 @@ TEST_F(CutJobTest, ExistingOutputIsNeverOverwritten) {
     EXPECT_EQ(job.fileStatus[0], kInputFailed);
     EXPECT_EQ(job.currentIndex, 0);
     EXPECT_EQ(ReadFileBytes(out), "keep me");
+    EXPECT_EQ(job.failureCode, AVERROR(EEXIST));
+    EXPECT_TRUE(job.failureOnOutput);
 }
 
 TEST_F(CutJobTest, UnknownOutputExtensionFailsWithoutFile) {
@@ -241,14 +290,25 @@ TEST_F(CutJobTest, UnknownOutputExtensionFailsWithoutFile) {
 }
 
 TEST_F(CutJobTest, BadInputsFailWithoutOutput) {
-    for (const fs::path& source : {fixtures.Garbage(), fixtures.Empty(), dir / "missing.mp3"}) {
-        SCOPED_TRACE(source.filename().string());
+    // Whatever the demuxer makes of garbage, it is an error (0: any error will do).
+    struct Case {
+        fs::path source;
+        int error;
+    };
+    for (const Case& c : {Case{fixtures.Garbage(), 0}, Case{fixtures.Empty(), 0},
+                          Case{dir / "missing.mp3", AVERROR(ENOENT)}}) {
+        SCOPED_TRACE(c.source.filename().string());
         MediaJob cut;
-        fs::path out = dir / ("out_" + source.stem().string() + ".mp3");
-        PrepareCut(cut, source, out, 0.0, 1.0);
+        fs::path out = dir / ("out_" + c.source.stem().string() + ".mp3");
+        PrepareCut(cut, c.source, out, 0.0, 1.0);
         RunJob(cut);
         EXPECT_EQ(cut.fileStatus[0], kInputFailed);
         EXPECT_FALSE(fs::exists(out));
+        EXPECT_LT(cut.failureCode, 0);
+        if (c.error != 0) {
+            EXPECT_EQ(cut.failureCode, c.error);
+        }
+        EXPECT_FALSE(cut.failureOnOutput) << "the input is to blame";
     }
 }
 
@@ -275,6 +335,13 @@ TEST_F(CutJobTest, FullDiskFailsAndLeavesNoOutput) {
     Cut(source, out, 0.0, 10.0);
     EXPECT_EQ(job.fileStatus[0], kInputFailed);
     EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(job.failureCode, AVERROR(ENOSPC));
+    EXPECT_TRUE(job.failureOnOutput);
+    // The same record used again starts without the old failure.
+    Cut(source, dir / "fits.wav", 0.0, 1.0);
+    ExpectSucceeded();
+    EXPECT_EQ(job.failureCode, 0);
+    EXPECT_FALSE(job.failureOnOutput);
     ::umount(disk.c_str());
 }
 
@@ -290,12 +357,14 @@ TEST_F(CutJobTest, FileSizeLimitFailsAndLeavesNoOutput) {
         MediaJob cut;
         PrepareCut(cut, source, out, 0.0, 10.0);
         RunJob(cut);
-        _exit(cut.fileStatus[0] == kInputFailed ? 0 : 1);
+        if (cut.fileStatus[0] != kInputFailed)
+            _exit(1);
+        _exit(cut.failureCode == AVERROR(EFBIG) && cut.failureOnOutput ? 0 : 2);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the job did not fail";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the job did not fail, 2: not blamed on the output";
     EXPECT_FALSE(fs::exists(out));
 }
 

@@ -1,6 +1,7 @@
 #include "JobTestSupport.h"
 
-#include <cmath>
+#include <span>
+#include <sstream>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -37,15 +38,14 @@ void PrepareJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::p
     job.reencode = true;
     job.inputNames.clear();
     job.outputNames.clear();
-    job.totalLengthSec = 0;
     for (size_t k = 0; k < inputs.size(); ++k) {
         job.inputNames.push_back(inputs[k].string());
         job.outputNames.push_back(output.string());
         job.startSec[k] = 0;
         job.endSec[k] = k < lengths.size() ? lengths[k] : 0;
-        job.totalLengthSec =
-            static_cast<int>(std::trunc(job.totalLengthSec + job.endSec[k] - job.startSec[k]));
     }
+    job.totalLengthSec = JoinTotalLengthSec(std::span(job.startSec).first(inputs.size()),
+                                            std::span(job.endSec).first(inputs.size()));
     job.audioCodecId = 86017;  // MP3
     job.audioBitRate = bitRate;
     job.audioSampleRate = sampleRate;
@@ -64,6 +64,24 @@ int ProbeFile(MediaJob& job, const fs::path& file) {
     (void)kQuietLog;
     job.probeFileName = file.string();
     return ProbeMedia(job);
+}
+
+std::vector<std::string> PacketHashes(const fs::path& file, int count) {
+    std::string out;
+    RunCommand(
+        "ffprobe -v error -select_streams a:0 -show_data_hash MD5 "
+        "-show_entries packet=data_hash -of csv=p=0 " +
+            ShellQuote(file.string()),
+        &out);
+    std::vector<std::string> hashes;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (count >= 0 && static_cast<int>(hashes.size()) >= count)
+            break;
+        if (!line.empty())
+            hashes.push_back(line);
+    }
+    return hashes;
 }
 
 }  // namespace tolvane::testing

@@ -13,7 +13,7 @@ namespace tolvane::testing {
 void PrepareCut(MediaJob& job, const fs::path& input, const fs::path& output, double startSec,
                 double endSec);
 // A join of whole inputs into an MP3 with the given encoder parameters. Ranges are the
-// inputs' full lengths as `lengths` gives them; totalLengthSec follows the window's rule.
+// inputs' full lengths as `lengths` gives them; totalLengthSec as the window sets it.
 void PrepareJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::path& output,
                  const std::vector<double>& lengths, int bitRate = 128000, int sampleRate = 44100,
                  int channels = 2);
@@ -21,5 +21,8 @@ void PrepareJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::p
 void RunJob(MediaJob& job);
 // Probes `file` with our own engine.
 int ProbeFile(MediaJob& job, const fs::path& file);
+// MD5 of the data of the first `count` audio packets (all when negative), one per
+// packet in file order, as ffprobe reads them.
+std::vector<std::string> PacketHashes(const fs::path& file, int count = -1);
 
 }  // namespace tolvane::testing
