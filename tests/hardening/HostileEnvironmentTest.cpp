@@ -109,23 +109,24 @@ TEST_F(HostileSourceChange, SourceTruncatedDuringAJoin) {
     ExpectFailedCleanlyOrValid(job, output);
 }
 
+// Rewrites `file` in place with random bytes, as a program saving over it would.
+void OverwriteWithNoise(const fs::path& file, unsigned seed) {
+    const int fd = open(file.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    std::mt19937 random(seed);
+    std::string noise(1 << 20, '\0');
+    for (auto& b : noise)
+        b = static_cast<char>(random() & 0xFF);
+    for (off_t at = 0; at < static_cast<off_t>(fs::file_size(file)); at += noise.size())
+        ASSERT_EQ(pwrite(fd, noise.data(), noise.size(), at), static_cast<ssize_t>(noise.size()));
+    close(fd);
+}
+
 TEST_F(HostileSourceChange, SourceOverwrittenDuringAJoin) {
     const fs::path source = MakeTone(dir.path(), "long.flac", 40.0, 44100, 2, "-c:a flac");
     const fs::path output = dir / "out.mp3";
     FillJoin(job, {source}, output, {40.0});
-    RunAndChange(true, [&] {
-        // Rewritten in place, as a program saving over it would.
-        const int fd = open(source.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        std::mt19937 random(3);
-        std::string noise(1 << 20, '\0');
-        for (auto& b : noise)
-            b = static_cast<char>(random() & 0xFF);
-        for (off_t at = 0; at < static_cast<off_t>(fs::file_size(source)); at += noise.size())
-            ASSERT_EQ(pwrite(fd, noise.data(), noise.size(), at),
-                      static_cast<ssize_t>(noise.size()));
-        close(fd);
-    });
+    RunAndChange(true, [&] { OverwriteWithNoise(source, 3); });
     EXPECT_TRUE(runningAtChange) << "the join ended before its source was overwritten";
     ExpectFailedCleanlyOrValid(job, output);
 }
@@ -135,19 +136,7 @@ TEST_F(HostileSourceChange, SourceOverwrittenDuringACut) {
         MakeTone(dir.path(), "long.mp3", 600.0, 44100, 2, "-c:a libmp3lame -b:a 128k");
     const fs::path output = dir / "out.mp3";
     FillCut(job, source, output, 1.0, 599.0);
-    RunAndChange(false, [&] {
-        // Rewritten in place, as a program saving over it would.
-        const int fd = open(source.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        std::mt19937 random(5);
-        std::string noise(1 << 20, '\0');
-        for (auto& b : noise)
-            b = static_cast<char>(random() & 0xFF);
-        for (off_t at = 0; at < static_cast<off_t>(fs::file_size(source)); at += noise.size())
-            ASSERT_EQ(pwrite(fd, noise.data(), noise.size(), at),
-                      static_cast<ssize_t>(noise.size()));
-        close(fd);
-    });
+    RunAndChange(false, [&] { OverwriteWithNoise(source, 5); });
     EXPECT_TRUE(runningAtChange) << "the cut ended before its source was overwritten";
     ExpectFailedCleanlyOrValid(job, output);
 }
