@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "MediaFixtures.h"
+
 namespace tolvane::testing {
 
 inline void WriteBytes(const std::filesystem::path& file, std::string_view bytes) {
@@ -23,15 +25,6 @@ inline void WriteBytes(const std::filesystem::path& file, std::string_view bytes
 inline std::string ReadBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Names of the entries of a folder (to see that no temporary file was left behind).
-inline std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    return names;
 }
 
 // UTF-16LE bytes (with BOM) of an ASCII/BMP text given as UTF-16.

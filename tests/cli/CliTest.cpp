@@ -60,15 +60,6 @@ int LineCount(const std::string& text) {
     return lines;
 }
 
-// Files in a folder, by name.
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // ---- Command line --------------------------------------------------------------------
 
 TEST(CliUsage, HelpPrintsTheUsageAndSucceeds) {
@@ -134,7 +125,7 @@ TEST(CliInput, MissingFileIsNamedInOneLine) {
             << run.err;
         EXPECT_EQ(run.out, "");
     }
-    EXPECT_EQ(Names(dir.path()).size(), 0u);
+    EXPECT_EQ(testing::FolderEntries(dir.path()).size(), 0u);
 }
 
 TEST(CliInput, GarbageAndEmptyFilesAreRefused) {
@@ -185,7 +176,7 @@ TEST(CliInput, UnwritableOutputFolderIsReportedAndLeftClean) {
                                      &err);
     EXPECT_EQ(status, 1);
     EXPECT_NE(err.find("cannot write into the output folder"), std::string::npos) << err;
-    EXPECT_TRUE(Names(dir / "locked").empty());
+    EXPECT_TRUE(testing::FolderEntries(dir / "locked").empty());
 }
 
 TEST(CliProbe, TellsDurationAndParameters) {
@@ -222,7 +213,7 @@ TEST(CliCut, TenSecondsOfAnMp3StartAtZeroWithoutTags) {
     double end = packets.pts.back() + packets.duration.back();
     EXPECT_GE(end, 10.0 - 0.03);
     EXPECT_LE(end, 10.0 + 0.03 + 0.027);
-    EXPECT_EQ(Names(out.path()), std::vector<std::string>{"song.mp3"});
+    EXPECT_EQ(testing::FolderEntries(out.path()), std::vector<std::string>{"song.mp3"});
 }
 
 TEST(CliCut, StartZeroBeginsWithTheFilesFirstPacket) {
@@ -301,7 +292,7 @@ TEST(CliCut, MislabelledAacEndsAsMp3AndTheSourceIsUntouched) {
         RunCli("cut " + Q(source) + " --start 00:00:00.500 --end 00:00:02.000 --out " + Q(out));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, (out / "aac_inside.mp3").string() + "\n");
-    EXPECT_EQ(Names(out), std::vector<std::string>{"aac_inside.mp3"});
+    EXPECT_EQ(testing::FolderEntries(out), std::vector<std::string>{"aac_inside.mp3"});
     testing::ProbeInfo info = Ffprobe(out / "aac_inside.mp3");
     EXPECT_EQ(info.codecName, "aac");
     EXPECT_NEAR(info.durationSec, 1.5, 0.15);
@@ -313,7 +304,8 @@ TEST(CliCut, MislabelledAacEndsAsMp3AndTheSourceIsUntouched) {
         RunCli("cut " + Q(source) + " --start 00:00:00.500 --end 00:00:02.000 --out " + Q(out));
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(again.out, (out / "aac_inside.aac").string() + "\n");
-    EXPECT_EQ(Names(out), (std::vector<std::string>{"aac_inside.aac", "aac_inside.mp3"}));
+    EXPECT_EQ(testing::FolderEntries(out),
+              (std::vector<std::string>{"aac_inside.aac", "aac_inside.mp3"}));
     EXPECT_EQ(Ffprobe(out / "aac_inside.aac").codecName, "aac");
     EXPECT_EQ(ReadFileBytes(source), before);
     EXPECT_TRUE(fs::exists(source));
@@ -384,7 +376,7 @@ TEST(CliJoin, AnUnusableInputStopsTheJoinBeforeItStarts) {
         RunCli("join " + Q(fixtures.Wav(1.0)) + " " + Q(fixtures.Garbage()) + " --out " + Q(out));
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("garbage.mp3: "), std::string::npos) << run.err;
-    EXPECT_TRUE(Names(out).empty());
+    EXPECT_TRUE(testing::FolderEntries(out).empty());
 }
 
 // ---- Progress and Ctrl-C ----------------------------------------------------------------
@@ -570,7 +562,7 @@ TEST(CliHostileSource, SourceTruncatedWhileTheCutCopiesIt) {
         const std::string err = ReadFileBytes(dir / "stderr");
         if (exitCode == 1) {
             EXPECT_NE(err.find(source.filename().string() + ": "), std::string::npos) << err;
-            EXPECT_TRUE(Names(out).empty()) << "a failed cut leaves no output";
+            EXPECT_TRUE(testing::FolderEntries(out).empty()) << "a failed cut leaves no output";
         } else {
             ASSERT_EQ(exitCode, 0) << err;
             EXPECT_EQ(ReadFileBytes(dir / "stdout"), result.string() + "\n");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,7 +29,8 @@ TempDir::~TempDir() {
     // Tests may leave read-only folders behind; make them removable first.
     for (auto it = fs::recursive_directory_iterator(path_, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        if (it->is_directory(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::remove_all(path_, ec);
 }
@@ -46,13 +48,16 @@ std::string ShellQuote(const std::string& text) {
 
 int RunCommand(const std::string& command, std::string* output) {
     FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return -1;
+    if (pipe == nullptr)
+        return -1;
     std::string text;
     char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        text.append(buffer, n);
     int status = pclose(pipe);
-    if (output != nullptr) *output = std::move(text);
+    if (output != nullptr)
+        *output = std::move(text);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -75,9 +80,12 @@ static std::string ToneSource(double seconds, int rate, int channels) {
     if (channels >= 2) {
         s << "-f lavfi -i \"sine=frequency=660:sample_rate=" << rate << ":duration=" << seconds
           << "\" -filter_complex \"[0:a][1:a]amerge=inputs=2";
-        if (channels > 2) s << ",pan=" << channels << "c|" << "c0=c0|c1=c1";
         if (channels > 2)
-            for (int c = 2; c < channels; ++c) s << "|c" << c << "=0.5*c0+0.5*c1";
+            s << ",pan=" << channels << "c|"
+              << "c0=c0|c1=c1";
+        if (channels > 2)
+            for (int c = 2; c < channels; ++c)
+                s << "|c" << c << "=0.5*c0+0.5*c1";
         s << "\" ";
     }
     return s.str();
@@ -91,7 +99,8 @@ fs::path MakeTone(const fs::path& dir, const std::string& name, double seconds, 
 }
 
 static fs::path Once(const fs::path& path, const std::function<void(const fs::path&)>& make) {
-    if (!fs::exists(path)) make(path);
+    if (!fs::exists(path))
+        make(path);
     return path;
 }
 
@@ -166,9 +175,10 @@ fs::path Fixtures::Mp3WithJpegCover() {
 }
 fs::path Fixtures::VideoFile() {
     return Once(dir / "video.mp4", [&](const fs::path& p) {
-        RunFfmpeg("-f lavfi -i \"testsrc=size=160x120:rate=25:duration=2\" -f lavfi -i "
-                  "\"sine=frequency=440:sample_rate=44100:duration=2\" -c:v mpeg4 -c:a aac",
-                  p);
+        RunFfmpeg(
+            "-f lavfi -i \"testsrc=size=160x120:rate=25:duration=2\" -f lavfi -i "
+            "\"sine=frequency=440:sample_rate=44100:duration=2\" -c:v mpeg4 -c:a aac",
+            p);
     });
 }
 fs::path Fixtures::UnknownDuration() {
@@ -176,11 +186,13 @@ fs::path Fixtures::UnknownDuration() {
     // one for Vorbis, so the container duration stays unknown.
     fs::path path = dir / "unknown_duration.mka";
     if (!fs::exists(path)) {
-        std::string command = "ffmpeg -nostdin -v error -f lavfi -i "
-                              "sine=frequency=440:sample_rate=44100:duration=3 -c:a libvorbis "
-                              "-f matroska pipe:1 > " +
-                              ShellQuote(path.string());
-        if (RunCommand(command) != 0) ADD_FAILURE() << "cannot make " << path;
+        std::string command =
+            "ffmpeg -nostdin -v error -f lavfi -i "
+            "sine=frequency=440:sample_rate=44100:duration=3 -c:a libvorbis "
+            "-f matroska pipe:1 > " +
+            ShellQuote(path.string());
+        if (RunCommand(command) != 0)
+            ADD_FAILURE() << "cannot make " << path;
     }
     return path;
 }
@@ -197,17 +209,27 @@ fs::path Fixtures::Garbage() {
     return Once(dir / "garbage.mp3", [&](const fs::path& p) {
         std::mt19937 random(12345);
         std::string bytes(20000, '\0');
-        for (auto& b : bytes) b = static_cast<char>(random() & 0xFF);
+        for (auto& b : bytes)
+            b = static_cast<char>(random() & 0xFF);
         std::ofstream(p, std::ios::binary) << bytes;
     });
 }
 
 std::string ReadFileBytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    if (!in) return {};
+    if (!in)
+        return {};
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::vector<std::string> FolderEntries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 static std::string Unquote(std::string value) {
@@ -221,14 +243,16 @@ ProbeInfo Ffprobe(const fs::path& file) {
     std::string output;
     std::string command =
         "ffprobe -v error -show_format -show_streams -of flat " + ShellQuote(file.string());
-    if (RunCommand(command, &output) != 0) return info;
+    if (RunCommand(command, &output) != 0)
+        return info;
     int audioIndex = -1;
     std::istringstream lines(output);
     std::string line;
     std::vector<std::pair<std::string, std::string>> entries;
     while (std::getline(lines, line)) {
         auto eq = line.find('=');
-        if (eq == std::string::npos) continue;
+        if (eq == std::string::npos)
+            continue;
         entries.emplace_back(line.substr(0, eq), Unquote(line.substr(eq + 1)));
     }
     for (auto& [key, value] : entries) {
@@ -240,15 +264,22 @@ ProbeInfo Ffprobe(const fs::path& file) {
     }
     std::string prefix = "streams.stream." + std::to_string(audioIndex) + ".";
     for (auto& [key, value] : entries) {
-        if (key == "format.format_name") info.formatName = value;
-        if (key == "format.duration" && value != "N/A") info.durationSec = std::atof(value.c_str());
-        if (key.rfind("format.tags.", 0) == 0) info.hasTags = true;
+        if (key == "format.format_name")
+            info.formatName = value;
+        if (key == "format.duration" && value != "N/A")
+            info.durationSec = std::atof(value.c_str());
+        if (key.rfind("format.tags.", 0) == 0)
+            info.hasTags = true;
         if (audioIndex >= 0 && key.rfind(prefix, 0) == 0) {
             std::string field = key.substr(prefix.size());
-            if (field == "codec_name") info.codecName = value;
-            if (field == "sample_rate") info.sampleRate = std::atoi(value.c_str());
-            if (field == "channels") info.channels = std::atoi(value.c_str());
-            if (field == "bit_rate" && value != "N/A") info.bitRate = std::atol(value.c_str());
+            if (field == "codec_name")
+                info.codecName = value;
+            if (field == "sample_rate")
+                info.sampleRate = std::atoi(value.c_str());
+            if (field == "channels")
+                info.channels = std::atoi(value.c_str());
+            if (field == "bit_rate" && value != "N/A")
+                info.bitRate = std::atol(value.c_str());
             if (field == "start_time" && value != "N/A")
                 info.startTimeSec = std::atof(value.c_str());
         }
@@ -264,12 +295,14 @@ PacketTimes FfprobePackets(const fs::path& file) {
         "ffprobe -v error -select_streams a:0 -show_entries packet=pts_time,duration_time -of "
         "csv=p=0 " +
         ShellQuote(file.string());
-    if (RunCommand(command, &output) != 0) return times;
+    if (RunCommand(command, &output) != 0)
+        return times;
     std::istringstream lines(output);
     std::string line;
     while (std::getline(lines, line)) {
         auto comma = line.find(',');
-        if (comma == std::string::npos) continue;
+        if (comma == std::string::npos)
+            continue;
         std::string pts = line.substr(0, comma), duration = line.substr(comma + 1);
         times.pts.push_back(pts == "N/A" ? -1.0 : std::atof(pts.c_str()));
         times.duration.push_back(duration == "N/A" ? 0.0 : std::atof(duration.c_str()));

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 // A fresh folder under the system's temporary folder, removed with its content.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -22,7 +22,7 @@ public:
     const fs::path& path() const { return path_; }
     fs::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -67,16 +67,16 @@ struct Fixtures {
 
 // What ffprobe says of a file.
 struct ProbeInfo {
-    bool ok = false;             // ffprobe ran and found a stream
-    std::string formatName;      // format_name
-    double durationSec = -1;     // format duration, -1 when absent
+    bool ok = false;          // ffprobe ran and found a stream
+    std::string formatName;   // format_name
+    double durationSec = -1;  // format duration, -1 when absent
     int streamCount = 0;
-    std::string codecName;       // first audio stream
+    std::string codecName;  // first audio stream
     int sampleRate = 0;
     int channels = 0;
-    long bitRate = 0;            // first audio stream bit rate, 0 when absent
-    double startTimeSec = 0;     // first audio stream start_time
-    bool hasTags = false;        // the container carries any tag
+    long bitRate = 0;         // first audio stream bit rate, 0 when absent
+    double startTimeSec = 0;  // first audio stream start_time
+    bool hasTags = false;     // the container carries any tag
 };
 ProbeInfo Ffprobe(const fs::path& file);
 
@@ -89,5 +89,8 @@ PacketTimes FfprobePackets(const fs::path& file);
 
 // Reads a whole file into a string (binary); empty when it cannot be read.
 std::string ReadFileBytes(const fs::path& file);
+
+// Names of the entries of a folder, sorted (to see what a job or a write left there).
+std::vector<std::string> FolderEntries(const fs::path& folder);
 
 }  // namespace tolvane::testing
