@@ -87,10 +87,10 @@ TEST_F(CancelStormJob, ThousandRandomCancelsOfCutsAndJoins) {
     fs::create_directory(out);
 
     auto fillCut = [&](std::size_t source, const fs::path& output) {
-        FillCut(job, cutSources[source], output, 0.1, 0.9);
+        PrepareCut(job, cutSources[source], output, 0.1, 0.9);
     };
     auto fillJoin = [&](const fs::path& output) {
-        FillJoin(job, {joinSource, joinSecond}, output, {1.0, 1.0}, 22050, 1, 32000);
+        PrepareJoin(job, {joinSource, joinSecond}, output, {1.0, 1.0}, 32000, 22050, 1);
     };
     fillCut(0, out / "calibrate.mp3");
     const std::int64_t cutTime = TimeOfAWholeJob(false, out / "calibrate.mp3");

@@ -1,7 +1,5 @@
 #include "HardeningSupport.h"
 
-#include "JobTestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -19,11 +17,13 @@ namespace tolvane::testing {
 
 namespace {
 // The library's stream descriptions and complaints about damaged files would bury the
-// test output.
-const bool kQuietLog = [] {
-    av_log_set_level(AV_LOG_QUIET);
-    return true;
-}();
+// test output. Set once all static set-up (the job helpers' own log level included) is
+// done, before the first test.
+class QuietLibraryLog : public ::testing::Environment {
+  public:
+    void SetUp() override { av_log_set_level(AV_LOG_QUIET); }
+};
+const auto* const kQuietLog = ::testing::AddGlobalTestEnvironment(new QuietLibraryLog);
 
 void PutLe16(std::string& out, std::uint16_t v) {
     out += static_cast<char>(v & 0xFF);
@@ -34,28 +34,6 @@ void PutLe32(std::string& out, std::uint32_t v) {
         out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 }  // namespace
-
-void FillCut(MediaJob& job, const fs::path& input, const fs::path& output, double startSec,
-             double endSec) {
-    (void)kQuietLog;
-    PrepareCut(job, input, output, startSec, endSec);
-}
-
-void FillJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::path& output,
-              const std::vector<double>& lengths, int sampleRate, int channels, int bitRate) {
-    PrepareJoin(job, inputs, output, lengths, bitRate, sampleRate, channels);
-}
-
-void RunJobHere(MediaJob& job) {
-    av_log_set_level(AV_LOG_QUIET);
-    job.joinMode = job.reencode;
-    RunJob(job);
-}
-
-int ProbeHere(MediaJob& job, const fs::path& file) {
-    av_log_set_level(AV_LOG_QUIET);
-    return ProbeFile(job, file);
-}
 
 bool JobFailed(const MediaJob& job) {
     for (int i = 0; i < job.fileCount; ++i)

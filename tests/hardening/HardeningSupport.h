@@ -1,29 +1,17 @@
 #pragma once
-// Helpers of the hardening suites: jobs filled the way the commands fill them, hand-made
-// damaged files, and checks that a job either failed cleanly or wrote a valid file.
+// Helpers of the hardening suites: hand-made damaged files, and checks that a job either
+// failed cleanly or wrote a valid file. Jobs are filled and run with JobTestSupport.h.
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "JobTestSupport.h"
 #include "MediaEngine.h"
 #include "MediaFixtures.h"
 
 namespace tolvane::testing {
-
-// A cut of [startSec, endSec] of `input` into `output` (copy mode).
-void FillCut(MediaJob& job, const fs::path& input, const fs::path& output, double startSec,
-             double endSec);
-// A join of whole inputs into an MP3 with the given encoder; `lengths` are the inputs'
-// lengths in seconds.
-void FillJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::path& output,
-              const std::vector<double>& lengths, int sampleRate = 44100, int channels = 2,
-              int bitRate = 128000);
-// Runs the filled job on the calling thread, as the runner would.
-void RunJobHere(MediaJob& job);
-// Probes `file`; the results stay in the job.
-int ProbeHere(MediaJob& job, const fs::path& file);
 
 // True when some input of the job failed.
 bool JobFailed(const MediaJob& job);

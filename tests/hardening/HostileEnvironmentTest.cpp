@@ -65,14 +65,6 @@ CliRun RunCli(const fs::path&, const std::vector<std::string>&, const std::strin
     return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
 }
 
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // ---- A source that changes while the job runs -----------------------------------------
 
 class HostileSourceChange : public ::testing::Test {
@@ -103,7 +95,7 @@ class HostileSourceChange : public ::testing::Test {
 TEST_F(HostileSourceChange, SourceTruncatedDuringAJoin) {
     const fs::path source = MakeTone(dir.path(), "long.wav", 40.0, 44100, 2, "-c:a pcm_s16le");
     const fs::path output = dir / "out.mp3";
-    FillJoin(job, {source, source}, output, {40.0, 40.0});
+    PrepareJoin(job, {source, source}, output, {40.0, 40.0});
     RunAndChange(true, [&] { ASSERT_EQ(truncate(source.c_str(), 300000), 0); });
     EXPECT_TRUE(runningAtChange) << "the join ended before its source was cut short";
     ExpectFailedCleanlyOrValid(job, output);
@@ -125,7 +117,7 @@ void OverwriteWithNoise(const fs::path& file, unsigned seed) {
 TEST_F(HostileSourceChange, SourceOverwrittenDuringAJoin) {
     const fs::path source = MakeTone(dir.path(), "long.flac", 40.0, 44100, 2, "-c:a flac");
     const fs::path output = dir / "out.mp3";
-    FillJoin(job, {source}, output, {40.0});
+    PrepareJoin(job, {source}, output, {40.0});
     RunAndChange(true, [&] { OverwriteWithNoise(source, 3); });
     EXPECT_TRUE(runningAtChange) << "the join ended before its source was overwritten";
     ExpectFailedCleanlyOrValid(job, output);
@@ -135,7 +127,7 @@ TEST_F(HostileSourceChange, SourceOverwrittenDuringACut) {
     const fs::path source =
         MakeTone(dir.path(), "long.mp3", 600.0, 44100, 2, "-c:a libmp3lame -b:a 128k");
     const fs::path output = dir / "out.mp3";
-    FillCut(job, source, output, 1.0, 599.0);
+    PrepareCut(job, source, output, 1.0, 599.0);
     RunAndChange(false, [&] { OverwriteWithNoise(source, 5); });
     EXPECT_TRUE(runningAtChange) << "the cut ended before its source was overwritten";
     ExpectFailedCleanlyOrValid(job, output);
@@ -148,7 +140,7 @@ TEST_F(HostileSourceChange, SourceTruncatedToNothingDuringACut) {
         fs::remove(output);
         const fs::path copy = dir / ("copy" + std::to_string(round) + ".mp3");
         fs::copy_file(source, copy);
-        FillCut(job, copy, output, 1.0, 59.0);
+        PrepareCut(job, copy, output, 1.0, 59.0);
         RunAndChange(false, [&] { ASSERT_EQ(truncate(copy.c_str(), round * 100000), 0); });
         ExpectFailedCleanlyOrValid(job, output);
     }
@@ -175,16 +167,16 @@ TEST_F(HostileDisk, FileSizeLimitFailsTheJobAndRemovesItsOutput) {
         limit.rlim_cur = limit.rlim_max = 100 * 1024;
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return 10;
-        FillCut(job, wav, cut, 0.0, 9.0);
-        RunJobHere(job);
+        PrepareCut(job, wav, cut, 0.0, 9.0);
+        RunJob(job);
         if (!JobFailed(job))
             return 11;
-        FillJoin(job, {wav, wav}, join, {10.0, 10.0}, 44100, 2, 320000);
-        RunJobHere(job);
+        PrepareJoin(job, {wav, wav}, join, {10.0, 10.0}, 320000, 44100, 2);
+        RunJob(job);
         return JobFailed(job) ? 0 : 12;
     });
     EXPECT_EQ(status, 0) << "10: no limit, 11: cut not failed, 12: join not failed";
-    EXPECT_TRUE(Names(dir / "out").empty()) << "partial outputs are removed";
+    EXPECT_TRUE(testing::FolderEntries(dir / "out").empty()) << "partial outputs are removed";
     EXPECT_EQ(ReadFileBytes(wav), before);
 }
 
@@ -197,7 +189,7 @@ TEST_F(HostileDisk, FileSizeLimitIsReportedByTheCommandLineTool) {
     EXPECT_EQ(run.status, 1) << run.err;
     // The output is to blame, not the source, and the line says why.
     EXPECT_EQ(LastLine(run.err), "tolvane-cli: out/tone10000.wav: File too large") << run.err;
-    EXPECT_TRUE(Names(dir / "out").empty());
+    EXPECT_TRUE(testing::FolderEntries(dir / "out").empty());
 }
 #endif
 
@@ -230,19 +222,19 @@ TEST_F(HostileDisk, FullDiskFailsTheJobAndLeavesTheDiskAsItWas) {
     MountedTmpfs disk(dir / "disk", "256k");
     if (!disk.mounted())
         GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << std::strerror(errno);
-    FillCut(job, wav, dir / "disk" / "cut.wav", 0.0, 9.0);
-    RunJobHere(job);
+    PrepareCut(job, wav, dir / "disk" / "cut.wav", 0.0, 9.0);
+    RunJob(job);
     EXPECT_TRUE(JobFailed(job));
-    FillJoin(job, {wav, mp3}, dir / "disk" / "join.mp3", {10.0, 10.0}, 44100, 2, 320000);
-    RunJobHere(job);
+    PrepareJoin(job, {wav, mp3}, dir / "disk" / "join.mp3", {10.0, 10.0}, 320000, 44100, 2);
+    RunJob(job);
     EXPECT_TRUE(JobFailed(job));
-    EXPECT_TRUE(Names(dir / "disk").empty());
+    EXPECT_TRUE(testing::FolderEntries(dir / "disk").empty());
     EXPECT_EQ(ReadFileBytes(wav), before);
     EXPECT_EQ(ReadFileBytes(mp3), mp3Before);
 
     // A cut that fits still works on the same disk.
-    FillCut(job, mp3, dir / "disk" / "small.mp3", 0.0, 2.0);
-    RunJobHere(job);
+    PrepareCut(job, mp3, dir / "disk" / "small.mp3", 0.0, 2.0);
+    RunJob(job);
     ExpectFailedCleanlyOrValid(job, dir / "disk" / "small.mp3", 1.9);
     EXPECT_TRUE(JobDone(job));
 
@@ -252,13 +244,13 @@ TEST_F(HostileDisk, FullDiskFailsTheJobAndLeavesTheDiskAsItWas) {
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(LastLine(run.err), "tolvane-cli: disk/tone10000.wav: No space left on device")
         << run.err;
-    EXPECT_TRUE(Names(dir / "disk").empty());
+    EXPECT_TRUE(testing::FolderEntries(dir / "disk").empty());
     run = RunCli(dir.path(),
                  {"join", wav.string(), mp3.string(), "--bitrate", "320k", "--out", "disk"});
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(LastLine(run.err), "tolvane-cli: disk/tone10000.mp3: No space left on device")
         << run.err;
-    EXPECT_TRUE(Names(dir / "disk").empty());
+    EXPECT_TRUE(testing::FolderEntries(dir / "disk").empty());
 #endif
 }
 
@@ -283,7 +275,7 @@ TEST_F(HostileDisk, UnprivilegedUserCannotWriteIntoARootFolder) {
         EXPECT_EQ(run.status, 1) << command << ": " << run.err;
         EXPECT_NE(run.err.find("cannot write into the output folder"), std::string::npos)
             << run.err;
-        EXPECT_TRUE(Names(dir / "locked").empty());
+        EXPECT_TRUE(testing::FolderEntries(dir / "locked").empty());
     }
 }
 #endif
@@ -379,11 +371,11 @@ TEST_F(HostileNames, NamesThatLookLikeProtocolsAreFiles) {
         // Relative, as a user types it on the command line.
         const fs::path cwd = fs::current_path();
         fs::current_path(dir.path());
-        const int probe = ProbeHere(job, name);
+        const int probe = ProbeFile(job, name);
         const double duration = job.probeDurationUs / 1e6;
         fs::create_directory("out");
-        FillCut(job, name, fs::path("out") / name, 0.0, 0.5);
-        RunJobHere(job);
+        PrepareCut(job, name, fs::path("out") / name, 0.0, 0.5);
+        RunJob(job);
         const bool done = JobDone(job);
         fs::current_path(cwd);
         EXPECT_EQ(probe, 0);
@@ -408,9 +400,9 @@ TEST_F(HostileNames, PlaylistsDoNotReachTheNetwork) {
         "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/segment.mp3";
     WriteBytes(dir / "list.m3u8",
                "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + url + "\n#EXT-X-ENDLIST\n");
-    EXPECT_NE(ProbeHere(job, dir / "list.m3u8"), 0);
-    FillCut(job, dir / "list.m3u8", dir / "out.m3u8", 0.0, 1.0);
-    RunJobHere(job);
+    EXPECT_NE(ProbeFile(job, dir / "list.m3u8"), 0);
+    PrepareCut(job, dir / "list.m3u8", dir / "out.m3u8", 0.0, 1.0);
+    RunJob(job);
     EXPECT_TRUE(JobFailed(job));
     EXPECT_LT(accept(server, nullptr, nullptr), 0) << "the engine connected to " << url;
     close(server);
@@ -428,7 +420,7 @@ TEST_F(HostileNames, LongestNamesAreCutAndANumberThatWouldNotFitIsRefused) {
     run = RunCli(dir.path(), {"cut", source.string(), "--out", "out"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("too long"), std::string::npos) << run.err;
-    EXPECT_EQ(Names(dir / "out").size(), 1u);
+    EXPECT_EQ(testing::FolderEntries(dir / "out").size(), 1u);
     // A name whose "(n)" fits just about goes on numbering.
     const std::string shorter = std::string(255 - 4 - 3, 's') + ".mp3";
     Copy(shorter);
@@ -462,7 +454,7 @@ TEST(HostileCliTimes, StartAfterTheEndAndNegativeTimesAreRefused) {
         EXPECT_NE(run.err.find("tolvane-cli: "), std::string::npos);
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     }
-    EXPECT_TRUE(Names(dir / "out").empty());
+    EXPECT_TRUE(testing::FolderEntries(dir / "out").empty());
 }
 
 TEST(HostileCliTimes, RangeWhollyPastTheEndOfTheFileIsRefused) {
@@ -475,7 +467,7 @@ TEST(HostileCliTimes, RangeWhollyPastTheEndOfTheFileIsRefused) {
                                      "--end", "00:00:20.000"});
     EXPECT_EQ(run.status, 2) << run.err;
     EXPECT_NE(run.err.find("after the end of the file"), std::string::npos) << run.err;
-    EXPECT_TRUE(Names(dir / "out").empty());
+    EXPECT_TRUE(testing::FolderEntries(dir / "out").empty());
 }
 
 // A header whose byte rate passes 32 bits: the probe line tells the clamped rate, with no

@@ -36,7 +36,7 @@ class HostileInput : public ::testing::Test {
     void ProbeCutAndJoin(const fs::path& file, const std::string& what) {
         SCOPED_TRACE(what);
         const std::string before = ReadFileBytes(file);
-        const int probe = ProbeHere(job, file);
+        const int probe = ProbeFile(job, file);
         EXPECT_LE(probe, 0);
         if (probe < 0) {
             EXPECT_EQ(job.audioSampleRate, 0) << "a refused file leaves no parameters";
@@ -44,13 +44,13 @@ class HostileInput : public ::testing::Test {
 
         const std::string extension = file.extension().string();
         const fs::path cut = Out("cut_" + what + extension);
-        FillCut(job, file, cut, 0.0, 1.0);
-        RunJobHere(job);
+        PrepareCut(job, file, cut, 0.0, 1.0);
+        RunJob(job);
         ExpectFailedCleanlyOrValid(job, cut);
 
         const fs::path join = Out("join_" + what + ".mp3");
-        FillJoin(job, {file, fixtures.Wav(1.0)}, join, {1.0, 1.0});
-        RunJobHere(job);
+        PrepareJoin(job, {file, fixtures.Wav(1.0)}, join, {1.0, 1.0});
+        RunJob(job);
         ExpectFailedCleanlyOrValid(job, join);
         EXPECT_EQ(ReadFileBytes(file), before) << "the source was changed";
     }
@@ -72,8 +72,8 @@ TEST_F(HostileInput, TruncatedFilesOfEveryFormat) {
 }
 
 TEST_F(HostileInput, ZeroBytesAndRandomBytesNamedMp3AreRefused) {
-    EXPECT_EQ(ProbeHere(job, fixtures.Empty()), -1);
-    EXPECT_LT(ProbeHere(job, fixtures.Garbage()), 0);
+    EXPECT_EQ(ProbeFile(job, fixtures.Empty()), -1);
+    EXPECT_LT(ProbeFile(job, fixtures.Garbage()), 0);
     ProbeCutAndJoin(fixtures.Empty(), "empty");
     ProbeCutAndJoin(fixtures.Garbage(), "garbage");
     std::mt19937 random(99);
@@ -97,7 +97,7 @@ TEST_F(HostileInput, FifosDevicesAndFoldersAreRefusedAtOnce) {
         SCOPED_TRACE(file.string());
         auto probe = std::async(std::launch::async, [&] {
             MediaJob own;
-            return ProbeHere(own, file);
+            return ProbeFile(own, file);
         });
         if (probe.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
             // Let the blocked open go on, so the test can end.
@@ -111,8 +111,8 @@ TEST_F(HostileInput, FifosDevicesAndFoldersAreRefusedAtOnce) {
         if (file == dir / "fifo.mp3")
             continue;
         const fs::path cut = Out("special.mp3");
-        FillCut(job, file, cut, 0.0, 1.0);
-        auto run = std::async(std::launch::async, [&] { RunJobHere(job); });
+        PrepareCut(job, file, cut, 0.0, 1.0);
+        auto run = std::async(std::launch::async, [&] { RunJob(job); });
         ASSERT_EQ(run.wait_for(std::chrono::seconds(20)), std::future_status::ready);
         EXPECT_TRUE(JobFailed(job));
         EXPECT_FALSE(fs::exists(cut));
@@ -126,11 +126,11 @@ TEST_F(HostileInput, HugeId3TagIsSkippedAndTheAudioCut) {
     std::string bytes = Id3Header(padding) + std::string(padding, '\0') + mp3.substr(tag);
     const fs::path file = dir / "huge_tag.mp3";
     WriteBytes(file, bytes);
-    ASSERT_EQ(ProbeHere(job, file), 0);
+    ASSERT_EQ(ProbeFile(job, file), 0);
     EXPECT_NEAR(job.probeDurationUs / 1e6, 2.0, 0.3);
     const fs::path cut = Out("huge_tag.mp3");
-    FillCut(job, file, cut, 0.5, 1.5);
-    RunJobHere(job);
+    PrepareCut(job, file, cut, 0.5, 1.5);
+    RunJob(job);
     ASSERT_TRUE(JobDone(job));
     EXPECT_NEAR(Ffprobe(cut).durationSec, 1.0, 0.15);
     EXPECT_LT(fs::file_size(cut), 64 * 1024u) << "the padding is not copied";
@@ -157,31 +157,31 @@ TEST_F(HostileInput, CoverPictureWithoutAudioIsRefused) {
     ASSERT_GT(tag, 100u);
     const fs::path file = dir / "cover_only.mp3";
     WriteBytes(file, withCover.substr(0, tag));
-    EXPECT_LT(ProbeHere(job, file), 0);
+    EXPECT_LT(ProbeFile(job, file), 0);
     ProbeCutAndJoin(file, "cover_only");
     // A bare picture under an audio name.
     ASSERT_TRUE(RunFfmpeg("-f lavfi -i color=c=green:s=32x32:d=1 -frames:v 1 -c:v png -f image2",
                           dir / "picture.mp3"));
-    EXPECT_LT(ProbeHere(job, dir / "picture.mp3"), 0);
+    EXPECT_LT(ProbeFile(job, dir / "picture.mp3"), 0);
     ProbeCutAndJoin(dir / "picture.mp3", "picture");
 }
 
 TEST_F(HostileInput, WavHeadersWithImpossibleFields) {
     WriteBytes(dir / "zero_channels.wav", WavBytes(0, 44100, 44100 * 4, 44100 * 4));
-    EXPECT_LT(ProbeHere(job, dir / "zero_channels.wav"), 0);
+    EXPECT_LT(ProbeFile(job, dir / "zero_channels.wav"), 0);
     ProbeCutAndJoin(dir / "zero_channels.wav", "zero_channels");
 
     WriteBytes(dir / "zero_rate.wav", WavBytes(2, 0, 44100 * 4, 44100 * 4));
-    EXPECT_LT(ProbeHere(job, dir / "zero_rate.wav"), 0);
+    EXPECT_LT(ProbeFile(job, dir / "zero_rate.wav"), 0);
     ProbeCutAndJoin(dir / "zero_rate.wav", "zero_rate");
 
     // The size of a WAV written to a pipe: the data runs to the end of the file.
     WriteBytes(dir / "endless.wav", WavBytes(2, 44100, 0xFFFFFFFF, 44100 * 4 * 2));
     ProbeCutAndJoin(dir / "endless.wav", "endless");
-    if (ProbeHere(job, dir / "endless.wav") == 0) {
+    if (ProbeFile(job, dir / "endless.wav") == 0) {
         const fs::path cut = Out("endless_half.wav");
-        FillCut(job, dir / "endless.wav", cut, 0.5, 1.0);
-        RunJobHere(job);
+        PrepareCut(job, dir / "endless.wav", cut, 0.5, 1.0);
+        RunJob(job);
         ASSERT_TRUE(JobDone(job));
         EXPECT_NEAR(Ffprobe(cut).durationSec, 0.5, 0.1);
     }
@@ -194,7 +194,7 @@ TEST_F(HostileInput, BitRatesBeyondThirtyTwoBitsAreClamped) {
         SCOPED_TRACE(byteRate);
         const fs::path file = dir / ("rate" + std::to_string(byteRate) + ".wav");
         WriteBytes(file, WavBytes(2, 44100, 44100 * 4, 44100 * 4, byteRate));
-        ASSERT_EQ(ProbeHere(job, file), 0);
+        ASSERT_EQ(ProbeFile(job, file), 0);
         EXPECT_GE(job.audioBitRate, 0);
         EXPECT_GT(job.audioBitRate, 1000000);
         ProbeCutAndJoin(file, "rate" + std::to_string(byteRate));
@@ -208,9 +208,9 @@ TEST_F(HostileInput, AbsurdSampleRatesAreRefused) {
         SCOPED_TRACE(rate);
         const fs::path file = dir / ("rate" + std::to_string(rate) + ".wav");
         WriteBytes(file, WavBytes(1, rate, 7000, 7000));
-        EXPECT_EQ(ProbeHere(job, file), -1);
-        FillJoin(job, {file, file}, Out("absurd.mp3"), {0.5, 0.5}, 22050, 1, 64000);
-        auto run = std::async(std::launch::async, [&] { RunJobHere(job); });
+        EXPECT_EQ(ProbeFile(job, file), -1);
+        PrepareJoin(job, {file, file}, Out("absurd.mp3"), {0.5, 0.5}, 64000, 22050, 1);
+        auto run = std::async(std::launch::async, [&] { RunJob(job); });
         const bool ended = run.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
         if (!ended) {
             job.cancelRequested = true;
@@ -222,9 +222,9 @@ TEST_F(HostileInput, AbsurdSampleRatesAreRefused) {
     }
     // The highest rate taken still works.
     const fs::path high = MakeTone(dir.path(), "high.wav", 0.5, 768000, 1, "-c:a pcm_s16le");
-    EXPECT_EQ(ProbeHere(job, high), 0);
-    FillJoin(job, {high, high}, Out("high.mp3"), {0.5, 0.5});
-    RunJobHere(job);
+    EXPECT_EQ(ProbeFile(job, high), 0);
+    PrepareJoin(job, {high, high}, Out("high.mp3"), {0.5, 0.5});
+    RunJob(job);
     EXPECT_TRUE(JobDone(job));
 }
 
@@ -240,10 +240,10 @@ TEST_F(HostileInput, OneAndTwoFrameMp3s) {
                       file));
         ProbeCutAndJoin(file, "frames" + std::to_string(frames));
         if (frames == 2) {
-            ASSERT_EQ(ProbeHere(job, file), 0);
+            ASSERT_EQ(ProbeFile(job, file), 0);
             const fs::path cut = Out("two_frames.mp3");
-            FillCut(job, file, cut, 0.0, 1.0);
-            RunJobHere(job);
+            PrepareCut(job, file, cut, 0.0, 1.0);
+            RunJob(job);
             EXPECT_TRUE(JobDone(job));
             EXPECT_GE(FfprobePackets(cut).pts.size(), 1u);
         }
@@ -252,17 +252,17 @@ TEST_F(HostileInput, OneAndTwoFrameMp3s) {
 
 TEST_F(HostileInput, EightKilohertzMonoIsCutAndJoinedToStereo) {
     const fs::path low = MakeTone(dir.path(), "low.mp3", 2.0, 8000, 1, "-c:a libmp3lame -b:a 16k");
-    ASSERT_EQ(ProbeHere(job, low), 0);
+    ASSERT_EQ(ProbeFile(job, low), 0);
     EXPECT_EQ(job.audioSampleRate, 8000);
     EXPECT_EQ(job.audioChannels, 1);
     const fs::path cut = Out("low.mp3");
-    FillCut(job, low, cut, 0.5, 1.5);
-    RunJobHere(job);
+    PrepareCut(job, low, cut, 0.5, 1.5);
+    RunJob(job);
     ASSERT_TRUE(JobDone(job));
     EXPECT_EQ(Ffprobe(cut).sampleRate, 8000);
     const fs::path join = Out("low_join.mp3");
-    FillJoin(job, {low, fixtures.Wav(1.0)}, join, {2.0, 1.0});
-    RunJobHere(job);
+    PrepareJoin(job, {low, fixtures.Wav(1.0)}, join, {2.0, 1.0});
+    RunJob(job);
     ASSERT_TRUE(JobDone(job));
     ProbeInfo info = Ffprobe(join);
     EXPECT_EQ(info.sampleRate, 44100);
@@ -272,12 +272,12 @@ TEST_F(HostileInput, EightKilohertzMonoIsCutAndJoinedToStereo) {
 
 TEST_F(HostileInput, SurroundFlacJoinedIntoStereoAndMono) {
     const fs::path surround = MakeTone(dir.path(), "surround.flac", 1.5, 48000, 6, "-c:a flac");
-    ASSERT_EQ(ProbeHere(job, surround), 0);
+    ASSERT_EQ(ProbeFile(job, surround), 0);
     ASSERT_EQ(job.audioChannels, 6);
     for (int channels : {2, 1}) {
         const fs::path join = Out("surround" + std::to_string(channels) + ".mp3");
-        FillJoin(job, {surround, fixtures.Mp3(1.0)}, join, {1.5, 1.0}, 44100, channels);
-        RunJobHere(job);
+        PrepareJoin(job, {surround, fixtures.Mp3(1.0)}, join, {1.5, 1.0}, 128000, 44100, channels);
+        RunJob(job);
         ASSERT_TRUE(JobDone(job)) << channels;
         ProbeInfo info = Ffprobe(join);
         EXPECT_EQ(info.channels, channels);
@@ -285,8 +285,8 @@ TEST_F(HostileInput, SurroundFlacJoinedIntoStereoAndMono) {
     }
     // A cut keeps the six channels.
     const fs::path cut = Out("surround.flac");
-    FillCut(job, surround, cut, 0.2, 1.2);
-    RunJobHere(job);
+    PrepareCut(job, surround, cut, 0.2, 1.2);
+    RunJob(job);
     ASSERT_TRUE(JobDone(job));
     EXPECT_EQ(Ffprobe(cut).channels, 6);
 }

@@ -41,7 +41,7 @@ int ProbeAndCutMany(const std::vector<fs::path>& inputs, const fs::path& out, in
         // A mislabelled ".mp3" is cut into its true container, as the commands do.
         const fs::path output = out / ("cut" + std::to_string(i) +
                                        CutOutputExtension(input.string(), job).value_or(""));
-        FillCut(job, input, output, 0.1, 0.3);
+        PrepareCut(job, input, output, 0.1, 0.3);
         if (runner.StartMediaJob(job, false) != JobStartResult::Started)
             return 20;
         runner.WaitForWorker();
@@ -94,12 +94,12 @@ TEST(LeakProbeCut, JoinsAndFailedJobsReleaseWhatTheyOpened) {
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         // Each input joined after a good one: failures at the second input included.
         const fs::path output = dir / "out" / ("join" + std::to_string(i) + ".mp3");
-        FillJoin(job, {fixtures.Wav(0.4), inputs[i]}, output, {0.4, 0.4}, 22050, 1, 64000);
-        RunJobHere(job);
+        PrepareJoin(job, {fixtures.Wav(0.4), inputs[i]}, output, {0.4, 0.4}, 64000, 22050, 1);
+        RunJob(job);
         ExpectFailedCleanlyOrValid(job, output);
         // And cut into a folder that does not exist.
-        FillCut(job, inputs[i], dir / "nowhere" / "cut.mp3", 0.0, 0.2);
-        RunJobHere(job);
+        PrepareCut(job, inputs[i], dir / "nowhere" / "cut.mp3", 0.0, 0.2);
+        RunJob(job);
         EXPECT_TRUE(JobFailed(job));
     }
     EXPECT_EQ(OpenFileDescriptors(), before);
