@@ -545,8 +545,6 @@ bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
         }
         return false;
     }
-    if (watched == GetDlgItem(ControlId::PlayerFrame) && ForwardFrameDrag(event))
-        return true;
     if (event->type() == QEvent::ToolTip) {
         const auto found = idOfWatched_.constFind(watched);
         if (found == idOfWatched_.cend())
@@ -587,34 +585,6 @@ void CTolvaneDlg::mousePressEvent(QMouseEvent* event) {
     }
     dragging_ = true;
     dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
-}
-
-// A press on the player frame's free area moves the window as one on the window does,
-// whether or not the group box would pass the press on by itself (that differs between
-// Qt versions). The buttons lie over the frame, not inside it, and get their presses
-// first.
-bool CTolvaneDlg::ForwardFrameDrag(QEvent* event) {
-    switch (event->type()) {
-        case QEvent::MouseButtonPress: {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() != Qt::LeftButton)
-                return false;
-            mousePressEvent(mouse);
-            return true;
-        }
-        case QEvent::MouseMove:
-            if (!dragging_)
-                return false;
-            mouseMoveEvent(static_cast<QMouseEvent*>(event));
-            return true;
-        case QEvent::MouseButtonRelease:
-            if (!dragging_)
-                return false;
-            mouseReleaseEvent(static_cast<QMouseEvent*>(event));
-            return true;
-        default:
-            return false;
-    }
 }
 
 void CTolvaneDlg::mouseMoveEvent(QMouseEvent* event) {

@@ -170,9 +170,6 @@ class CTolvaneDlg : public QDialog {
     void OnJobTimer();
     void OnDropFiles(const QStringList& paths);
 
-    // Mouse events of the player frame that drag the window; true when taken.
-    bool ForwardFrameDrag(QEvent* event);
-
     // Job commands.
     bool JobCommandAllowed() const;
     bool CheckOutputFolder();
