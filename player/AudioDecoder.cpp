@@ -1,5 +1,7 @@
 #include "AudioDecoder.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,7 +28,12 @@ AVChannelLayout UsableLayout(const AVChannelLayout& layout) {
 }  // namespace
 
 bool AudioDecoder::Open(const std::string& path) {
-    // Local files only: a playlist must not make the preview reach the network.
+    // Regular local files only: opening a FIFO would block until a writer comes, and a
+    // playlist must not make the preview reach the network.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
     if (ff::OpenInput(path.c_str(), format_) < 0) {
         return false;
     }
@@ -40,8 +47,9 @@ bool AudioDecoder::Open(const std::string& path) {
     }
     const AVStream* stream = format_->streams[streamIndex_];
     const AVCodecParameters* parameters = stream->codecpar;
-    // Random bytes may pass as an MP3 stream without a rate or channels.
-    if (parameters->sample_rate <= 0 || parameters->ch_layout.nb_channels <= 0) {
+    // Random bytes may pass as an MP3 stream without a rate or channels, and a damaged
+    // header may claim a rate no device plays.
+    if (!ff::HasAudioParameters(parameters)) {
         return false;
     }
     codec_.reset(avcodec_alloc_context3(decoder));

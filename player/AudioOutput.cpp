@@ -1,5 +1,7 @@
 #include "AudioOutput.h"
 
+#include "FfmpegHolders.h"
+
 #include <SDL.h>
 
 #include <algorithm>
@@ -19,6 +21,20 @@ std::mutex sdlMutex;
 int sdlUsers = 0;
 bool sdlReady = false;
 int openDevices = 0;
+bool onDummyFallback = false;  // the real driver failed once; it is tried again at each open
+
+// Called with sdlMutex held and no device open: brings the configured driver back after
+// a fallback, so one failed open does not silence every later file.
+void RetryRealDriver() {
+    if (!onDummyFallback || openDevices > 0) {
+        return;
+    }
+    if (SDL_AudioInit(nullptr) == 0) {
+        onDummyFallback = false;
+    } else {
+        SDL_AudioInit("dummy");
+    }
+}
 
 class SdlAudioOutput : public AudioOutput {
   public:
@@ -28,11 +44,13 @@ class SdlAudioOutput : public AudioOutput {
         if (!sdlReady) {
             return nullptr;
         }
+        RetryRealDriver();
         SDL_AudioSpec wanted{};
-        wanted.freq = rate;
+        wanted.freq = std::clamp(rate, 8000, ff::kMaxSampleRate);
         wanted.format = AUDIO_F32SYS;
         wanted.channels = static_cast<Uint8>(std::clamp(channels, 1, 2));
-        wanted.samples = 1024;
+        // About 20 ms per buffer: closing the device waits for one buffer to play out.
+        wanted.samples = static_cast<Uint16>(std::clamp(wanted.freq / 50, 64, 16384));
         wanted.callback = &SdlAudioOutput::Callback;
         wanted.userdata = output.get();
         // The rate may follow the device (we resample to it); the channel count may not:
@@ -47,6 +65,7 @@ class SdlAudioOutput : public AudioOutput {
                 SDL_AudioInit("dummy") != 0) {
                 return nullptr;
             }
+            onDummyFallback = true;
             output->device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &output->spec_, allowed);
             if (output->device_ == 0) {
                 return nullptr;
@@ -92,6 +111,7 @@ SdlAudioSession::SdlAudioSession() {
         if (!sdlReady) {
             // No driver came up: the dummy one needs nothing from the system.
             sdlReady = SDL_AudioInit("dummy") == 0;
+            onDummyFallback = sdlReady;
         }
     }
 }
@@ -105,7 +125,14 @@ SdlAudioSession::~SdlAudioSession() {
             SDL_AudioQuit();
         }
         sdlReady = false;
+        onDummyFallback = false;
     }
+}
+
+std::string CurrentSdlDriver() {
+    std::lock_guard lock(sdlMutex);
+    const char* driver = SDL_GetCurrentAudioDriver();
+    return driver ? driver : "";
 }
 
 ClockAudioOutput::ClockAudioOutput(int rate, int channels, Pull pull)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 namespace tolvane::player {
@@ -60,5 +61,8 @@ class SdlAudioSession {
     SdlAudioSession(const SdlAudioSession&) = delete;
     SdlAudioSession& operator=(const SdlAudioSession&) = delete;
 };
+
+// The SDL audio driver in use, empty when none is.
+std::string CurrentSdlDriver();
 
 }  // namespace tolvane::player

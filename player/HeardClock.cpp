@@ -39,4 +39,9 @@ int64_t HeardClock::HeardFrame(Clock::time_point now) const {
     return last_.start + std::min(last_.real, elapsed - bufferFrames_);
 }
 
+int64_t HeardClock::HandedEndFrame() const {
+    std::lock_guard lock(mutex_);
+    return std::max(previous_.start + previous_.real, last_.start + last_.real);
+}
+
 }  // namespace tolvane::player

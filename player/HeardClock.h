@@ -24,6 +24,9 @@ class HeardClock {
     void Handed(int64_t startFrame, int realFrames, uint64_t generation,
                 Clock::time_point when = Clock::now());
     int64_t HeardFrame(Clock::time_point now = Clock::now()) const;
+    // The frame after the last one handed: where the sound stops once the device has
+    // played out what it holds.
+    int64_t HandedEndFrame() const;
 
   private:
     struct Buffer {

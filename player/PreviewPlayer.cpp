@@ -131,7 +131,7 @@ struct PreviewPlayer::Session {
 };
 
 PreviewPlayer::PreviewPlayer(Output output)
-    : outputChoice_(output), notifier_([this] { NotifierLoop(); }) {}
+    : outputChoice_(output), notifier_(&PreviewPlayer::NotifierLoop, this, notifyQueue_) {}
 
 PreviewPlayer::~PreviewPlayer() {
     {
@@ -139,12 +139,14 @@ PreviewPlayer::~PreviewPlayer() {
         CloseLocked();
     }
     {
-        std::lock_guard lock(notifyMutex_);
-        quitNotifier_ = true;
+        std::lock_guard lock(notifyQueue_->mutex);
+        notifyQueue_->quit = true;
     }
-    notifyWake_.notify_all();
+    notifyQueue_->wake.notify_all();
     if (notifier_.get_id() == std::this_thread::get_id()) {
-        notifier_.detach();  // destroyed from within the end callback
+        // Destroyed from within the end callback: the thread ends as soon as the
+        // callback returns, touching only the queue it shares.
+        notifier_.detach();
     } else {
         notifier_.join();
     }
@@ -187,7 +189,9 @@ int PreviewPlayer::PlayerModule_Open() {
     // The output stays paused until Start, so it does not pull before the ring exists.
     session->rate = session->output->Rate();
     session->duration = session->decoder.DurationSeconds();
-    session->ring = std::make_unique<SampleRing>(session->output->Channels(), session->rate / 2);
+    // Half a second at the device's rate: what the device takes, not what the file claims.
+    const int ringFrames = std::clamp(session->rate, 8000, ff::kMaxSampleRate) / 2;
+    session->ring = std::make_unique<SampleRing>(session->output->Channels(), ringFrames);
     session->clock.Configure(session->rate, session->output->BufferFrames());
     session->clock.Reset(0, 0);
     session->ring->Reset(0, 0);
@@ -239,9 +243,11 @@ void PreviewPlayer::PlayerModule_Pause() {
     if (!s || !s->playing) {
         return;
     }
-    // The output keeps running on silence. Decoding restarts at the paused position,
-    // so what the device held unheard is not lost and the resume lands exactly.
-    SeekLocked(PositionSecondsLocked());
+    // The output keeps running on silence once the device has played what it holds and
+    // the ring's short fade-out: the sound stops there, so Start resumes there.
+    const int64_t stopFrame = std::max(s->clock.HeardFrame(), s->clock.HandedEndFrame()) +
+                              std::min(s->ring->BufferedFrames(), SampleRing::kTailFrames);
+    SeekLocked(static_cast<double>(stopFrame) / s->rate);
     s->playing = false;
     s->playingNow = false;
     s->audible = false;
@@ -355,10 +361,10 @@ bool PreviewPlayer::UsesSdlOutput() const {
 
 void PreviewPlayer::PostEnd(uint64_t serial, uint64_t generation) {
     {
-        std::lock_guard lock(notifyMutex_);
-        pendingEnds_.push_back({serial, generation});
+        std::lock_guard lock(notifyQueue_->mutex);
+        notifyQueue_->pending.push_back({serial, generation});
     }
-    notifyWake_.notify_all();
+    notifyQueue_->wake.notify_all();
 }
 
 bool PreviewPlayer::EndStillCurrent(const PendingEnd& end) const {
@@ -368,27 +374,27 @@ bool PreviewPlayer::EndStillCurrent(const PendingEnd& end) const {
     return s && s->serial == end.serial && s->generation == end.generation && s->playing;
 }
 
-void PreviewPlayer::NotifierLoop() {
-    std::unique_lock lock(notifyMutex_);
+void PreviewPlayer::NotifierLoop(PreviewPlayer* player, std::shared_ptr<NotifierQueue> queue) {
+    std::unique_lock lock(queue->mutex);
     while (true) {
-        notifyWake_.wait(lock, [this] { return quitNotifier_ || !pendingEnds_.empty(); });
-        if (quitNotifier_) {
+        queue->wake.wait(lock, [&queue] { return queue->quit || !queue->pending.empty(); });
+        if (queue->quit) {
             return;
         }
-        const PendingEnd end = pendingEnds_.front();
-        pendingEnds_.pop_front();
+        const PendingEnd end = queue->pending.front();
+        queue->pending.pop_front();
         lock.unlock();
-        if (EndStillCurrent(end)) {
+        if (player->EndStillCurrent(end)) {
             EndCallback callback;
             {
-                std::lock_guard callbackLock(callbackMutex_);
-                callback = onEnd_;
+                std::lock_guard callbackLock(player->callbackMutex_);
+                callback = player->onEnd_;
             }
             if (callback) {
-                callback();  // no player lock held: the callback may call Stop and Close
+                callback();  // no player lock held: the callback may Stop, Close or destroy
             }
         }
-        lock.lock();
+        lock.lock();  // the queue outlives the player; `player` is used only if !quit
     }
 }
 

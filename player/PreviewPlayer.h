@@ -55,7 +55,6 @@ class PreviewPlayer : public IPlayerModule {
     void CloseLocked();
     void SeekLocked(double seconds);
     double PositionSecondsLocked() const;
-    void NotifierLoop();
     struct PendingEnd {
         uint64_t serial;
         uint64_t generation;
@@ -75,11 +74,17 @@ class PreviewPlayer : public IPlayerModule {
     SecondCallback onSecond_;
     std::string fixedText_;
 
-    // The notifier thread delivers end callbacks without holding any player lock.
-    std::mutex notifyMutex_;
-    std::condition_variable notifyWake_;
-    std::deque<PendingEnd> pendingEnds_;
-    bool quitNotifier_ = false;
+    // The notifier thread delivers end callbacks without holding any player lock. Its
+    // queue is shared with it, so when the end callback destroys the player the thread
+    // sees the quit request there and leaves without touching the player again.
+    struct NotifierQueue {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<PendingEnd> pending;
+        bool quit = false;
+    };
+    static void NotifierLoop(PreviewPlayer* player, std::shared_ptr<NotifierQueue> queue);
+    std::shared_ptr<NotifierQueue> notifyQueue_ = std::make_shared<NotifierQueue>();
     std::thread notifier_;
 };
 
