@@ -135,6 +135,8 @@ void AudioDecoder::Seek(double seconds) {
         swr_init(resampler_.get());  // drops samples of the old position still inside
     }
     nextFrame_ = std::llround(seconds * outRate_);
+    pendingSilence_ = 0;
+    held_.clear();
     skipping_ = true;
     seekTarget_ = seconds;
     draining_ = false;
@@ -188,6 +190,41 @@ int AudioDecoder::Convert(const AVFrame& frame, std::vector<float>& samples) {
     return produced;
 }
 
+int64_t AudioDecoder::StampedOutputFrame(const AVFrame& frame) const {
+    if (frame.best_effort_timestamp == AV_NOPTS_VALUE) {
+        return AV_NOPTS_VALUE;
+    }
+    const double seconds = frame.best_effort_timestamp * av_q2d(timeBase_) - startSeconds_;
+    if (!std::isfinite(seconds)) {
+        return AV_NOPTS_VALUE;
+    }
+    // A frame that starts before the seek target is trimmed to it.
+    return std::llround(std::max(seconds, skipping_ ? seekTarget_ : seconds) * outRate_);
+}
+
+int64_t AudioDecoder::MaxGapFrames() const {
+    // Never more silence than the rest of the file, whatever a timestamp claims.
+    const double rest =
+        std::max(0.0, durationSeconds_ - static_cast<double>(nextFrame_) / outRate_);
+    return std::llround(std::min(rest, kMaxGapSeconds) * outRate_);
+}
+
+int AudioDecoder::NextAfterGap(std::vector<float>& samples, int64_t& startFrame) {
+    int frames = 0;
+    if (pendingSilence_ > 0) {
+        frames = static_cast<int>(std::min<int64_t>(pendingSilence_, kSilenceChunkFrames));
+        pendingSilence_ -= frames;
+        samples.assign(static_cast<size_t>(frames) * outChannels_, 0.0f);
+    } else {
+        samples.swap(held_);
+        held_.clear();
+        frames = static_cast<int>(samples.size() / static_cast<size_t>(outChannels_));
+    }
+    startFrame = nextFrame_;
+    nextFrame_ += frames;
+    return frames;
+}
+
 int AudioDecoder::Drain(std::vector<float>& samples) {
     drained_ = true;
     if (!resampler_) {
@@ -208,17 +245,29 @@ int AudioDecoder::Next(std::vector<float>& samples, int64_t& startFrame) {
     if (!codec_ || !resampler_ || drained_) {
         return 0;
     }
+    if (pendingSilence_ > 0 || !held_.empty()) {
+        return NextAfterGap(samples, startFrame);
+    }
     while (true) {
         const int received = avcodec_receive_frame(codec_.get(), frame_.get());
         if (received == 0) {
+            const int64_t stamped = StampedOutputFrame(*frame_);
             const int produced = Convert(*frame_, samples);
             av_frame_unref(frame_.get());
-            if (produced > 0) {
-                startFrame = nextFrame_;
-                nextFrame_ += produced;
-                return produced;
+            if (produced <= 0) {
+                continue;
             }
-            continue;
+            const int64_t gap = stamped - nextFrame_;
+            if (stamped != AV_NOPTS_VALUE && gap > std::max<int64_t>(outRate_ / 20, 1)) {
+                // Frames were lost (a damaged stretch): their time is played as silence,
+                // so what is heard keeps to the file's own timeline.
+                pendingSilence_ = std::min<int64_t>(gap, MaxGapFrames());
+                held_.swap(samples);
+                return NextAfterGap(samples, startFrame);
+            }
+            startFrame = nextFrame_;
+            nextFrame_ += produced;
+            return produced;
         }
         if (received == AVERROR_EOF) {
             const int produced = Drain(samples);

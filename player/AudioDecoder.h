@@ -31,6 +31,14 @@ class AudioDecoder {
     bool BuildResampler(const AVFrame& frame);
     int Convert(const AVFrame& frame, std::vector<float>& samples);
     int Drain(std::vector<float>& samples);
+    // The output frame at which a decoded frame's timestamp places its first kept sample.
+    int64_t StampedOutputFrame(const AVFrame& frame) const;
+    int64_t MaxGapFrames() const;
+    // Hands out the silence for a timestamp gap, then the chunk held back behind it.
+    int NextAfterGap(std::vector<float>& samples, int64_t& startFrame);
+
+    static constexpr double kMaxGapSeconds = 600;
+    static constexpr int kSilenceChunkFrames = 4096;
 
     ff::InputFormatPtr format_;
     ff::CodecContextPtr codec_;
@@ -55,6 +63,8 @@ class AudioDecoder {
     double seekTarget_ = 0;
     bool draining_ = false;
     bool drained_ = false;
+    int64_t pendingSilence_ = 0;  // frames of silence still owed for lost frames
+    std::vector<float> held_;     // the chunk that follows that silence
 };
 
 }  // namespace tolvane::player

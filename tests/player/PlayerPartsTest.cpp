@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <fstream>
 #include <future>
 #include <vector>
 
@@ -212,4 +214,53 @@ TEST(PlayerSampleRing, ResetWithTailFadesTheOldSoundOutBeforeTheNew) {
     // Silent output takes only the tail; a reset without a tail has none.
     ring.Reset(3, 0, false);
     EXPECT_EQ(ring.Pop(out.data(), 400, false).tailFrames, 0);
+}
+
+namespace {
+
+// A 4 s FLAC tone whose bytes from 40 % to 55 % of the file are zeroed: the frames
+// there are lost, and the demuxer's timestamps jump over them.
+fs::path DamagedFlac() {
+    const fs::path path = PlayerFixtures().dir / "damaged.flac";
+    if (!fs::exists(path)) {
+        const fs::path whole = PlayerFixtures().Flac(4.0);
+        fs::copy_file(whole, path);
+        const auto size = fs::file_size(path);
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(size * 40 / 100));
+        const std::string zeros(size * 15 / 100, '\0');
+        file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+    }
+    return path;
+}
+
+}  // namespace
+
+// Lost frames are played as silence: every chunk starts where its timestamp puts it, so
+// the position (and a pause's resume point) after the damage is the file's own, and
+// the whole decode is as long as the file.
+TEST(PlayerDecoder, ChunksAfterADamagedStretchKeepTheirTimestamps) {
+    AudioDecoder decoder;
+    ASSERT_TRUE(decoder.Open(DamagedFlac().string()));
+    ASSERT_TRUE(decoder.ConfigureOutput(decoder.SourceRate(), 1));
+    std::vector<float> chunk;
+    int64_t start = -1;
+    int64_t expectedStart = 0;
+    int64_t silent = 0;
+    int frames = 0;
+    while ((frames = decoder.Next(chunk, start)) > 0) {
+        ASSERT_EQ(start, expectedStart) << "chunks are contiguous";
+        expectedStart += frames;
+        if (std::all_of(chunk.begin(), chunk.end(), [](float v) { return v == 0.0f; })) {
+            silent += frames;
+        }
+    }
+    const double rate = decoder.SourceRate();
+    EXPECT_NEAR(static_cast<double>(expectedStart) / rate, 4.0, 0.01);
+    EXPECT_GT(static_cast<double>(silent) / rate, 0.3) << "the lost stretch";
+
+    // A seek past the damage lands on the asked sample of the timeline.
+    decoder.Seek(3.0);
+    ASSERT_GT(decoder.Next(chunk, start), 0);
+    EXPECT_EQ(start, std::llround(3.0 * rate));
 }
