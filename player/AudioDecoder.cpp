@@ -195,7 +195,8 @@ int64_t AudioDecoder::StampedOutputFrame(const AVFrame& frame) const {
         return AV_NOPTS_VALUE;
     }
     const double seconds = frame.best_effort_timestamp * av_q2d(timeBase_) - startSeconds_;
-    if (!std::isfinite(seconds)) {
+    // A hostile timestamp must not overflow the frame count; no file runs for a year.
+    if (!std::isfinite(seconds) || std::abs(seconds) > 3.2e7) {
         return AV_NOPTS_VALUE;
     }
     // A frame that starts before the seek target is trimmed to it.
@@ -257,8 +258,8 @@ int AudioDecoder::Next(std::vector<float>& samples, int64_t& startFrame) {
             if (produced <= 0) {
                 continue;
             }
-            const int64_t gap = stamped - nextFrame_;
-            if (stamped != AV_NOPTS_VALUE && gap > std::max<int64_t>(outRate_ / 20, 1)) {
+            const int64_t gap = stamped == AV_NOPTS_VALUE ? 0 : stamped - nextFrame_;
+            if (gap > std::max<int64_t>(outRate_ / 20, 1)) {
                 // Frames were lost (a damaged stretch): their time is played as silence,
                 // so what is heard keeps to the file's own timeline.
                 pendingSilence_ = std::min<int64_t>(gap, MaxGapFrames());
