@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace tolvane::player {
@@ -36,9 +39,96 @@ void RetryRealDriver() {
     }
 }
 
+// What SDL's callback reaches through its user data. It outlives the output that made
+// it, until its device is closed; a detached target plays silence.
+struct CallbackTarget {
+    AudioOutput::Pull pull;
+    int channels = 1;
+};
+
+// Closes SDL devices off the caller's thread. A closing SDL device plays out its buffer
+// and then waits twice the buffer length (about 60 ms with ours), and the window closes
+// the player at every Stop. A device is detached first (the callback, run under the
+// device lock, then no longer reaches the player), so only SDL's own waiting is left
+// to this thread. Opens wait for pending closes, so one device at a time holds the
+// driver, as before.
+class DeviceCloser {
+  public:
+    void Start() {
+        std::lock_guard lock(mutex_);
+        quit_ = false;
+        thread_ = std::thread([this] { Run(); });
+    }
+    // Called by the last SDL user, with no close pending (see WaitIdle).
+    void Stop() {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    void Close(SDL_AudioDeviceID device, std::unique_ptr<CallbackTarget> target) {
+        {
+            std::lock_guard lock(mutex_);
+            pending_.push_back({device, std::move(target)});
+        }
+        wake_.notify_all();
+    }
+    void WaitIdle() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return pending_.empty() && !closing_; });
+    }
+
+  private:
+    struct Pending {
+        SDL_AudioDeviceID device;
+        std::unique_ptr<CallbackTarget> target;
+    };
+    void Run();
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<Pending> pending_;
+    bool closing_ = false;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+// Never destroyed: a process may exit while a player still holds SDL, and a joinable
+// thread must not be destroyed then.
+DeviceCloser& closer = *new DeviceCloser;
+
+void DeviceCloser::Run() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+        wake_.wait(lock, [this] { return quit_ || !pending_.empty(); });
+        if (pending_.empty()) {
+            return;  // quit, with nothing left to close
+        }
+        Pending next = std::move(pending_.front());
+        pending_.pop_front();
+        closing_ = true;
+        lock.unlock();
+        {
+            std::lock_guard sdl(sdlMutex);
+            SDL_CloseAudioDevice(next.device);  // waits for SDL's thread
+            --openDevices;
+        }
+        next.target.reset();
+        lock.lock();
+        closing_ = false;
+        idle_.notify_all();
+    }
+}
+
 class SdlAudioOutput : public AudioOutput {
   public:
     static std::unique_ptr<AudioOutput> Open(int rate, int channels, Pull pull) {
+        closer.WaitIdle();
         std::unique_ptr<SdlAudioOutput> output(new SdlAudioOutput(std::move(pull)));
         std::lock_guard lock(sdlMutex);
         if (!sdlReady) {
@@ -49,10 +139,10 @@ class SdlAudioOutput : public AudioOutput {
         wanted.freq = std::clamp(rate, 8000, ff::kMaxSampleRate);
         wanted.format = AUDIO_F32SYS;
         wanted.channels = static_cast<Uint8>(std::clamp(channels, 1, 2));
-        // About 20 ms per buffer: closing the device waits for one buffer to play out.
+        // About 20 ms per buffer: what is heard lags what is handed by about that much.
         wanted.samples = static_cast<Uint16>(std::clamp(wanted.freq / 50, 64, 16384));
         wanted.callback = &SdlAudioOutput::Callback;
-        wanted.userdata = output.get();
+        wanted.userdata = output->target_.get();
         // The rate may follow the device (we resample to it); the channel count may not:
         // SDL's orders for 3 to 8 channels differ from FFmpeg's default layouts, so SDL
         // maps our mono or stereo onto the device's speakers itself.
@@ -71,15 +161,19 @@ class SdlAudioOutput : public AudioOutput {
                 return nullptr;
             }
         }
+        output->target_->channels = output->spec_.channels;
         ++openDevices;
         return output;
     }
 
     ~SdlAudioOutput() override {
         if (device_ != 0) {
-            SDL_CloseAudioDevice(device_);  // waits for the callback thread
-            std::lock_guard lock(sdlMutex);
-            --openDevices;
+            // The callback runs under the device lock: once the pull is gone here, the
+            // player is never called again, and the close itself may finish later.
+            SDL_LockAudioDevice(device_);
+            target_->pull = nullptr;
+            SDL_UnlockAudioDevice(device_);
+            closer.Close(device_, std::move(target_));
         }
     }
 
@@ -89,15 +183,21 @@ class SdlAudioOutput : public AudioOutput {
     void SetPaused(bool paused) override { SDL_PauseAudioDevice(device_, paused ? 1 : 0); }
 
   private:
-    explicit SdlAudioOutput(Pull pull) : pull_(std::move(pull)) {}
-
-    static void Callback(void* userdata, Uint8* stream, int length) {
-        auto* self = static_cast<SdlAudioOutput*>(userdata);
-        const int frameBytes = static_cast<int>(sizeof(float)) * self->spec_.channels;
-        self->pull_(reinterpret_cast<float*>(stream), length / frameBytes);
+    explicit SdlAudioOutput(Pull pull) : target_(std::make_unique<CallbackTarget>()) {
+        target_->pull = std::move(pull);
     }
 
-    Pull pull_;
+    static void Callback(void* userdata, Uint8* stream, int length) {
+        auto* target = static_cast<CallbackTarget*>(userdata);
+        if (!target->pull) {
+            std::memset(stream, 0, static_cast<size_t>(length));
+            return;
+        }
+        const int frameBytes = static_cast<int>(sizeof(float)) * target->channels;
+        target->pull(reinterpret_cast<float*>(stream), length / frameBytes);
+    }
+
+    std::unique_ptr<CallbackTarget> target_;
     SDL_AudioDeviceID device_ = 0;
     SDL_AudioSpec spec_{};
 };
@@ -107,6 +207,7 @@ class SdlAudioOutput : public AudioOutput {
 SdlAudioSession::SdlAudioSession() {
     std::lock_guard lock(sdlMutex);
     if (sdlUsers++ == 0) {
+        closer.Start();
         sdlReady = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
         if (!sdlReady) {
             // No driver came up: the dummy one needs nothing from the system.
@@ -117,8 +218,10 @@ SdlAudioSession::SdlAudioSession() {
 }
 
 SdlAudioSession::~SdlAudioSession() {
+    closer.WaitIdle();  // this holder's devices were handed over before it goes
     std::lock_guard lock(sdlMutex);
     if (--sdlUsers == 0) {
+        closer.Stop();
         if (SDL_WasInit(SDL_INIT_AUDIO) != 0) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
         } else if (sdlReady) {
