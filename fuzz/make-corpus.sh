@@ -5,7 +5,7 @@
 set -euo pipefail
 out=${1:?usage: make-corpus.sh OUTDIR}
 repo=$(cd "$(dirname "$0")/.." && pwd)
-mkdir -p "$out"/ini_profile "$out"/time_code "$out"/language_file "$out"/probe_job
+mkdir -p "$out"/ini_profile "$out"/time_code "$out"/language_file "$out"/probe_job "$out"/player
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -58,9 +58,13 @@ ffmpeg -nostdin -y -hide_banner -loglevel error -f lavfi -i "testsrc=size=16x16:
 ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i "sine=duration=0.3" -c:a libvorbis \
     -f matroska pipe:1 >"$work/unknown_duration.mka"
 
-# The first byte is the index of the extension in FuzzProbeJob.cpp's table.
+# The first byte is the index of the extension in FuzzProbeJob.cpp's table (FuzzPlayer.cpp
+# has the same).
+# The player's seeds add three control bytes (see FuzzPlayer.cpp): play, a seek to the
+# middle, a pause.
 seed() {  # index file
     { printf "\\x$(printf '%02x' "$1")"; cat "$2"; } > "$out/probe_job/$(basename "$2")"
+    { printf "\\x$(printf '%02x' "$1")\\x01\\xb2\\x41"; cat "$2"; } > "$out/player/$(basename "$2")"
 }
 seed 0 "$work/a.mp3"; seed 1 "$work/a.wav"; seed 2 "$work/a.flac"; seed 3 "$work/a.ogg"
 seed 4 "$work/a.m4a"; seed 5 "$work/a.aac"; seed 6 "$work/a.mp2"; seed 7 "$work/a.mka"

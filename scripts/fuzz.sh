@@ -8,7 +8,7 @@ seconds=${1:?usage: scripts/fuzz.sh SECONDS}
 dir=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DTOLVANE_FUZZ=ON -DTOLVANE_BUILD_GUI=OFF \
     -DTOLVANE_BUILD_TESTS=OFF >/dev/null
-targets=(fuzz_ini_profile fuzz_time_code fuzz_language_file fuzz_probe_job)
+targets=(fuzz_ini_profile fuzz_time_code fuzz_language_file fuzz_probe_job fuzz_player)
 cmake --build "$dir" --target "${targets[@]}" -j"$(nproc)"
 
 corpus=$dir/corpus
