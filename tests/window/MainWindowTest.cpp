@@ -19,10 +19,45 @@
 #include "UserPrompts.h"
 #include "WindowTestSupport.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
 namespace tolvane::testing {
 namespace {
 
 namespace Id = ControlId;
+
+// Ends the test program with a message when a step does not finish in time, where a
+// hang would otherwise last until CTest's timeout and name nothing.
+class HangWatch {
+  public:
+    HangWatch(const char* step, std::chrono::seconds limit)
+        : thread_([this, step, limit] {
+              std::unique_lock lock(mutex_);
+              if (!finished_.wait_for(lock, limit, [this] { return done_; })) {
+                  std::fprintf(stderr, "hung: %s\n", step);
+                  std::_Exit(1);
+              }
+          }) {}
+    ~HangWatch() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        finished_.notify_all();
+        thread_.join();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    bool done_ = false;
+    std::thread thread_;
+};
 
 const int kAllIds[] = {
     Id::Tabs,
@@ -688,8 +723,9 @@ TEST_F(MainWindowPlayer, ClosingWhileAnEndOfFileWaitsLetsThePlayerThreadGo) {
     window->player->FireEndCallback();
     // No event loop runs: the end waits for the window until the window goes away, and
     // the window's end must not hang on it (the fake joins its thread when destroyed).
+    HangWatch watch("closing the window while the player's end callback waits",
+                    std::chrono::seconds(10));
     window->window.reset();
-    SUCCEED();
 }
 
 TEST_F(MainWindowPlayer, EndCallbacksInARowAreEachHandled) {
