@@ -177,6 +177,8 @@ bool Exists(const std::string& path) {
 }
 
 std::string ErrorText(int code) {
+    if (code == kErrorNoAudioInRange)
+        return "the range holds no audio that can be played";
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     if (av_strerror(code, text, sizeof text) < 0)
         return "error " + std::to_string(code);
@@ -267,10 +269,10 @@ int RunCut(const Request& request) {
         return kExitUsage;
     }
     // A range wholly past the end would give an output without audio, reported as done.
-    if (startMs > DurationMs(job)) {
+    if (startMs >= DurationMs(job)) {
         Complain(input, "the start " + FormatTimeCode(startMs) +
-                            " lies after the end of the file (" + FormatTimeCode(DurationMs(job)) +
-                            ")");
+                            " lies at or after the end of the file (" +
+                            FormatTimeCode(DurationMs(job)) + ")");
         return kExitUsage;
     }
     OutputNamingError why = OutputNamingError::None;

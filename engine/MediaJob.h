@@ -16,6 +16,11 @@ namespace tolvane {
 inline constexpr int kMaxJobInputs = 999;     // range entries per job
 inline constexpr int kJobStatusSlots = 1000;  // status values per job
 
+// failureCode of a job whose output would hold no audio a decoder can play (a range
+// before, after or inside a damaged stretch of the input): the output is removed.
+// FFmpeg's error tag form, FFERRTAG('N', 'A', 'U', 'D'), so it never equals one of its codes.
+inline constexpr std::int32_t kErrorNoAudioInRange = -0x4455414E;
+
 // Per-input status values of fileStatus.
 inline constexpr std::int8_t kInputPending = -1;  // pending or cancelled
 inline constexpr std::int8_t kInputDone = 1;

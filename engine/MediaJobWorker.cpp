@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 extern "C" {
@@ -7,6 +8,8 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+#include "CutRange.h"
+#include "DecodableAudio.h"
 #include "FfmpegHolders.h"
 #include "JobOutput.h"
 #include "MediaEngine.h"
@@ -427,6 +430,8 @@ class JobRun {
     bool OpenOutput();
     // Completes what the job wrote: encoder drained, trailer, file closed.
     bool FinishOutput();
+    // FinishOutput, and then a job whose output no decoder can play has failed.
+    bool FinishPlayableOutput();
     // A cancelled job keeps what it wrote as a finished file. An output without a single
     // packet, or one too short to be read back (an MP3 of one frame), is removed instead.
     bool EndCancelledOutput();
@@ -467,7 +472,7 @@ void JobRun::Execute() {
             // The status of the last input and the final currentIndex are only shown
             // once the file is complete, so the poller never reports success too early.
             const bool ended =
-                outcome == InputOutcome::Cancelled ? EndCancelledOutput() : FinishOutput();
+                outcome == InputOutcome::Cancelled ? EndCancelledOutput() : FinishPlayableOutput();
             if (!ended) {
                 job_.fileStatus[k] = kInputFailed;
                 return;
@@ -490,6 +495,16 @@ bool JobRun::FinishOutput() {
     pipeline_.reset();
     const int ret = output_.Finish();
     return ret >= 0 || RecordFailure(job_, ret, true);
+}
+
+bool JobRun::FinishPlayableOutput() {
+    const std::string path = output_.path();
+    if (!FinishOutput())
+        return false;
+    if (HoldsDecodableAudio(path))
+        return true;
+    output_.Discard();  // removes the file this job created
+    return RecordFailure(job_, kErrorNoAudioInRange, false);
 }
 
 bool JobRun::EndCancelledOutput() {
@@ -607,11 +622,23 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
         job_.outputTimeBaseDen = base.den;
         copyEnd_.assign(output_.context()->nb_streams, 0);
     }
-    PositionAtRangeStart(k, input);
+    // A cut keeps the packets that hold its stretch, found by timestamps; a copy join
+    // takes whole inputs.
+    std::optional<CutRange> range;
+    if (!job_.joinMode) {
+        range.emplace(*input, job_.startSec[k], job_.endSec[k]);
+        job_.seekByBytes = 0;
+        if (!range->Position(*input))
+            PositionAtRangeStart(k, input);  // no time seek: the byte estimate
+    }
+    // The demuxer's skip-samples data tells where the source's own stream starts and
+    // ends; it is right for the output only when the output starts where the source does.
+    const bool keepSkipSamples = range && range->startsAtFileStart();
 
     AVPacket* packet = packet_.get();
-    bool firstPacket = true;
-    std::int64_t cutOffset = 0;
+    const std::size_t outputs = output_.context()->nb_streams;
+    std::vector<bool> firstPacket(outputs, true);
+    std::vector<std::int64_t> cutOffset(outputs, 0);
     for (;;) {
         if (Cancelled())
             return InputOutcome::Cancelled;
@@ -624,9 +651,11 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
             continue;
         }
         UpdateProgress(k);
-        if (!job_.joinMode && job_.lengthSec[k] <= job_.audioTime) {
+        if (range && range->Admit(*packet) != CutRange::Verdict::Write) {
             av_packet_unref(packet);
-            break;  // the stop rule: the range is complete
+            if (range->AllDone())
+                break;  // every stream has passed the end of the stretch
+            continue;
         }
         const int target = outputIndex[source];
         const AVStream* out = output_.context()->streams[target];
@@ -636,19 +665,21 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
         packet->dts = av_rescale_q_rnd(packet->dts, from, out->time_base, rounding);
         packet->duration = av_rescale_q(packet->duration, from, out->time_base);
         packet->pos = -1;
-        if (firstPacket) {
-            firstPacket = false;
+        if (!keepSkipSamples)
+            av_packet_shrink_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, 0);
+        if (firstPacket[target]) {
+            firstPacket[target] = false;
             const std::int64_t first = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
             // A later input of a copy join continues where the previous one ended.
             if (k > 0 && first != AV_NOPTS_VALUE)
-                cutOffset = first - copyEnd_[target];
+                cutOffset[target] = first - copyEnd_[target];
             else if (first != AV_NOPTS_VALUE && first > 0)
-                cutOffset = first;
+                cutOffset[target] = first;
         }
         if (packet->pts != AV_NOPTS_VALUE)
-            packet->pts -= cutOffset;
+            packet->pts -= cutOffset[target];
         if (packet->dts != AV_NOPTS_VALUE)
-            packet->dts -= cutOffset;
+            packet->dts -= cutOffset[target];
         if (packet->pts != AV_NOPTS_VALUE) {
             job_.audioTime = static_cast<double>(packet->pts) * av_q2d(out->time_base);
             copyEnd_[target] = std::max(copyEnd_[target], packet->pts + packet->duration);
@@ -658,6 +689,11 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
             RecordFailure(job_, ret, true);
             return InputOutcome::Failed;
         }
+    }
+    if (range && !output_.HasPackets()) {
+        // The stretch lies before the first packet, past the last, or nowhere.
+        RecordFailure(job_, kErrorNoAudioInRange, false);
+        return InputOutcome::Failed;
     }
     return InputOutcome::Done;
 }

@@ -231,17 +231,25 @@ TEST(CliCut, StartZeroBeginsWithTheFilesFirstPacket) {
     EXPECT_NEAR(Ffprobe(out / mp3.filename()).durationSec, 1.0, 0.06);
 }
 
-TEST(CliCut, EqualStartAndEndWriteAnEmptyValidFile) {
+TEST(CliCut, RangesWithoutAudioFailWithoutFile) {
     TempDir dir;
     Fixtures fixtures(dir.path());
     fs::path out = dir / "out";
     fs::create_directory(out);
-    CliRun run = RunCli("cut " + Q(fixtures.Wav(3.0)) +
-                        " --start 00:00:01.000 --end 00:00:01.000 --out " + Q(out));
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, (out / "tone3000.wav").string() + "\n");
-    EXPECT_TRUE(FfprobePackets(out / "tone3000.wav").pts.empty());
-    EXPECT_TRUE(fs::exists(out / "tone3000.wav"));
+    struct Case {
+        std::string range, message;
+        int status;
+    };
+    for (const Case& c :
+         {Case{"--start 00:00:01.000 --end 00:00:01.000", "holds no audio", 1},
+          Case{"--start 00:00:03.000", "lies at or after the end of the file", 2}}) {
+        SCOPED_TRACE(c.range);
+        CliRun run = RunCli("cut " + Q(fixtures.Wav(3.0)) + " " + c.range + " --out " + Q(out));
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_TRUE(fs::is_empty(out));
+    }
 }
 
 TEST(CliCut, WavFlacAndM4aKeepTheirFormats) {

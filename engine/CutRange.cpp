@@ -1,0 +1,173 @@
+#include "CutRange.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "FfmpegHolders.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr AVRounding kNearest = static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX);
+// An end this close to the length is the end of the file: the window shows the length
+// rounded to the millisecond.
+constexpr double kEndOfFileSlackSec = 0.0015;
+// Packets read after a seek to find where it landed; a demuxer that needs more has no
+// usable seek.
+constexpr int kLandingPackets = 256;
+
+std::int64_t Micros(double seconds) {
+    constexpr double limit = 9.0e18;
+    const double us = seconds * 1e6;
+    if (!(us > -limit))
+        return us < 0 ? -static_cast<std::int64_t>(limit) : 0;
+    return us > limit ? static_cast<std::int64_t>(limit) : static_cast<std::int64_t>(us);
+}
+
+// Bytes per sample frame when every packet of the stream is plain interleaved PCM,
+// which can be split anywhere between frames; 0 for anything else.
+int PcmFrameBytes(const AVCodecParameters& par) {
+    const bool pcmRange =
+        par.codec_id >= AV_CODEC_ID_PCM_S16LE && par.codec_id < AV_CODEC_ID_ADPCM_IMA_QT;
+    const int bits = pcmRange ? av_get_exact_bits_per_sample(par.codec_id) : 0;
+    if (bits <= 0 || bits % 8 != 0 || par.ch_layout.nb_channels <= 0)
+        return 0;
+    return bits / 8 * par.ch_layout.nb_channels;
+}
+
+std::int64_t Timestamp(const AVPacket& packet) {
+    return packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+}
+
+}  // namespace
+
+CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec)
+    : windows_(input.nb_streams) {
+    const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
+    const double length =
+        input.duration > 0 ? static_cast<double>(input.duration) / AV_TIME_BASE : -1.0;
+    const bool openEnd =
+        length > 0 ? !(endSec < length - kEndOfFileSlackSec) : !std::isfinite(endSec);
+    startsAtFileStart_ = !(startSec > 0);
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        const AVStream& stream = *input.streams[i];
+        Window& w = windows_[i];
+        w.used = !ff::IsSkippedCodec(stream.codecpar) && ff::HasAudioParameters(stream.codecpar);
+        if (!w.used)
+            continue;
+        if (referenceStream_ < 0)
+            referenceStream_ = static_cast<int>(i);
+        w.timeBase = stream.time_base;
+        w.start = startsAtFileStart_ ? std::numeric_limits<std::int64_t>::min()
+                                     : av_rescale_q_rnd(origin + Micros(startSec), AV_TIME_BASE_Q,
+                                                        w.timeBase, kNearest);
+        w.openEnd = openEnd;
+        w.end = openEnd ? std::numeric_limits<std::int64_t>::max()
+                        : av_rescale_q_rnd(origin + Micros(endSec), AV_TIME_BASE_Q, w.timeBase,
+                                           kNearest);
+        w.pcmFrameBytes = PcmFrameBytes(*stream.codecpar);
+        w.sampleRate = stream.codecpar->sample_rate;
+    }
+}
+
+bool CutRange::AllDone() const {
+    for (const Window& w : windows_) {
+        if (w.used && !w.done)
+            return false;
+    }
+    return true;
+}
+
+CutRange::Verdict CutRange::Admit(AVPacket& packet) {
+    if (packet.stream_index < 0 || static_cast<std::size_t>(packet.stream_index) >= windows_.size())
+        return Verdict::Skip;
+    Window& w = windows_[static_cast<std::size_t>(packet.stream_index)];
+    if (!w.used || w.done)
+        return Verdict::Skip;
+    const std::int64_t ts = Timestamp(packet);
+    if (ts == AV_NOPTS_VALUE)
+        return Verdict::Write;  // cannot be placed: kept, so nothing can be missing
+    if (ts >= w.end) {
+        w.done = true;
+        return Verdict::StreamDone;
+    }
+    std::int64_t duration = packet.duration;
+    if (duration <= 0 && w.pcmFrameBytes > 0 && w.sampleRate > 0)
+        duration =
+            av_rescale_q(packet.size / w.pcmFrameBytes, AVRational{1, w.sampleRate}, w.timeBase);
+    if (duration > 0 && ts < w.start && ts + duration <= w.start)
+        return Verdict::Skip;  // wholly before the start
+    if (w.pcmFrameBytes > 0 && w.sampleRate > 0 && duration > 0 &&
+        (ts < w.start || ts + duration > w.end)) {
+        packet.duration = duration;
+        TrimPcm(packet, w);
+        if (packet.size <= 0)
+            return Verdict::Skip;
+    }
+    return Verdict::Write;
+}
+
+void CutRange::TrimPcm(AVPacket& packet, const Window& w) const {
+    const AVRational sample{1, w.sampleRate};
+    const std::int64_t ts = Timestamp(packet);
+    const std::int64_t frames = packet.size / w.pcmFrameBytes;
+    const std::int64_t head =
+        ts < w.start
+            ? std::min(frames, av_rescale_q_rnd(w.start - ts, w.timeBase, sample, kNearest))
+            : 0;
+    std::int64_t keepTo = frames;
+    if (!w.openEnd && ts + packet.duration > w.end)
+        keepTo = std::clamp<std::int64_t>(
+            av_rescale_q_rnd(w.end - ts, w.timeBase, sample, kNearest), 0, frames);
+    const std::int64_t kept = std::max<std::int64_t>(0, keepTo - head);
+    packet.data += head * w.pcmFrameBytes;
+    packet.size = static_cast<int>(kept * w.pcmFrameBytes);
+    const std::int64_t shifted = ts + av_rescale_q(head, sample, w.timeBase);
+    packet.pts = shifted;
+    packet.dts = shifted;
+    packet.duration = av_rescale_q(kept, sample, w.timeBase);
+}
+
+std::int64_t CutRange::FirstTimestampAfterSeek(AVFormatContext& input, int stream,
+                                               std::int64_t target) {
+    if (av_seek_frame(&input, -1, target, AVSEEK_FLAG_BACKWARD) < 0)
+        return std::numeric_limits<std::int64_t>::min();
+    ff::PacketPtr packet(av_packet_alloc());
+    if (!packet)
+        return AV_NOPTS_VALUE;
+    for (int i = 0; i < kLandingPackets; ++i) {
+        if (av_read_frame(&input, packet.get()) < 0)
+            return AV_NOPTS_VALUE;  // landed at the end: nothing after it to miss
+        const bool ours = packet->stream_index == stream;
+        const std::int64_t ts = Timestamp(*packet);
+        av_packet_unref(packet.get());
+        if (ours && ts != AV_NOPTS_VALUE)
+            return ts;
+    }
+    return AV_NOPTS_VALUE;
+}
+
+bool CutRange::Position(AVFormatContext& input) const {
+    if (startsAtFileStart_ || referenceStream_ < 0)
+        return true;
+    const Window& w = windows_[static_cast<std::size_t>(referenceStream_)];
+    const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
+    std::int64_t target = av_rescale_q(w.start, w.timeBase, AV_TIME_BASE_Q);
+    // A demuxer may land after the asked time (an index or a bit-rate estimate):
+    // step back until the first packet starts at or before the start.
+    std::int64_t step = AV_TIME_BASE;
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        const std::int64_t landed = FirstTimestampAfterSeek(input, referenceStream_, target);
+        if (landed == std::numeric_limits<std::int64_t>::min())
+            return false;  // this input has no time seek
+        if (landed == AV_NOPTS_VALUE || landed <= w.start || target <= origin)
+            return av_seek_frame(&input, -1, target, AVSEEK_FLAG_BACKWARD) >= 0;
+        target = std::max(origin, target - step);
+        step *= 2;
+    }
+    return av_seek_frame(&input, -1, origin, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,53 @@
+#include "DecodableAudio.h"
+
+#include "FfmpegHolders.h"
+
+namespace tolvane {
+
+namespace {
+
+// Packets tried before an output counts as undecodable; a damaged head longer than
+// this leaves nothing a player would reach either.
+constexpr int kPacketsToTry = 256;
+
+bool ReceivesSamples(AVCodecContext* codec, AVFrame* frame) {
+    while (avcodec_receive_frame(codec, frame) >= 0) {
+        const bool any = frame->nb_samples > 0;
+        av_frame_unref(frame);
+        if (any)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool HoldsDecodableAudio(const std::string& path) {
+    ff::InputFormatPtr input;
+    if (ff::OpenInput(path.c_str(), input) < 0 ||
+        avformat_find_stream_info(input.get(), nullptr) < 0)
+        return false;
+    const AVCodec* decoder = nullptr;
+    const int stream = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    if (stream < 0 || decoder == nullptr)
+        return false;
+    ff::CodecContextPtr codec(avcodec_alloc_context3(decoder));
+    ff::PacketPtr packet(av_packet_alloc());
+    ff::FramePtr frame(av_frame_alloc());
+    if (!codec || !packet || !frame ||
+        avcodec_parameters_to_context(codec.get(), input->streams[stream]->codecpar) < 0 ||
+        avcodec_open2(codec.get(), decoder, nullptr) < 0)
+        return false;
+    for (int i = 0; i < kPacketsToTry && av_read_frame(input.get(), packet.get()) >= 0; ++i) {
+        const bool ours = packet->stream_index == stream;
+        if (ours)
+            avcodec_send_packet(codec.get(), packet.get());  // a bad packet is only skipped
+        av_packet_unref(packet.get());
+        if (ours && ReceivesSamples(codec.get(), frame.get()))
+            return true;
+    }
+    avcodec_send_packet(codec.get(), nullptr);
+    return ReceivesSamples(codec.get(), frame.get());
+}
+
+}  // namespace tolvane
