@@ -356,35 +356,29 @@ class FolderLock {
 
 }  // namespace
 
-bool WriteProfileString(const fs::path& file, std::string_view section, std::string_view key,
-                        std::string_view value) {
-    const FolderLock lock(file);
+namespace {
+
+enum class ReplaceOutcome {
+    Replaced,
+    Refused,          // not a regular file, or one its own permissions protect
+    NoTemporaryFile,  // the folder would not take the temporary file (errno kept)
+    Failed,           // writing, flushing or renaming failed; nothing changed
+};
+
+// The file the replace acts on: the target of a symbolic link, else the file itself.
+std::optional<fs::path> ReplaceTarget(const fs::path& file) {
     std::error_code ec;
-    IniDocument document;
-    if (fs::exists(fs::symlink_status(file, ec))) {
-        auto loaded = IniDocument::Load(file);
-        if (!loaded) {
-            return false;  // there but unreadable: never replace what we cannot keep
-        }
-        document = std::move(*loaded);
+    if (!fs::is_symlink(file, ec)) {
+        return file;
     }
-    if (!document.Set(section, key, value)) {
-        return false;
+    fs::path target = fs::canonical(file, ec);
+    if (ec) {
+        return std::nullopt;
     }
-    return ReplaceFileAtomically(file, document.Serialize());
+    return target;
 }
 
-bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes) {
-    std::error_code ec;
-    fs::path target = file;
-    if (fs::is_symlink(file, ec)) {
-        // Replace the file the link points to, not the link.
-        target = fs::canonical(file, ec);
-        if (ec) {
-            return false;
-        }
-    }
-
+ReplaceOutcome ReplaceAtomically(const fs::path& target, std::string_view bytes) {
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists) {
@@ -392,7 +386,7 @@ bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes) {
         // protection asks (root passes access(), so look at the mode bits as well).
         if (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0 ||
             (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-            return false;
+            return ReplaceOutcome::Refused;
         }
     }
 
@@ -403,7 +397,7 @@ bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes) {
     std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return ReplaceOutcome::NoTemporaryFile;
     }
 
     bool ok = WriteAll(fd, bytes);
@@ -421,10 +415,73 @@ bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes) {
     ok = ok && ::rename(pattern.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(pattern.c_str());
-        return false;
+        return ReplaceOutcome::Failed;
     }
     SyncFolder(folder);
-    return true;
+    return ReplaceOutcome::Replaced;
+}
+
+// Rewrites an existing, writable file through its own inode, for a folder that takes
+// no new file. The space is reserved first, so a full disk fails before any byte
+// changes; the bytes are flushed before the call returns.
+bool RewriteInPlace(const fs::path& target, std::string_view bytes) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const auto size = static_cast<off_t>(bytes.size());
+    if (ok && size > info.st_size) {
+        ok = ::posix_fallocate(fd, 0, size) == 0;
+    }
+    ok = ok && WriteAll(fd, bytes) && ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    return ok;
+}
+
+}  // namespace
+
+bool WriteProfileString(const fs::path& file, std::string_view section, std::string_view key,
+                        std::string_view value) {
+    const FolderLock lock(file);
+    std::error_code ec;
+    IniDocument document;
+    if (fs::exists(fs::symlink_status(file, ec))) {
+        auto loaded = IniDocument::Load(file);
+        if (!loaded) {
+            return false;  // there but unreadable: never replace what we cannot keep
+        }
+        document = std::move(*loaded);
+    }
+    if (!document.Set(section, key, value)) {
+        return false;
+    }
+    const auto target = ReplaceTarget(file);
+    if (!target) {
+        return false;
+    }
+    const std::string bytes = document.Serialize();
+    switch (ReplaceAtomically(*target, bytes)) {
+        case ReplaceOutcome::Replaced:
+            return true;
+        case ReplaceOutcome::NoTemporaryFile:
+            // A writable file in a folder the user may not write: the only way to keep
+            // the setting is to write the file itself.
+            if ((errno == EACCES || errno == EPERM) && fs::is_regular_file(*target, ec)) {
+                return RewriteInPlace(*target, bytes);
+            }
+            return false;
+        case ReplaceOutcome::Refused:
+        case ReplaceOutcome::Failed:
+            return false;
+    }
+    return false;
+}
+
+bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes) {
+    const auto target = ReplaceTarget(file);
+    return target && ReplaceAtomically(*target, bytes) == ReplaceOutcome::Replaced;
 }
 
 }  // namespace tolvane

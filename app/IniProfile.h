@@ -74,14 +74,17 @@ std::string ReadProfileString(const std::filesystem::path& file, std::string_vie
 
 // Writes one text value, creating file, section and key as needed. The file is replaced
 // atomically (temporary file in the same folder, flushed, renamed over it, permissions
-// kept). A write that fails (unwritable file or folder, full disk, a value that cannot be
-// stored) changes nothing on disk and is not reported, as the program expects; the result
-// is only for tests and logs.
+// kept). When the folder refuses the temporary file but the file itself may be written,
+// the file is rewritten in place instead (space reserved first, flushed). A write that
+// fails (read-only file, unwritable folder without the file, full disk, a value that
+// cannot be stored) changes nothing on disk and is not reported, as the program
+// expects; the result is only for tests and logs.
 bool WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value);
 
-// Stores bytes as the whole new content of `file`, atomically, as above. Used by the
-// profile writer and by the language refresh.
+// Stores bytes as the whole new content of `file`, atomically, as above, with no
+// in-place fallback: either the whole new file or the old one. Used by the language
+// refresh.
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
 
 }  // namespace tolvane

@@ -48,16 +48,41 @@ void InitCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-// A language file: text in one of the profile encodings, with an APPLICATION section.
+// UTF-16LE text (after its byte-order mark): whole code units, no NUL, every surrogate
+// in a pair.
+bool IsCleanUtf16Le(std::string_view bytes) {
+    if (bytes.size() % 2 != 0) {
+        return false;
+    }
+    bool expectLow = false;
+    for (std::size_t at = 0; at < bytes.size(); at += 2) {
+        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
+                                                (static_cast<unsigned char>(bytes[at + 1]) << 8));
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (unit == 0 || low != expectLow || (expectLow && high)) {
+            return false;
+        }
+        expectLow = high;
+    }
+    return !expectLow;
+}
+
+// A complete language file: text in one of the profile encodings (UTF-16 that decodes
+// without a lone surrogate or a NUL), with every text the program reads. A body cut
+// short, or one of another kind, would leave the window without its texts.
 bool IsLanguageFile(std::string_view body) {
     if (body.empty()) {
         return false;
     }
-    const bool utf16 = body.starts_with("\xFF\xFE");
-    if (!utf16 && (!IsValidUtf8(body) || body.find('\0') != std::string_view::npos)) {
+    if (body.starts_with("\xFF\xFE")) {
+        if (!IsCleanUtf16Le(body.substr(2))) {
+            return false;
+        }
+    } else if (!IsValidUtf8(body) || body.find('\0') != std::string_view::npos) {
         return false;
     }
-    return IniDocument::Parse(body).HasSection(kSectionApplication);
+    return HoldsEveryLanguageText(IniDocument::Parse(body));
 }
 
 }  // namespace
@@ -101,10 +126,11 @@ LanguageRefreshResult RefreshLanguageFile(const std::string& url,
     if (code != CURLE_OK) {
         return LanguageRefreshResult::NetworkError;
     }
-    // curl calls any answer a success; only a 2xx status carries the file.
+    // curl calls any answer a success. Only 200 carries the whole file: 206 is a part of
+    // it, 203 a copy a proxy may have changed.
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status < 200 || status > 299) {
+    if (status != 200) {
         return LanguageRefreshResult::HttpError;
     }
     if (!IsLanguageFile(download.body)) {

@@ -1,8 +1,9 @@
 #pragma once
 // The refresh of the Chinese language file from the maker's web address at start-up.
 // Blocking but bounded; the result is only for tests and logs, the program ignores it.
-// The file is replaced only by a successful answer that is a language file of sane
-// size; every failure leaves the existing copy untouched.
+// The file is replaced only by a 200 answer that is a complete language file (every
+// text the program reads, none empty) of sane size, through an atomic rename; every
+// failure leaves the existing copy byte for byte as it was.
 
 #include <chrono>
 #include <cstddef>
@@ -15,9 +16,9 @@ enum class LanguageRefreshResult {
     Replaced,       // the target now holds the downloaded file
     NotConfigured,  // no address was built in: nothing done
     NetworkError,   // refused, unreachable or timed out
-    HttpError,      // the server answered with a status other than 2xx
+    HttpError,      // the server answered with a status other than 200
     TooLarge,       // the body grew past the size limit (download aborted)
-    BadContent,     // empty, not text, or no APPLICATION section
+    BadContent,     // empty, not text, or a section or text missing or empty
     WriteError,     // the file could not be replaced
 };
 

@@ -43,6 +43,32 @@ const std::string& EmptyText() {
 
 }  // namespace
 
+std::vector<std::pair<std::string_view, std::string_view>> LanguageKeysTheProgramReads() {
+    std::vector<std::pair<std::string_view, std::string_view>> keys;
+    const auto add = [&](std::string_view section, const auto& list) {
+        for (const std::string_view key : list) {
+            keys.emplace_back(section, key);
+        }
+    };
+    add(kSectionApplication, kApplicationKeys);
+    add(kSectionTishi, kTishiKeys);
+    add(kSectionHint, kHintKeys);
+    add(kSectionJiemian, kJiemianMainKeys);
+    add(kSectionJiemian, kJiemianProgressKeys);
+    add(kSectionJiemian, kJiemianSettingsKeys);
+    return keys;
+}
+
+bool HoldsEveryLanguageText(const IniDocument& document) {
+    for (const auto& [section, key] : LanguageKeysTheProgramReads()) {
+        const auto text = document.Find(section, key);
+        if (!text || text->empty()) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int LanguageListIndexOfFile(std::string_view fileName) {
     const auto it = std::find(kLanguageListFiles.begin(), kLanguageListFiles.end(), fileName);
     return it == kLanguageListFiles.end() ? -1 : static_cast<int>(it - kLanguageListFiles.begin());

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tolvane {
 
@@ -36,6 +38,14 @@ inline constexpr std::array<std::string_view, 3> kJiemianProgressKeys = {"dqwj",
 // JIEMIAN keys the output settings dialog reads when it opens.
 inline constexpr std::array<std::string_view, 9> kJiemianSettingsKeys = {
     "yzfa", "ypcs", "bmq", "ypzl", "cyl", "td", "qd", "qx", "cssz"};
+
+// Every (section, key) the program reads from a language file: the four sections'
+// keys above, the dialogs' JIEMIAN keys included.
+std::vector<std::pair<std::string_view, std::string_view>> LanguageKeysTheProgramReads();
+
+// True when the document holds every key the program reads, each with a non-empty
+// text: a complete language file, fit to replace one that works.
+bool HoldsEveryLanguageText(const IniDocument& document);
 
 // The language list: entries 0..5 and their files, compared exactly (case matters).
 inline constexpr std::array<std::string_view, 6> kLanguageListFiles = {

@@ -51,7 +51,12 @@ fs::path SettingsFilePath(const fs::path& folder) {
 }
 
 fs::path LanguageFilePath(std::string_view fileName, const fs::path& folder) {
-    return folder / "languages" / fs::path(std::string(fileName));
+    const auto slash = fileName.rfind('/');
+    std::string_view name = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
+    if (name == "." || name == "..") {
+        name = {};
+    }
+    return folder / "languages" / fs::path(std::string(name));
 }
 
 }  // namespace tolvane

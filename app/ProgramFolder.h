@@ -18,7 +18,9 @@ void OverrideProgramFolder(const std::filesystem::path& folder);
 // <folder>/setting.ini
 std::filesystem::path SettingsFilePath(const std::filesystem::path& folder = ProgramFolder());
 
-// <folder>/languages/<fileName>
+// <folder>/languages/<name>, where <name> is the last "/"-separated part of `fileName`:
+// a setting that holds a path ("/etc/x.ini", "../x.ini") still names a file inside the
+// languages folder. "." and ".." name no file (the folder itself is returned).
 std::filesystem::path LanguageFilePath(std::string_view fileName,
                                        const std::filesystem::path& folder = ProgramFolder());
 

@@ -19,6 +19,7 @@ extern "C" {
 #include "Interrupt.h"
 #include "MediaEngine.h"
 #include "MislabelledCut.h"
+#include "NameQuoting.h"
 #include "OutputNaming.h"
 #include "OutputProfile.h"
 #include "ProgressReport.h"
@@ -203,8 +204,8 @@ void ComplainAboutFailure(const MediaJob& job, const std::string& input, const s
 void ReportCancelled(const MediaJob& job, const std::string& subject, const std::string& output,
                      const std::string& what) {
     if (Exists(output)) {
-        Complain(subject, "cancelled; the part " + what + " so far is in " + output);
-        std::printf("%s\n", output.c_str());
+        Complain(subject, "cancelled; the part " + what + " so far is in " + NameForOutput(output));
+        std::printf("%s\n", NameForOutput(output).c_str());
         return;
     }
     switch (job.cancelledOutput.load()) {
@@ -224,7 +225,7 @@ void ReportCancelled(const MediaJob& job, const std::string& subject, const std:
 }  // namespace
 
 void Complain(const std::string& subject, const std::string& what) {
-    std::fprintf(stderr, "tolvane-cli: %s: %s\n", PrintableText(subject).c_str(),
+    std::fprintf(stderr, "tolvane-cli: %s: %s\n", NameForOutput(subject).c_str(),
                  PrintableText(what).c_str());
 }
 
@@ -237,7 +238,7 @@ int RunProbe(const Request& request) {
             status = kExitFailed;
             continue;
         }
-        std::string line = path + ": " + FormatTimeCode(DurationMs(job)) + ", " +
+        std::string line = NameForOutput(path) + ": " + FormatTimeCode(DurationMs(job)) + ", " +
                            std::to_string(job.audioSampleRate) + " Hz, " +
                            std::to_string(job.audioChannels) +
                            (job.audioChannels == 1 ? " channel" : " channels");
@@ -297,7 +298,7 @@ int RunCut(const Request& request) {
     switch (result.outcome) {
         case JobOutcome::Done: {
             std::string final = FinishMislabelledCut(input, *output, job);
-            std::printf("%s\n", final.c_str());
+            std::printf("%s\n", NameForOutput(final).c_str());
             return kExitOk;
         }
         case JobOutcome::Cancelled:
@@ -365,7 +366,7 @@ int RunJoin(const Request& request) {
     JobResult result = RunToEnd(runner, job, true);
     switch (result.outcome) {
         case JobOutcome::Done:
-            std::printf("%s\n", output->c_str());
+            std::printf("%s\n", NameForOutput(*output).c_str());
             return kExitOk;
         case JobOutcome::Cancelled:
             ReportCancelled(job, request.files.front(), *output, "joined");

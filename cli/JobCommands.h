@@ -16,7 +16,8 @@ int RunProbe(const Request& request);
 int RunCut(const Request& request);
 int RunJoin(const Request& request);
 
-// "tolvane-cli: <subject>: <what>" on standard error.
+// "tolvane-cli: <subject>: <what>" on standard error; the subject is a file or folder
+// name, printed as NameForOutput prints it.
 void Complain(const std::string& subject, const std::string& what);
 
 }  // namespace tolvane::cli

@@ -1,5 +1,7 @@
 #include "ProgressReport.h"
 
+#include "NameQuoting.h"
+
 namespace tolvane::cli {
 
 namespace {
@@ -35,14 +37,14 @@ void ProgressReport::Show(int percent, int inputNumber, int inputCount,
                     static_cast<std::size_t>(percent * kBarWidth / 100), '#');
         // "\x1b[K" clears what a longer previous line left to the right.
         std::fprintf(stream_, "\r[%s] %3d%%  %d/%d %s\x1b[K", bar.c_str(), percent, inputNumber,
-                     inputCount, PrintableText(inputName).c_str());
+                     inputCount, NameForOutput(inputName).c_str());
         barDrawn_ = true;
     } else {
         int tenth = percent / 10;
         if (tenth == lastTenth_ && inputNumber == lastInput_)
             return;
         std::fprintf(stream_, "progress %3d%%  %d/%d %s\n", percent, inputNumber, inputCount,
-                     PrintableText(inputName).c_str());
+                     NameForOutput(inputName).c_str());
         lastTenth_ = tenth;
     }
     lastPercent_ = percent;

@@ -70,9 +70,7 @@ const char* DescribeOutputNamingError(OutputNamingError error) {
 }
 
 std::string_view InputFileName(std::string_view inputPath) {
-    std::size_t slash = inputPath.rfind('\\');
-    if (slash == std::string_view::npos)
-        slash = inputPath.rfind('/');
+    const std::size_t slash = inputPath.rfind('/');
     return slash == std::string_view::npos ? inputPath : inputPath.substr(slash + 1);
 }
 

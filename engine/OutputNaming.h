@@ -25,8 +25,8 @@ enum class OutputNamingError {
 // One line of English for the caller's message ("the input's name has no extension").
 const char* DescribeOutputNamingError(OutputNamingError error);
 
-// The input's file name: the text after the last "\" of the path, or after the last
-// "/" when the path holds no "\".
+// The input's file name: the text after the last "/" of the path. A "\" is part of
+// the name: on this system only "/" separates folders.
 std::string_view InputFileName(std::string_view inputPath);
 
 // The file name cut at its last "."; none when the name holds no ".".

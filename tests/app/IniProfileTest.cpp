@@ -172,34 +172,70 @@ TEST_F(IniProfile, WriteToAReadOnlyFileChangesNothing) {
     EXPECT_EQ(testing::FolderEntries(dir_.path()).size(), 1u);
 }
 
-TEST_F(IniProfile, WriteInAnUnwritableFolderChangesNothing) {
-    const std::string before = "[DIR]\nopen=1\n";
-    const auto file = File(before);
-    fs::permissions(file, fs::perms::all);  // the file itself may be written
-    fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_read |
-                                     fs::perms::group_exec | fs::perms::others_read |
-                                     fs::perms::others_exec);
-    int written = 0;
-    if (::geteuid() == 0) {
-        // The temporary folder's parents must be passable for the unprivileged user.
-        written = testing::RunAsNobody([&] {
-            // 2: the file could not even be read, so the write result would prove nothing.
-            if (ReadProfileString(file, "DIR", "open") != "1") {
+// A setting.ini the user may write, in a folder the user may not (0555): the setting is
+// written into the file itself. A file the user may not write, or no file at all, still
+// changes nothing. Root ignores permissions, so root tries it as an unprivileged user.
+TEST_F(IniProfile, WriteInAnUnwritableFolderRewritesAWritableFileInPlace) {
+    const struct {
+        const char* what;
+        std::string before;  // empty: no file
+        fs::perms filePerms;
+        std::string value;
+        bool written;
+        std::string after;
+    } cases[] = {
+        {"a longer file", "[DIR]\nopen=1\n", fs::perms::all, "/a/much/longer/folder", true,
+         "[DIR]\nopen=1\n\n[PATH]\nname=/a/much/longer/folder\n"},
+        {"a shorter file", "[PATH]\nname=/a/much/longer/folder\n[DIR]\nopen=1\n", fs::perms::all,
+         "/s", true, "[PATH]\nname=/s\n[DIR]\nopen=1\n"},
+        {"a read-only file", "[DIR]\nopen=1\n", fs::perms::owner_read | fs::perms::others_read,
+         "/x", false, "[DIR]\nopen=1\n"},
+        {"no file", "", fs::perms::none, "/x", false, ""},
+    };
+    const fs::perms readOnlyFolder = fs::perms::owner_read | fs::perms::owner_exec |
+                                     fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec;
+    for (const auto& [what, before, filePerms, value, written, after] : cases) {
+        SCOPED_TRACE(what);
+        const fs::path folder = dir_ / "locked";
+        fs::create_directory(folder);
+        const fs::path file = folder / "setting.ini";
+        ino_t inodeBefore = 0;
+        if (!before.empty()) {
+            WriteBytes(file, before);
+            fs::permissions(file, filePerms);
+            struct stat info {};
+            ::stat(file.c_str(), &info);
+            inodeBefore = info.st_ino;
+        }
+        fs::permissions(folder, readOnlyFolder);
+        const auto write = [&] {
+            // 2: the folder cannot even be searched, so the result would prove nothing.
+            if (::access(folder.c_str(), X_OK) != 0) {
                 return 2;
             }
-            return WriteProfileString(file, "DIR", "open", "0") ? 1 : 0;
-        });
-        if (written < 0) {
+            return WriteProfileString(file, "PATH", "name", value) ? 1 : 0;
+        };
+        // The test folder must be passable for the unprivileged user.
+        fs::permissions(dir_.path(), fs::perms::others_exec, fs::perm_options::add);
+        const int result = ::geteuid() == 0 ? testing::RunAsNobody(write) : write();
+        fs::permissions(folder, fs::perms::owner_all);
+        if (result < 0) {
             GTEST_SKIP() << "cannot switch to an unprivileged user";
         }
-    } else {
-        fs::permissions(dir_.path(), fs::perms::owner_write, fs::perm_options::remove);
-        written = WriteProfileString(file, "DIR", "open", "0") ? 1 : 0;
-        fs::permissions(dir_.path(), fs::perms::owner_write, fs::perm_options::add);
+        EXPECT_EQ(result, written ? 1 : 0);
+        if (before.empty()) {
+            EXPECT_FALSE(fs::exists(file));
+        } else {
+            EXPECT_EQ(ReadBytes(file), after);
+            struct stat info {};
+            ::stat(file.c_str(), &info);
+            EXPECT_EQ(info.st_ino, inodeBefore);
+            EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, filePerms);
+        }
+        EXPECT_EQ(testing::FolderEntries(folder).size(), before.empty() ? 0u : 1u);
+        fs::remove_all(folder);
     }
-    EXPECT_EQ(written, 0);
-    EXPECT_EQ(ReadBytes(file), before);
-    EXPECT_EQ(testing::FolderEntries(dir_.path()).size(), 1u);
 }
 
 TEST_F(IniProfile, WriteOnAFullDiskLeavesTheOldFileWhole) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "IniTestFiles.h"
+#include "LanguageTable.h"
 #include "MediaFixtures.h"
 #include "ProgramFolder.h"
 
@@ -104,6 +105,43 @@ TEST(Settings, AFolderNameThatWouldInjectKeysIsNotWritten) {
     settings.SetOutputFolder("/tmp/x\n[LANGUAGE]\nfile=evil.ini");
     EXPECT_EQ(settings.OutputFolder(), "/tmp/ok");
     EXPECT_EQ(settings.LanguageFile(), "");
+}
+
+// The language setting names a file of the languages folder; a path in it never leads
+// to a file elsewhere, whether it is absolute, climbs with ".." or is ".." itself.
+TEST(Settings, TheLanguageFileInForceStaysInTheLanguagesFolder) {
+    TempDir dir;
+    fs::create_directory(dir / "languages");
+    fs::create_directory(dir / "elsewhere");
+    WriteBytes(dir / "elsewhere" / "german.ini", "[APPLICATION]\nname=outside\n");
+    WriteBytes(dir / "languages" / "german.ini", "[APPLICATION]\nname=inside\n");
+    const fs::path languages = dir / "languages";
+    const struct {
+        std::string setting;
+        fs::path inForce;
+    } cases[] = {
+        {"german.ini", languages / "german.ini"},
+        {(dir / "elsewhere" / "german.ini").string(), languages / "german.ini"},
+        {"../elsewhere/german.ini", languages / "german.ini"},
+        {"../../../../../../etc/passwd", languages / "passwd"},
+        {"..", languages / ""},
+        {"sub/..", languages / ""},
+        {"/", languages / ""},
+        {"odd\\name.ini", languages / "odd\\name.ini"},  // a plain name on this system
+    };
+    const SettingsFile settings(dir.path());
+    for (const auto& [setting, inForce] : cases) {
+        SCOPED_TRACE(setting);
+        settings.SetLanguageFile(setting);
+        ASSERT_EQ(settings.LanguageFile(), setting);
+        EXPECT_EQ(settings.LanguageFileInForce(), inForce);
+        const std::string name =
+            ReadLanguageText(settings.LanguageFileInForce(), "APPLICATION", "name");
+        EXPECT_NE(name, "outside");
+        if (inForce == languages / "german.ini") {
+            EXPECT_EQ(name, "inside");
+        }
+    }
 }
 
 TEST(Settings, ProgramFolderIsTheExecutablesFolderUnlessOverridden) {

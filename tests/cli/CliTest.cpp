@@ -18,6 +18,7 @@
 
 #include "JobTestSupport.h"
 #include "MediaFixtures.h"
+#include "NameQuoting.h"
 
 namespace tolvane {
 namespace {
@@ -188,6 +189,90 @@ TEST(CliProbe, TellsDurationAndParameters) {
         << run.out;
     EXPECT_NE(run.out.find("aac_inside.mp3: "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("holds aac audio despite its .mp3 name"), std::string::npos) << run.out;
+}
+
+// ---- Names as printed ---------------------------------------------------------------------
+
+// Expected forms taken from GNU ls --quoting-style=shell-escape in a UTF-8 locale. The
+// tool quotes only names it cannot print as they are; every other name stays plain.
+TEST(CliNames, NamesAreQuotedAsLsQuotesThem) {
+    const struct {
+        std::string name;
+        std::string lsForm;
+        bool escapedForOutput;
+    } cases[] = {
+        {"plain.mp3", "plain.mp3", false},
+        {"/music/a-b_c,d.mp3", "/music/a-b_c,d.mp3", false},
+        {"\xE6\xAD\x8C\xE6\x9B\xB2.mp3", "\xE6\xAD\x8C\xE6\x9B\xB2.mp3", false},
+        {"new\nline.mp3", "'new'$'\\n''line.mp3'", true},
+        {"a\n", "'a'$'\\n'", true},
+        {"\nb", "''$'\\n''b'", true},
+        {"\r\n", "''$'\\r\\n'", true},
+        {"tab\there", "'tab'$'\\t''here'", true},
+        {"esc\x1b[2J", "'esc'$'\\033''[2J'", true},
+        {"x\a\by", "'x'$'\\a\\b''y'", true},
+        {"del\x7f", "'del'$'\\177'", true},
+        {"c1\xC2\x85x", "'c1'$'\\302\\205''x'", true},  // U+0085, a C1 control
+        {"lat\xE9in", "'lat'$'\\351''in'", true},       // not UTF-8
+        {"trunc\xE6\xAD", "'trunc'$'\\346\\255'", true},
+        {"a'b\nc", "'a'\\''b'$'\\n''c'", true},
+        {"it's\tx", "'it'\\''s'$'\\t''x'", true},
+        {"it's", "\"it's\"", false},
+        {"a'b'c", "\"a'b'c\"", false},
+        {"it's $5", "'it'\\''s $5'", false},
+        {"it's \"q\"", "'it'\\''s \"q\"'", false},
+        {"sp ace", "'sp ace'", false},
+        {"back\\slash.mp3", "'back\\slash.mp3'", false},
+        {"a=b", "'a=b'", false},
+        {"q?", "'q?'", false},
+        {"#start", "'#start'", false},
+        {"mid#x", "mid#x", false},
+        {"~home", "'~home'", false},
+        {"{", "'{'", false},
+        {"a{b", "a{b", false},
+        {"@x", "@x", false},
+    };
+    for (const auto& [name, lsForm, escapedForOutput] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(cli::ShellEscapeQuoted(name), lsForm);
+        EXPECT_EQ(cli::NeedsEscapingForOutput(name), escapedForOutput);
+        EXPECT_EQ(cli::NameForOutput(name), escapedForOutput ? lsForm : name);
+    }
+}
+
+// A line break in a name stays inside the tool's one output line, and the shell reads
+// that line back into the real file's name.
+TEST(CliNames, ANameWithALineBreakIsPrintedOnOneQuotedLine) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    const std::string name = "new\nline.mp3";
+    fs::copy_file(fixtures.Mp3(1.0), dir / name);
+    fs::create_directory(dir / "out");
+
+    CliRun probe = RunCli("probe " + Q(name), dir.path());
+    EXPECT_EQ(probe.status, 0) << probe.err;
+    EXPECT_EQ(LineCount(probe.out), 1) << probe.out;
+    EXPECT_EQ(probe.out.rfind("'new'$'\\n''line.mp3': 00:00:01.", 0), 0u) << probe.out;
+
+    CliRun cut = RunCli("cut " + Q(name) + " --out out --end 00:00:00.500", dir.path());
+    ASSERT_EQ(cut.status, 0) << cut.err;
+    EXPECT_EQ(cut.out, "'out/new'$'\\n''line.mp3'\n");
+    EXPECT_TRUE(Ffprobe(dir / "out" / name).ok);
+    // Every progress line and message names the file on its own line.
+    for (std::size_t at = 0; (at = cut.err.find('\n', at)) != std::string::npos; ++at) {
+        EXPECT_NE(cut.err.compare(at + 1, 4, "line"), 0) << cut.err;
+    }
+    // bash, as $'...' is not in every /bin/sh.
+    const std::string script = "cd " + Q(dir.path()) +
+                               " && f=" + cut.out.substr(0, cut.out.size() - 1) +
+                               " && test -f \"$f\" && printf %s \"$f\"";
+    std::string readBack;
+    ASSERT_EQ(testing::RunCommand("bash -c " + ShellQuote(script), &readBack), 0);
+    EXPECT_EQ(readBack, "out/" + name);
+
+    CliRun missing = RunCli("cut " + Q("gone\n.mp3"), dir.path());
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "tolvane-cli: 'gone'$'\\n''.mp3': no such file\n");
 }
 
 // ---- Cut --------------------------------------------------------------------------------

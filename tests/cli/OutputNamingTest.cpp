@@ -22,9 +22,37 @@ TEST(OutputNaming, BaseIsTheFileNameCutAtItsLastDot) {
     EXPECT_EQ(OutputBaseName("/music/live.set.mp3"), "live.set");
     EXPECT_EQ(OutputBaseName("song.wav"), "song");
     EXPECT_EQ(OutputBaseName("/a.b/c/.mp3"), "");
-    // A backslash wins over slashes, as the rule says.
-    EXPECT_EQ(OutputBaseName("/x/odd\\name.flac"), "name");
-    EXPECT_EQ(OutputBaseName("C:\\music\\x.y/z.mp3"), "x.y/z");
+}
+
+// Only "/" separates folders here; a backslash is one more character of a file name.
+TEST(OutputNaming, ABackslashIsPartOfTheFileName) {
+    const struct {
+        std::string_view path;
+        std::string_view fileName;
+        std::string_view base;
+    } cases[] = {
+        {"/x/odd\\name.flac", "odd\\name.flac", "odd\\name"},
+        {"back\\slash.mp3", "back\\slash.mp3", "back\\slash"},
+        {"C:\\music\\x.y/z.mp3", "z.mp3", "z"},
+        {"/in/dir\\/a.b\\c", "a.b\\c", "a"},
+        {"/in/trailing\\", "trailing\\", ""},
+    };
+    for (const auto& [path, fileName, base] : cases) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(InputFileName(path), fileName);
+        const auto made = OutputBaseName(path);
+        if (base.empty()) {
+            EXPECT_FALSE(made);
+        } else {
+            EXPECT_EQ(made, base);
+        }
+    }
+    TempDir dir;
+    const std::string folder = dir.path().string();
+    EXPECT_EQ(MakeCutOutputPath(folder, "/in/back\\slash.mp3", MediaJob{}),
+              folder + "/back\\slash.mp3");
+    EXPECT_EQ(MakeJoinOutputPath(folder, "/in/back\\slash.wav", OutputProfile{}.formatEntry),
+              folder + "/back\\slash.mp3");
 }
 
 TEST(OutputNaming, InputWithoutDotInItsFileNameGetsNoName) {

@@ -312,7 +312,7 @@ TEST_F(HostileNames, AwkwardNamesAreCutUnderTheirOwnName) {
     for (const std::string name :
          {"with  two spaces.mp3", "it's \"quoted\".mp3", "$(touch pwned).mp3", "`touch pwned`.mp3",
           "semi;colon&amp.mp3", "star*and?.mp3", "new\nline.mp3", "tab\there.mp3",
-          "\xE6\xAD\x8C.mp3"}) {
+          "\xE6\xAD\x8C.mp3", "back\\slash.mp3", "trailing\\.mp3"}) {
         SCOPED_TRACE(name);
         const fs::path source = Copy(name);
         CliRun run =
@@ -323,6 +323,9 @@ TEST_F(HostileNames, AwkwardNamesAreCutUnderTheirOwnName) {
     }
     EXPECT_FALSE(fs::exists(dir / "pwned"));
     EXPECT_FALSE(fs::exists(dir / "out" / "pwned"));
+    // A backslash separates no folders here: nothing is named after a part of a name.
+    EXPECT_FALSE(fs::exists(dir / "out" / "slash.mp3"));
+    EXPECT_FALSE(fs::exists(dir / "out" / ".mp3"));
 }
 
 TEST_F(HostileNames, LeadingDashNamesAreFilesAfterDoubleDashOrDotSlash) {
@@ -346,7 +349,8 @@ TEST_F(HostileNames, LeadingDashNamesAreFilesAfterDoubleDashOrDotSlash) {
 }
 
 // A name can hold terminal escapes; the messages and the progress show them harmless.
-// The output path on standard output stays exact, for scripts.
+// The output path on standard output is quoted as ls quotes it, one line that a shell
+// reads back into the exact name.
 TEST_F(HostileNames, ControlCharactersInNamesDoNotReachTheTerminal) {
     REQUIRE_CLI();
     const std::string name = "esc\x1b]0;owned\x07\x1b[2J.mp3";
@@ -356,7 +360,7 @@ TEST_F(HostileNames, ControlCharactersInNamesDoNotReachTheTerminal) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\x07'), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "out/" + name + "\n");
+    EXPECT_EQ(run.out, "'out/esc'$'\\033'']0;owned'$'\\a\\033''[2J.mp3'\n");
     fs::create_directory(dir / "folder\x1b[2J");
     run = RunCli(dir.path(), {"cut", "folder\x1b[2J"});
     EXPECT_EQ(run.status, 1);

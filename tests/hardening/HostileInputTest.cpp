@@ -14,6 +14,8 @@
 
 #include "HardeningSupport.h"
 #include "IniProfile.h"
+#include "LanguageTable.h"
+#include "Settings.h"
 
 namespace tolvane {
 namespace {
@@ -335,6 +337,29 @@ TEST(HostileProfile, WriterNeverHalfWritesOnHostileFiles) {
         for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path()))
             ++entries;
         EXPECT_EQ(entries, 1u) << "no temporary file is left behind";
+    }
+}
+
+// A hand-edited or planted setting.ini names a language file by a path: the texts still
+// come from a file of the program's languages folder, never from one elsewhere.
+TEST(HostileProfile, LanguageSettingNeverReadsAFileOutsideTheLanguagesFolder) {
+    TempDir dir;
+    fs::create_directory(dir / "languages");
+    WriteBytes(dir / "planted.ini", "[APPLICATION]\nname=planted\n");
+    WriteBytes(dir / "languages" / "planted.ini", "[APPLICATION]\nname=own\n");
+    std::string climb;
+    for (int i = 0; i < 64; ++i)
+        climb += "../";
+    const SettingsFile settings(dir.path());
+    for (const std::string& setting :
+         {(dir / "planted.ini").string(), std::string("../planted.ini"),
+          climb + (dir / "planted.ini").relative_path().string(), std::string("./../planted.ini"),
+          std::string("languages/../../planted.ini"), std::string("//planted.ini")}) {
+        SCOPED_TRACE(setting);
+        settings.SetLanguageFile(setting);
+        ASSERT_EQ(settings.LanguageFile(), setting);
+        EXPECT_EQ(settings.LanguageFileInForce(), dir / "languages" / "planted.ini");
+        EXPECT_EQ(LanguageTable::Load(settings.LanguageFileInForce()).Application("name"), "own");
     }
 }
 

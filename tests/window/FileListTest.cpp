@@ -276,6 +276,49 @@ TEST_F(FileListDrop, CutTabTakesTheFirstFileAndARejectedOneKeepsThePrevious) {
     EXPECT_TRUE(window.player->Commands().empty());  // the playing file plays on
 }
 
+// A drop is taken as a copy only: a move would let the source delete the user's file.
+// The source's offer, its proposed action (Shift proposes a move) and the outcome.
+TEST_F(FileListDrop, DropsAreAcceptedAsACopyOnly) {
+    const QString a = Q(Wav("a.wav", 1));
+    const struct {
+        const char* what;
+        Qt::DropActions offered;
+        Qt::KeyboardModifiers modifiers;
+        bool accepted;
+    } cases[] = {
+        {"copy or move, move proposed", Qt::CopyAction | Qt::MoveAction, Qt::ShiftModifier, true},
+        {"copy or move", Qt::CopyAction | Qt::MoveAction, Qt::NoModifier, true},
+        {"copy only", Qt::CopyAction, Qt::NoModifier, true},
+        {"move only", Qt::MoveAction, Qt::NoModifier, false},
+        {"link only", Qt::LinkAction, Qt::NoModifier, false},
+    };
+    for (const auto& [what, offered, modifiers, accepted] : cases) {
+        SCOPED_TRACE(what);
+        WindowUnderTest window(folder.path());
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(a)});
+        const QPoint spot(20, 20);
+        QDragEnterEvent enter(spot, offered, &data, Qt::LeftButton, modifiers);
+        QApplication::sendEvent(window.window.get(), &enter);
+        EXPECT_EQ(enter.isAccepted(), accepted);
+        QDragMoveEvent move(spot, offered, &data, Qt::LeftButton, modifiers);
+        QApplication::sendEvent(window.window.get(), &move);
+        EXPECT_EQ(move.isAccepted(), accepted);
+        QDropEvent drop(QPointF(spot), offered, &data, Qt::LeftButton, modifiers);
+        QApplication::sendEvent(window.window.get(), &drop);
+        EXPECT_EQ(drop.isAccepted(), accepted);
+        if (accepted) {
+            EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+            EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+            EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+            EXPECT_EQ(window->currentFile(), a);
+        } else {
+            EXPECT_TRUE(window->currentFile().isEmpty());
+        }
+        EXPECT_TRUE(fs::exists(a.toStdString()));
+    }
+}
+
 TEST_F(FileListDrop, LongPathIsUsedWhole) {
     fs::path deep = media.path();
     for (int i = 0; i < 6; ++i)

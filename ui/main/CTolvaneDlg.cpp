@@ -611,9 +611,27 @@ void CTolvaneDlg::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+// Dropped files are only read, never taken: a drop is accepted as a copy, whatever the
+// source proposes, since a move would let the file manager delete the user's file.
+// A source that offers no copy is refused.
+namespace {
+bool AcceptAsCopy(QDropEvent* event) {
+    if (!event->mimeData()->hasUrls() || !(event->possibleActions() & Qt::CopyAction)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+}  // namespace
+
 void CTolvaneDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    AcceptAsCopy(event);
+}
+
+void CTolvaneDlg::dragMoveEvent(QDragMoveEvent* event) {
+    AcceptAsCopy(event);
 }
 
 void CTolvaneDlg::dropEvent(QDropEvent* event) {
@@ -622,9 +640,12 @@ void CTolvaneDlg::dropEvent(QDropEvent* event) {
         if (url.isLocalFile())
             paths << url.toLocalFile();
     }
-    if (paths.isEmpty())
+    if (paths.isEmpty()) {
+        event->ignore();
         return;
-    event->acceptProposedAction();
+    }
+    if (!AcceptAsCopy(event))
+        return;
     OnDropFiles(paths);
 }
 
