@@ -138,6 +138,7 @@ class CTolvaneDlg : public QDialog {
     // Gives a picture button one picture for all its states.
     void SetButtonBitmaps(int id, int bitmapId);
     void FitControlsToTexts();
+    bool DeleteRemovesListRow(const QWidget* receiver) const;
     void SetUpPositionSlider();
     void InitialisePreview();
     void ShowMessage(const QString& text);
@@ -240,6 +241,9 @@ class CTolvaneDlg : public QDialog {
     bool reloadOnPlay_ = true;
     bool playerOpened_ = false;
     bool playSelectionActive_ = false;
+    // The next fresh start marks the whole file: set when a file is loaded and when the
+    // range texts are reset, so Stop and Play keep what the user marked.
+    bool wholeRangePending_ = true;
     int currentPositionMs_ = 0;
     QString playerFile_;
     QTimer positionTimer_;
