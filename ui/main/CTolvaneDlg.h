@@ -22,6 +22,7 @@
 #include "LanguageTable.h"
 #include "MediaEngine.h"
 #include "MediaJob.h"
+#include "OutputNaming.h"
 #include "OutputProfile.h"
 #include "PlayerModule.h"
 #include "ProbeSnapshot.h"
@@ -179,6 +180,10 @@ class CTolvaneDlg : public QDialog {
     void CloseProgressDialog();
     void ShowFinishedRows(int currentIndex);
     void ReportJob(bool succeeded);
+    QString CannotNameMessage(const QString& input, OutputNamingError why) const;
+    QString TooManyInputsMessage(std::size_t checked) const;
+    QString FailureMessage() const;
+    QString CancelMessage() const;
 
     // File list.
     // Probes `path` into job_; false (after telling the user) when it is rejected.
