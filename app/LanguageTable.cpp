@@ -109,6 +109,10 @@ LanguageTable LanguageTable::FromDocument(const IniDocument& document) {
     readSection(kSectionTishi, kTishiKeys);
     readSection(kSectionHint, kHintKeys);
     readSection(kSectionJiemian, kJiemianMainKeys);
+    for (const DefaultedKey& own : kTishiOwnKeys) {
+        table.texts_[TableKey(kSectionTishi, own.key)] =
+            document.Find(kSectionTishi, own.key).value_or(std::string(own.english));
+    }
     return table;
 }
 

@@ -29,6 +29,32 @@ inline constexpr std::array<std::string_view, 14> kTishiKeys = {
 inline constexpr std::array<std::string_view, 15> kHintKeys = {
     "tjspwj", "ksjq",    "sc",   "hbcygwj", "cssz",    "szscml",  "dkml",  "bz",
     "bf",     "zanting", "bftz", "djsbzj",  "szksjqd", "szjsjqd", "bfjqdl"};
+// TISHI keys of the program's own messages, each with the English text used when a
+// language file lacks the key. "%1", "%2" stand for the file and the reason or counts.
+struct DefaultedKey {
+    std::string_view key;
+    std::string_view english;
+};
+inline constexpr std::array<DefaultedKey, 18> kTishiOwnKeys = {{
+    {"mcsb", "No output file can be made for \"%1\": %2."},
+    {"mc_noext", "the input's file name has no extension"},
+    {"mc_format", "the output format names no file extension"},
+    {"mc_long", "the output's file name would be too long for the file system"},
+    {"mc_folder", "the output folder cannot be searched for existing files"},
+    {"mc_taken", "every numbered output name is taken in the output folder"},
+    {"zdwj", "A merge takes at most %1 files; %2 are checked. Uncheck some of them."},
+    {"sbwj", "\"%1\" could not be processed: %2."},
+    {"yy_missing", "the file cannot be found"},
+    {"yy_access", "permission was denied"},
+    {"yy_full", "the disk is full"},
+    {"yy_big", "the file grew past the size the system allows"},
+    {"yy_damaged", "its audio data is damaged or cannot be read"},
+    {"yy_other", "an error occurred (%1)"},
+    {"yy_none", "no reason was recorded"},
+    {"jqqx", "The cut was cancelled. The part written so far is in \"%1\"."},
+    {"hbqx", "The merge was cancelled. The part written so far is in \"%1\"."},
+    {"qxwbl", "The job was cancelled; nothing of the output was kept."},
+}};
 // JIEMIAN keys of the main window.
 inline constexpr std::array<std::string_view, 17> kJiemianMainKeys = {
     "zysybrj", "ksjq", "jsjq", "jqsj", "output", "nykyzjsr", "mp3jq", "mp3hb", "ywj",

@@ -34,8 +34,11 @@ std::vector<SectionKeys> Vocabulary() {
     std::vector<std::string_view> jiemian(kJiemianMainKeys.begin(), kJiemianMainKeys.end());
     jiemian.insert(jiemian.end(), kJiemianProgressKeys.begin(), kJiemianProgressKeys.end());
     jiemian.insert(jiemian.end(), kJiemianSettingsKeys.begin(), kJiemianSettingsKeys.end());
+    std::vector<std::string_view> tishi(kTishiKeys.begin(), kTishiKeys.end());
+    for (const DefaultedKey& own : kTishiOwnKeys)
+        tishi.push_back(own.key);
     return {{kSectionApplication, {kApplicationKeys.begin(), kApplicationKeys.end()}},
-            {kSectionTishi, {kTishiKeys.begin(), kTishiKeys.end()}},
+            {kSectionTishi, tishi},
             {kSectionHint, {kHintKeys.begin(), kHintKeys.end()}},
             {kSectionJiemian, jiemian}};
 }
@@ -55,7 +58,7 @@ TEST_P(LanguageFiles, EveryKeyIsPresentAndNotEmpty) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 61u);
+    EXPECT_EQ(keys, 79u);
 }
 
 TEST_P(LanguageFiles, IsUtf8WithoutUnknownKeys) {
@@ -118,6 +121,28 @@ TEST(LanguageFilesTranslations, DifferFromEnglishWhereTheWordsDiffer) {
             EXPECT_NE(table.Tishi(key), english.Tishi(key)) << file << " " << key;
         }
         EXPECT_NE(table.Jiemian("nykyzjsr"), english.Jiemian("nykyzjsr")) << file;
+    }
+}
+
+// The program's own messages: English as the built-in texts say, every other file in
+// its own words, each with the placeholders the program fills in.
+TEST(LanguageFilesTranslations, OwnMessagesAreTranslatedWithTheirPlaceholders) {
+    const auto placeholders = [](std::string_view text) {
+        return std::pair(text.find("%1") != std::string_view::npos,
+                         text.find("%2") != std::string_view::npos);
+    };
+    for (const char* file : kShippedFiles) {
+        const auto document = IniDocument::Load(kSourceResources / "languages" / file);
+        ASSERT_TRUE(document.has_value()) << file;
+        for (const DefaultedKey& own : kTishiOwnKeys) {
+            const std::string text = document->Get(kSectionTishi, own.key);
+            if (std::string_view(file) == "english.ini") {
+                EXPECT_EQ(text, own.english) << own.key;
+            } else {
+                EXPECT_NE(text, own.english) << file << " " << own.key;
+            }
+            EXPECT_EQ(placeholders(text), placeholders(own.english)) << file << " " << own.key;
+        }
     }
 }
 

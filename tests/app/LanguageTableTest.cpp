@@ -53,6 +53,28 @@ TEST_F(LanguageTableFile, MissingKeysAndKeysOutsideTheVocabularyAreEmpty) {
     EXPECT_EQ(table.Text("NOSECTION", "name"), "");
 }
 
+// The program's own messages fall back to English where a file lacks them, so a
+// message never shows empty; a text the file gives (even an empty one) wins.
+TEST(LanguageTableOwnMessages, MissingKeysTakeTheEnglishText) {
+    TempDir dir;
+    const fs::path file = dir / "french.ini";
+    WriteBytes(file, "[TISHI]\nyy_full=le disque est plein\nyy_none=\n");
+    struct Case {
+        const fs::path path;
+        std::string_view key;
+        std::string_view expected;
+    };
+    const Case cases[] = {
+        {file, "yy_full", "le disque est plein"},
+        {file, "yy_none", ""},
+        {file, "qxwbl", "The job was cancelled; nothing of the output was kept."},
+        {dir / "missing.ini", "mcsb", "No output file can be made for \"%1\": %2."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LanguageTable::Load(c.path).Tishi(c.key), c.expected) << c.key;
+    }
+}
+
 TEST(LanguageTable, WithoutAFileEveryTextIsEmpty) {
     TempDir dir;
     const auto table = LanguageTable::Load(dir / "missing.ini");

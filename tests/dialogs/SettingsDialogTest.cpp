@@ -8,6 +8,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+
 #include "CSettings.h"
 #include "DialogFolder.h"
 #include "DialogIds.h"
@@ -233,6 +237,49 @@ TEST_F(SettingsDialogTest, DraggingAFreeSpotMovesTheWindow) {
     QTest::mouseRelease(dialog.get(), Qt::LeftButton, {}, freeSpot + QPoint(40, 25));
     EXPECT_EQ(dialog->pos(), before + QPoint(40, 25));
 }
+
+// Every shipped language: each label shows its whole text, its list stands clear of
+// it inside the frame, and the frame and the buttons stay inside the dialog.
+class SettingsDialogLanguages : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SettingsDialogLanguages, LabelsAreSizedToTheirTexts) {
+    DialogFolder folder;
+    std::ifstream shipped(std::string(TOLVANE_SOURCE_RESOURCES) + "/languages/" + GetParam(),
+                          std::ios::binary);
+    folder.WriteLanguage(GetParam(), std::string(std::istreambuf_iterator<char>(shipped), {}));
+    folder.WriteSettings(std::string("[LANGUAGE]\nfile=") + GetParam() + "\n");
+    OutputProfile profile;
+    CSettings dialog(profile, nullptr, folder.path());
+    dialog.show();
+
+    const QRect frame = dialog.GetDlgItem(Id::AudioFrame)->geometry();
+    const std::pair<int, int> rows[] = {{Id::EncoderLabel, Id::Encoder},
+                                        {Id::BitRateLabel, Id::BitRate},
+                                        {Id::SampleRateLabel, Id::SampleRate},
+                                        {Id::ChannelsLabel, Id::Channels}};
+    for (const auto& [labelId, listId] : rows) {
+        const auto* label = static_cast<QLabel*>(dialog.GetDlgItem(labelId));
+        ASSERT_FALSE(label->text().isEmpty()) << labelId;
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()))
+            << label->text().toStdString();
+        const QRect list = dialog.GetDlgItem(listId)->geometry();
+        EXPECT_LT(label->geometry().right(), list.left()) << labelId;
+        EXPECT_LE(list.right(), frame.right()) << listId;
+    }
+    EXPECT_LE(frame.right(), dialog.width());
+    const QRect ok = dialog.GetDlgItem(Id::Ok)->geometry();
+    const QRect cancel = dialog.GetDlgItem(Id::Cancel)->geometry();
+    EXPECT_LT(ok.right(), cancel.left());
+    EXPECT_LE(cancel.right(), dialog.width());
+}
+
+INSTANTIATE_TEST_SUITE_P(Shipped, SettingsDialogLanguages,
+                         ::testing::Values("english.ini", "spanish.ini", "german.ini", "french.ini",
+                                           "italian.ini", "japanese.ini", "chinese.ini"),
+                         [](const auto& info) {
+                             const std::string name = info.param;
+                             return name.substr(0, name.find('.'));
+                         });
 
 }  // namespace
 }  // namespace tolvane

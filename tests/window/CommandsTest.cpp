@@ -14,7 +14,9 @@
 #include <QTimer>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QTest>
 
 #include <algorithm>
 #include <filesystem>
@@ -246,13 +248,32 @@ TEST(CutCommand, FileWithoutExtensionIsRefusedWithAMessage) {
     EXPECT_TRUE(fs::is_empty(w.output.path()));
 }
 
-TEST(CutCommand, ClosingTheProgressDialogReportsNothingAndTheNextCutRuns) {
+// A job stopped from its dialog says so, and where what was written so far is (or that
+// nothing is left); the output named like a finished one is never left unmentioned.
+::testing::AssertionResult TellsWhatRemainsOfACancelledJob(const QString& message,
+                                                           const QString& output,
+                                                           const char* keptText) {
+    const QString kept = QString::fromLatin1(keptText).arg(output);
+    const QString nothing =
+        QStringLiteral("The job was cancelled; nothing of the output was kept.");
+    const QString expected = QFileInfo::exists(output) ? kept : nothing;
+    if (message == expected)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << message.toStdString() << " instead of " << expected.toStdString();
+}
+
+TEST(CutCommand, ClosingTheProgressDialogSaysSoAndTheNextCutRuns) {
     CommandsWindow w;
     w.Add({Q(w.fixtures.Wav(2.0))});
     w.SetRange("00:00:00.000", "00:00:01.000");
     w.duringJob = [](CAVConvertDlg& dialog) { dialog.close(); };
     w.Click(ControlId::Convert);
-    EXPECT_TRUE(w.messageBox.messages.empty());
+    ASSERT_EQ(w.messageBox.messages.size(), 1u);
+    EXPECT_TRUE(TellsWhatRemainsOfACancelledJob(
+        w.messageBox.messages[0], w->outputPath(),
+        "The cut was cancelled. The part written so far is in \"%1\"."));
+    w.messageBox.messages.clear();
     w.duringJob = nullptr;
     w.Click(ControlId::Convert);
     EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
@@ -372,17 +393,21 @@ TEST_F(MergeCommandTest, BackslashFolderEndsSilently) {
     EXPECT_EQ(w.progressDialogRuns, 0);
 }
 
-TEST_F(MergeCommandTest, CancelShowsNothingAndTheNextMergeStartsCleanly) {
+TEST_F(MergeCommandTest, CancelSaysWhatRemainsAndTheNextMergeStartsCleanly) {
     w.ShowMergeTab();
     w.Add({Q(MakeTone(w.media.path(), "long1.wav", 40.0)),
            Q(MakeTone(w.media.path(), "long2.wav", 40.0))});
     ASSERT_EQ(w.List().GetRowCount(), 2);
     w.duringJob = ClickCancel;
     w.Click(ControlId::Merge);
-    EXPECT_TRUE(w.messageBox.messages.empty());
+    ASSERT_EQ(w.messageBox.messages.size(), 1u);
+    EXPECT_TRUE(TellsWhatRemainsOfACancelledJob(
+        w.messageBox.messages[0], w->outputPath(),
+        "The merge was cancelled. The part written so far is in \"%1\"."));
     EXPECT_TRUE(w.List().GetCheck(0));
     EXPECT_TRUE(w.List().GetCheck(1));
 
+    w.messageBox.messages.clear();
     w.duringJob = nullptr;
     w.List().DeleteAllRows();
     w.Add({Q(MakeTone(w.media.path(), "short1.wav", 1.0)),
@@ -399,9 +424,31 @@ TEST_F(MergeCommandTest, FailingInputReportsFailure) {
     const fs::path second = MakeTone(w.media.path(), "two.wav", 1.0);
     w.Add({Q(first), Q(second)});
     fs::remove(second);  // gone before the merge opens it
+    // The rows as the user sees them while the message is up.
+    std::vector<QString> statusWhileTold;
+    w.messageBox.onShow = [&] {
+        for (int row = 0; row < w.List().GetRowCount(); ++row)
+            statusWhileTold.push_back(w.List().GetItemText(row, 4));
+    };
     w.Click(ControlId::Merge);
-    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbsb")});
+    EXPECT_EQ(w.messageBox.messages,
+              std::vector<QString>{Tishi("hbsb") + "\n\"" + Q(second) +
+                                   "\" could not be processed: the file cannot be found."});
+    EXPECT_EQ(statusWhileTold, (std::vector<QString>{Tishi("wc"), Tishi("sb")}));
+    EXPECT_FALSE(w.List().GetCheck(0));
     EXPECT_TRUE(w.List().GetCheck(1));
+}
+
+TEST(CutCommand, FailureNamesTheFileAndTheReason) {
+    CommandsWindow w;
+    const fs::path source = w.fixtures.Wav(2.0);
+    w.Add({Q(source)});
+    w.SetRange("00:00:00.000", "00:00:01.000");
+    fs::remove(source);
+    w.Click(ControlId::Convert);
+    EXPECT_EQ(w.messageBox.messages,
+              std::vector<QString>{Tishi("jqsb") + "\n\"" + Q(source) +
+                                   "\" could not be processed: the file cannot be found."});
 }
 
 TEST_F(MergeCommandTest, EntryWithoutExtensionIsRefusedWithAMessage) {

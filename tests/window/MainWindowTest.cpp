@@ -547,29 +547,87 @@ TEST_F(MainWindowTooltips, ShownWhenTheControlAsksForOne) {
 
 using MainWindowKeys = MainWindow;
 
-TEST_F(MainWindowKeys, DeleteInATimeEditRemovesTheSelectedRowInstead) {
+// Where the focus is when a key is pressed; Window: the window itself (no control).
+enum class FocusOn { StartEdit, EndEdit, OutputBox, FileList, AddButton, Window };
+
+QWidget* FocusTarget(CTolvaneDlg& window, FocusOn where) {
+    switch (where) {
+        case FocusOn::StartEdit:
+            return window.GetDlgItem(Id::StartEdit);
+        case FocusOn::EndEdit:
+            return window.GetDlgItem(Id::EndEdit);
+        case FocusOn::OutputBox:
+            return window.Item<QComboBox>(Id::OutputFolderBox)->lineEdit();
+        case FocusOn::FileList:
+            return window.GetDlgItem(Id::FileList);
+        case FocusOn::AddButton:
+            return window.GetDlgItem(Id::Add);
+        case FocusOn::Window:
+            return &window;
+    }
+    return &window;
+}
+
+struct DeleteCase {
+    const char* name;
+    int tab;
+    FocusOn focus;
+    bool removesRow;
+};
+
+class MainWindowDeleteKey : public MainWindow, public ::testing::WithParamInterface<DeleteCase> {};
+
+// Delete removes the selected merge row only where the list is in view and no text is
+// being edited; an edit keeps the key and deletes a character.
+TEST_P(MainWindowDeleteKey, ActsOnTheListOnlyOnTheMergeTabOutsideEdits) {
+    const DeleteCase& c = GetParam();
     WindowUnderTest window(folder.path());
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(c.tab);
     auto* list = window->Item<CCheckListCtrl>(Id::FileList);
     list->AppendRow({"/a.mp3", "", "", "", "", ""});
     list->AppendRow({"/b.mp3", "", "", "", "", ""});
     list->SelectAndFocusRow(1);
+    window->Item<QComboBox>(Id::OutputFolderBox)->setEditText("/out");
 
-    auto* edit = window->Item<QLineEdit>(Id::StartEdit);
-    edit->setFocus();
-    edit->setCursorPosition(0);
-    QTest::keyClick(edit, Qt::Key_Delete);
-    EXPECT_EQ(edit->text(), "00:00:00.000");
-    ASSERT_EQ(list->GetRowCount(), 1);
-    EXPECT_EQ(list->GetItemText(0, 0), "/a.mp3");
-    EXPECT_EQ(list->GetFirstSelectedRow(), 0);  // the new last row
+    QWidget* target = FocusTarget(*window, c.focus);
+    target->setFocus();
+    auto* edit = qobject_cast<QLineEdit*>(target);
+    const QString textBefore = edit ? edit->text() : QString();
+    if (edit)
+        edit->setCursorPosition(0);
+    QTest::keyClick(target, Qt::Key_Delete);
+
+    if (c.removesRow) {
+        ASSERT_EQ(list->GetRowCount(), 1);
+        EXPECT_EQ(list->GetItemText(0, 0), "/a.mp3");
+        EXPECT_EQ(list->GetFirstSelectedRow(), 0);  // the new last row
+    } else {
+        EXPECT_EQ(list->GetRowCount(), 2);
+    }
+    if (edit) {
+        EXPECT_EQ(edit->text(), textBefore.mid(1));  // the first character went
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MainWindowDeleteKey,
+    ::testing::Values(DeleteCase{"CutTabStartEdit", 0, FocusOn::StartEdit, false},
+                      DeleteCase{"CutTabEndEdit", 0, FocusOn::EndEdit, false},
+                      DeleteCase{"CutTabButton", 0, FocusOn::AddButton, false},
+                      DeleteCase{"CutTabWindow", 0, FocusOn::Window, false},
+                      DeleteCase{"MergeTabOutputBox", 1, FocusOn::OutputBox, false},
+                      DeleteCase{"MergeTabList", 1, FocusOn::FileList, true},
+                      DeleteCase{"MergeTabButton", 1, FocusOn::AddButton, true},
+                      DeleteCase{"MergeTabWindow", 1, FocusOn::Window, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowKeys, DeleteWithoutSelectionChangesNothing) {
     WindowUnderTest window(folder.path());
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
     auto* list = window->Item<CCheckListCtrl>(Id::FileList);
     list->AppendRow({"/a.mp3", "", "", "", "", ""});
     list->clearSelection();
@@ -577,26 +635,57 @@ TEST_F(MainWindowKeys, DeleteWithoutSelectionChangesNothing) {
     EXPECT_EQ(list->GetRowCount(), 1);
 }
 
-TEST_F(MainWindowKeys, EnterEndsTheWindowWithoutClosingThePlayer) {
+struct EndingKeyCase {
+    const char* name;
+    Qt::Key key;
+    FocusOn focus;
+};
+
+class MainWindowEndingKeys : public MainWindow,
+                             public ::testing::WithParamInterface<EndingKeyCase> {};
+
+// Enter and Escape never end the window, whichever control has the focus: the list and
+// the marked range stay, and the player is not closed.
+TEST_P(MainWindowEndingKeys, LeaveTheWindowOpen) {
+    const EndingKeyCase& c = GetParam();
     WindowUnderTest window(folder.path());
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    window->Item<CCheckListCtrl>(Id::FileList)->AppendRow({"/a.mp3", "", "", "", "", ""});
     window.player->ClearCalls();
-    auto* edit = window->Item<QLineEdit>(Id::EndEdit);
-    edit->setFocus();
-    QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(window->result(), QDialog::Accepted);
+    QWidget* target = FocusTarget(*window, c.focus);
+    target->setFocus();
+    QTest::keyClick(target, c.key);
+    QApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->Item<CCheckListCtrl>(Id::FileList)->GetRowCount(), 1);
     EXPECT_EQ(window.player->Count("Close"), 0);
 }
 
-TEST_F(MainWindowKeys, EscapeEndsTheWindow) {
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MainWindowEndingKeys,
+    ::testing::Values(EndingKeyCase{"ReturnInStartEdit", Qt::Key_Return, FocusOn::StartEdit},
+                      EndingKeyCase{"EnterInEndEdit", Qt::Key_Enter, FocusOn::EndEdit},
+                      EndingKeyCase{"ReturnInOutputBox", Qt::Key_Return, FocusOn::OutputBox},
+                      EndingKeyCase{"ReturnOnWindow", Qt::Key_Return, FocusOn::Window},
+                      EndingKeyCase{"EscapeInStartEdit", Qt::Key_Escape, FocusOn::StartEdit},
+                      EndingKeyCase{"EscapeInOutputBox", Qt::Key_Escape, FocusOn::OutputBox},
+                      EndingKeyCase{"EscapeOnWindow", Qt::Key_Escape, FocusOn::Window}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowKeys, EnterInATimeEditTakesTheTypedTime) {
     WindowUnderTest window(folder.path());
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
-    QTest::keyClick(window.window.get(), Qt::Key_Escape);
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(window->result(), QDialog::Rejected);
+    auto* edit = window->Item<QLineEdit>(Id::EndEdit);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, "00:00:07.250");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(edit->text(), "00:00:07.250");
+    EXPECT_EQ(Label(*window, Id::SelectionLength), "00:00:07.250");
+    EXPECT_EQ(edit->selectedText(), edit->text());  // taken, ready to be typed over
 }
 
 using MainWindowClose = MainWindow;

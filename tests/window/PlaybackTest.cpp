@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 
 #include <QImage>
 #include <QTabBar>
@@ -71,7 +72,7 @@ TEST_F(PlaybackPause, ThenPlayResumesWithoutReopening) {
     EXPECT_EQ(LabelText(*window, Id::SelectionLength), "00:00:02.000");
 }
 
-TEST_F(PlaybackStop, ThenPlayReopensAndResetsTheRange) {
+TEST_F(PlaybackStop, ThenPlayReopensAndKeepsTheMarkedRange) {
     WindowUnderTest window(folder.path());
     StartPlaying(window);
     window.player->SetReportedCurrentPosition(2.0);
@@ -99,12 +100,60 @@ TEST_F(PlaybackStop, ThenPlayReopensAndResetsTheRange) {
     EXPECT_EQ(window.player->Commands(),
               (Strings{"Stop", "Close", "SetFileName " + file.toStdString(), "Open", "GetMideaType",
                        "Start"}));
-    EXPECT_EQ(EditText(*window, Id::StartEdit), kZero);
-    EXPECT_EQ(EditText(*window, Id::EndEdit), "00:00:03.000");
-    EXPECT_EQ(LabelText(*window, Id::SelectionLength), "00:00:03.000");
-    auto* slider = window->Item<CBitmapSlider>(Id::PositionSlider);
-    EXPECT_EQ(slider->GetSelectionStart(), 0);
-    EXPECT_EQ(slider->GetSelectionEnd(), 1000);
+    EXPECT_EQ(EditText(*window, Id::StartEdit), "00:00:01.000");
+    EXPECT_EQ(EditText(*window, Id::EndEdit), "00:00:02.000");
+    EXPECT_EQ(LabelText(*window, Id::SelectionLength), "00:00:01.000");
+}
+
+// Only another file (or the reset of the delete button) marks the whole file again.
+TEST_F(PlaybackStop, RangeIsMarkedWholeOnlyForANewlyLoadedFile) {
+    struct Case {
+        const char* name;
+        std::function<void(WindowUnderTest&)> between;
+        bool markedWhole;
+    };
+    const std::vector<Case> cases = {
+        {"Stop then Play",
+         [](WindowUnderTest& w) {
+             Click(*w, Id::Stop);
+             Click(*w, Id::Play);
+         },
+         false},
+        {"Play Selection to its end then Play",
+         [](WindowUnderTest& w) {
+             Click(*w, Id::PlaySelection);
+             w.player->SetReportedCurrentPosition(2.5);
+             ASSERT_TRUE(WaitForTicks(*w.player, 1));
+             ASSERT_FALSE(w->playSelectionActive());
+             Click(*w, Id::Play);
+         },
+         false},
+        {"Pause then Play",
+         [](WindowUnderTest& w) {
+             Click(*w, Id::Play);
+             Click(*w, Id::Play);
+         },
+         false},
+        {"another file", [this](WindowUnderTest& w) { AddFiles(w, {Q(Wav("other.wav", 3))}); },
+         true},
+        {"delete button then Play",
+         [](WindowUnderTest& w) {
+             Click(*w, Id::Cut);
+             Click(*w, Id::Play);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowUnderTest window(folder.path());
+        StartPlaying(window);
+        window->Item<QLineEdit>(Id::StartEdit)->setText("00:00:01.000");
+        window->Item<QLineEdit>(Id::EndEdit)->setText("00:00:02.000");
+        c.between(window);
+        ASSERT_EQ(window->playMode(), "PAUSE");
+        EXPECT_EQ(EditText(*window, Id::StartEdit), c.markedWhole ? kZero : "00:00:01.000");
+        EXPECT_EQ(EditText(*window, Id::EndEdit), c.markedWhole ? "00:00:03.000" : "00:00:02.000");
+    }
 }
 
 TEST_F(PlaybackTick, ShowsPositionLengthAndSlider) {

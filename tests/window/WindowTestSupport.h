@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,8 +22,13 @@ namespace tolvane::testing {
 
 class RecordingMessageBox final : public IMessageBox {
   public:
-    void Show(QWidget*, const QString& text) override { messages.push_back(text); }
+    void Show(QWidget*, const QString& text) override {
+        messages.push_back(text);
+        if (onShow)
+            onShow();
+    }
     std::vector<QString> messages;
+    std::function<void()> onShow;  // runs while the message is up
 };
 
 class ScriptedFileChooser final : public IFileChooser {

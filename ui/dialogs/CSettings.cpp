@@ -1,5 +1,7 @@
 #include "CSettings.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -173,6 +175,7 @@ void CSettings::OnInitDialog() {
     ok_->setText(QString::fromStdString(texts.ok));
     cancel_->setText(QString::fromStdString(texts.cancel));
     setWindowTitle(QString::fromStdString(texts.title));
+    FitLabelsToTexts();
 
     // MP3 is the only format: its name in the preview, and no use for the other lists.
     static_cast<QPushButton*>(GetDlgItem(FormatPreview))
@@ -197,6 +200,43 @@ void CSettings::OnInitDialog() {
     Select(bitRate_, selection.bitRate);
     Select(sampleRate_, selection.sampleRate);
     Select(channels_, selection.channels);
+}
+
+// The template's label column was made for short texts; a longer label takes the room
+// it needs, its list moves right, and the dialog widens when the list would not fit.
+void CSettings::FitLabelsToTexts() {
+    using namespace SettingsDialogId;
+    const auto& scale = items_.scale();
+    const QRect labelPlace = scale.ToPixels(18, 60, 52, 9);
+    const QRect listPlace = scale.ToPixels(72, 57, 87, 14);
+    const int gap = listPlace.left() - labelPlace.right() - 1;
+
+    int labelWidth = labelPlace.width();
+    for (const int id : {EncoderLabel, BitRateLabel, SampleRateLabel, ChannelsLabel}) {
+        const auto* label = static_cast<QLabel*>(GetDlgItem(id));
+        labelWidth = std::max(labelWidth, label->fontMetrics().horizontalAdvance(label->text()));
+    }
+    const int listLeft = labelPlace.left() + labelWidth + gap;
+    const int widen = std::max(0, listLeft - listPlace.left());
+    setFixedSize(scale.ToPixelsX(kTemplateWidth) + widen, scale.ToPixelsY(kTemplateHeight));
+
+    for (const int id : {EncoderLabel, BitRateLabel, SampleRateLabel, ChannelsLabel}) {
+        QWidget* label = GetDlgItem(id);
+        label->setGeometry(label->x(), label->y(), labelWidth, label->height());
+    }
+    for (const int id : {Encoder, BitRate, SampleRate, Channels, UnusedList1, UnusedList2,
+                         UnusedList3, UnusedList4}) {
+        QWidget* list = GetDlgItem(id);
+        list->setGeometry(listLeft, list->y(), listPlace.width(), list->height());
+    }
+    // The frame, the format texts and the buttons follow the new right edge.
+    const QRect frame = scale.ToPixels(10, 42, 157, 102);
+    GetDlgItem(AudioFrame)->setGeometry(frame.adjusted(0, 0, widen, 0));
+    GetDlgItem(FormatLabel)->setGeometry(scale.ToPixels(10, 8, 157, 9).adjusted(0, 0, widen, 0));
+    GetDlgItem(FormatPreview)
+        ->setGeometry(scale.ToPixels(10, 19, 157, 15).adjusted(0, 0, widen, 0));
+    GetDlgItem(Ok)->setGeometry(scale.ToPixels(62, 153, 50, 15).translated(widen, 0));
+    GetDlgItem(Cancel)->setGeometry(scale.ToPixels(117, 153, 50, 15).translated(widen, 0));
 }
 
 void CSettings::RebuildDependentLists() {

@@ -40,6 +40,7 @@ class CSettings : public QDialog {
     void CreateControls();
     void ConnectMessageTable();
     void OnInitDialog();
+    void FitLabelsToTexts();
     void RebuildDependentLists();
     void OnOk();
     std::filesystem::path ProgramFolderInUse() const;

@@ -271,7 +271,8 @@ void CTolvaneDlg::CreateControls() {
     }
     fileList_->viewport()->installEventFilter(this);
     idOfWatched_.insert(fileList_->viewport(), ControlId::FileList);
-    // Delete removes the selected row wherever the focus is, the edits included.
+    // Delete removes the selected row from wherever the focus is in the window, unless
+    // an edit takes it (see DeleteRemovesListRow).
     qApp->installEventFilter(this);
 }
 
@@ -539,7 +540,8 @@ bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (key->key() == Qt::Key_Delete && widget && (widget == this || isAncestorOf(widget))) {
+        if (key->key() == Qt::Key_Delete && widget && (widget == this || isAncestorOf(widget)) &&
+            DeleteRemovesListRow(widget)) {
             OnRemoveSelected();
             return true;
         }
@@ -561,15 +563,36 @@ bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-// Enter ends the window as the dialog's default OK does; Escape keeps QDialog's reject.
+// Neither Enter nor Escape ends the window: the merge list and the marked range would be
+// lost without a word. Enter in a time edit takes the typed time, as leaving it does.
 void CTolvaneDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
-        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-            accept();
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (auto* edit = qobject_cast<QLineEdit*>(focusWidget());
+                edit && (edit == startEdit_ || edit == endEdit_)) {
+                OnTimeEditChanged();
+                edit->selectAll();
+            }
+            event->accept();
             return;
-        }
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
     }
-    QDialog::keyPressEvent(event);
+}
+
+// Delete is the list's key only where the list is in view and no text is being edited.
+bool CTolvaneDlg::DeleteRemovesListRow(const QWidget* receiver) const {
+    const auto takesText = [](const QWidget* widget) {
+        if (qobject_cast<const QLineEdit*>(widget))
+            return true;
+        const auto* box = qobject_cast<const QComboBox*>(widget);
+        return box && box->isEditable();
+    };
+    return tabs_->currentIndex() == 1 && !takesText(receiver) && !takesText(focusWidget());
 }
 
 // A press on a free spot of the window (or on a static text, which passes it on) moves

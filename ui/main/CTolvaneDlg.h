@@ -22,6 +22,7 @@
 #include "LanguageTable.h"
 #include "MediaEngine.h"
 #include "MediaJob.h"
+#include "OutputNaming.h"
 #include "OutputProfile.h"
 #include "PlayerModule.h"
 #include "ProbeSnapshot.h"
@@ -139,6 +140,7 @@ class CTolvaneDlg : public QDialog {
     // Gives a picture button one picture for all its states.
     void SetButtonBitmaps(int id, int bitmapId);
     void FitControlsToTexts();
+    bool DeleteRemovesListRow(const QWidget* receiver) const;
     void SetUpPositionSlider();
     void InitialisePreview();
     void ShowMessage(const QString& text);
@@ -179,6 +181,10 @@ class CTolvaneDlg : public QDialog {
     void CloseProgressDialog();
     void ShowFinishedRows(int currentIndex);
     void ReportJob(bool succeeded);
+    QString CannotNameMessage(const QString& input, OutputNamingError why) const;
+    QString TooManyInputsMessage(std::size_t checked) const;
+    QString FailureMessage() const;
+    QString CancelMessage() const;
 
     // File list.
     // Probes `path` into job_; false (after telling the user) when it is rejected.
@@ -241,6 +247,9 @@ class CTolvaneDlg : public QDialog {
     bool reloadOnPlay_ = true;
     bool playerOpened_ = false;
     bool playSelectionActive_ = false;
+    // The next fresh start marks the whole file: set when a file is loaded and when the
+    // range texts are reset, so Stop and Play keep what the user marked.
+    bool wholeRangePending_ = true;
     int currentPositionMs_ = 0;
     QString playerFile_;
     QTimer positionTimer_;

@@ -2,6 +2,7 @@
 // checked list rows, and the job timer that follows a running job to its result.
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTabBar>
@@ -15,6 +16,7 @@
 #include "CSettings.h"
 #include "CTolvaneDlg.h"
 #include "DesktopShell.h"
+#include "JobFailure.h"
 #include "JobProgressText.h"
 #include "MislabelledCut.h"
 #include "OutputNaming.h"
@@ -46,15 +48,21 @@ double SecondsOf(const QString& timeCode) {
     return ParseTimeCode(Utf8(timeCode)) / 1000.0;
 }
 
-QString CannotNameMessage(const QString& input, OutputNamingError why) {
-    return QStringLiteral("No output file can be made for \"%1\": %2.")
-        .arg(input, QString::fromUtf8(DescribeOutputNamingError(why)));
-}
-
-QString TooManyInputsMessage(std::size_t checked) {
-    return QStringLiteral("A merge takes at most %1 files; %2 are checked. Uncheck some of them.")
-        .arg(kMaxJobInputs)
-        .arg(checked);
+const char* NamingErrorKey(OutputNamingError why) {
+    switch (why) {
+        case OutputNamingError::BadFormatEntry:
+            return "mc_format";
+        case OutputNamingError::NameTooLong:
+            return "mc_long";
+        case OutputNamingError::FolderUnusable:
+            return "mc_folder";
+        case OutputNamingError::NoFreeName:
+            return "mc_taken";
+        case OutputNamingError::None:
+        case OutputNamingError::NoExtension:
+            break;
+    }
+    return "mc_noext";
 }
 
 // The probe flags of the current file, in the form the naming code reads them.
@@ -66,6 +74,64 @@ void CopyMislabelFlags(const ProbeSnapshot& probe, MediaJob& job) {
 }
 
 }  // namespace
+
+QString CTolvaneDlg::CannotNameMessage(const QString& input, OutputNamingError why) const {
+    return Text("TISHI", "mcsb")
+        .arg(QDir::toNativeSeparators(input), Text("TISHI", NamingErrorKey(why)));
+}
+
+QString CTolvaneDlg::TooManyInputsMessage(std::size_t checked) const {
+    return Text("TISHI", "zdwj").arg(kMaxJobInputs).arg(checked);
+}
+
+// The first file of a failed job that is to blame (the output, or the input that
+// failed), and why, in the user's language.
+QString CTolvaneDlg::FailureMessage() const {
+    QString file = outputPath_;
+    if (!job_.failureOnOutput.load()) {
+        for (int i = 0; i < job_.fileCount && i < kJobStatusSlots; ++i) {
+            if (job_.fileStatus[std::size_t(i)].load() == kInputFailed &&
+                std::size_t(i) < job_.inputNames.size()) {
+                file = FromUtf8(job_.inputNames[std::size_t(i)]);
+                break;
+            }
+        }
+    }
+    const std::int32_t code = job_.failureCode.load();
+    QString reason;
+    switch (ClassifyJobFailure(code)) {
+        case JobFailureKind::None:
+            reason = Text("TISHI", "yy_none");
+            break;
+        case JobFailureKind::Missing:
+            reason = Text("TISHI", "yy_missing");
+            break;
+        case JobFailureKind::Access:
+            reason = Text("TISHI", "yy_access");
+            break;
+        case JobFailureKind::DiskFull:
+            reason = Text("TISHI", "yy_full");
+            break;
+        case JobFailureKind::TooLarge:
+            reason = Text("TISHI", "yy_big");
+            break;
+        case JobFailureKind::Damaged:
+            reason = Text("TISHI", "yy_damaged");
+            break;
+        case JobFailureKind::Other:
+            reason = Text("TISHI", "yy_other").arg(FromUtf8(FailureCodeText(code)));
+            break;
+    }
+    return Text("TISHI", job_.joinMode ? "hbsb" : "jqsb") + QLatin1Char('\n') +
+           Text("TISHI", "sbwj").arg(file, reason);
+}
+
+// Where a cancelled job's output stands: the part written so far, or nothing.
+QString CTolvaneDlg::CancelMessage() const {
+    if (!outputPath_.isEmpty() && QFileInfo::exists(outputPath_))
+        return Text("TISHI", job_.joinMode ? "hbqx" : "jqqx").arg(outputPath_);
+    return Text("TISHI", "qxwbl");
+}
 
 CAVConvertDlg& CTolvaneDlg::ProgressDialog() {
     if (!progressDialog_) {
@@ -239,6 +305,8 @@ void CTolvaneDlg::RunJob(bool joinMode) {
         jobTimer_.stop();
         job_.cancelRequested.store(true);
         runner_.WaitForWorker();
+        if (dialog.closedByUser())
+            ShowMessage(CancelMessage());
     }
 }
 
@@ -275,7 +343,11 @@ void CTolvaneDlg::OnJobTimer() {
         if (job_.fileStatus[std::size_t(i)].load() == kInputFailed) {
             jobTimer_.stop();
             CloseProgressDialog();
-            ShowMessage(Text("TISHI", join ? "hbsb" : "jqsb"));
+            // The rows show which inputs were done and which failed before the user
+            // reads the message.
+            if (join)
+                ShowFinishedRows(displayCount);
+            ShowMessage(FailureMessage());
             return;
         }
     }

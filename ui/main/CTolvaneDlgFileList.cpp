@@ -80,6 +80,7 @@ bool CTolvaneDlg::ProbeAddedFile(const QString& path, bool checkEnd) {
 void CTolvaneDlg::AcceptCutTabFile(const QString& path) {
     currentFile_ = path;
     currentFileProbe_ = SnapshotOf(job_);
+    wholeRangePending_ = true;
     Item<QLabel>(ControlId::CurrentFilePath)->setText(path);
     SetButtonBitmaps(ControlId::Play, kPlayReadyBitmap);
     SetButtonBitmaps(ControlId::Stop, kStopReadyBitmap);
@@ -185,6 +186,7 @@ void CTolvaneDlg::OnCut() {
     Item<QLabel>(ControlId::SelectionLength)->setText(kZeroTime);
     startEdit_->setText(kZeroTime);
     endEdit_->setText(kZeroTime);
+    wholeRangePending_ = true;  // the next Play marks the whole file again
 }
 
 void CTolvaneDlg::OnDeleteAll() {

@@ -67,8 +67,9 @@ void CTolvaneDlg::LoadIntoPlayer() {
     playerOpened_ = true;
 }
 
-// Every fresh start marks the whole file, from the current file's own probe.
+// A newly loaded file is marked whole, from its own probe.
 void CTolvaneDlg::ShowWholeFileRange() {
+    wholeRangePending_ = false;
     const std::int64_t startMs = currentFileProbe_.startUs / 1000;
     const std::int64_t endMs = currentFileProbe_.endUs / 1000;
     const std::int64_t lengthMs = currentFileProbe_.durationUs / 1000;
@@ -85,7 +86,9 @@ void CTolvaneDlg::Play() {
     if (playMode_ == kPlay) {
         if (reloadOnPlay_) {
             LoadIntoPlayer();
-            ShowWholeFileRange();
+            // Play after Stop or a played selection keeps the marked range.
+            if (wholeRangePending_)
+                ShowWholeFileRange();
         }
         if (!playerOpened_)
             return;
