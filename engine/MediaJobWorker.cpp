@@ -214,6 +214,10 @@ bool ReencodePipeline::ReceiveFrames() {
         int ret = avcodec_receive_frame(decoder_.get(), decoded_.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return true;
+        // A damaged frame (FLAC reports it here, not when its packet is sent) is skipped
+        // like a damaged packet: the decoder has dropped it and goes on with the next.
+        if (ret == AVERROR_INVALIDDATA)
+            continue;
         if (ret < 0)
             return InputFailure(ret);
         bool ok = TakeFrame(decoded_.get());
