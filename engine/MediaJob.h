@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -56,6 +57,13 @@ struct MediaJob {
     std::atomic<bool> failureOnOutput{false};
     bool joinMode = false;  // true: join, false: cut
     bool reencode = false;  // true: re-encode mode, false: copy mode
+    // Re-encode mode decodes on a second thread while the job's thread encodes; true
+    // does both in turn on the job's thread (the two give the same output).
+    bool reencodeOnOneThread = false;
+    // When set, called on the thread that reads the input after each progress update,
+    // that is before each packet is processed: lets a test act at a known point of a
+    // job. Set before the start.
+    std::function<void(MediaJob&)> progressUpdated;
 
     // Left by the last probe of a file whose name ends in "mp3" (any case).
     bool mislabeledAac = false;

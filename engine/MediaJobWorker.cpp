@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -11,6 +13,7 @@ extern "C" {
 #include "CutRange.h"
 #include "DecodableAudio.h"
 #include "FfmpegHolders.h"
+#include "FrameQueue.h"
 #include "JobOutput.h"
 #include "MediaEngine.h"
 
@@ -27,6 +30,9 @@ enum class InputOutcome { Done, Cancelled, Failed };
 
 // Frame size for encoders that take any size (PCM and the like).
 constexpr int kVariableFrameSize = 4096;
+// Encoder frames decoded ahead of the encoder (MP3: 0.4 s at 44.1 kHz): enough to keep
+// both threads busy, little enough to keep the memory flat.
+constexpr std::size_t kQueuedFrames = 16;
 
 std::int64_t SecondsToMicros(double seconds) {
     const double us = seconds * 1e6;
@@ -63,95 +69,72 @@ int OpenJobInput(const std::string& path, ff::InputFormatPtr& input) {
     return ret < 0 ? ret : 0;
 }
 
-// The audio path of a re-encode job. The decoder and the resampler are made for every
-// input; the encoder and its FIFO live for the whole job, so the inputs follow each
-// other sample for sample, without the encoder's start delay and end padding between
-// them. Every sample decoded reaches the output: the decoder and the resampler are
-// drained at the end of each input, and at the end of the job the FIFO's rest goes out
-// as a last, shorter frame and the encoder is drained.
-class ReencodePipeline {
-  public:
-    ReencodePipeline(MediaJob& job, JobOutput& output, std::int64_t& joinTotal)
-        : job_(job), output_(output), joinTotal_(joinTotal) {}
-    ~ReencodePipeline() { av_channel_layout_uninit(&resamplerLayout_); }
-    ReencodePipeline(const ReencodePipeline&) = delete;
-    ReencodePipeline& operator=(const ReencodePipeline&) = delete;
+// A failure met on the decoding side. The job is told of it only once everything
+// decoded before it has been written, so a job records the same first failure
+// whichever thread decoded.
+struct DecodeFailure {
+    int code = 0;
+    bool onOutput = false;
 
-    // Sets up the decoder of `stream`; with the first input also the encoder with the
-    // job's parameters, the output stream and the container header.
-    bool OpenInput(AVStream* stream);
-    // Decodes one packet and encodes every full encoder frame it completes.
-    bool Feed(AVPacket* packet);
-    // Drains the input's decoder and resampler and releases them.
-    bool EndInput();
-    // Sends the FIFO's rest and drains the encoder into the output.
-    bool EndJob();
+    // Keeps the first failure; returns false, so a failing step can end with it.
+    bool Record(int failure, bool output) {
+        if (code == 0) {
+            code = failure < 0 ? failure : AVERROR_UNKNOWN;
+            onOutput = output;
+        }
+        return false;
+    }
+};
+
+// The encoding side of a re-encode job. One encoder lives for the whole job, so the
+// inputs follow each other sample for sample, without the encoder's start delay and
+// end padding between them; its packets go out on one running timeline.
+class FrameEncoder final : public FrameSink {
+  public:
+    FrameEncoder(MediaJob& job, JobOutput& output) : job_(job), output_(output) {}
+    FrameEncoder(const FrameEncoder&) = delete;
+    FrameEncoder& operator=(const FrameEncoder&) = delete;
+
+    bool IsOpen() const { return open_; }
+    // Makes the encoder with the job's parameters, the output stream and the container
+    // header; failures are recorded.
+    bool Open();
+    const AVCodecContext* context() const { return encoder_.get(); }
+    int frameSize() const { return frameSize_; }
+    // The encoder takes whole frames only: a last, shorter frame is padded with silence.
+    bool padLastFrame() const { return padLastFrame_; }
+    // Encodes a frame and writes the packets it completes; failures are recorded.
+    int Take(AVFrame* frame) override;
+    // Drains the encoder into the output.
+    bool Drain() { return Take(nullptr) == kTaken; }
 
   private:
-    // Record the first failure of the job and return false.
-    bool InputFailure(int code) { return RecordFailure(job_, code, false); }
-    bool OutputFailure(int code) { return RecordFailure(job_, code, true); }
-
-    bool OpenEncoder(bool firstInput);
-    bool ReceiveFrames();
-    bool TakeFrame(AVFrame* frame);
-    bool PrepareResampler(const AVFrame* frame);
-    bool Convert(const std::uint8_t** data, int samples);
-    bool EncodeFullFrames();
-    bool EncodeFromFifo(int samples);
-    bool SendFrame(AVFrame* frame);
+    bool Failure(int code) { return RecordFailure(job_, code, true); }
     bool ReceivePackets();
 
     MediaJob& job_;
     JobOutput& output_;
-    std::int64_t& joinTotal_;
-    ff::CodecContextPtr decoder_;
     ff::CodecContextPtr encoder_;
-    ff::ResamplerPtr resampler_;
-    ff::FifoPtr fifo_;
-    ff::FramePtr decoded_{av_frame_alloc()};
-    ff::FramePtr converted_{av_frame_alloc()};
-    ff::FramePtr encoderFrame_{av_frame_alloc()};
     ff::PacketPtr encoded_{av_packet_alloc()};
     AVStream* outputStream_ = nullptr;
     int frameSize_ = 0;
     bool padLastFrame_ = false;
-    std::int64_t sampleCounter_ = 0;
-    // Parameters the current resampler was made for.
-    int resamplerRate_ = 0;
-    int resamplerFormat_ = -1;
-    AVChannelLayout resamplerLayout_{};
-    bool resamplerChosen_ = false;
+    bool open_ = false;
+    // Output time written so far, in the output stream's time base.
+    std::int64_t written_ = 0;
 };
 
-bool ReencodePipeline::OpenInput(AVStream* stream) {
-    if (!decoded_ || !converted_ || !encoderFrame_ || !encoded_)
-        return InputFailure(AVERROR(ENOMEM));
-    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (decoder == nullptr)
-        return InputFailure(AVERROR_DECODER_NOT_FOUND);
-    decoder_.reset(avcodec_alloc_context3(decoder));
-    if (!decoder_)
-        return InputFailure(AVERROR(ENOMEM));
-    int ret = avcodec_parameters_to_context(decoder_.get(), stream->codecpar);
-    if (ret < 0)
-        return InputFailure(ret);
-    decoder_->pkt_timebase = stream->time_base;
-    ret = avcodec_open2(decoder_.get(), decoder, nullptr);
-    if (ret < 0)
-        return InputFailure(ret);
-    return encoder_ ? true : OpenEncoder(true);
-}
-
-bool ReencodePipeline::OpenEncoder(bool firstInput) {
+bool FrameEncoder::Open() {
+    if (!encoded_)
+        return Failure(AVERROR(ENOMEM));
     const AVCodec* codec = avcodec_find_encoder(static_cast<AVCodecID>(job_.audioCodecId));
     if (codec == nullptr)
-        return OutputFailure(AVERROR_ENCODER_NOT_FOUND);
+        return Failure(AVERROR_ENCODER_NOT_FOUND);
     if (job_.audioSampleRate <= 0 || job_.audioChannels <= 0)
-        return OutputFailure(AVERROR(EINVAL));
+        return Failure(AVERROR(EINVAL));
     encoder_.reset(avcodec_alloc_context3(codec));
     if (!encoder_)
-        return OutputFailure(AVERROR(ENOMEM));
+        return Failure(AVERROR(ENOMEM));
     AVCodecContext* enc = encoder_.get();
     enc->codec_type = AVMEDIA_TYPE_AUDIO;
     enc->sample_rate = job_.audioSampleRate;
@@ -170,34 +153,160 @@ bool ReencodePipeline::OpenEncoder(bool firstInput) {
     int ret = avcodec_open2(enc, codec, &rawOptions);
     av_dict_free(&rawOptions);
     if (ret < 0)
-        return OutputFailure(ret);
+        return Failure(ret);
 
-    if (firstInput) {
-        AVStream* stream = output_.AddStream();
-        if (stream == nullptr)
-            return OutputFailure(AVERROR(ENOMEM));
-        ret = avcodec_parameters_from_context(stream->codecpar, enc);
-        if (ret < 0)
-            return OutputFailure(ret);
-        stream->time_base = enc->time_base;
-        ret = output_.WriteHeader();
-        if (ret < 0)
-            return OutputFailure(ret);
-        // The muxer may pick its own time base while writing the header.
-        job_.outputTimeBaseNum = stream->time_base.num;
-        job_.outputTimeBaseDen = stream->time_base.den;
-    }
+    AVStream* stream = output_.AddStream();
+    if (stream == nullptr)
+        return Failure(AVERROR(ENOMEM));
+    ret = avcodec_parameters_from_context(stream->codecpar, enc);
+    if (ret < 0)
+        return Failure(ret);
+    stream->time_base = enc->time_base;
+    ret = output_.WriteHeader();
+    if (ret < 0)
+        return Failure(ret);
+    // The muxer may pick its own time base while writing the header.
+    job_.outputTimeBaseNum = stream->time_base.num;
+    job_.outputTimeBaseDen = stream->time_base.den;
     outputStream_ = output_.context()->streams[0];
 
     const bool anySize = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
     frameSize_ = enc->frame_size > 0 && !anySize ? enc->frame_size : kVariableFrameSize;
     padLastFrame_ = !anySize && !(codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME);
-    fifo_.reset(av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, frameSize_ * 2));
+    open_ = true;
+    return true;
+}
+
+int FrameEncoder::Take(AVFrame* frame) {
+    const int ret = avcodec_send_frame(encoder_.get(), frame);
+    if (ret < 0) {
+        Failure(ret);
+        return kTakerStopped;
+    }
+    return ReceivePackets() ? kTaken : kTakerStopped;
+}
+
+bool FrameEncoder::ReceivePackets() {
+    AVPacket* packet = encoded_.get();
+    const AVRational outBase = outputStream_->time_base;
+    for (;;) {
+        int ret = avcodec_receive_packet(encoder_.get(), packet);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+            return true;
+        if (ret < 0)
+            return Failure(ret);
+        av_packet_rescale_ts(packet, encoder_->time_base, outBase);
+        if (packet->duration <= 0)
+            packet->duration = av_rescale_q(frameSize_, encoder_->time_base, outBase);
+        packet->stream_index = outputStream_->index;
+        // The encoder's own times are replaced by the running total of the whole job,
+        // so the inputs follow each other without gaps or overlaps.
+        packet->pts = packet->dts = written_;
+        written_ += packet->duration;
+        job_.audioTime = static_cast<double>(packet->pts) * av_q2d(outBase);
+        ret = output_.Write(packet);
+        if (ret < 0)
+            return Failure(ret);
+    }
+}
+
+// The decoding side of a re-encode job: a decoder and a resampler for each input, and
+// a FIFO for the whole job that cuts the converted samples into the encoder's frames,
+// numbered from the job's start. Every sample decoded reaches the sink: the decoder and
+// the resampler are drained at the end of each input, and at the end of the job the
+// FIFO's rest goes out as a last, shorter frame.
+class InputDecoder {
+  public:
+    InputDecoder() = default;
+    ~InputDecoder() {
+        av_channel_layout_uninit(&resamplerLayout_);
+        av_channel_layout_uninit(&targetLayout_);
+    }
+    InputDecoder(const InputDecoder&) = delete;
+    InputDecoder& operator=(const InputDecoder&) = delete;
+
+    // Sets up the decoder of an input's `stream`.
+    bool Open(AVStream* stream);
+    // Takes the encoder's sample format and frame size, once per job.
+    bool SetTarget(const FrameEncoder& encoder);
+    // Decodes one packet and hands every full encoder frame it completes to `sink`.
+    bool Feed(AVPacket* packet, FrameSink& sink);
+    // Drains the input's decoder and resampler and releases them.
+    bool EndInput(FrameSink& sink);
+    // Hands the FIFO's rest to `sink`, the job's last frame.
+    bool EndJob(FrameSink& sink);
+    // The first failure met here; none when a sink stopped the decoding.
+    const DecodeFailure& failure() const { return failure_; }
+
+  private:
+    bool InputFailure(int code) { return failure_.Record(code, false); }
+    bool OutputFailure(int code) { return failure_.Record(code, true); }
+
+    bool ReceiveFrames();
+    bool TakeFrame(AVFrame* frame);
+    bool PrepareResampler(const AVFrame* frame);
+    bool Convert(const std::uint8_t** data, int samples);
+    bool SendFullFrames();
+    bool SendFromFifo(int samples);
+    bool Send(AVFrame* frame);
+    // Gives `frame` the target's format and room for `samples`.
+    int AllocateTargetFrame(AVFrame* frame, int samples) const;
+
+    DecodeFailure failure_;
+    FrameSink* sink_ = nullptr;  // of the running call
+    ff::CodecContextPtr decoder_;
+    ff::ResamplerPtr resampler_;
+    ff::FifoPtr fifo_;
+    ff::FramePtr decoded_{av_frame_alloc()};
+    ff::FramePtr converted_{av_frame_alloc()};
+    ff::FramePtr encoderFrame_{av_frame_alloc()};
+    // What the encoder takes.
+    AVSampleFormat targetFormat_ = AV_SAMPLE_FMT_NONE;
+    int targetRate_ = 0;
+    AVChannelLayout targetLayout_{};
+    int frameSize_ = 0;
+    bool padLastFrame_ = false;
+    std::int64_t sampleCounter_ = 0;
+    // Parameters the current resampler was made for.
+    int resamplerRate_ = 0;
+    int resamplerFormat_ = -1;
+    AVChannelLayout resamplerLayout_{};
+    bool resamplerChosen_ = false;
+};
+
+bool InputDecoder::Open(AVStream* stream) {
+    if (!decoded_ || !converted_ || !encoderFrame_)
+        return InputFailure(AVERROR(ENOMEM));
+    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (decoder == nullptr)
+        return InputFailure(AVERROR_DECODER_NOT_FOUND);
+    decoder_.reset(avcodec_alloc_context3(decoder));
+    if (!decoder_)
+        return InputFailure(AVERROR(ENOMEM));
+    int ret = avcodec_parameters_to_context(decoder_.get(), stream->codecpar);
+    if (ret < 0)
+        return InputFailure(ret);
+    decoder_->pkt_timebase = stream->time_base;
+    ret = avcodec_open2(decoder_.get(), decoder, nullptr);
+    return ret >= 0 || InputFailure(ret);
+}
+
+bool InputDecoder::SetTarget(const FrameEncoder& encoder) {
+    const AVCodecContext* enc = encoder.context();
+    targetFormat_ = enc->sample_fmt;
+    targetRate_ = enc->sample_rate;
+    const int ret = av_channel_layout_copy(&targetLayout_, &enc->ch_layout);
+    if (ret < 0)
+        return OutputFailure(ret);
+    frameSize_ = encoder.frameSize();
+    padLastFrame_ = encoder.padLastFrame();
+    fifo_.reset(av_audio_fifo_alloc(targetFormat_, targetLayout_.nb_channels, frameSize_ * 2));
     sampleCounter_ = 0;
     return fifo_ != nullptr || OutputFailure(AVERROR(ENOMEM));
 }
 
-bool ReencodePipeline::Feed(AVPacket* packet) {
+bool InputDecoder::Feed(AVPacket* packet, FrameSink& sink) {
+    sink_ = &sink;
     for (;;) {
         int ret = avcodec_send_packet(decoder_.get(), packet);
         if (ret == AVERROR(EAGAIN)) {
@@ -212,11 +321,15 @@ bool ReencodePipeline::Feed(AVPacket* packet) {
     return ReceiveFrames();
 }
 
-bool ReencodePipeline::ReceiveFrames() {
+bool InputDecoder::ReceiveFrames() {
     for (;;) {
         int ret = avcodec_receive_frame(decoder_.get(), decoded_.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return true;
+        // A damaged frame (FLAC reports it here, not when its packet is sent) is skipped
+        // like a damaged packet: the decoder has dropped it and goes on with the next.
+        if (ret == AVERROR_INVALIDDATA)
+            continue;
         if (ret < 0)
             return InputFailure(ret);
         bool ok = TakeFrame(decoded_.get());
@@ -226,7 +339,7 @@ bool ReencodePipeline::ReceiveFrames() {
     }
 }
 
-bool ReencodePipeline::PrepareResampler(const AVFrame* frame) {
+bool InputDecoder::PrepareResampler(const AVFrame* frame) {
     AVChannelLayout inLayout{};
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0) {
         av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
@@ -254,13 +367,12 @@ bool ReencodePipeline::PrepareResampler(const AVFrame* frame) {
         return false;
     }
     resampler_.reset();
-    AVCodecContext* enc = encoder_.get();
-    const bool same = frame->sample_rate == enc->sample_rate && frame->format == enc->sample_fmt &&
-                      av_channel_layout_compare(&inLayout, &enc->ch_layout) == 0;
+    const bool same = frame->sample_rate == targetRate_ && frame->format == targetFormat_ &&
+                      av_channel_layout_compare(&inLayout, &targetLayout_) == 0;
     if (!same) {
         SwrContext* raw = nullptr;
-        int ret = swr_alloc_set_opts2(&raw, &enc->ch_layout, enc->sample_fmt, enc->sample_rate,
-                                      &inLayout, static_cast<AVSampleFormat>(frame->format),
+        int ret = swr_alloc_set_opts2(&raw, &targetLayout_, targetFormat_, targetRate_, &inLayout,
+                                      static_cast<AVSampleFormat>(frame->format),
                                       frame->sample_rate, 0, nullptr);
         resampler_.reset(raw);
         if (ret >= 0)
@@ -278,7 +390,7 @@ bool ReencodePipeline::PrepareResampler(const AVFrame* frame) {
     return true;
 }
 
-bool ReencodePipeline::TakeFrame(AVFrame* frame) {
+bool InputDecoder::TakeFrame(AVFrame* frame) {
     if (frame->nb_samples <= 0)
         return true;
     if (!PrepareResampler(frame))
@@ -288,12 +400,20 @@ bool ReencodePipeline::TakeFrame(AVFrame* frame) {
     if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(frame->extended_data),
                             frame->nb_samples) < frame->nb_samples)
         return InputFailure(AVERROR(ENOMEM));
-    return EncodeFullFrames();
+    return SendFullFrames();
+}
+
+int InputDecoder::AllocateTargetFrame(AVFrame* frame, int samples) const {
+    av_frame_unref(frame);
+    frame->nb_samples = samples;
+    frame->format = targetFormat_;
+    frame->sample_rate = targetRate_;
+    const int ret = av_channel_layout_copy(&frame->ch_layout, &targetLayout_);
+    return ret < 0 ? ret : av_frame_get_buffer(frame, 0);
 }
 
 // Converts `samples` input samples (none: drain the resampler) into the FIFO.
-bool ReencodePipeline::Convert(const std::uint8_t** data, int samples) {
-    const AVCodecContext* enc = encoder_.get();
+bool InputDecoder::Convert(const std::uint8_t** data, int samples) {
     for (;;) {
         const int capacity = swr_get_out_samples(resampler_.get(), samples);
         if (capacity < 0)
@@ -301,13 +421,7 @@ bool ReencodePipeline::Convert(const std::uint8_t** data, int samples) {
         if (capacity == 0 && data == nullptr)
             return true;
         if (converted_->nb_samples < capacity || !converted_->buf[0]) {
-            av_frame_unref(converted_.get());
-            converted_->nb_samples = std::max(capacity, frameSize_);
-            converted_->format = enc->sample_fmt;
-            converted_->sample_rate = enc->sample_rate;
-            int ret = av_channel_layout_copy(&converted_->ch_layout, &enc->ch_layout);
-            if (ret >= 0)
-                ret = av_frame_get_buffer(converted_.get(), 0);
+            const int ret = AllocateTargetFrame(converted_.get(), std::max(capacity, frameSize_));
             if (ret < 0)
                 return InputFailure(ret);
         }
@@ -319,7 +433,7 @@ bool ReencodePipeline::Convert(const std::uint8_t** data, int samples) {
             av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted_->extended_data),
                                 produced) < produced)
             return InputFailure(AVERROR(ENOMEM));
-        if (!EncodeFullFrames())
+        if (!SendFullFrames())
             return false;
         // Input was consumed in one call; when draining, go on until nothing comes out.
         if (data != nullptr || produced == 0)
@@ -327,27 +441,20 @@ bool ReencodePipeline::Convert(const std::uint8_t** data, int samples) {
     }
 }
 
-bool ReencodePipeline::EncodeFullFrames() {
+bool InputDecoder::SendFullFrames() {
     while (av_audio_fifo_size(fifo_.get()) >= frameSize_) {
-        if (!EncodeFromFifo(frameSize_))
+        if (!SendFromFifo(frameSize_))
             return false;
     }
     return true;
 }
 
-bool ReencodePipeline::EncodeFromFifo(int samples) {
+bool InputDecoder::SendFromFifo(int samples) {
     AVFrame* frame = encoderFrame_.get();
-    const AVCodecContext* enc = encoder_.get();
     const int frameSamples = padLastFrame_ ? frameSize_ : samples;
+    // A frame whose data a sink still holds (a queue) gets a new buffer.
     if (frame->nb_samples != frameSamples || !frame->buf[0]) {
-        av_frame_unref(frame);
-        frame->nb_samples = frameSamples;
-        frame->format = enc->sample_fmt;
-        frame->sample_rate = enc->sample_rate;
-        int ret = av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
-        if (ret >= 0)
-            ret = av_frame_get_buffer(frame, 0);
-        if (ret < 0)
+        if (const int ret = AllocateTargetFrame(frame, frameSamples); ret < 0)
             return OutputFailure(ret);
     } else if (const int ret = av_frame_make_writable(frame); ret < 0) {
         return OutputFailure(ret);
@@ -357,44 +464,21 @@ bool ReencodePipeline::EncodeFromFifo(int samples) {
         return OutputFailure(AVERROR_BUG);
     if (samples < frameSamples)
         av_samples_set_silence(frame->extended_data, samples, frameSamples - samples,
-                               enc->ch_layout.nb_channels, enc->sample_fmt);
+                               targetLayout_.nb_channels, targetFormat_);
     frame->pts = sampleCounter_;
     sampleCounter_ += samples;
-    return SendFrame(frame);
+    return Send(frame);
 }
 
-bool ReencodePipeline::SendFrame(AVFrame* frame) {
-    const int ret = avcodec_send_frame(encoder_.get(), frame);
+bool InputDecoder::Send(AVFrame* frame) {
+    const int ret = sink_->Take(frame);
     if (ret < 0)
         return OutputFailure(ret);
-    return ReceivePackets();
+    return ret == FrameSink::kTaken;
 }
 
-bool ReencodePipeline::ReceivePackets() {
-    AVPacket* packet = encoded_.get();
-    const AVRational outBase = outputStream_->time_base;
-    for (;;) {
-        int ret = avcodec_receive_packet(encoder_.get(), packet);
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-            return true;
-        if (ret < 0)
-            return OutputFailure(ret);
-        av_packet_rescale_ts(packet, encoder_->time_base, outBase);
-        if (packet->duration <= 0)
-            packet->duration = av_rescale_q(frameSize_, encoder_->time_base, outBase);
-        packet->stream_index = outputStream_->index;
-        // The encoder's own times are replaced by the running total of the whole job,
-        // so the inputs follow each other without gaps or overlaps.
-        packet->pts = packet->dts = joinTotal_;
-        joinTotal_ += packet->duration;
-        job_.audioTime = static_cast<double>(packet->pts) * av_q2d(outBase);
-        ret = output_.Write(packet);
-        if (ret < 0)
-            return OutputFailure(ret);
-    }
-}
-
-bool ReencodePipeline::EndInput() {
+bool InputDecoder::EndInput(FrameSink& sink) {
+    sink_ = &sink;
     const int ret = avcodec_send_packet(decoder_.get(), nullptr);
     if (ret < 0)
         return InputFailure(ret);
@@ -408,13 +492,10 @@ bool ReencodePipeline::EndInput() {
     return true;
 }
 
-bool ReencodePipeline::EndJob() {
-    if (!encoder_)
-        return true;
-    const int rest = av_audio_fifo_size(fifo_.get());
-    if (rest > 0 && !EncodeFromFifo(rest))
-        return false;
-    return SendFrame(nullptr);
+bool InputDecoder::EndJob(FrameSink& sink) {
+    sink_ = &sink;
+    const int rest = fifo_ ? av_audio_fifo_size(fifo_.get()) : 0;
+    return rest <= 0 || SendFromFifo(rest);
 }
 
 // Runs one job on the calling thread.
@@ -427,6 +508,13 @@ class JobRun {
     InputOutcome RunInput(int k);
     InputOutcome RunCopy(int k, AVFormatContext* input);
     InputOutcome RunReencode(int k, AVFormatContext* input);
+    // Reads input k's packets of stream `audio` until its end or a cancel and decodes
+    // them into `sink`.
+    InputOutcome DecodeInput(int k, AVFormatContext* input, int audio, FrameSink& sink);
+    // Decodes input k on a second thread while this one encodes and writes.
+    InputOutcome DecodeBesideEncoder(int k, AVFormatContext* input, int audio);
+    // Tells the job of the decoding side's failure, once all before it is written.
+    void HandOverDecodeFailure();
     bool OpenOutput();
     // Completes what the job wrote: encoder drained, trailer, file closed.
     bool FinishOutput();
@@ -442,12 +530,11 @@ class JobRun {
     MediaJob& job_;
     JobOutput output_;
     ff::PacketPtr packet_{av_packet_alloc()};
-    // Join: output time written so far, in the output stream's time base.
-    std::int64_t joinTotal_ = 0;
     // Copy mode across inputs: end of the written timeline per output stream.
     std::vector<std::int64_t> copyEnd_;
-    // Re-encode mode: the encoder side lives for the whole job.
-    std::unique_ptr<ReencodePipeline> pipeline_;
+    // Re-encode mode: both sides live for the whole job.
+    std::unique_ptr<FrameEncoder> encoder_;
+    std::unique_ptr<InputDecoder> decoder_;
 };
 
 void JobRun::Execute() {
@@ -488,11 +575,13 @@ void JobRun::Execute() {
 }
 
 bool JobRun::FinishOutput() {
-    if (pipeline_ && !pipeline_->EndJob()) {
+    if (encoder_ && encoder_->IsOpen() && !(decoder_->EndJob(*encoder_) && encoder_->Drain())) {
+        HandOverDecodeFailure();
         output_.Discard();
         return false;
     }
-    pipeline_.reset();
+    encoder_.reset();
+    decoder_.reset();
     const int ret = output_.Finish();
     return ret >= 0 || RecordFailure(job_, ret, true);
 }
@@ -509,7 +598,8 @@ bool JobRun::FinishPlayableOutput() {
 
 bool JobRun::EndCancelledOutput() {
     if (!output_.HasPackets()) {
-        pipeline_.reset();
+        encoder_.reset();
+        decoder_.reset();
         output_.Discard();
         job_.cancelledOutput = kCancelledOutputEmpty;
         return true;
@@ -576,10 +666,13 @@ void JobRun::UpdateProgress(int k) {
     // A range without length has no measure of progress: it stays at 0 until done.
     if (!(length > 0)) {
         job_.progressPercent = 0;
-        return;
+    } else {
+        const double percent = job_.audioTime.load() * 100.0 / length;
+        job_.progressPercent =
+            percent >= 100.0 ? 100 : (percent > 0 ? static_cast<int>(percent) : 0);
     }
-    const double percent = job_.audioTime.load() * 100.0 / length;
-    job_.progressPercent = percent >= 100.0 ? 100 : (percent > 0 ? static_cast<int>(percent) : 0);
+    if (job_.progressUpdated)
+        job_.progressUpdated(job_);
 }
 
 InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
@@ -713,13 +806,25 @@ InputOutcome JobRun::RunReencode(int k, AVFormatContext* input) {
     if (k == 0 && !OpenOutput())
         return InputOutcome::Failed;
 
-    if (!pipeline_)
-        pipeline_ = std::make_unique<ReencodePipeline>(job_, output_, joinTotal_);
-    ReencodePipeline& pipeline = *pipeline_;
-    if (!pipeline.OpenInput(audio))
+    if (!encoder_) {
+        encoder_ = std::make_unique<FrameEncoder>(job_, output_);
+        decoder_ = std::make_unique<InputDecoder>();
+    }
+    if (!decoder_->Open(audio) ||
+        (!encoder_->IsOpen() && (!encoder_->Open() || !decoder_->SetTarget(*encoder_)))) {
+        HandOverDecodeFailure();
         return InputOutcome::Failed;
+    }
     PositionAtRangeStart(k, input);
+    const InputOutcome outcome = job_.reencodeOnOneThread
+                                     ? DecodeInput(k, input, audio->index, *encoder_)
+                                     : DecodeBesideEncoder(k, input, audio->index);
+    if (outcome == InputOutcome::Failed)
+        HandOverDecodeFailure();
+    return outcome;
+}
 
+InputOutcome JobRun::DecodeInput(int k, AVFormatContext* input, int audio, FrameSink& sink) {
     AVPacket* packet = packet_.get();
     bool cancelled = false;
     for (;;) {
@@ -729,19 +834,50 @@ InputOutcome JobRun::RunReencode(int k, AVFormatContext* input) {
         }
         if (av_read_frame(input, packet) < 0)
             break;
-        if (packet->stream_index != audio->index) {
+        if (packet->stream_index != audio) {
             av_packet_unref(packet);
             continue;
         }
         UpdateProgress(k);
-        const bool ok = pipeline.Feed(packet);
+        const bool ok = decoder_->Feed(packet, sink);
         av_packet_unref(packet);
         if (!ok)
             return InputOutcome::Failed;
     }
-    if (!pipeline.EndInput())
+    if (!decoder_->EndInput(sink))
         return InputOutcome::Failed;
     return cancelled ? InputOutcome::Cancelled : InputOutcome::Done;
+}
+
+InputOutcome JobRun::DecodeBesideEncoder(int k, AVFormatContext* input, int audio) {
+    FrameQueue queue(kQueuedFrames);
+    InputOutcome decoded = InputOutcome::Failed;
+    std::thread decoding;
+    try {
+        decoding = std::thread([&] {
+            decoded = DecodeInput(k, input, audio, queue);
+            queue.Close();
+        });
+    } catch (const std::system_error&) {
+        // No second thread to be had: decode on this one.
+        return DecodeInput(k, input, audio, *encoder_);
+    }
+    bool written = true;
+    while (ff::FramePtr frame = queue.Pop()) {
+        if (encoder_->Take(frame.get()) != FrameSink::kTaken) {
+            written = false;
+            queue.Stop();  // wakes the decoding thread when it waits for room
+            break;
+        }
+    }
+    decoding.join();
+    return written ? decoded : InputOutcome::Failed;
+}
+
+void JobRun::HandOverDecodeFailure() {
+    const DecodeFailure& failure = decoder_->failure();
+    if (failure.code != 0)
+        RecordFailure(job_, failure.code, failure.onOutput);
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 
 #include <sys/mount.h>
 
+#include <algorithm>
+#include <fstream>
+
 #include "JobTestSupport.h"
 
 namespace tolvane::testing {
@@ -25,6 +28,34 @@ long DecodedSamples(const fs::path& file) {
         "ffmpeg -nostdin -v error -i " + ShellQuote(file.string()) + " -ac 1 -f s16le - | wc -c",
         &output);
     return std::atol(output.c_str()) / 2;
+}
+
+// Samples of every frame FFmpeg's decoder gives for a file (ffprobe), damaged frames
+// left out. Unlike a decode to raw samples, no packet is dropped for its time stamps.
+long FrameSamples(const fs::path& file) {
+    std::string output;
+    RunCommand("ffprobe -v error -select_streams a:0 -show_entries frame=nb_samples -of csv=p=0 " +
+                   ShellQuote(file.string()) + " | awk '{s += $1} END {print s + 0}'",
+               &output);
+    return std::atol(output.c_str());
+}
+
+// Samples per channel mpg123 decodes from an MP3; -1 when it fails.
+long Mpg123Samples(const fs::path& file, int channels) {
+    std::string output;
+    if (RunCommand("mpg123 -q -s " + ShellQuote(file.string()) + " | wc -c", &output) != 0)
+        return -1;
+    return std::atol(output.c_str()) / (2 * channels);
+}
+
+// Zeroes the bytes from `from` to `to` (fractions of the file's size).
+void ZeroStretch(const fs::path& file, double from, double to) {
+    std::string bytes = ReadFileBytes(file);
+    const auto begin = static_cast<size_t>(static_cast<double>(bytes.size()) * from);
+    const auto end = static_cast<size_t>(static_cast<double>(bytes.size()) * to);
+    std::fill(bytes.begin() + static_cast<long>(begin), bytes.begin() + static_cast<long>(end),
+              '\0');
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 void ExpectContinuousTimeline(const fs::path& file) {
@@ -160,6 +191,56 @@ TEST_F(JoinJobTest, FullDiskFailsAndLeavesNoOutput) {
     EXPECT_FALSE(fs::exists(out));
     ::umount(disk.c_str());
 }
+
+// A FLAC input with a damaged stretch: its damaged frames are skipped and the join
+// holds every sample FFmpeg's decoder gives of each input, wherever the damaged file is.
+struct DamagedFlacCase {
+    const char* name;
+    double from;  // damaged stretch, fractions of the file
+    double to;
+    int rate;  // of the damaged FLAC
+    int channels;
+    int position;  // of the damaged FLAC among three inputs
+};
+
+class DamagedFlacJoin : public JoinJobTest,
+                        public ::testing::WithParamInterface<DamagedFlacCase> {};
+
+TEST_P(DamagedFlacJoin, SkipsTheDamagedFramesAndKeepsTheRest) {
+    const DamagedFlacCase& c = GetParam();
+    fs::path damaged = MakeTone(dir.path(), "damaged.flac", 4.0, c.rate, c.channels, "-c:a flac");
+    const long wholeSamples = FrameSamples(damaged);
+    ZeroStretch(damaged, c.from, c.to);
+    const long damagedSamples = FrameSamples(damaged);
+    ASSERT_GT(damagedSamples, 0);
+    ASSERT_LT(damagedSamples, wholeSamples) << "the fixture lost no frame";
+
+    fs::path wav = MakeTone(dir.path(), "tone.wav", 2.0, 44100, 2, "-c:a pcm_s16le");
+    std::vector<fs::path> inputs = {wav, wav, wav};
+    inputs[c.position] = damaged;
+    fs::path out = dir / "joined.mp3";
+    PrepareJoin(job, inputs, out, {2.0, 2.0, 2.0});
+    RunJob(job);
+    EXPECT_EQ(job.failureCode, 0);
+    ASSERT_EQ(job.currentIndex, 3);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(job.fileStatus[k], kInputDone);
+
+    // The damaged input counts at the output's rate; the resampler may round by a sample.
+    const long expected = 2 * FrameSamples(wav) + damagedSamples * 44100 / c.rate;
+    EXPECT_NEAR(FrameSamples(out), expected, c.rate == 44100 ? 0 : 2);
+    EXPECT_NEAR(Mpg123Samples(out, 2), expected, c.rate == 44100 ? 0 : 2)
+        << "mpg123 decodes the join whole";
+    ExpectContinuousTimeline(out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedFlacJoin,
+    ::testing::Values(DamagedFlacCase{"middle_of_a_middle_input", 0.40, 0.55, 44100, 2, 1},
+                      DamagedFlacCase{"first_input_near_its_start", 0.05, 0.15, 44100, 2, 0},
+                      DamagedFlacCase{"last_input_near_its_end", 0.80, 0.95, 44100, 2, 2},
+                      DamagedFlacCase{"mono_22k_resampled", 0.40, 0.55, 22050, 1, 1}),
+    [](const ::testing::TestParamInfo<DamagedFlacCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace tolvane::testing
