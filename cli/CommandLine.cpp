@@ -178,11 +178,12 @@ TIME is a time code HH:MM:SS.mmm, e.g. 00:01:02.003. The output goes to DIR (def
 the current folder) under the input's name; an existing file is never replaced: the
 name then gets "(0)", "(1)" ... before its extension. The output's path is printed on
 standard output (a name with control characters quoted as ls quotes it, e.g.
-'new'$'\n''line.mp3'); progress goes to standard error. Ctrl-C cancels: a cut or a join then
-keeps the part written so far as a valid, shorter file and prints its path.
+'new'$'\n''line.mp3'); progress goes to standard error. Ctrl-C (or SIGTERM, SIGHUP)
+cancels: a cut or a join then keeps the part written so far as a valid, shorter file and
+prints its path.
 
 Exit status: 0 done, 1 a file is unusable or the job failed, 2 bad command line,
-130 cancelled.
+128 + the signal's number when a signal cancelled it (130 Ctrl-C, 143 SIGTERM).
 )usage";
 }
 

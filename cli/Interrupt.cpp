@@ -13,7 +13,9 @@ std::atomic<int> receivedSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void NoteSignal(int signalNumber) {
-    receivedSignal.store(signalNumber);
+    // The first signal names the exit status, whatever follows it.
+    int none = 0;
+    receivedSignal.compare_exchange_strong(none, signalNumber);
 }
 
 }  // namespace
@@ -22,9 +24,14 @@ void InstallInterruptHandlers() {
     struct sigaction action {};
     action.sa_handler = NoteSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;  // the second Ctrl-C is not caught
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // The second Ctrl-C is not caught; the worker's reads and writes are not broken off.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction inherited {};
+        if (sigaction(signalNumber, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN)
+            continue;
+        sigaction(signalNumber, &action, nullptr);
+    }
 }
 
 int ReceivedInterrupt() {

@@ -234,6 +234,8 @@ int RunProbe(const Request& request) {
     MediaJob job;
     int status = kExitOk;
     for (const std::string& path : request.files) {
+        if (ReceivedInterrupt() != 0)
+            return kExitSignalBase + ReceivedInterrupt();
         if (!ProbeInput(runner, job, path)) {
             status = kExitFailed;
             continue;

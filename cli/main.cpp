@@ -1,5 +1,6 @@
 // tolvane-cli: the cut and join jobs of Tolvane from the command line.
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,6 +16,10 @@ extern "C" {
 
 int main(int argc, char** argv) {
     using namespace tolvane::cli;
+    // Past a file-size limit (ulimit -f) a write then fails with EFBIG: the job fails with
+    // "File too large" and removes its output instead of the process dying mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    InstallInterruptHandlers();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     ParseResult parsed = ParseCommandLine(arguments);
     if (!parsed.request) {
@@ -24,7 +29,6 @@ int main(int argc, char** argv) {
     const Request& request = *parsed.request;
     // The library's stream dumps and warnings would bury the one-line messages.
     av_log_set_level(request.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
-    InstallInterruptHandlers();
     switch (request.command) {
         case Command::Help:
             std::fputs(UsageText(), stdout);

@@ -207,6 +207,9 @@ class SdlAudioOutput : public AudioOutput {
 SdlAudioSession::SdlAudioSession() {
     std::lock_guard lock(sdlMutex);
     if (sdlUsers++ == 0) {
+        // SDL's init would otherwise catch SIGINT and SIGTERM into a quit event nobody
+        // reads, and the process could no longer be stopped with kill or Ctrl-C.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         closer.Start();
         sdlReady = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
         if (!sdlReady) {

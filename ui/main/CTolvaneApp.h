@@ -20,7 +20,7 @@ class CTolvaneApp {
 
     // Builds the main window, runs it modally and destroys it. False: no loop follows.
     bool InitInstance();
-    // The exit code.
+    // The exit code: 0, or 128 + the number of the signal that ended the window.
     int ExitInstance();
 
     void SetWindowHook(WindowHook hook) { hook_ = std::move(hook); }
@@ -31,6 +31,7 @@ class CTolvaneApp {
     std::function<CTolvaneDlg::Services()> makeServices_;
     WindowHook hook_;
     int lastDialogResult_ = -1;
+    int endingSignal_ = 0;
 };
 
 }  // namespace tolvane

@@ -649,6 +649,17 @@ bool AcceptAsCopy(QDropEvent* event) {
 }
 }  // namespace
 
+// Each dialog's modal loop ends when it closes, and the commands that ran them return in
+// turn: RunJob then waits for the stopped worker before the window's own loop ends.
+void CTolvaneDlg::CloseFromAnyState() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog != nullptr && dialog != this && dialog->isVisible())
+            dialog->close();
+    }
+    close();
+}
+
 void CTolvaneDlg::dragEnterEvent(QDragEnterEvent* event) {
     AcceptAsCopy(event);
 }

@@ -112,6 +112,11 @@ class CTolvaneDlg : public QDialog {
     // The language list's selection became the language file in force.
     void SelectLanguage();
 
+    // Ends the window as its close box does, from whatever it is doing (a termination
+    // signal): the dialogs over it close first, the progress dialog as by its own close
+    // box, so a running job is stopped and its output kept as a cancel keeps it.
+    void CloseFromAnyState();
+
     // Dialog data exchange: true reads the controls into the window's copies, false
     // writes the copies to the controls.
     void UpdateData(bool saveAndValidate);
