@@ -30,16 +30,6 @@ long DecodedSamples(const fs::path& file) {
     return std::atol(output.c_str()) / 2;
 }
 
-// Samples of every frame FFmpeg's decoder gives for a file (ffprobe), damaged frames
-// left out. Unlike a decode to raw samples, no packet is dropped for its time stamps.
-long FrameSamples(const fs::path& file) {
-    std::string output;
-    RunCommand("ffprobe -v error -select_streams a:0 -show_entries frame=nb_samples -of csv=p=0 " +
-                   ShellQuote(file.string()) + " | awk '{s += $1} END {print s + 0}'",
-               &output);
-    return std::atol(output.c_str());
-}
-
 // Samples per channel mpg123 decodes from an MP3; -1 when it fails.
 long Mpg123Samples(const fs::path& file, int channels) {
     std::string output;

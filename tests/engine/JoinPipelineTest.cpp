@@ -38,15 +38,6 @@ struct PipelineCase {
     int outputChannels = 2;
 };
 
-// Samples of every frame FFmpeg's decoder gives for a file (ffprobe).
-long FrameSamples(const fs::path& file) {
-    std::string output;
-    RunCommand("ffprobe -v error -select_streams a:0 -show_entries frame=nb_samples -of csv=p=0 " +
-                   ShellQuote(file.string()) + " | awk '{s += $1} END {print s + 0}'",
-               &output);
-    return std::atol(output.c_str());
-}
-
 // Everything a join leaves: its file and the record's fields the user is told from.
 struct JoinOutcome {
     bool exists = false;

@@ -215,6 +215,14 @@ fs::path Fixtures::Garbage() {
     });
 }
 
+long FrameSamples(const fs::path& file) {
+    std::string output;
+    RunCommand("ffprobe -v error -select_streams a:0 -show_entries frame=nb_samples -of csv=p=0 " +
+                   ShellQuote(file.string()) + " | awk '{s += $1} END {print s + 0}'",
+               &output);
+    return std::atol(output.c_str());
+}
+
 std::string ReadFileBytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in)

@@ -89,6 +89,9 @@ PacketTimes FfprobePackets(const fs::path& file);
 
 // Reads a whole file into a string (binary); empty when it cannot be read.
 std::string ReadFileBytes(const fs::path& file);
+// Samples of every frame FFmpeg's decoder gives for a file (ffprobe), damaged frames
+// left out. Unlike a decode to raw samples, no packet is dropped for its time stamps.
+long FrameSamples(const fs::path& file);
 
 // Names of the entries of a folder, sorted (to see what a job or a write left there).
 std::vector<std::string> FolderEntries(const fs::path& folder);
