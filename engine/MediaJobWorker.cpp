@@ -452,7 +452,7 @@ bool InputDecoder::SendFullFrames() {
 bool InputDecoder::SendFromFifo(int samples) {
     AVFrame* frame = encoderFrame_.get();
     const int frameSamples = padLastFrame_ ? frameSize_ : samples;
-    // A frame whose data a sink still holds (a queue) gets a new buffer.
+    // A sink may have left the frame without buffers, or with ones still shared.
     if (frame->nb_samples != frameSamples || !frame->buf[0]) {
         if (const int ret = AllocateTargetFrame(frame, frameSamples); ret < 0)
             return OutputFailure(ret);
@@ -869,6 +869,7 @@ InputOutcome JobRun::DecodeBesideEncoder(int k, AVFormatContext* input, int audi
             queue.Stop();  // wakes the decoding thread when it waits for room
             break;
         }
+        queue.Recycle(std::move(frame));
     }
     decoding.join();
     return written ? decoded : InputOutcome::Failed;

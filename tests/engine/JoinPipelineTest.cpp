@@ -1,6 +1,9 @@
 // The join decodes on a second thread while the job's thread encodes. Compared with the
 // one-thread join over a table of inputs: the same bytes, the same length, the same
 // outcome of a cancel at any point, and the same failure of a bad input or a full output.
+// The queue between the threads on its own: frames arrive whole and in order while their
+// buffers go round, each side sleeps once per half a queue, and closing or stopping
+// wakes the other side.
 
 #include <gtest/gtest.h>
 
@@ -8,20 +11,168 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 extern "C" {
+#include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
+#include <libavutil/frame.h>
 }
 
+#include "FrameQueue.h"
 #include "JobTestSupport.h"
 
 namespace tolvane::testing {
 namespace {
+
+// Fills `frame` with `value` the way the decoding side does: into its own buffers when
+// it has them unshared, else into new ones.
+bool FillFrame(AVFrame* frame, int samples, float value) {
+    if (frame->nb_samples != samples || !frame->buf[0]) {
+        av_frame_unref(frame);
+        frame->nb_samples = samples;
+        frame->format = AV_SAMPLE_FMT_FLTP;
+        frame->sample_rate = 44100;
+        av_channel_layout_default(&frame->ch_layout, 2);
+        if (av_frame_get_buffer(frame, 0) < 0)
+            return false;
+    } else if (av_frame_make_writable(frame) < 0) {
+        return false;
+    }
+    for (int ch = 0; ch < 2; ++ch) {
+        auto* data = reinterpret_cast<float*>(frame->extended_data[ch]);
+        std::fill(data, data + samples, value);
+    }
+    return true;
+}
+
+bool HoldsOnly(const AVFrame& frame, float value) {
+    for (int ch = 0; ch < 2; ++ch) {
+        const auto* data = reinterpret_cast<const float*>(frame.extended_data[ch]);
+        if (std::any_of(data, data + frame.nb_samples, [&](float v) { return v != value; }))
+            return false;
+    }
+    return true;
+}
+
+// Keeps a thread busy for a while (no clock involved), to make one side the slower.
+void Spin(int rounds) {
+    volatile unsigned sink = 0;
+    for (int i = 0; i < rounds * 1000; ++i)
+        sink = sink + static_cast<unsigned>(i);
+}
+
+struct QueueCase {
+    const char* name;
+    std::size_t capacity;
+    int producerSpin;
+    int consumerSpin;
+};
+
+class FrameQueueTest : public ::testing::TestWithParam<QueueCase> {};
+
+TEST_P(FrameQueueTest, PassesEveryFrameWholeInOrderAndWakesEachSideOncePerHalfQueue) {
+    const QueueCase& c = GetParam();
+    constexpr int kFrames = 600;
+    constexpr int kSamples = 96;
+    FrameQueue queue(c.capacity);
+    std::atomic<int> produced{0};
+    std::atomic<bool> fillFailed{false};
+    std::thread producer([&] {
+        ff::FramePtr frame(av_frame_alloc());
+        for (int i = 0; i < kFrames; ++i) {
+            Spin(c.producerSpin);
+            // The last frame is shorter, as a job's last frame may be.
+            if (!FillFrame(frame.get(), i + 1 < kFrames ? kSamples : kSamples / 3,
+                           static_cast<float>(i))) {
+                fillFailed = true;
+                break;
+            }
+            if (queue.Take(frame.get()) != FrameSink::kTaken)
+                break;
+            ++produced;
+        }
+        queue.Close();
+    });
+    int received = 0;
+    bool intact = true;
+    while (ff::FramePtr frame = queue.Pop()) {
+        Spin(c.consumerSpin);
+        intact = intact && HoldsOnly(*frame, static_cast<float>(received));
+        ++received;
+        queue.Recycle(std::move(frame));
+    }
+    producer.join();
+    EXPECT_FALSE(fillFailed);
+    EXPECT_EQ(produced, kFrames);
+    EXPECT_EQ(received, kFrames);
+    EXPECT_TRUE(intact) << "a frame's samples changed after it was queued";
+
+    const FrameQueue::Waits waits = queue.waits();
+    EXPECT_EQ(waits.frames, static_cast<std::size_t>(kFrames));
+    // A sleeping producer is woken only after the consumer has taken half a queue, a
+    // sleeping consumer only once half a queue is there (or at the end).
+    const std::size_t half = c.capacity - c.capacity / 2;
+    EXPECT_LE(waits.producer, kFrames / (c.capacity / 2 > 0 ? c.capacity / 2 : 1) + 1);
+    EXPECT_LE(waits.consumer, kFrames / half + 1);
+    // The queued frames, the one being encoded and the one being filled: no more holders.
+    EXPECT_LE(waits.allocated, c.capacity + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sides, FrameQueueTest,
+    ::testing::Values(QueueCase{"slow_consumer", 16, 0, 40}, QueueCase{"slow_producer", 16, 40, 0},
+                      QueueCase{"even", 8, 5, 5}, QueueCase{"one_slot", 1, 0, 10},
+                      QueueCase{"two_slots", 2, 10, 0}),
+    [](const ::testing::TestParamInfo<QueueCase>& info) { return info.param.name; });
+
+TEST(FrameQueueEnds, CloseHandsOverFramesShortOfHalfAQueueThenEnds) {
+    FrameQueue queue(16);
+    std::vector<float> seen;
+    std::thread consumer([&] {
+        while (ff::FramePtr frame = queue.Pop())
+            seen.push_back(reinterpret_cast<const float*>(frame->extended_data[0])[0]);
+    });
+    ff::FramePtr frame(av_frame_alloc());
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(FillFrame(frame.get(), 32, static_cast<float>(i)));
+        ASSERT_EQ(queue.Take(frame.get()), FrameSink::kTaken);
+    }
+    queue.Close();
+    consumer.join();
+    EXPECT_EQ(seen, (std::vector<float>{0, 1, 2}));
+}
+
+TEST(FrameQueueEnds, StopWakesAProducerWaitingForRoomAndRefusesMore) {
+    FrameQueue queue(4);
+    std::atomic<int> taken{0};
+    std::atomic<int> last{FrameSink::kTaken};
+    std::thread producer([&] {
+        ff::FramePtr frame(av_frame_alloc());
+        // Far more than the queue holds: only a stop ends this loop.
+        for (int i = 0; i < 1000; ++i) {
+            if (!FillFrame(frame.get(), 32, static_cast<float>(i)))
+                return;
+            last = queue.Take(frame.get());
+            if (last != FrameSink::kTaken)
+                return;
+            ++taken;
+        }
+    });
+    ff::FramePtr first = queue.Pop();
+    ASSERT_TRUE(first);
+    queue.Stop();
+    producer.join();
+    EXPECT_EQ(last, FrameSink::kTakerStopped);
+    EXPECT_LE(taken, 5);
+    EXPECT_FALSE(queue.Pop()) << "a stopped queue gives nothing more";
+}
 
 struct InputSpec {
     const char* name;
