@@ -5,7 +5,8 @@
 #         128 kbit/s MP3 (libmp3lame; ffmpeg through its concat filter)
 # Prints the median wall time and peak memory of each side and the ratio ours/ffmpeg.
 #
-# Usage: bench/jobs/run.sh [path/to/tolvane-cli] [runs]
+# Usage: bench/jobs/run.sh [path/to/tolvane-cli] [runs] [jobs]   (jobs: "cut join", the
+# default, or either one alone)
 # The data is made once under bench/data/jobs (git-ignored) and reused.
 set -euo pipefail
 
@@ -13,6 +14,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 cli=${1:-$root/build-cli/bin/tolvane-cli}
 runs=${2:-5}
+jobs=${3:-cut join}
 data=$root/bench/data/jobs
 work=$(mktemp -d "${TMPDIR:-/tmp}/tolvane-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -35,7 +37,8 @@ make_audio() {  # name seconds rate channels codec-args
         -f lavfi -i "aevalsrc=${expr}:s=$3:d=$2" $5 "$out.tmp.${1##*.}"
     mv "$out.tmp.${1##*.}" "$out"
 }
-make_audio long.mp3 3600 44100 2 "-c:a libmp3lame -b:a 128k"
+wants() { [[ " $jobs " == *" $1 "* ]]; }
+wants cut && make_audio long.mp3 3600 44100 2 "-c:a libmp3lame -b:a 128k"
 make_audio part1.wav 600 48000 2 "-c:a pcm_s16le"
 make_audio part2.flac 600 22050 1 "-c:a flac"
 make_audio part3.ogg 600 32000 1 "-c:a libvorbis -q:a 4"
@@ -57,6 +60,8 @@ concat_graph="[0:a]aresample=44100,aformat=sample_fmts=fltp:channel_layouts=ster
 
 # The cut takes a fraction of a second, so it gets more runs to steady its median.
 cut_runs=$((runs * 3))
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+wants cut || cut_runs=0
 for ((i = 1; i <= cut_runs; i++)); do
     for side in $( ((i % 2)) && echo "ours ffmpeg" || echo "ffmpeg ours"); do
         if [ "$side" = ours ]; then
@@ -71,8 +76,10 @@ for ((i = 1; i <= cut_runs; i++)); do
     done
 done
 
-for ((i = 1; i <= runs; i++)); do
-    echo "join run $i of $runs ..." >&2
+join_runs=$runs
+wants join || join_runs=0
+for ((i = 1; i <= join_runs; i++)); do
+    echo "join run $i of $runs (load $(cut -d' ' -f1-3 /proc/loadavg)) ..." >&2
     # Alternate which side goes first, so a warm cache favours neither.
     for side in $( ((i % 2)) && echo "ours ffmpeg" || echo "ffmpeg ours"); do
         if [ "$side" = ours ]; then
@@ -99,7 +106,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {print (b > 0 ? a / b : 0)}'; }
 echo
 printf "%-5s %9s %9s %6s   %9s %9s %6s   %11s %11s %6s   %8s %8s\n" job "ours s" "ffmpeg s" \
     ratio "ours cpu" "ff cpu" ratio "ours KiB" "ffmpeg KiB" ratio "ours len" "ff len"
-for job in cut join; do
+for job in $jobs; do
     ot=$(median 1 "$work/${job}_ours.times");  ft=$(median 1 "$work/${job}_ffmpeg.times")
     om=$(median 2 "$work/${job}_ours.times");  fm=$(median 2 "$work/${job}_ffmpeg.times")
     oc=$(median 3 "$work/${job}_ours.times");  fc=$(median 3 "$work/${job}_ffmpeg.times")
@@ -110,3 +117,4 @@ for job in cut join; do
 done
 echo "(median of $cut_runs cut runs and $runs join runs; wall and cpu (user+system) time in"
 echo " seconds, peak resident memory in KiB; len = output duration in seconds)"
+echo "load average (1, 5, 15 min) before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg)"
