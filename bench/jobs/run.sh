@@ -115,6 +115,6 @@ for job in $jobs; do
         "$om" "$fm" "$(ratio "$om" "$fm")" \
         "$(duration "$work/${job}_ours.mp3")" "$(duration "$work/${job}_ffmpeg.mp3")"
 done
-echo "(median of $cut_runs cut runs and $runs join runs; wall and cpu (user+system) time in"
+echo "(median of $cut_runs cut runs and $join_runs join runs; wall and cpu (user+system) time in"
 echo " seconds, peak resident memory in KiB; len = output duration in seconds)"
 echo "load average (1, 5, 15 min) before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg)"
