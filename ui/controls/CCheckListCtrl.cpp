@@ -32,6 +32,8 @@ CCheckListCtrl::CCheckListCtrl(int id, QWidget* parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
+    // A long path keeps its file name in view.
+    setTextElideMode(Qt::ElideMiddle);
     setSortingEnabled(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
@@ -130,6 +132,16 @@ QString CCheckListCtrl::GetItemText(int row, int column) const {
 void CCheckListCtrl::SetItemText(int row, int column, const QString& text) {
     if (QTableWidgetItem* cell = ItemAt(row, column))
         cell->setText(text);
+}
+
+void CCheckListCtrl::SetItemToolTip(int row, int column, const QString& text) {
+    if (QTableWidgetItem* cell = ItemAt(row, column))
+        cell->setToolTip(text);
+}
+
+QString CCheckListCtrl::GetItemToolTip(int row, int column) const {
+    const QTableWidgetItem* cell = item(row, column);
+    return cell ? cell->toolTip() : QString();
 }
 
 int CCheckListCtrl::GetCheckState(int row) const {

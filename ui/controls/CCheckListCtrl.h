@@ -42,6 +42,9 @@ class CCheckListCtrl : public QTableWidget {
     int AppendRow(const QStringList& texts, bool checked = true);
     QString GetItemText(int row, int column) const;
     void SetItemText(int row, int column, const QString& text);
+    // The tip a cell shows (empty: none).
+    void SetItemToolTip(int row, int column, const QString& text);
+    QString GetItemToolTip(int row, int column) const;
 
     int GetCheckState(int row) const;  // kNoCheckBox, kUnchecked or kChecked
     bool GetCheck(int row) const { return GetCheckState(row) == kChecked; }

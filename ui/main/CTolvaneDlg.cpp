@@ -551,8 +551,17 @@ bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
         const auto found = idOfWatched_.constFind(watched);
         if (found == idOfWatched_.cend())
             return false;
-        const QString text = ToolTipText(found.value());
         auto* help = static_cast<QHelpEvent*>(event);
+        QString text = ToolTipText(found.value());
+        // A row's path cell shows the whole path.
+        if (watched == fileList_->viewport()) {
+            const QModelIndex cell = fileList_->indexAt(help->pos());
+            if (cell.isValid()) {
+                const QString path = fileList_->GetItemToolTip(cell.row(), cell.column());
+                if (!path.isEmpty())
+                    text = path;
+            }
+        }
         if (text.isEmpty()) {
             QToolTip::hideText();
         } else {
@@ -705,8 +714,8 @@ void CTolvaneDlg::OnTabChanged(int index) {
                    ControlId::OutputFolderBox, ControlId::Browse, ControlId::FindTarget}) {
         GetDlgItem(id)->show();
     }
-    if (!cutTab)
-        Item<QLabel>(ControlId::CurrentFilePath)->clear();
+    // The cut tab names its own file again when it comes back.
+    Item<QLabel>(ControlId::CurrentFilePath)->setText(cutTab ? currentFile_ : QString());
 }
 
 // --- Commands -------------------------------------------------------------------------

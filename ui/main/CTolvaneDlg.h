@@ -200,6 +200,7 @@ class CTolvaneDlg : public QDialog {
     void LoadIntoPlayer();
     void ShowWholeFileRange();
     void SetPlayButtonLook(int bitmapId);
+    void ShowStoppedPosition();
     void EndPlayedSelection();
 
   signals:
