@@ -114,7 +114,12 @@ void CControlButton::paintEvent(QPaintEvent*) {
     draw(hovering_ ? hover_ : normal_);
     if (isDown()) {
         draw(pressed_);
-        DrawPressedLook(painter);
+        // A pressed picture of its own is the pressed look; the same picture as the
+        // normal one would show no press at all.
+        if (pressed_.isNull() || pressed_.cacheKey() == normal_.cacheKey() ||
+            pressed_.cacheKey() == hover_.cacheKey()) {
+            DrawPressedLook(painter);
+        }
     }
     if (hasFocus())
         DrawFocusMark(painter);
