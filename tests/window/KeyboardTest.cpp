@@ -173,6 +173,7 @@ TEST_F(Keyboard, TabFollowsTheLayoutOnEachTab) {
         int tab;
         bool withFile;
         std::vector<int> order;
+        int rows = 0;
     } cases[] = {
         {"cut tab without a file",
          0,
@@ -199,6 +200,10 @@ TEST_F(Keyboard, TabFollowsTheLayoutOnEachTab) {
         if (c.withFile)
             AddFiles(window, {file});
         window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(c.tab);
+        for (int row = 0; row < c.rows; ++row) {
+            window->Item<CCheckListCtrl>(Id::FileList)->AppendRow({"/r.mp3", kZero, kZero});
+            window->Item<CCheckListCtrl>(Id::FileList)->setCurrentCell(0, 1);
+        }
         window->GetDlgItem(c.order.front())->setFocus(Qt::TabFocusReason);
 
         std::vector<int> forward{ControlOf(*window, QApplication::focusWidget())};

@@ -35,6 +35,8 @@ CCheckListCtrl::CCheckListCtrl(int id, QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the list for the next control instead of walking its cells.
+    setTabKeyNavigation(false);
     setWordWrap(false);
     // A long path keeps its file name in view.
     setTextElideMode(Qt::ElideMiddle);
@@ -394,10 +396,12 @@ void CCheckListCtrl::paintEvent(QPaintEvent* event) {
     if (!draggingRows_ || dropGap_ < 0 || rowCount() == 0)
         return;
     const int last = rowCount() - 1;
-    const int y = dropGap_ <= last ? rowViewportPosition(dropGap_)
-                                   : rowViewportPosition(last) + rowHeight(last) - 1;
+    const int edge = dropGap_ <= last ? rowViewportPosition(dropGap_)
+                                      : rowViewportPosition(last) + rowHeight(last);
+    // Kept two pixels inside, so the line also shows above the first row.
+    const int y = std::clamp(edge, 2, std::max(2, viewport()->height() - 3));
     QPainter painter(viewport());
-    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 3));
     painter.drawLine(0, y, viewport()->width(), y);
 }
 
