@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Drives a real cut and a real merge through the real window under a virtual X display
+# Drives a real cut and real merges (one finished, one cancelled, one failing) through the
+# real window under a virtual X display, with keys (Enter, Delete, Tab, Space, Ctrl+Down)
+# and a row dragged by the mouse,
 # and saves screenshots of the window, the progress dialogs and the result messages:
 #   scripts/drive-window.sh [SHOTS_FOLDER] [BUILD_DIR]
 # (defaults: BUILD_DIR/drive-shots and build/). The media files are made here with ffmpeg.

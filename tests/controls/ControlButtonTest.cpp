@@ -190,5 +190,45 @@ TEST_F(ControlButtonTest, PressedPictureOnlyCoversItsOwnSize) {
     EXPECT_EQ(QColor(painted.pixel(20, 15)), QColor(Qt::blue));
 }
 
+// One picture for every state: a press darkens it, and the focus draws a dotted mark
+// inside it, black and white, away from the edges; both go again.
+TEST_F(ControlButtonTest, OnePictureForAllStatesStillShowsThePressAndTheFocus) {
+    const QPixmap picture = Solid(QColor(200, 120, 40));
+    button_->SetBitmaps(picture, picture, picture, picture);
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    other_->setFocusPolicy(Qt::StrongFocus);
+    other_->setFocus();
+    ASSERT_FALSE(button_->hasFocus());
+    const QImage plain = button_->grab().toImage();
+
+    button_->setDown(true);
+    const QImage pressed = button_->grab().toImage();
+    EXPECT_LT(QColor(pressed.pixel(20, 15)).lightness(), QColor(plain.pixel(20, 15)).lightness());
+    button_->setDown(false);
+    EXPECT_EQ(button_->grab().toImage(), plain);
+
+    button_->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(button_->hasFocus());
+    const QImage focused = button_->grab().toImage();
+    int black = 0, white = 0, changedAtTheEdge = 0;
+    for (int y = 0; y < focused.height(); ++y) {
+        for (int x = 0; x < focused.width(); ++x) {
+            if (focused.pixel(x, y) == plain.pixel(x, y))
+                continue;
+            const QRgb rgb = focused.pixel(x, y) & 0xFFFFFFu;
+            black += rgb == 0;
+            white += rgb == 0xFFFFFFu;
+            changedAtTheEdge +=
+                x == 0 || y == 0 || x == focused.width() - 1 || y == focused.height() - 1;
+        }
+    }
+    EXPECT_GT(black, 10);
+    EXPECT_GT(white, 10);
+    EXPECT_EQ(changedAtTheEdge, 0);
+    other_->setFocus();
+    EXPECT_EQ(button_->grab().toImage(), plain);
+}
+
 }  // namespace
 }  // namespace tolvane

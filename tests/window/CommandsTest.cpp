@@ -19,6 +19,8 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -361,6 +363,45 @@ TEST_F(MergeCommandTest, JoinsTheCheckedRowsNamedAfterTheFirstAndMarksThem) {
         EXPECT_NE(w.List().GetItemText(row, 4), Tishi("wc")) << row;
     }
     EXPECT_TRUE(w.shell.opened.empty());
+}
+
+// Mean absolute sample value of each half of an MP3, decoded by mpg123.
+std::pair<double, double> HalfLoudness(const fs::path& mp3) {
+    std::string pcm;
+    EXPECT_EQ(RunCommand("mpg123 -q -m -s " + ShellQuote(mp3.string()), &pcm), 0);
+    const std::size_t samples = pcm.size() / 2;
+    const auto* values = reinterpret_cast<const std::int16_t*>(pcm.data());
+    double first = 0, second = 0;
+    for (std::size_t i = 0; i < samples; ++i)
+        (i < samples / 2 ? first : second) += std::abs(double(values[i]));
+    return {first / double(std::max<std::size_t>(samples / 2, 1)),
+            second / double(std::max<std::size_t>(samples - samples / 2, 1))};
+}
+
+// The merge takes the rows in the order the user gave them: moved by Ctrl+Down, the tone
+// comes first, and the output is named after it.
+TEST_F(MergeCommandTest, FollowsTheOrderOfTheRowsAfterAMove) {
+    w.ShowMergeTab();
+    const fs::path quiet = w.media.path() / "quiet.wav";
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i anullsrc=r=44100:cl=stereo -t 2 -c:a pcm_s16le", quiet));
+    const fs::path tone = MakeTone(w.media.path(), "tone.wav", 2.0);
+    w.Add({Q(quiet), Q(tone)});
+    ASSERT_EQ(w.List().GetRowCount(), 2);
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window.get()));
+    w.List().setFocus();
+    w.List().SelectAndFocusRow(0);
+    QTest::keyClick(&w.List(), Qt::Key_Down, Qt::ControlModifier);
+    ASSERT_EQ(w.List().GetItemText(0, 0), Q(tone));
+
+    w.Click(ControlId::Merge);
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbcg")});
+    EXPECT_EQ(w->outputPath(), Q(w.output / "tone.mp3"));
+    const auto [first, second] = HalfLoudness(w.output / "tone.mp3");
+    EXPECT_GT(first, 1000.0);
+    EXPECT_LT(second, 50.0);
+    for (int row = 0; row < 2; ++row)
+        EXPECT_EQ(w.List().GetItemText(row, 4), Tishi("wc")) << row;
 }
 
 TEST_F(MergeCommandTest, OneCheckedRowIsNotEnough) {

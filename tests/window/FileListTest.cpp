@@ -1,6 +1,9 @@
 #include <QComboBox>
 #include <QTabBar>
 #include <QTimer>
+#include <QToolTip>
+
+#include <functional>
 
 #include "CControlButton.h"
 #include "OperationsTestSupport.h"
@@ -142,7 +145,7 @@ TEST_F(FileListAdd, ClosingTheWindowDuringABatchLeavesThePlayerClosed) {
     EXPECT_EQ(window.player->Count("Open"), 0);
     EXPECT_EQ(window.player->Count("Start"), 0);
     EXPECT_TRUE(window.messageBox.messages.empty());
-    EXPECT_EQ(window->currentFile(), QString());
+    EXPECT_EQ(window->currentFile(), playing);  // the batch accepted nothing
     EXPECT_FALSE(window->addingFiles());
 }
 
@@ -333,6 +336,109 @@ TEST_F(FileListDrop, LongPathIsUsedWhole) {
     EXPECT_EQ(window.player->FileName(), path.toStdString());
 }
 
+// Whatever the user adds or drops where, the cut tab shows, plays and cuts one and the same
+// file: the one accepted last on the cut tab.
+TEST_F(FileList, CutTabShowsPlaysAndCutsOneFile) {
+    const QString kept = Q(Wav("kept.wav", 2));
+    const QString other = Q(Wav("other.wav", 1));
+    const QString garbage = Q(fixtures.Garbage());
+    const struct {
+        const char* what;
+        std::function<void(WindowUnderTest&)> act;
+        QString cutFile;
+    } cases[] = {
+        {"rejected add", [&](WindowUnderTest& w) { AddFiles(w, {garbage}); }, kept},
+        {"add ended by a rejection",
+         [&](WindowUnderTest& w) {
+             AddFiles(w, {other, garbage});
+         },
+         other},
+        {"rejected drop", [&](WindowUnderTest& w) { DropFiles(*w, {garbage}); }, kept},
+        {"drop on the merge tab",
+         [&](WindowUnderTest& w) {
+             w->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+             DropFiles(*w, {other});
+             w->Item<QTabBar>(Id::Tabs)->setCurrentIndex(0);
+         },
+         kept},
+        {"add on the merge tab",
+         [&](WindowUnderTest& w) {
+             w->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+             AddFiles(w, {other});
+             w->Item<QTabBar>(Id::Tabs)->setCurrentIndex(0);
+         },
+         kept},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir out;
+        WindowUnderTest window(folder.path());
+        AddFiles(window, {kept});
+        c.act(window);
+
+        EXPECT_EQ(window->currentFile(), c.cutFile);
+        EXPECT_EQ(LabelText(*window, Id::CurrentFilePath), c.cutFile);
+        EXPECT_EQ(window.player->FileName(), c.cutFile.toStdString());
+        Click(*window, Id::Stop);
+        Click(*window, Id::Play);
+        EXPECT_EQ(window.player->FileName(), c.cutFile.toStdString());
+        EXPECT_EQ(window->playMode(), "PAUSE");
+
+        window->Item<QComboBox>(Id::OutputFolderBox)->setEditText(Q(out.path()));
+        window.messageBox.messages.clear();
+        Click(*window, Id::Convert);
+        EXPECT_EQ(window.modalDialogClasses.size(), 1u);
+        EXPECT_EQ(fs::path(window->outputPath().toStdString()).stem(),
+                  fs::path(c.cutFile.toStdString()).stem());
+    }
+}
+
+TEST_F(FileListDrop, MergeTabDropLeavesTheCutTabWithoutAFileWhenItHadNone) {
+    const QString x = Q(Wav("x.wav", 1));
+    WindowUnderTest window(folder.path());
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+    DropFiles(*window, {x});
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(0);
+    EXPECT_EQ(window->Item<CCheckListCtrl>(Id::FileList)->GetRowCount(), 1);
+    EXPECT_TRUE(window->currentFile().isEmpty());
+    EXPECT_TRUE(LabelText(*window, Id::CurrentFilePath).isEmpty());
+    Click(*window, Id::Convert);
+    EXPECT_EQ(window.messageBox.messages, std::vector<QString>{"English TISHI qxtjsp"});
+    EXPECT_TRUE(window.modalDialogClasses.empty());
+}
+
+// A path longer than its column keeps its file name in view, and the tip shows it whole.
+TEST_F(FileListDrop, LongPathInTheListIsElidedInTheMiddleWithTheWholePathAsTip) {
+    fs::path deep = media.path();
+    for (int i = 0; i < 4; ++i)
+        deep /= std::string(40, char('a' + i));
+    fs::create_directories(deep);
+    const QString path = Q(MakeTone(deep, "the-name.wav", 1, 8000, 1));
+    WindowUnderTest window(folder.path());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
+    DropFiles(*window, {path});
+    auto* list = window->Item<CCheckListCtrl>(Id::FileList);
+    ASSERT_EQ(list->GetRowCount(), 1);
+    EXPECT_EQ(list->GetItemText(0, 0), path);  // the row keeps the whole path
+    EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle);
+    const QRect cell = list->visualRect(list->model()->index(0, 0));
+    ASSERT_GT(list->fontMetrics().horizontalAdvance(path), cell.width());
+    QTest::mouseMove(list->viewport(), cell.center());
+    QHelpEvent help(QEvent::ToolTip, cell.center(), list->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(list->viewport(), &help);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), path);
+
+    // Below the rows the list's own tip stays.
+    const QPoint empty(cell.center().x(), cell.bottom() + 3 * cell.height());
+    QHelpEvent below(QEvent::ToolTip, empty, list->viewport()->mapToGlobal(empty));
+    QApplication::sendEvent(list->viewport(), &below);
+    EXPECT_EQ(QToolTip::text(), window->ToolTipText(Id::FileList));
+    QToolTip::hideText();
+}
+
 class FileListRows : public FileList {
   protected:
     void AddRows(WindowUnderTest& window, int count) {
@@ -413,7 +519,8 @@ TEST_F(FileListRemove, CutButtonStopsAndResetsTheTimeTexts) {
     window.player->ClearCalls();
     Click(*window, Id::Cut);
     EXPECT_EQ(window.player->Commands(), (Strings{"Stop", "Close"}));
-    for (int id : {Id::PlayPosition, Id::Duration, Id::SelectionLength})
+    EXPECT_EQ(LabelText(*window, Id::PlayPosition), kZero + " /");
+    for (int id : {Id::Duration, Id::SelectionLength})
         EXPECT_EQ(LabelText(*window, id), kZero) << id;
     EXPECT_EQ(EditText(*window, Id::StartEdit), kZero);
     EXPECT_EQ(EditText(*window, Id::EndEdit), kZero);

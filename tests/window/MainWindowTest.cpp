@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -202,10 +204,37 @@ TEST(DialogUnitsMapping, QuarterWidthAndEighthHeightRounded) {
 
 TEST(MainWindowFileFilter, PipeSeparatedFormBecomesQtFilters) {
     EXPECT_EQ(ToQtFileFilter("All audio|*.aac;*.mp3|MP3 files(*.mp3)|*.mp3|All files(*.*)|*.*|"),
-              "All audio (*.aac *.mp3);;MP3 files (*.mp3);;All files (*.*)");
+              "All audio (*.aac *.mp3);;MP3 files (*.mp3);;All files (*)");
     // Empty names (no language file) still give usable filters.
     EXPECT_EQ(ToQtFileFilter("|*.wav;*.ogg|(*.mp3)|*.mp3|"), "(*.wav *.ogg);;(*.mp3)");
+    EXPECT_EQ(ToQtFileFilter("|*.*|"), "(*)");
     EXPECT_EQ(ToQtFileFilter(""), "");
+}
+
+// The last filter of the open dialog, as the dialog's folder listing applies it, lists
+// every file of a folder: names without a dot, with several dots, or starting with one.
+TEST_F(MainWindow, AllFilesFilterListsEveryName) {
+    WindowUnderTest window(folder.path());
+    const QStringList filters =
+        ToQtFileFilter(QString::fromStdString(window->languageTable().OpenFileFilter()))
+            .split(QStringLiteral(";;"));
+    ASSERT_FALSE(filters.isEmpty());
+    const QString all = filters.back();
+    const qsizetype open = all.lastIndexOf(QLatin1Char('('));
+    ASSERT_GE(open, 0);
+    const QStringList patterns =
+        all.mid(open + 1, all.size() - open - 2).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+
+    TempDir files;
+    const QStringList names = {"README", "song.mp3", "take.2.flac", "noise_", "Makefile"};
+    for (const QString& name : names)
+        std::ofstream(files.path() / name.toStdString()) << "x";
+    QStringList listed =
+        QDir(QString::fromStdString(files.path().string())).entryList(patterns, QDir::Files);
+    QStringList expected = names;
+    listed.sort();
+    expected.sort();
+    EXPECT_EQ(listed, expected) << all.toStdString();
 }
 
 TEST_F(MainWindowLayout, PictureButtonsAreShapedAndDrawn) {
@@ -307,7 +336,7 @@ TEST_F(MainWindowModeSwitch, MergeTabShowsTheListAndBackRestoresTheCutLayout) {
         EXPECT_TRUE(window->GetDlgItem(id)->isHidden()) << id;
     for (int id : kCutOnly)
         EXPECT_FALSE(window->GetDlgItem(id)->isHidden()) << id;
-    EXPECT_EQ(path->text(), "/music/b.mp3");  // only the merge tab empties it
+    EXPECT_EQ(path->text(), window->currentFile());  // the cut tab names its own file
 }
 
 TEST_F(MainWindowModeSwitch, StopBeforeAnyFileOnlyResetsTheFlags) {

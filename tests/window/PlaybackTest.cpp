@@ -156,6 +156,55 @@ TEST_F(PlaybackStop, RangeIsMarkedWholeOnlyForANewlyLoadedFile) {
     }
 }
 
+// The position and the length read "position / length" in every stopped state.
+TEST_F(PlaybackStop, PositionAndLengthKeepOneSlashBetweenThem) {
+    const struct {
+        const char* what;
+        std::function<void(WindowUnderTest&)> act;
+    } cases[] = {
+        {"Stop before the first tick", [](WindowUnderTest& w) { Click(*w, Id::Stop); }},
+        {"Stop after a tick",
+         [](WindowUnderTest& w) {
+             ASSERT_TRUE(WaitForTicks(*w.player, 1));
+             Click(*w, Id::Stop);
+         }},
+        {"Stop twice",
+         [](WindowUnderTest& w) {
+             ASSERT_TRUE(WaitForTicks(*w.player, 1));
+             Click(*w, Id::Stop);
+             Click(*w, Id::Stop);
+         }},
+        {"played selection ended, then Stop",
+         [](WindowUnderTest& w) {
+             Click(*w, Id::PlaySelection);
+             w.player->SetReportedCurrentPosition(2.5);
+             ASSERT_TRUE(WaitForTicks(*w.player, 1));
+             ASSERT_FALSE(w->playSelectionActive());
+             Click(*w, Id::Stop);
+         }},
+        {"end of the file",
+         [](WindowUnderTest& w) {
+             w.player->FireEndCallback();
+             for (int i = 0; i < 300 && !w.player->EndCallbackReturned(); ++i)
+                 QTest::qWait(10);
+             ASSERT_TRUE(w.player->EndCallbackReturned());
+         }},
+        {"delete button", [](WindowUnderTest& w) { Click(*w, Id::Cut); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WindowUnderTest window(folder.path());
+        StartPlaying(window);
+        window->Item<QLineEdit>(Id::EndEdit)->setText("00:00:02.000");
+        c.act(window);
+        QApplication::processEvents();
+        const QString shown =
+            LabelText(*window, Id::PlayPosition) + " " + LabelText(*window, Id::Duration);
+        EXPECT_TRUE(shown.startsWith(kZero)) << shown.toStdString();
+        EXPECT_EQ(shown.count(QLatin1Char('/')), 1) << shown.toStdString();
+    }
+}
+
 TEST_F(PlaybackTick, ShowsPositionLengthAndSlider) {
     WindowUnderTest window(folder.path());
     StartPlaying(window, 180);

@@ -1,7 +1,11 @@
 #include "CCheckListCtrl.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
 #include <algorithm>
 
@@ -31,7 +35,11 @@ CCheckListCtrl::CCheckListCtrl(int id, QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the list for the next control instead of walking its cells.
+    setTabKeyNavigation(false);
     setWordWrap(false);
+    // A long path keeps its file name in view.
+    setTextElideMode(Qt::ElideMiddle);
     setSortingEnabled(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
@@ -132,6 +140,16 @@ void CCheckListCtrl::SetItemText(int row, int column, const QString& text) {
         cell->setText(text);
 }
 
+void CCheckListCtrl::SetItemToolTip(int row, int column, const QString& text) {
+    if (QTableWidgetItem* cell = ItemAt(row, column))
+        cell->setToolTip(text);
+}
+
+QString CCheckListCtrl::GetItemToolTip(int row, int column) const {
+    const QTableWidgetItem* cell = item(row, column);
+    return cell ? cell->toolTip() : QString();
+}
+
 int CCheckListCtrl::GetCheckState(int row) const {
     const QTableWidgetItem* cell = item(row, 0);
     if (!cell)
@@ -202,6 +220,189 @@ void CCheckListCtrl::SetBkColor(const QColor& colour) {
 
 QColor CCheckListCtrl::GetBkColor() const {
     return palette().color(QPalette::Base);
+}
+
+std::vector<int> CCheckListCtrl::SelectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CCheckListCtrl::SelectRows(const std::vector<int>& rows, int currentColumn) {
+    clearSelection();
+    if (rows.empty())
+        return;
+    selectionModel()->setCurrentIndex(model()->index(rows.front(), std::max(currentColumn, 0)),
+                                      QItemSelectionModel::NoUpdate);
+    for (int row : rows)
+        SetRowSelected(row, true);
+    scrollTo(currentIndex());
+}
+
+void CCheckListCtrl::MoveRowsToGap(std::vector<int> rows, int gap) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [this](int row) { return row < 0 || row >= rowCount(); }),
+               rows.end());
+    if (rows.empty())
+        return;
+    gap = std::clamp(gap, 0, rowCount());
+    const int currentColumn = currentIndex().column();
+
+    // Each row's cells are taken out whole, so texts, check boxes and tips go along.
+    std::vector<std::vector<QTableWidgetItem*>> taken;
+    for (int row : rows) {
+        std::vector<QTableWidgetItem*> cells;
+        for (int column = 0; column < columnCount(); ++column)
+            cells.push_back(takeItem(row, column));
+        taken.push_back(std::move(cells));
+    }
+    int destination = gap;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        removeRow(*it);
+        if (*it < gap)
+            --destination;
+    }
+    std::vector<int> placed;
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        const int row = destination + int(i);
+        insertRow(row);
+        for (int column = 0; column < int(taken[i].size()); ++column) {
+            if (taken[i][std::size_t(column)])
+                setItem(row, column, taken[i][std::size_t(column)]);
+        }
+        placed.push_back(row);
+    }
+    SelectRows(placed, currentColumn);
+    UpdateHeaderFromRows();
+    emit rowsMoved();
+}
+
+void CCheckListCtrl::MoveSelectedRows(int step) {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty() || (step < 0 && rows.front() == 0) ||
+        (step > 0 && rows.back() == rowCount() - 1)) {
+        return;
+    }
+    // Each selected row trades places with its unselected neighbour; a block of
+    // selected rows moves as one.
+    const int currentColumn = currentIndex().column();
+    std::vector<int> moved;
+    const auto moveOne = [&](int row) {
+        const int other = row + step;
+        for (int column = 0; column < columnCount(); ++column) {
+            QTableWidgetItem* mine = takeItem(row, column);
+            QTableWidgetItem* theirs = takeItem(other, column);
+            setItem(other, column, mine);
+            setItem(row, column, theirs);
+        }
+        moved.push_back(other);
+    };
+    if (step < 0) {
+        for (int row : rows)
+            moveOne(row);
+    } else {
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+            moveOne(*it);
+    }
+    std::sort(moved.begin(), moved.end());
+    SelectRows(moved, currentColumn);
+    emit rowsMoved();
+}
+
+void CCheckListCtrl::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Space && modifiers == Qt::NoModifier) {
+        const int row = currentIndex().row();
+        if (row >= 0 && GetCheckState(row) != kNoCheckBox)
+            SetCheck(row, !GetCheck(row));
+        event->accept();
+        return;
+    }
+    if ((event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) &&
+        modifiers == Qt::ControlModifier) {
+        MoveSelectedRows(event->key() == Qt::Key_Up ? -1 : 1);
+        event->accept();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
+}
+
+// The gap a drop at this point of the viewport goes to: before the row under it when in
+// its upper half, after it in the lower half; after the last row below the rows.
+int CCheckListCtrl::GapAt(const QPoint& viewportPosition) const {
+    if (rowCount() == 0 || viewportPosition.y() < 0)
+        return 0;
+    const int row = rowAt(viewportPosition.y());
+    if (row < 0)
+        return rowCount();
+    const int middle = rowViewportPosition(row) + rowHeight(row) / 2;
+    return viewportPosition.y() < middle ? row : row + 1;
+}
+
+void CCheckListCtrl::mousePressEvent(QMouseEvent* event) {
+    QTableWidget::mousePressEvent(event);
+    pressedRow_ = -1;
+    draggingRows_ = false;
+    if (event->button() == Qt::LeftButton) {
+        pressedRow_ = rowAt(event->position().toPoint().y());
+        pressPosition_ = event->position().toPoint();
+    }
+}
+
+// A drag that starts on a row moves rows instead of extending the selection.
+void CCheckListCtrl::mouseMoveEvent(QMouseEvent* event) {
+    if (pressedRow_ >= 0 && (event->buttons() & Qt::LeftButton)) {
+        const QPoint position = event->position().toPoint();
+        if (!draggingRows_ &&
+            (position - pressPosition_).manhattanLength() >= QApplication::startDragDistance()) {
+            draggingRows_ = true;
+        }
+        if (draggingRows_) {
+            dropGap_ = GapAt(position);
+            viewport()->update();
+            event->accept();
+            return;
+        }
+    }
+    QTableWidget::mouseMoveEvent(event);
+}
+
+void CCheckListCtrl::mouseReleaseEvent(QMouseEvent* event) {
+    if (!draggingRows_ || event->button() != Qt::LeftButton) {
+        pressedRow_ = -1;
+        QTableWidget::mouseReleaseEvent(event);
+        return;
+    }
+    const int gap = GapAt(event->position().toPoint());
+    std::vector<int> rows = SelectedRows();
+    if (std::find(rows.begin(), rows.end(), pressedRow_) == rows.end())
+        rows = {pressedRow_};
+    draggingRows_ = false;
+    pressedRow_ = -1;
+    dropGap_ = -1;
+    setState(NoState);
+    MoveRowsToGap(rows, gap);
+    viewport()->update();
+    event->accept();
+}
+
+// While rows are dragged a line shows where they would go.
+void CCheckListCtrl::paintEvent(QPaintEvent* event) {
+    QTableWidget::paintEvent(event);
+    if (!draggingRows_ || dropGap_ < 0 || rowCount() == 0)
+        return;
+    const int last = rowCount() - 1;
+    const int edge = dropGap_ <= last ? rowViewportPosition(dropGap_)
+                                      : rowViewportPosition(last) + rowHeight(last);
+    // Kept two pixels inside, so the line also shows above the first row.
+    const int y = std::clamp(edge, 2, std::max(2, viewport()->height() - 3));
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 3));
+    painter.drawLine(0, y, viewport()->width(), y);
 }
 
 void CCheckListCtrl::OnHeaderCheckToggled(bool checked) {

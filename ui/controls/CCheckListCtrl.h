@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTableWidget>
 
+#include <vector>
+
 namespace tolvane {
 
 class CCheckHeadCtrl;
@@ -42,6 +44,9 @@ class CCheckListCtrl : public QTableWidget {
     int AppendRow(const QStringList& texts, bool checked = true);
     QString GetItemText(int row, int column) const;
     void SetItemText(int row, int column, const QString& text);
+    // The tip a cell shows (empty: none).
+    void SetItemToolTip(int row, int column, const QString& text);
+    QString GetItemToolTip(int row, int column) const;
 
     int GetCheckState(int row) const;  // kNoCheckBox, kUnchecked or kChecked
     bool GetCheck(int row) const { return GetCheckState(row) == kChecked; }
@@ -61,15 +66,45 @@ class CCheckListCtrl : public QTableWidget {
     void SetBkColor(const QColor& colour);
     QColor GetBkColor() const;
 
+    // Reordering by the user: Ctrl+Up / Ctrl+Down move the selected rows one place, and a
+    // row dragged with the mouse goes where it is let go (the selected rows, when the
+    // dragged one is among them). Rows keep their texts, check boxes and tips.
+    // Moves `rows` (old indices, any order) together and in their order so that they
+    // stand before old row `gap` (rowCount(): at the end); they stay selected.
+    void MoveRowsToGap(std::vector<int> rows, int gap);
+    // Moves the selected rows one place up (step -1) or down (+1); nothing when one of
+    // them is already at that end.
+    void MoveSelectedRows(int step);
+    // Where a dragged row would go, as the gap before this row; -1 when no drag is on.
+    int DropGap() const { return draggingRows_ ? dropGap_ : -1; }
+
+  signals:
+    void rowsMoved();
+
+  protected:
+    // Space checks or clears the current row's box, whichever of its cells is current.
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
   private:
     void OnHeaderCheckToggled(bool checked);
     void UpdateHeaderFromRows();
     QTableWidgetItem* ItemAt(int row, int column);
+    std::vector<int> SelectedRows() const;
+    void SelectRows(const std::vector<int>& rows, int currentColumn);
+    int GapAt(const QPoint& viewportPosition) const;
 
     int id_;
     CCheckHeadCtrl* header_;
     bool initialised_ = false;
     bool settingAllRows_ = false;
+    int pressedRow_ = -1;
+    QPoint pressPosition_;
+    bool draggingRows_ = false;
+    int dropGap_ = -1;
 };
 
 }  // namespace tolvane

@@ -112,8 +112,59 @@ void CControlButton::paintEvent(QPaintEvent*) {
         painter.drawPixmap(area.topLeft(), picture, area);
     };
     draw(hovering_ ? hover_ : normal_);
-    if (isDown())
+    if (isDown()) {
         draw(pressed_);
+        // A pressed picture of its own is the pressed look; the same picture as the
+        // normal one would show no press at all.
+        if (pressed_.isNull() || pressed_.cacheKey() == normal_.cacheKey() ||
+            pressed_.cacheKey() == hover_.cacheKey()) {
+            DrawPressedLook(painter);
+        }
+    }
+    if (hasFocus())
+        DrawFocusMark(painter);
+}
+
+// Held down, the picture sinks: its shape darkens and a shadow lines its top and left.
+void CControlButton::DrawPressedLook(QPainter& painter) const {
+    const QRegion shape = hasShape_ ? shape_ : QRegion(rect());
+    painter.save();
+    painter.setClipRegion(shape);
+    painter.fillRect(rect(), QColor(0, 0, 0, 70));
+    painter.setPen(QPen(QColor(0, 0, 0, 120), 2));
+    const QRect box = shape.boundingRect();
+    painter.drawLine(box.topLeft(), box.topRight());
+    painter.drawLine(box.topLeft(), box.bottomLeft());
+    painter.restore();
+}
+
+// A dotted rectangle, black over white so it shows on any picture, inside the picture's
+// outline: inset by a sixth, its corners stay inside a round picture too.
+void CControlButton::DrawFocusMark(QPainter& painter) const {
+    const QRect box = hasShape_ && !shape_.isEmpty() ? shape_.boundingRect() : rect();
+    const int dx = qMax(2, box.width() / 6);
+    const int dy = qMax(2, box.height() / 6);
+    const QRect mark = box.adjusted(dx, dy, -dx - 1, -dy - 1);
+    if (mark.width() < 2 || mark.height() < 2)
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::white, 1, Qt::SolidLine));
+    painter.drawRect(mark);
+    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    painter.drawRect(mark);
+    painter.restore();
+}
+
+void CControlButton::focusInEvent(QFocusEvent* event) {
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void CControlButton::focusOutEvent(QFocusEvent* event) {
+    update();
+    QAbstractButton::focusOutEvent(event);
 }
 
 bool CControlButton::hitButton(const QPoint& pos) const {

@@ -7,6 +7,8 @@
 #include <QRegion>
 #include <QTimer>
 
+class QPainter;
+
 namespace tolvane {
 
 class CControlButton : public QAbstractButton {
@@ -51,8 +53,12 @@ class CControlButton : public QAbstractButton {
     void mouseMoveEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
+    void DrawPressedLook(QPainter& painter) const;
+    void DrawFocusMark(QPainter& painter) const;
     void StartTracking();
     void OnHover();
 

@@ -6,6 +6,9 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QStyle>
+#include <QTextLayout>
+
+#include <cmath>
 
 namespace tolvane {
 
@@ -80,17 +83,39 @@ void CHyperLink::SetAutoSize(bool fitToText) {
     FitToText();
 }
 
+// The room the text takes as drawn: glyphs the font lacks come from fallback fonts,
+// whose ascent, descent and underline can reach further than the font's own, so the text
+// is laid out as the label lays it out and its height taken from that line. The underline sits in
+// the descent; one pixel more keeps its thickness.
+QSize CHyperLink::DrawnTextSize(const QString& text, const QFont& font) {
+    const QFontMetrics metrics(font);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(1e6);
+    layout.endLayout();
+    if (!line.isValid())
+        return QSize(0, metrics.height());
+    const int width = metrics.horizontalAdvance(text);  // shaped with the fallbacks too
+    const int height = qMax(metrics.height(), int(std::ceil(line.ascent() + line.descent())) +
+                                                  (font.underline() ? metrics.lineWidth() : 0));
+    return QSize(width, height);
+}
+
 // The text is measured in the underlined font, so the widget does not change size
 // when the underline comes and goes.
 void CHyperLink::FitToText() {
     if (!fitToText_)
         return;
-    const QFontMetrics metrics(underlinedFont_);
+    const QSize textSize = DrawnTextSize(text(), underlinedFont_);
     const QMargins frame = contentsMargins();
     const int margin = this->margin();
-    const int neededWidth =
-        metrics.horizontalAdvance(text()) + frame.left() + frame.right() + 2 * margin;
-    const int neededHeight = metrics.height() + frame.top() + frame.bottom() + 2 * margin;
+    const int neededWidth = textSize.width() + frame.left() + frame.right() + 2 * margin;
+    const int neededHeight = textSize.height() + frame.top() + frame.bottom() + 2 * margin;
     QRect area = geometry();
     const Qt::Alignment align = alignment();
     if (align & Qt::AlignVCenter) {

@@ -55,6 +55,8 @@ class CHyperLink : public QLabel {
     void SetAutoSize(bool fitToText);
     bool GetAutoSize() const { return fitToText_; }
     void FitToText();
+    // The size `text` takes when drawn in `font`, fallback fonts' glyphs included.
+    static QSize DrawnTextSize(const QString& text, const QFont& font);
 
     // What a click does: opens the address through the shell; false (with a beep) when
     // it could not be opened.

@@ -32,6 +32,7 @@
 #include "DesktopShell.h"
 #include "DialogUnits.h"
 #include "PlayerEndRelay.h"
+#include "TabOrder.h"
 #include "LanguageRefresh.h"
 #include "ProgramFolder.h"
 #include "Settings.h"
@@ -351,6 +352,26 @@ void CTolvaneDlg::OnInitDialog() {
     InitialisePreview();
     outputProfile_ = OutputProfile{};
     UpdateData(false);
+    ApplyTabOrder();
+}
+
+// The controls of the shown tab that take the focus by Tab, chained in reading order.
+void CTolvaneDlg::ApplyTabOrder() {
+    std::vector<QWidget*> focusable;
+    std::vector<QRect> places;
+    for (QWidget* control : std::as_const(controls_)) {
+        if (control->isHidden() || !(control->focusPolicy() & Qt::TabFocus))
+            continue;
+        focusable.push_back(control);
+        places.push_back(control->geometry());
+    }
+    QWidget* previous = nullptr;
+    for (int index : ReadingOrder(places)) {
+        QWidget* next = focusable[std::size_t(index)];
+        if (previous)
+            setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void CTolvaneDlg::ReadSettings() {
@@ -481,6 +502,7 @@ void CTolvaneDlg::ApplyLanguageTexts() {
 
     setWindowTitle(Text("APPLICATION", "name") + QLatin1Char(' ') + Text("APPLICATION", "version"));
     FitControlsToTexts();
+    ApplyTabOrder();
 }
 
 // The template's sizes were made for one language's texts; longer ones push the
@@ -551,8 +573,17 @@ bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
         const auto found = idOfWatched_.constFind(watched);
         if (found == idOfWatched_.cend())
             return false;
-        const QString text = ToolTipText(found.value());
         auto* help = static_cast<QHelpEvent*>(event);
+        QString text = ToolTipText(found.value());
+        // A row's path cell shows the whole path.
+        if (watched == fileList_->viewport()) {
+            const QModelIndex cell = fileList_->indexAt(help->pos());
+            if (cell.isValid()) {
+                const QString path = fileList_->GetItemToolTip(cell.row(), cell.column());
+                if (!path.isEmpty())
+                    text = path;
+            }
+        }
         if (text.isEmpty()) {
             QToolTip::hideText();
         } else {
@@ -705,8 +736,9 @@ void CTolvaneDlg::OnTabChanged(int index) {
                    ControlId::OutputFolderBox, ControlId::Browse, ControlId::FindTarget}) {
         GetDlgItem(id)->show();
     }
-    if (!cutTab)
-        Item<QLabel>(ControlId::CurrentFilePath)->clear();
+    // The cut tab names its own file again when it comes back.
+    Item<QLabel>(ControlId::CurrentFilePath)->setText(cutTab ? currentFile_ : QString());
+    ApplyTabOrder();
 }
 
 // --- Commands -------------------------------------------------------------------------

@@ -145,6 +145,7 @@ class CTolvaneDlg : public QDialog {
     // Gives a picture button one picture for all its states.
     void SetButtonBitmaps(int id, int bitmapId);
     void FitControlsToTexts();
+    void ApplyTabOrder();
     bool DeleteRemovesListRow(const QWidget* receiver) const;
     void SetUpPositionSlider();
     void InitialisePreview();
@@ -200,6 +201,7 @@ class CTolvaneDlg : public QDialog {
     void LoadIntoPlayer();
     void ShowWholeFileRange();
     void SetPlayButtonLook(int bitmapId);
+    void ShowStoppedPosition();
     void EndPlayedSelection();
 
   signals:

@@ -90,13 +90,18 @@ void CTolvaneDlg::AcceptCutTabFile(const QString& path) {
 
 void CTolvaneDlg::AppendProbedRow(const QString& path) {
     fileList_->SetRowSelected(0, false);
-    fileList_->AppendRow({path, TimeCodeText(job_.probeStartUs), TimeCodeText(job_.probeEndUs),
-                          outputFormatList_->currentText(), Text("JIEMIAN", "zb"),
-                          QString::number(job_.probeDurationUs / 1000)},
-                         true);
+    const int row =
+        fileList_->AppendRow({path, TimeCodeText(job_.probeStartUs), TimeCodeText(job_.probeEndUs),
+                              outputFormatList_->currentText(), Text("JIEMIAN", "zb"),
+                              QString::number(job_.probeDurationUs / 1000)},
+                             true);
+    // The list shows a long path with its middle left out; the tip shows all of it.
+    fileList_->SetItemToolTip(row, 0, path);
     fileList_->viewport()->repaint();
 }
 
+// A rejected file ends the batch. On the cut tab the last file accepted before it is the
+// one shown, played and cut; when none was, the previous file stays all three.
 void CTolvaneDlg::OnAdd() {
     if (addingFiles_)
         return;
@@ -105,11 +110,7 @@ void CTolvaneDlg::OnAdd() {
     if (paths.isEmpty())
         return;
     const int tab = tabs_->currentIndex();
-    if (tab == kCutTab) {
-        currentFile_.clear();
-        currentFileProbe_ = ProbeSnapshot{};
-    }
-
+    bool acceptedAny = false;
     {
         const AddingFilesScope busy(addingFiles_, tabs_);
         addingTab_ = tab;
@@ -120,7 +121,8 @@ void CTolvaneDlg::OnAdd() {
             if (closing_)
                 return;  // closed meanwhile: no more files, messages or playback
             if (!ProbeAddedFile(path, true))
-                return;
+                break;
+            acceptedAny = true;
             if (tab == kCutTab) {
                 AcceptCutTabFile(path);
             } else if (tab == kMergeTab) {
@@ -128,7 +130,7 @@ void CTolvaneDlg::OnAdd() {
             }
         }
     }
-    if (tab == kCutTab && !closing_) {
+    if (tab == kCutTab && acceptedAny && !closing_) {
         Stop();
         Play();
     }
@@ -136,6 +138,7 @@ void CTolvaneDlg::OnAdd() {
 
 // Paths arrive whole: a path cut to some length would name another file. A rejected file
 // never becomes the current file, so the current file and its probe always belong together.
+// Files dropped on the merge tab become rows only; the cut tab's file stays as it is.
 void CTolvaneDlg::OnDropFiles(const QStringList& paths) {
     if (addingFiles_ || paths.isEmpty())
         return;
@@ -156,8 +159,6 @@ void CTolvaneDlg::OnDropFiles(const QStringList& paths) {
     for (const QString& path : paths) {
         if (!ProbeAddedFile(path, true))
             return;
-        currentFile_ = path;
-        currentFileProbe_ = SnapshotOf(job_);
         AppendProbedRow(path);
     }
 }
@@ -181,8 +182,8 @@ void CTolvaneDlg::OnRemoveSelected() {
 void CTolvaneDlg::OnCut() {
     OnRemoveSelected();
     Stop();
-    Item<QLabel>(ControlId::PlayPosition)->setText(kZeroTime);
     Item<QLabel>(ControlId::Duration)->setText(kZeroTime);
+    ShowStoppedPosition();
     Item<QLabel>(ControlId::SelectionLength)->setText(kZeroTime);
     startEdit_->setText(kZeroTime);
     endEdit_->setText(kZeroTime);

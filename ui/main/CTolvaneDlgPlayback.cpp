@@ -122,7 +122,16 @@ void CTolvaneDlg::Stop() {
     slider_->SetPos(0);
     slider_->update();
     currentPositionMs_ = 0;
-    Item<QLabel>(ControlId::PlayPosition)->setText(kZeroTime);
+    ShowStoppedPosition();
+}
+
+// The position reads zero and the two texts keep one slash between them: a tick puts it
+// before the length, the start and the end of a played selection after the position.
+void CTolvaneDlg::ShowStoppedPosition() {
+    const bool lengthHasSlash =
+        Item<QLabel>(ControlId::Duration)->text().startsWith(QLatin1Char('/'));
+    Item<QLabel>(ControlId::PlayPosition)
+        ->setText(lengthHasSlash ? kZeroTime : kZeroTime + QStringLiteral(" /"));
 }
 
 void CTolvaneDlg::OnPlayPause() {

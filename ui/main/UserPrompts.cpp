@@ -55,12 +55,28 @@ QString ToQtFileFilter(const QString& pipeSeparated) {
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString name = parts[i].trimmed();
-        const QString patterns = parts[i + 1].trimmed().replace(QLatin1Char(';'), QLatin1Char(' '));
-        if (patterns.isEmpty())
+        const QString listed = parts[i + 1].trimmed();
+        if (listed.isEmpty())
             continue;
+        // "*.*" means every file where it comes from; here it would hide names without a
+        // dot, so it becomes "*".
+        QStringList patternList = listed.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patternList) {
+            pattern = pattern.trimmed();
+            if (pattern == QStringLiteral("*.*"))
+                pattern = QStringLiteral("*");
+        }
+        const QString patterns = patternList.join(QLatin1Char(' '));
+        const QString listedPatterns = QLatin1Char('(') +
+                                       QString(listed).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+                                       QLatin1Char(')');
         const QString ownPatterns = QLatin1Char('(') + patterns + QLatin1Char(')');
-        if (name.endsWith(ownPatterns))
-            name.chop(ownPatterns.size());
+        for (const QString& shown : {listedPatterns, ownPatterns}) {
+            if (name.endsWith(shown)) {
+                name.chop(shown.size());
+                break;
+            }
+        }
         name = name.trimmed();
         filters << (name.isEmpty() ? ownPatterns : name + QLatin1Char(' ') + ownPatterns);
     }

@@ -38,7 +38,8 @@ IFileChooser& SystemFileChooser();
 IFolderChooser& SystemFolderChooser();
 
 // "All audio|*.mp3;*.wav|MP3(*.mp3)|*.mp3|" → "All audio (*.mp3 *.wav);;MP3 (*.mp3)".
-// A name that already ends in its own patterns in parentheses keeps them once.
+// A name that already ends in its own patterns in parentheses keeps them once. The
+// every-file pattern "*.*" becomes "*", which also matches names without a dot.
 QString ToQtFileFilter(const QString& pipeSeparated);
 
 }  // namespace tolvane
