@@ -16,8 +16,10 @@ constexpr double kSourceSec = 5.0;
 struct Stretch {
     double start, end;
 };
-// Near the start, in the middle, the last 100 ms (to the end), and one millisecond.
-constexpr Stretch kStretches[] = {{0.031, 0.77}, {2.345, 3.567}, {4.9, kSourceSec}, {1.5, 1.501}};
+// From the file's start, near it, in the middle, the last 100 ms (to the end), and one
+// millisecond.
+constexpr Stretch kStretches[] = {
+    {0.0, 0.77}, {0.031, 0.77}, {2.345, 3.567}, {4.9, kSourceSec}, {1.5, 1.501}};
 
 // Noise without periods, so a stretch matches one place only, band-limited below what
 // the lossy encoders keep.
