@@ -6,6 +6,10 @@
 
 #include "FfmpegHolders.h"
 
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
+
 namespace tolvane {
 
 namespace {
@@ -41,9 +45,24 @@ std::int64_t Timestamp(const AVPacket& packet) {
     return packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
 }
 
+// Whether a packet of `duration` plays anything after `start`: the source's own end
+// skip (the encoder's padding at the file's end) plays nothing.
+bool HoldsSamplesAfter(const AVPacket& packet, std::int64_t duration, std::int64_t start,
+                       int sampleRate, AVRational timeBase) {
+    const std::int64_t ts = Timestamp(packet);
+    std::size_t size = 0;
+    const std::uint8_t* skip = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    if (skip == nullptr || size < 10 || sampleRate <= 0)
+        return ts + duration > start;
+    const std::int64_t padding =
+        av_rescale_q(AV_RL32(skip + 4), AVRational{1, sampleRate}, timeBase);
+    return padding < duration && ts + duration - padding > start;
+}
+
 }  // namespace
 
-CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec)
+CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
+                   const AVOutputFormat* output)
     : windows_(input.nb_streams) {
     const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
     const double length =
@@ -51,12 +70,15 @@ CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec)
     const bool openEnd =
         length > 0 ? !(endSec < length - kEndOfFileSlackSec) : !std::isfinite(endSec);
     startsAtFileStart_ = !(startSec > 0);
+    // A start at the end holds nothing, whatever the last frame's padding holds.
+    const bool startsAtEnd = length > 0 && !(startSec < length - kEndOfFileSlackSec);
     for (unsigned i = 0; i < input.nb_streams; ++i) {
         const AVStream& stream = *input.streams[i];
         Window& w = windows_[i];
         w.used = !ff::IsSkippedCodec(stream.codecpar) && ff::HasAudioParameters(stream.codecpar);
         if (!w.used)
             continue;
+        w.done = startsAtEnd;
         if (referenceStream_ < 0)
             referenceStream_ = static_cast<int>(i);
         w.timeBase = stream.time_base;
@@ -69,7 +91,30 @@ CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec)
                                            kNearest);
         w.pcmFrameBytes = PcmFrameBytes(*stream.codecpar);
         w.sampleRate = stream.codecpar->sample_rate;
+        CutSpan span;
+        span.start = w.start;
+        span.end = w.end;
+        span.fromFileStart = startsAtFileStart_;
+        span.toFileEnd = openEnd;
+        span.timeBase = w.timeBase;
+        span.sampleRate = w.pcmFrameBytes > 0 ? 0 : w.sampleRate;  // PCM is split instead
+        w.edges = MakeCutEdges(*stream.codecpar, output, span);
+        w.keepFrom = startsAtFileStart_ ? w.start : w.start - w.edges->Lead();
+        w.stopAt = openEnd ? w.end : w.end + w.edges->Tail();
     }
+}
+
+void CutRange::PrepareOutput(int stream, AVCodecParameters& par) const {
+    if (stream >= 0 && static_cast<std::size_t>(stream) < windows_.size() &&
+        windows_[static_cast<std::size_t>(stream)].edges)
+        windows_[static_cast<std::size_t>(stream)].edges->PrepareOutput(par);
+}
+
+std::int64_t CutRange::Origin(int stream) const {
+    if (stream < 0 || static_cast<std::size_t>(stream) >= windows_.size() ||
+        !windows_[static_cast<std::size_t>(stream)].edges)
+        return AV_NOPTS_VALUE;
+    return windows_[static_cast<std::size_t>(stream)].edges->Origin();
 }
 
 bool CutRange::AllDone() const {
@@ -87,9 +132,12 @@ CutRange::Verdict CutRange::Admit(AVPacket& packet) {
     if (!w.used || w.done)
         return Verdict::Skip;
     const std::int64_t ts = Timestamp(packet);
-    if (ts == AV_NOPTS_VALUE)
+    if (ts == AV_NOPTS_VALUE) {
+        reachedStart_ = true;
+        w.edges->Take(packet);
         return Verdict::Write;  // cannot be placed: kept, so nothing can be missing
-    if (ts >= w.end) {
+    }
+    if (ts >= w.stopAt && w.edges->CanEnd()) {
         w.done = true;
         return Verdict::StreamDone;
     }
@@ -97,8 +145,10 @@ CutRange::Verdict CutRange::Admit(AVPacket& packet) {
     if (duration <= 0 && w.pcmFrameBytes > 0 && w.sampleRate > 0)
         duration =
             av_rescale_q(packet.size / w.pcmFrameBytes, AVRational{1, w.sampleRate}, w.timeBase);
-    if (duration > 0 && ts < w.start && ts + duration <= w.start)
-        return Verdict::Skip;  // wholly before the start
+    if (duration > 0 && ts < w.keepFrom && ts + duration <= w.keepFrom)
+        return Verdict::Skip;  // wholly before the start and the decoder's lead
+    if (duration <= 0 || HoldsSamplesAfter(packet, duration, w.start, w.sampleRate, w.timeBase))
+        reachedStart_ = true;
     if (w.pcmFrameBytes > 0 && w.sampleRate > 0 && duration > 0 &&
         (ts < w.start || ts + duration > w.end)) {
         packet.duration = duration;
@@ -106,6 +156,7 @@ CutRange::Verdict CutRange::Admit(AVPacket& packet) {
         if (packet.size <= 0)
             return Verdict::Skip;
     }
+    w.edges->Take(packet);
     return Verdict::Write;
 }
 
@@ -154,20 +205,29 @@ bool CutRange::Position(AVFormatContext& input) const {
         return true;
     const Window& w = windows_[static_cast<std::size_t>(referenceStream_)];
     const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
-    std::int64_t target = av_rescale_q(w.start, w.timeBase, AV_TIME_BASE_Q);
+    // The file's first packet may lie before its start time (MP3 counts the encoder
+    // delay into the start time), but a time before zero is no seek target for some
+    // demuxers.
+    const std::int64_t first = std::min<std::int64_t>(origin, 0);
+    std::int64_t target = std::max(first, av_rescale_q(w.keepFrom, w.timeBase, AV_TIME_BASE_Q));
     // A demuxer may land after the asked time (an index or a bit-rate estimate):
     // step back until the first packet starts at or before the start.
     std::int64_t step = AV_TIME_BASE;
     for (int attempt = 0; attempt < 6; ++attempt) {
-        const std::int64_t landed = FirstTimestampAfterSeek(input, referenceStream_, target);
+        std::int64_t landed = FirstTimestampAfterSeek(input, referenceStream_, target);
+        if (landed == std::numeric_limits<std::int64_t>::min() && target < origin) {
+            target = origin;  // no seek before the start time: the start time, then
+            landed = FirstTimestampAfterSeek(input, referenceStream_, target);
+        }
         if (landed == std::numeric_limits<std::int64_t>::min())
             return false;  // this input has no time seek
-        if (landed == AV_NOPTS_VALUE || landed <= w.start || target <= origin)
+        if (landed == AV_NOPTS_VALUE || landed <= w.keepFrom || target <= first)
             return av_seek_frame(&input, -1, target, AVSEEK_FLAG_BACKWARD) >= 0;
-        target = std::max(origin, target - step);
+        target = std::max(first, target - step);
         step *= 2;
     }
-    return av_seek_frame(&input, -1, origin, AVSEEK_FLAG_BACKWARD) >= 0;
+    return av_seek_frame(&input, -1, first, AVSEEK_FLAG_BACKWARD) >= 0 ||
+           av_seek_frame(&input, -1, origin, AVSEEK_FLAG_BACKWARD) >= 0;
 }
 
 }  // namespace tolvane

@@ -4,11 +4,14 @@
 // before or after it; raw PCM packets are split at the sample, so such a cut is exact.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 extern "C" {
 #include <libavformat/avformat.h>
 }
+
+#include "CutEdges.h"
 
 namespace tolvane {
 
@@ -16,16 +19,27 @@ class CutRange {
   public:
     // `startSec` and `endSec` count from the file's start. An end at or past the
     // input's length (or not a number) copies to the file's real end, whatever the
-    // length estimate said.
-    CutRange(const AVFormatContext& input, double startSec, double endSec);
+    // length estimate said. `output` is the format the streams are copied into: it
+    // decides how the edges can be trimmed.
+    CutRange(const AVFormatContext& input, double startSec, double endSec,
+             const AVOutputFormat* output);
 
     enum class Verdict { Skip, Write, StreamDone };
-    // Decides on one packet (input time base); a PCM packet across either edge is
-    // trimmed in place to the stretch.
+    // Decides on one packet (input time base); a kept packet is trimmed in place to
+    // the stretch as far as its format allows.
     Verdict Admit(AVPacket& packet);
+    // Sets what the output stream copied from `stream` tells of its edges (call once
+    // the first packet has been admitted, before the output header).
+    void PrepareOutput(int stream, AVCodecParameters& par) const;
+    // The source time of `stream` (its time base) that becomes the output's zero;
+    // AV_NOPTS_VALUE when unknown.
+    std::int64_t Origin(int stream) const;
     // True when every stream has passed the end: nothing after can be kept.
     bool AllDone() const;
     bool startsAtFileStart() const { return startsAtFileStart_; }
+    // True once a packet holding a sample of the stretch was kept: packets read only
+    // for the decoder's sake before the start are no cut.
+    bool ReachedStart() const { return reachedStart_; }
 
     // Positions the input at or before the start by time. Returns false when no time
     // seek works (the caller may try a byte position then).
@@ -36,11 +50,14 @@ class CutRange {
         bool used = false;  // an audio stream the cut copies
         std::int64_t start = 0;
         std::int64_t end = 0;
+        std::int64_t keepFrom = 0;  // packets that end after it are kept
+        std::int64_t stopAt = 0;    // the first packet from here on is not
         bool openEnd = false;
         bool done = false;
         int pcmFrameBytes = 0;  // bytes per sample frame of raw PCM; 0 otherwise
         int sampleRate = 0;
         AVRational timeBase{1, 1};
+        std::unique_ptr<CutEdges> edges;
     };
     void TrimPcm(AVPacket& packet, const Window& window) const;
     // The first stream's timestamp of the first packet read after a seek to `target`.
@@ -50,6 +67,7 @@ class CutRange {
     std::vector<Window> windows_;
     int referenceStream_ = -1;
     bool startsAtFileStart_ = true;
+    bool reachedStart_ = false;
 };
 
 }  // namespace tolvane

@@ -21,6 +21,7 @@ class JobOutput {
     AVStream* AddStream();
     // Creates the file (never over an existing one) and writes the container header.
     int WriteHeader();
+    bool HeaderWritten() const { return headerWritten_; }
     // Writes one packet (ownership of its data passes to the muxer).
     int Write(AVPacket* packet);
     // True once a packet has been written.

@@ -524,6 +524,9 @@ class JobRun {
     // packet, or one too short to be read back (an MP3 of one frame), is removed instead.
     bool EndCancelledOutput();
     void PositionAtRangeStart(int k, AVFormatContext* input);
+    // Writes the header of a copy's output, once a cut's edges have set their streams.
+    bool WriteCopyHeader(const AVFormatContext* input, const std::vector<int>& outputIndex,
+                         const std::optional<CutRange>& range);
     void UpdateProgress(int k);
     bool Cancelled() const { return job_.cancelRequested.load(); }
 
@@ -675,6 +678,21 @@ void JobRun::UpdateProgress(int k) {
         job_.progressUpdated(job_);
 }
 
+bool JobRun::WriteCopyHeader(const AVFormatContext* input, const std::vector<int>& outputIndex,
+                             const std::optional<CutRange>& range) {
+    for (unsigned i = 0; range && i < input->nb_streams; ++i) {
+        if (outputIndex[i] >= 0)
+            range->PrepareOutput(static_cast<int>(i),
+                                 *output_.context()->streams[outputIndex[i]]->codecpar);
+    }
+    if (const int ret = output_.WriteHeader(); ret < 0)
+        return RecordFailure(job_, ret, true);
+    const AVRational base = output_.context()->streams[0]->time_base;
+    job_.outputTimeBaseNum = base.num;
+    job_.outputTimeBaseDen = base.den;
+    return true;
+}
+
 InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
     // Every described audio stream, in input order, goes to the next output stream.
     std::vector<int> outputIndex(input->nb_streams, -1);
@@ -705,28 +723,17 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
         RecordFailure(job_, AVERROR_STREAM_NOT_FOUND, false);  // nothing to copy
         return InputOutcome::Failed;
     }
-    if (k == 0) {
-        if (const int ret = output_.WriteHeader(); ret < 0) {
-            RecordFailure(job_, ret, true);
-            return InputOutcome::Failed;
-        }
-        const AVRational base = output_.context()->streams[0]->time_base;
-        job_.outputTimeBaseNum = base.num;
-        job_.outputTimeBaseDen = base.den;
+    if (k == 0)
         copyEnd_.assign(output_.context()->nb_streams, 0);
-    }
     // A cut keeps the packets that hold its stretch, found by timestamps; a copy join
     // takes whole inputs.
     std::optional<CutRange> range;
     if (!job_.joinMode) {
-        range.emplace(*input, job_.startSec[k], job_.endSec[k]);
+        range.emplace(*input, job_.startSec[k], job_.endSec[k], output_.context()->oformat);
         job_.seekByBytes = 0;
         if (!range->Position(*input))
             PositionAtRangeStart(k, input);  // no time seek: the byte estimate
     }
-    // The demuxer's skip-samples data tells where the source's own stream starts and
-    // ends; it is right for the output only when the output starts where the source does.
-    const bool keepSkipSamples = range && range->startsAtFileStart();
 
     AVPacket* packet = packet_.get();
     const std::size_t outputs = output_.context()->nb_streams;
@@ -750,6 +757,12 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
                 break;  // every stream has passed the end of the stretch
             continue;
         }
+        // The header waits for the first packet: the edges of a cut set parameters
+        // only the first packet decides.
+        if (!output_.HeaderWritten() && !WriteCopyHeader(input, outputIndex, range)) {
+            av_packet_unref(packet);
+            return InputOutcome::Failed;
+        }
         const int target = outputIndex[source];
         const AVStream* out = output_.context()->streams[target];
         const AVRational from = input->streams[source]->time_base;
@@ -758,14 +771,17 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
         packet->dts = av_rescale_q_rnd(packet->dts, from, out->time_base, rounding);
         packet->duration = av_rescale_q(packet->duration, from, out->time_base);
         packet->pos = -1;
-        if (!keepSkipSamples)
+        if (!range)  // a cut's edges keep what holds of the skip-samples data
             av_packet_shrink_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, 0);
         if (firstPacket[target]) {
             firstPacket[target] = false;
             const std::int64_t first = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            const std::int64_t origin = range ? range->Origin(source) : AV_NOPTS_VALUE;
             // A later input of a copy join continues where the previous one ended.
             if (k > 0 && first != AV_NOPTS_VALUE)
                 cutOffset[target] = first - copyEnd_[target];
+            else if (origin != AV_NOPTS_VALUE)
+                cutOffset[target] = av_rescale_q_rnd(origin, from, out->time_base, rounding);
             else if (first != AV_NOPTS_VALUE && first > 0)
                 cutOffset[target] = first;
         }
@@ -783,7 +799,7 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
             return InputOutcome::Failed;
         }
     }
-    if (range && !output_.HasPackets()) {
+    if (range && (!output_.HasPackets() || !range->ReachedStart())) {
         // The stretch lies before the first packet, past the last, or nowhere.
         RecordFailure(job_, kErrorNoAudioInRange, false);
         return InputOutcome::Failed;

@@ -1,0 +1,202 @@
+// How exactly cuts land, measured as decoders play them: the decoded cut is found in the
+// decoded source by correlation and its edges compared with the asked stretch.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "CutPrecision.h"
+#include "JobTestSupport.h"
+
+namespace tolvane::testing {
+namespace {
+
+constexpr double kSourceSec = 5.0;
+
+struct Stretch {
+    double start, end;
+};
+// From the file's start, near it, in the middle, the last 100 ms (to the end), and one
+// millisecond.
+constexpr Stretch kStretches[] = {
+    {0.0, 0.77}, {0.031, 0.77}, {2.345, 3.567}, {4.9, kSourceSec}, {1.5, 1.501}};
+
+// Noise without periods, so a stretch matches one place only, band-limited below what
+// the lossy encoders keep.
+fs::path MakeNoise(const fs::path& dir, const std::string& name, int rate, int channels,
+                   const std::string& codecArgs) {
+    const fs::path path = dir / name;
+    const std::string source = "-f lavfi -i \"anoisesrc=d=" + std::to_string(kSourceSec) +
+                               ":a=0.4:r=" + std::to_string(rate) +
+                               ",lowpass=f=" + std::to_string(rate / 6) + "\" -ac " +
+                               std::to_string(channels) + " ";
+    return RunFfmpeg(source + codecArgs, path) ? path : fs::path();
+}
+
+struct Family {
+    std::string name;  // the source's name; the container follows its extension
+    int rate, channels;
+    std::string codecArgs;
+    std::vector<Decoder> decoders;
+    double packetSec;  // the longest packet
+    // Exact formats: how far the head may differ from the source's.
+    double headError;
+};
+
+void PrintTo(const Family& f, std::ostream* os) {
+    *os << f.name;
+}
+
+std::string Label(const Stretch& s) {
+    char label[48];
+    std::snprintf(label, sizeof label, "%.3f-%.3f", s.start, s.end);
+    return label;
+}
+
+class CutFixture : public ::testing::TestWithParam<Family> {
+  protected:
+    TempDir dir;
+
+    fs::path Source() {
+        const Family& f = GetParam();
+        return MakeNoise(dir.path(), "source_" + f.name, f.rate, f.channels, f.codecArgs);
+    }
+    // Cuts `s` of `source`; empty when the job failed.
+    fs::path Cut(const fs::path& source, const Stretch& s) {
+        const fs::path out = dir / (Label(s) + "_" + GetParam().name);
+        MediaJob job;
+        PrepareCut(job, source, out, s.start, s.end);
+        RunJob(job);
+        EXPECT_EQ(job.fileStatus[0], kInputDone) << "failure " << job.failureCode;
+        return job.fileStatus[0] == kInputDone ? out : fs::path();
+    }
+};
+
+// MP3 (Info header), AAC in MP4 (edit list) and Opus (pre-skip, end granule): the cut
+// plays exactly the stretch, and its first 50 ms as in the source.
+class ExactCut : public CutFixture {};
+
+TEST_P(ExactCut, StartsAndEndsWithinAMillisecondWithAnIntactHead) {
+    const Family& f = GetParam();
+    const fs::path source = Source();
+    ASSERT_FALSE(source.empty());
+    const bool mp4 = f.name.ends_with(".m4a");
+    for (const Stretch& s : kStretches) {
+        const fs::path out = Cut(source, s);
+        if (out.empty())
+            continue;
+        for (Decoder d : f.decoders) {
+            SCOPED_TRACE(f.name + " " + Label(s) + " by " + DecoderName(d));
+            const CutPrecision p = MeasureCut(source, out, s.start, s.end, d);
+            ASSERT_TRUE(p.found) << Describe(p);
+            const bool shorterThanAPacket = s.end - s.start < f.packetSec;
+            // FFmpeg's decoder forgets the rest of a start skip at a packet that carries
+            // an end skip too: a stretch inside one packet starts up to a packet early.
+            const double startSlackMs =
+                d == Decoder::Ffmpeg && shorterThanAPacket ? f.packetSec * 1000 : 0;
+            EXPECT_GE(p.startErrorMs, -1.0 - startSlackMs) << Describe(p);
+            EXPECT_LE(p.startErrorMs, 1.0) << Describe(p);
+            // FFmpeg does not end an MP4 track at its edit list's end: it plays the
+            // rest of the last frame (and one more for a stretch inside one frame).
+            const double endSlackMs = mp4 ? 2 * f.packetSec * 1000 : 0;
+            EXPECT_GE(p.endErrorMs, -1.0) << Describe(p);
+            EXPECT_LE(p.endErrorMs, 1.0 + endSlackMs) << Describe(p);
+            EXPECT_LE(p.headError, f.headError) << Describe(p);
+        }
+        // The edit list itself states the stretch's length (but for a stretch inside
+        // one frame, which gets the next frame too).
+        if (mp4 && s.end - s.start >= f.packetSec) {
+            EXPECT_NEAR(Ffprobe(out).durationSec, s.end - s.start, 0.0015) << Label(s);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ExactCut,
+    ::testing::Values(
+        Family{"cbr.mp3",
+               44100,
+               2,
+               "-c:a libmp3lame -b:a 128k",
+               {Decoder::Ffmpeg, Decoder::Mpg123},
+               1152 / 44100.0,
+               1e-3},
+        Family{"vbr.mp3",
+               44100,
+               2,
+               "-c:a libmp3lame -q:a 2",
+               {Decoder::Ffmpeg, Decoder::Mpg123},
+               1152 / 44100.0,
+               1e-3},
+        Family{"cbr8k.mp3",
+               8000,
+               1,
+               "-c:a libmp3lame -b:a 24k",
+               {Decoder::Ffmpeg, Decoder::Mpg123},
+               576 / 8000.0,
+               1e-3},
+        Family{"vbr8k.mp3",
+               8000,
+               1,
+               "-c:a libmp3lame -q:a 4",
+               {Decoder::Ffmpeg, Decoder::Mpg123},
+               576 / 8000.0,
+               1e-3},
+        // Without noise substitution, whose random noise differs from decode to decode.
+        Family{"aac.m4a",
+               44100,
+               2,
+               "-c:a aac -b:a 128k -aac_pns 0",
+               {Decoder::Ffmpeg},
+               1024 / 44100.0,
+               1e-3},
+        // Opus decoders converge within the pre-roll, but not to the bit.
+        Family{"opus.opus",
+               48000,
+               2,
+               "-c:a libopus -b:a 96k",
+               {Decoder::Ffmpeg, Decoder::Opusdec},
+               0.02,
+               0.15}),
+    [](const auto& info) { return info.param.name.substr(0, info.param.name.find('.')); });
+
+// Formats that cannot state where their audio starts or ends: every sample of the
+// stretch is there, with at most one packet more at each end.
+class PacketCut : public CutFixture {};
+
+TEST_P(PacketCut, CoversTheStretchWithinAPacketAtEachEnd) {
+    const Family& f = GetParam();
+    const fs::path source = Source();
+    ASSERT_FALSE(source.empty());
+    const double packetMs = f.packetSec * 1000;
+    for (const Stretch& s : kStretches) {
+        const fs::path out = Cut(source, s);
+        if (out.empty())
+            continue;
+        SCOPED_TRACE(f.name + " " + Label(s));
+        const CutPrecision p = MeasureCut(source, out, s.start, s.end);
+        ASSERT_TRUE(p.found) << Describe(p);
+        // Half a millisecond for the correlation's pick on lossy audio.
+        EXPECT_LE(p.startErrorMs, 0.5) << Describe(p);
+        EXPECT_GE(p.endErrorMs, -0.5) << Describe(p);
+        if (s.end - s.start < f.packetSec) {
+            // A stretch inside one packet: two packets at most in all.
+            EXPECT_LE(p.endErrorMs - p.startErrorMs, 2 * packetMs) << Describe(p);
+        } else {
+            EXPECT_GE(p.startErrorMs, -packetMs) << Describe(p);
+            EXPECT_LE(p.endErrorMs, packetMs) << Describe(p);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, PacketCut,
+    ::testing::Values(
+        Family{"vorbis.ogg", 44100, 2, "-c:a libvorbis -q:a 4", {}, 1024 / 44100.0, 0},
+        Family{"wma.wma", 44100, 2, "-c:a wmav2 -b:a 128k", {}, 2048 / 44100.0, 0},
+        Family{"mp2.mp2", 44100, 2, "-c:a mp2 -b:a 192k", {}, 1152 / 44100.0, 0},
+        Family{"ac3.ac3", 48000, 2, "-c:a ac3 -b:a 192k", {}, 1536 / 48000.0, 0}),
+    [](const auto& info) { return info.param.name.substr(0, info.param.name.find('.')); });
+
+}  // namespace
+}  // namespace tolvane::testing

@@ -1,0 +1,169 @@
+#include "CutPrecision.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+namespace tolvane::testing {
+
+namespace {
+
+// How far from the asked start the cut is looked for.
+constexpr double kSearchSec = 0.3;
+// Samples of the cut's middle matched against the source; a shorter cut is matched whole.
+constexpr std::size_t kProbeSamples = 2048;
+constexpr double kHeadSec = 0.05;
+
+struct StreamShape {
+    int rate = 0;
+    int channels = 0;
+};
+
+StreamShape Probe(const fs::path& file) {
+    std::string out;
+    if (RunCommand("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels "
+                   "-of csv=p=0 " +
+                       ShellQuote(file.string()),
+                   &out) != 0)
+        return {};
+    StreamShape shape;
+    if (std::sscanf(out.c_str(), "%d,%d", &shape.rate, &shape.channels) != 2)
+        return {};
+    return shape;
+}
+
+std::vector<float> FirstChannel(const std::string& raw, int channels) {
+    std::vector<float> samples;
+    if (channels <= 0)
+        return samples;
+    const std::size_t frames = raw.size() / (sizeof(float) * channels);
+    samples.resize(frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        std::memcpy(&samples[i], raw.data() + i * sizeof(float) * channels, sizeof(float));
+    return samples;
+}
+
+}  // namespace
+
+std::string DecoderName(Decoder decoder) {
+    switch (decoder) {
+        case Decoder::Ffmpeg:
+            return "ffmpeg";
+        case Decoder::Mpg123:
+            return "mpg123";
+        case Decoder::Opusdec:
+            return "opusdec";
+    }
+    return "?";
+}
+
+DecodedAudio Decode(const fs::path& file, Decoder decoder) {
+    const StreamShape shape = Probe(file);
+    if (shape.rate <= 0 || shape.channels <= 0)
+        return {};
+    const std::string name = ShellQuote(file.string());
+    DecodedAudio audio;
+    std::string command;
+    audio.rate = shape.rate;
+    switch (decoder) {
+        case Decoder::Ffmpeg:
+            command = "ffmpeg -nostdin -v error -i " + name + " -map 0:a:0 -f f32le -";
+            break;
+        case Decoder::Mpg123:
+            command = "mpg123 -q --gapless -e f32 -s " + name;
+            break;
+        case Decoder::Opusdec:
+            // Opus always decodes at 48 kHz; opusdec would resample to the input rate.
+            audio.rate = 48000;
+            command = "opusdec --quiet --float --rate 48000 " + name + " -";
+            break;
+    }
+    std::string raw;
+    if (RunCommand(command + " 2>/dev/null", &raw) != 0)
+        return {};
+    audio.samples = FirstChannel(raw, shape.channels);
+    return audio;
+}
+
+CutPrecision MeasureCut(const DecodedAudio& source, const DecodedAudio& cut, double startSec,
+                        double endSec) {
+    CutPrecision result;
+    const std::vector<float>& src = source.samples;
+    const std::vector<float>& seg = cut.samples;
+    if (source.rate <= 0 || source.rate != cut.rate || seg.size() < 8 || src.size() < seg.size())
+        return result;
+    const double rate = source.rate;
+    const std::size_t probeLength = std::min(seg.size(), kProbeSamples);
+    const std::size_t probeAt = (seg.size() - probeLength) / 2;
+    const long expected = std::lround(startSec * rate) + static_cast<long>(probeAt);
+    const long reach = std::lround(kSearchSec * rate);
+    const long lo = std::max(0L, expected - reach);
+    const long hi = std::min(static_cast<long>(src.size() - probeLength), expected + reach);
+    if (hi < lo)
+        return result;
+
+    double probeEnergy = 0;
+    for (std::size_t i = 0; i < probeLength; ++i)
+        probeEnergy += double(seg[probeAt + i]) * seg[probeAt + i];
+    // Energy of the source under the probe, kept up to date as the probe slides.
+    double windowEnergy = 0;
+    for (std::size_t i = 0; i < probeLength; ++i)
+        windowEnergy += double(src[lo + i]) * src[lo + i];
+    double best = -2;
+    long bestAt = lo;
+    for (long at = lo; at <= hi; ++at) {
+        if (at > lo) {
+            const double out = src[at - 1], in = src[at + probeLength - 1];
+            windowEnergy += in * in - out * out;
+        }
+        double dot = 0;
+        const float* s = src.data() + at;
+        const float* p = seg.data() + probeAt;
+        for (std::size_t i = 0; i < probeLength; ++i)
+            dot += double(s[i]) * p[i];
+        const double r = dot / (std::sqrt(std::max(windowEnergy, 0.0) * probeEnergy) + 1e-12);
+        if (r > best) {
+            best = r;
+            bestAt = at;
+        }
+    }
+    const long offset = bestAt - static_cast<long>(probeAt);
+    result.found = true;
+    result.correlation = best;
+    result.startErrorSamples = offset - std::lround(startSec * rate);
+    // The cut cannot go on past the source's own end.
+    const long askedEnd = std::min(std::lround(endSec * rate), static_cast<long>(src.size()));
+    result.endErrorSamples = offset + static_cast<long>(seg.size()) - askedEnd;
+    result.startErrorMs = result.startErrorSamples * 1000.0 / rate;
+    result.endErrorMs = result.endErrorSamples * 1000.0 / rate;
+
+    const std::size_t head = std::min(seg.size(), static_cast<std::size_t>(kHeadSec * rate));
+    if (offset >= 0 && static_cast<std::size_t>(offset) + head <= src.size() && head > 0) {
+        double diff = 0, energy = 0;
+        for (std::size_t i = 0; i < head; ++i) {
+            const double d = double(seg[i]) - src[offset + i];
+            diff += d * d;
+            energy += double(src[offset + i]) * src[offset + i];
+        }
+        result.headError = std::sqrt(diff / head) / (std::sqrt(energy / head) + 1e-9);
+    }
+    return result;
+}
+
+CutPrecision MeasureCut(const fs::path& source, const fs::path& cut, double startSec, double endSec,
+                        Decoder decoder) {
+    return MeasureCut(Decode(source, decoder), Decode(cut, decoder), startSec, endSec);
+}
+
+std::string Describe(const CutPrecision& p) {
+    if (!p.found)
+        return "cut not found in the source";
+    std::ostringstream text;
+    text << "start " << p.startErrorSamples << " samples (" << p.startErrorMs << " ms), end "
+         << p.endErrorSamples << " samples (" << p.endErrorMs << " ms), head error " << p.headError
+         << ", correlation " << p.correlation;
+    return text.str();
+}
+
+}  // namespace tolvane::testing
