@@ -105,6 +105,47 @@ TEST(TerminationSignals, EachEndsTheProgramWithItsStatusAndKeepsTheSettings) {
     }
 }
 
+// An installed copy the user may not write: the program starts on a setting.ini of the
+// user's own, made from the installed default, and leaves the installed one alone.
+TEST(TerminationSignals, InstalledCopyStartsOnTheUsersOwnSettings) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as another user";
+    constexpr uid_t kNobody = 65534;
+    ProgramFolderFixture folder;
+    WriteStandardProgramFolder(folder);
+    const fs::path program = folder.path() / "tolvane";
+    fs::copy_file(TOLVANE_PROGRAM_PATH, program);
+    fs::permissions(folder.path(), fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    fs::permissions(folder.path() / "languages", fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    const std::string before = folder.ReadSettings();
+    TempDir home;
+    fs::permissions(home.path(), fs::perms::all);
+    ASSERT_EQ(chown(home.path().c_str(), kNobody, kNobody), 0);
+    TempDir logs;
+    ChildProgram::Options options;
+    options.environment = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy",
+                           "HOME=" + home.path().string(),
+                           "XDG_CONFIG_HOME=", "XDG_RUNTIME_DIR=" + home.path().string()};
+    options.beforeExec = [] {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0)
+            _exit(125);
+    };
+    ChildProgram window(program.string(), {}, logs / "stdout", logs / "stderr", options);
+    ASSERT_TRUE(window.started());
+    ASSERT_TRUE(WaitUntilTheWindowIsUp(window))
+        << window.end().Describe() << ": " << ReadFileBytes(logs / "stderr");
+    window.Signal(SIGTERM);
+    const ChildEnd end = window.WaitOrKill(std::chrono::seconds(120));
+    EXPECT_TRUE(end.exited && end.code == 128 + SIGTERM)
+        << end.Describe() << ": " << ReadFileBytes(logs / "stderr");
+    const fs::path own = home.path() / ".config" / "tolvane";
+    ExpectSameSettings(own / "setting.ini", before);
+    EXPECT_TRUE(fs::is_directory(own / "languages"));
+    EXPECT_EQ(folder.ReadSettings(), before);
+}
+
 #endif
 
 // Restores the dispositions of the three signals when the test ends, whatever the
