@@ -12,5 +12,6 @@ int main(int argc, char* argv[]) {
     tolvane::InstallTerminationSignals();
     QApplication application(argc, argv);
     tolvane::CTolvaneApp tolvane;
+    tolvane.SetFilesToOpen(tolvane::FilesOfCommandLine(QCoreApplication::arguments()));
     return tolvane.Run();
 }
