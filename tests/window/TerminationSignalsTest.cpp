@@ -1,6 +1,9 @@
 // SIGTERM, SIGINT and SIGHUP end the window as its close box does: the real program run
 // offscreen as a child process, and in this process a merge running when the signal
-// comes, which is cancelled and whose output stays as a cancel leaves it.
+// comes, which is cancelled and whose output stays as a cancel leaves it. The real
+// program also starts on a user's own settings when installed, and a second start hands
+// its files to the running window. Each child gets a runtime folder of its own, so
+// programs of tests running side by side never find each other.
 
 #include <gtest/gtest.h>
 
@@ -92,7 +95,8 @@ TEST(TerminationSignals, EachEndsTheProgramWithItsStatusAndKeepsTheSettings) {
     for (const StopSignal& stop : kStopSignals) {
         SCOPED_TRACE(stop.name);
         ChildProgram::Options options;
-        options.environment = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy"};
+        options.environment = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy",
+                               "XDG_RUNTIME_DIR=" + logs.path().string()};
         ChildProgram window(program.string(), {}, logs / "stdout", logs / "stderr", options);
         ASSERT_TRUE(window.started());
         ASSERT_TRUE(WaitUntilTheWindowIsUp(window))
@@ -144,6 +148,64 @@ TEST(TerminationSignals, InstalledCopyStartsOnTheUsersOwnSettings) {
     ExpectSameSettings(own / "setting.ini", before);
     EXPECT_TRUE(fs::is_directory(own / "languages"));
     EXPECT_EQ(folder.ReadSettings(), before);
+}
+
+// True once `pid` holds `file` open (the player keeps the cut tab's file open).
+bool HoldsOpen(pid_t pid, const fs::path& file) {
+    std::error_code ec;
+    for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code linkError;
+        if (fs::read_symlink(it->path(), linkError) == file)
+            return true;
+    }
+    return false;
+}
+
+TEST(SingleInstance, SecondStartHandsItsFilesToTheRunningWindowAndEnds) {
+    ProgramFolderFixture folder;
+    WriteStandardProgramFolder(folder);
+    const fs::path program = folder.path() / "tolvane";
+    fs::copy_file(TOLVANE_PROGRAM_PATH, program);
+    TempDir runtime;
+    TempDir media;
+    const fs::path song = MakeTone(media.path(), "song.wav", 30.0, 8000, 1);
+    ChildProgram::Options options;
+    options.environment = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy",
+                           "XDG_RUNTIME_DIR=" + runtime.path().string()};
+    ChildProgram first(program.string(), {}, runtime / "first.out", runtime / "first.err", options);
+    ASSERT_TRUE(first.started());
+    ASSERT_TRUE(WaitUntilTheWindowIsUp(first)) << ReadFileBytes(runtime / "first.err");
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+    };
+    for (const Case& c : {Case{"no file", {}}, Case{"one file", {song.string()}}}) {
+        SCOPED_TRACE(c.name);
+        ChildProgram second(program.string(), c.arguments, runtime / "second.out",
+                            runtime / "second.err", options);
+        const ChildEnd end = second.WaitOrKill(std::chrono::seconds(60));
+        EXPECT_TRUE(end.exited && end.code == 0)
+            << end.Describe() << ": " << ReadFileBytes(runtime / "second.err");
+        EXPECT_FALSE(first.Ended()) << "the running window ended";
+    }
+    // The file became the running window's cut-tab file, which the player opened.
+    bool opened = false;
+    for (int i = 0; i < 600 && !opened; ++i) {
+        opened = HoldsOpen(first.pid(), song);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(opened) << "the running window did not open the handed file";
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.WaitOrKill(std::chrono::seconds(120)).code, 128 + SIGTERM);
+
+    // With the window gone, the next start runs the window itself.
+    ChildProgram next(program.string(), {}, runtime / "next.out", runtime / "next.err", options);
+    ASSERT_TRUE(WaitUntilTheWindowIsUp(next))
+        << next.end().Describe() << ": " << ReadFileBytes(runtime / "next.err");
+    next.Signal(SIGTERM);
+    EXPECT_EQ(next.WaitOrKill(std::chrono::seconds(120)).code, 128 + SIGTERM);
 }
 
 #endif
