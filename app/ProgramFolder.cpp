@@ -1,7 +1,11 @@
 #include "ProgramFolder.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,6 +36,32 @@ fs::path ExecutableFolder() {
     }
 }
 
+// User folders chosen by SettingsFolderFor, each with the program folder whose language
+// files stand behind it.
+std::mutex fallbackMutex;
+std::map<fs::path, fs::path>& LanguageFallbacks() {
+    static std::map<fs::path, fs::path> fallbacks;
+    return fallbacks;
+}
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        return home;
+    if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr)
+        return entry->pw_dir;
+    return {};
+}
+
+// The file may be written where it is: it exists and is writable, or it is missing from a
+// folder we may write into.
+bool SettingsWritableIn(const fs::path& folder) {
+    const fs::path file = SettingsFilePath(folder);
+    std::error_code ec;
+    if (fs::exists(file, ec))
+        return ::access(file.c_str(), W_OK) == 0;
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 }  // namespace
 
 fs::path ProgramFolder() {
@@ -50,13 +80,56 @@ fs::path SettingsFilePath(const fs::path& folder) {
     return folder / "setting.ini";
 }
 
+fs::path UserSettingsFolder() {
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/')
+        return fs::path(config) / "tolvane";
+    const std::string home = HomeFolder();
+    if (home.empty())
+        return {};
+    return fs::path(home) / ".config" / "tolvane";
+}
+
+fs::path SettingsFolderFor(const fs::path& programFolder) {
+    if (SettingsWritableIn(programFolder))
+        return programFolder;
+    const fs::path user = UserSettingsFolder();
+    if (user.empty())
+        return programFolder;
+    std::error_code ec;
+    fs::create_directories(user / "languages", ec);
+    if (!fs::is_directory(user / "languages", ec) || ::access(user.c_str(), W_OK | X_OK) != 0)
+        return programFolder;
+    const fs::path settings = SettingsFilePath(user);
+    if (!fs::exists(settings, ec)) {
+        // The default the program came with; a missing one leaves the file to the first
+        // write, with the defaults of every key until then.
+        fs::copy_file(SettingsFilePath(programFolder), settings, ec);
+        if (!ec)
+            fs::permissions(settings, fs::perms::owner_read | fs::perms::owner_write,
+                            fs::perm_options::add, ec);
+    }
+    const std::lock_guard lock(fallbackMutex);
+    LanguageFallbacks()[user] = programFolder;
+    return user;
+}
+
 fs::path LanguageFilePath(std::string_view fileName, const fs::path& folder) {
     const auto slash = fileName.rfind('/');
     std::string_view name = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
     if (name == "." || name == "..") {
         name = {};
     }
-    return folder / "languages" / fs::path(std::string(name));
+    const fs::path path = folder / "languages" / fs::path(std::string(name));
+    if (name.empty())
+        return path;
+    std::error_code ec;
+    if (fs::exists(path, ec))
+        return path;
+    const std::lock_guard lock(fallbackMutex);
+    const auto fallback = LanguageFallbacks().find(folder);
+    if (fallback == LanguageFallbacks().end())
+        return path;
+    return fallback->second / "languages" / fs::path(std::string(name));
 }
 
 }  // namespace tolvane

@@ -12,7 +12,7 @@ packages=(
     ffmpeg xvfb xauth fonts-noto-cjk imagemagick
     clang libclang-rt-14-dev
     python3 procps util-linux
-    time bsdutils mpg123
+    time bsdutils mpg123 desktop-file-utils
 )
 
 missing=()

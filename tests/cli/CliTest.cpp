@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "JobTestSupport.h"
 #include "MediaFixtures.h"
 #include "NameQuoting.h"
@@ -24,10 +24,13 @@ namespace tolvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ChildProgram;
 using testing::Ffprobe;
 using testing::FfprobePackets;
+using testing::FileSizeOrZero;
 using testing::Fixtures;
 using testing::ReadFileBytes;
+using testing::RunChildUntil;
 using testing::ShellQuote;
 using testing::TempDir;
 
@@ -505,118 +508,97 @@ TEST(CliProgress, BarUpdatesInPlaceOnATerminal) {
     EXPECT_NE(transcript.find((out / "tone8000.mp3").string()), std::string::npos);
 }
 
-// Starts the program with output to files; returns its process id.
-pid_t Spawn(const std::vector<std::string>& arguments, const fs::path& outFile,
-            const fs::path& errFile) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    std::vector<char*> argv;
-    std::string program = TOLVANE_CLI_PATH;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = arguments;
-    for (std::string& argument : copies)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+ChildProgram StartCli(const std::vector<std::string>& arguments, const fs::path& dir) {
+    return ChildProgram(TOLVANE_CLI_PATH, arguments, dir / "stdout", dir / "stderr", {});
 }
 
-// Lets the program run in slices of half a millisecond, stopped in between, until
-// `output` holds more than `bytes`; then leaves it stopped and returns true. Returns
-// false if the program ends first (its status in `status`). Slicing makes sure that
-// what the caller does next lands while packets are being copied, however fast the
-// machine.
-bool RunUntilOutputGrows(pid_t pid, const fs::path& output, std::uintmax_t bytes, int& status) {
-    for (int step = 0; step < 200000; ++step) {
-        kill(pid, SIGCONT);
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-        kill(pid, SIGSTOP);
-        std::error_code ec;
-        if (fs::exists(output, ec) && fs::file_size(output, ec) > bytes)
-            return true;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+// Runs the started tool until `output` holds more than `bytes`, and leaves it stopped.
+bool RunUntilOutputGrows(ChildProgram& cli, const fs::path& output, std::uintmax_t bytes) {
+    return RunChildUntil(cli, [&] { return FileSizeOrZero(output) > bytes; });
 }
 
-int WaitForExit(pid_t pid) {
-    kill(pid, SIGCONT);
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
+// Each of the signals that ask the tool to stop, sent while a job writes its output:
+// the job is cancelled as Ctrl-C cancels it, what was written so far stays a valid file,
+// and the exit status is 128 + the signal's number.
+struct StopSignal {
+    int number;
+    const char* name;
+};
+const std::vector<StopSignal> kStopSignals = {
+    {SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}};
 
-TEST(CliCancel, CtrlCLeavesAValidShorterCut) {
+TEST(CliCancel, StopSignalsLeaveAValidShorterCut) {
     TempDir dir;
     // A long mono WAV cut in copy mode.
     fs::path source = testing::MakeTone(dir.path(), "long.wav", 600.0, 44100, 1, "-c:a pcm_s16le");
     const std::string before = ReadFileBytes(source);
-    fs::path out = dir / "out";
-    fs::create_directory(out);
-    pid_t pid =
-        Spawn({"cut", source.string(), "--out", out.string()}, dir / "stdout", dir / "stderr");
-    ASSERT_GT(pid, 0);
-    fs::path result = out / "long.wav";
-    int status = 0;
-    const bool interrupted = RunUntilOutputGrows(pid, result, 2'000'000, status);
-    if (interrupted)
-        kill(pid, SIGINT);
-    ASSERT_TRUE(interrupted) << "the cut ended before Ctrl-C: " << ReadFileBytes(dir / "stderr");
-    EXPECT_EQ(WaitForExit(pid), 130) << ReadFileBytes(dir / "stderr");
-    EXPECT_EQ(ReadFileBytes(dir / "stdout"), result.string() + "\n");
-    EXPECT_NE(ReadFileBytes(dir / "stderr").find("cancelled"), std::string::npos);
-    testing::ProbeInfo info = Ffprobe(result);
-    ASSERT_TRUE(info.ok);
-    EXPECT_GT(info.durationSec, 20.0);
-    EXPECT_LT(info.durationSec, 590.0);
-    // The trailer was written: the header's sizes match the file.
-    EXPECT_NEAR(info.durationSec * 44100 * 2 + 44, static_cast<double>(fs::file_size(result)),
-                4096);
-    EXPECT_EQ(ReadFileBytes(source) == before, true);
+    for (const StopSignal& stop : kStopSignals) {
+        SCOPED_TRACE(stop.name);
+        fs::path out = dir / "out";
+        fs::remove_all(out);
+        fs::create_directory(out);
+        ChildProgram cli = StartCli({"cut", source.string(), "--out", out.string()}, dir.path());
+        ASSERT_TRUE(cli.started());
+        fs::path result = out / "long.wav";
+        const bool running = RunUntilOutputGrows(cli, result, 2'000'000);
+        if (running)
+            cli.Signal(stop.number);
+        ASSERT_TRUE(running) << "the cut ended before the signal: "
+                             << ReadFileBytes(dir / "stderr");
+        const testing::ChildEnd end = cli.WaitOrKill(std::chrono::seconds(120));
+        EXPECT_TRUE(end.exited && end.code == 128 + stop.number)
+            << end.Describe() << ": " << ReadFileBytes(dir / "stderr");
+        EXPECT_EQ(ReadFileBytes(dir / "stdout"), result.string() + "\n");
+        EXPECT_NE(ReadFileBytes(dir / "stderr").find("cancelled"), std::string::npos);
+        testing::ProbeInfo info = Ffprobe(result);
+        ASSERT_TRUE(info.ok);
+        EXPECT_GT(info.durationSec, 20.0);
+        EXPECT_LT(info.durationSec, 590.0);
+        // The trailer was written: the header's sizes match the file.
+        EXPECT_NEAR(info.durationSec * 44100 * 2 + 44, static_cast<double>(fs::file_size(result)),
+                    4096);
+        EXPECT_EQ(ReadFileBytes(source) == before, true);
+    }
 }
 
-TEST(CliCancel, CtrlCOnAJoinKeepsTheJoinedPartAsAValidFile) {
+TEST(CliCancel, StopSignalsOnAJoinKeepTheJoinedPartAsAValidFile) {
     TempDir dir;
     fs::path first = testing::MakeTone(dir.path(), "first.wav", 300.0, 44100, 2, "-c:a pcm_s16le");
     fs::path second = testing::MakeTone(dir.path(), "second.wav", 60.0, 44100, 2, "-c:a pcm_s16le");
-    fs::path out = dir / "out";
-    fs::create_directory(out);
-    pid_t pid = Spawn({"join", first.string(), second.string(), "--out", out.string()},
-                      dir / "stdout", dir / "stderr");
-    ASSERT_GT(pid, 0);
-    fs::path result = out / "first.mp3";
-    int status = 0;
-    const bool interrupted = RunUntilOutputGrows(pid, result, 200'000, status);
-    if (interrupted)
-        kill(pid, SIGINT);
-    ASSERT_TRUE(interrupted) << "the join ended before Ctrl-C: " << ReadFileBytes(dir / "stderr");
-    EXPECT_EQ(WaitForExit(pid), 130) << ReadFileBytes(dir / "stderr");
-    EXPECT_EQ(ReadFileBytes(dir / "stdout"), result.string() + "\n");
-    const std::string err = ReadFileBytes(dir / "stderr");
-    EXPECT_NE(err.find("tolvane-cli: " + first.string() +
-                       ": cancelled; the part joined so far is in " + result.string() + "\n"),
-              std::string::npos)
-        << err;
-    EXPECT_EQ(err.find("incomplete"), std::string::npos) << err;
-    testing::ProbeInfo info = Ffprobe(result);
-    ASSERT_TRUE(info.ok);
-    EXPECT_EQ(info.codecName, "mp3");
-    EXPECT_GT(info.durationSec, 5.0);
-    EXPECT_LT(info.durationSec, 300.0);
-    // Its length header was written at the end: ffprobe's length agrees with the packets.
-    testing::PacketTimes packets = FfprobePackets(result);
-    ASSERT_FALSE(packets.pts.empty());
-    EXPECT_NEAR(info.durationSec, packets.pts.back() + packets.duration.back(), 0.1);
+    for (const StopSignal& stop : kStopSignals) {
+        SCOPED_TRACE(stop.name);
+        fs::path out = dir / "out";
+        fs::remove_all(out);
+        fs::create_directory(out);
+        ChildProgram cli =
+            StartCli({"join", first.string(), second.string(), "--out", out.string()}, dir.path());
+        ASSERT_TRUE(cli.started());
+        fs::path result = out / "first.mp3";
+        const bool running = RunUntilOutputGrows(cli, result, 200'000);
+        if (running)
+            cli.Signal(stop.number);
+        ASSERT_TRUE(running) << "the join ended before the signal: "
+                             << ReadFileBytes(dir / "stderr");
+        const testing::ChildEnd end = cli.WaitOrKill(std::chrono::seconds(120));
+        EXPECT_TRUE(end.exited && end.code == 128 + stop.number)
+            << end.Describe() << ": " << ReadFileBytes(dir / "stderr");
+        EXPECT_EQ(ReadFileBytes(dir / "stdout"), result.string() + "\n");
+        const std::string err = ReadFileBytes(dir / "stderr");
+        EXPECT_NE(err.find("tolvane-cli: " + first.string() +
+                           ": cancelled; the part joined so far is in " + result.string() + "\n"),
+                  std::string::npos)
+            << err;
+        EXPECT_EQ(err.find("incomplete"), std::string::npos) << err;
+        testing::ProbeInfo info = Ffprobe(result);
+        ASSERT_TRUE(info.ok);
+        EXPECT_EQ(info.codecName, "mp3");
+        EXPECT_GT(info.durationSec, 5.0);
+        EXPECT_LT(info.durationSec, 300.0);
+        // Its length header was written at the end: ffprobe's length agrees with the packets.
+        testing::PacketTimes packets = FfprobePackets(result);
+        ASSERT_FALSE(packets.pts.empty());
+        EXPECT_NEAR(info.durationSec, packets.pts.back() + packets.duration.back(), 0.1);
+    }
 }
 
 // Another program cuts the source short while the cut is copying it: the cut either
@@ -642,17 +624,16 @@ TEST(CliHostileSource, SourceTruncatedWhileTheCutCopiesIt) {
         const fs::path out = dir / "out";
         fs::remove_all(out);
         fs::create_directory(out);
-        pid_t pid =
-            Spawn({"cut", source.string(), "--start", "00:00:01.000", "--out", out.string()},
-                  dir / "stdout", dir / "stderr");
-        ASSERT_GT(pid, 0);
+        ChildProgram cli = StartCli(
+            {"cut", source.string(), "--start", "00:00:01.000", "--out", out.string()}, dir.path());
+        ASSERT_TRUE(cli.started());
         const fs::path result = out / source.filename();
-        int status = 0;
-        const bool caught = RunUntilOutputGrows(pid, result, c.copiedBytes, status);
+        const bool caught = RunUntilOutputGrows(cli, result, c.copiedBytes);
         if (caught) {
             EXPECT_EQ(truncate(source.c_str(), c.truncatedTo), 0);
         }
-        const int exitCode = caught ? WaitForExit(pid) : -1;
+        const testing::ChildEnd end = cli.Wait();
+        const int exitCode = caught && end.exited ? end.code : -1;
         ASSERT_TRUE(caught) << "the cut ended before its source was cut short";
         const std::string err = ReadFileBytes(dir / "stderr");
         if (exitCode == 1) {

@@ -25,6 +25,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "ChildProcess.h"
 #include "FrameQueue.h"
 #include "JobTestSupport.h"
 
@@ -215,20 +216,6 @@ void ExpectSameOutcome(const JoinOutcome& pipeline, const JoinOutcome& oneThread
     EXPECT_EQ(pipeline.audioTime, oneThread.audioTime);
     EXPECT_EQ(pipeline.progressUpdates, oneThread.progressUpdates);
     EXPECT_EQ(pipeline.secondInputStart, oneThread.secondInputStart);
-}
-
-// Runs `body` in a forked child; its exit status, -1 when it did not exit normally.
-int RunInChild(const std::function<int()>& body) {
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0)
-        return -1;
-    if (pid == 0)
-        std::_Exit(body());
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class JoinPipelineTest : public ::testing::TestWithParam<PipelineCase> {

@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -131,19 +129,6 @@ int OpenFileDescriptors() {
          !ec && it != fs::directory_iterator(); it.increment(ec))
         ++count;
     return count;
-}
-
-int RunInChild(const std::function<int()>& body) {
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0)
-        return -1;
-    if (pid == 0)
-        std::exit(body());
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace tolvane::testing

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "JobTestSupport.h"
 #include "MediaEngine.h"
 #include "MediaFixtures.h"
@@ -40,9 +41,5 @@ void ExpectFailedCleanlyOrValid(const MediaJob& job, const fs::path& output,
 
 // Number of open file descriptors of this process.
 int OpenFileDescriptors();
-
-// Runs `body` in a forked child and returns its exit status (-1 when it did not exit
-// normally). The child ends with exit(), so the leak checker runs there too.
-int RunInChild(const std::function<int()>& body);
 
 }  // namespace tolvane::testing

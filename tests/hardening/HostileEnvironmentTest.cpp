@@ -181,15 +181,46 @@ TEST_F(HostileDisk, FileSizeLimitFailsTheJobAndRemovesItsOutput) {
 }
 
 #ifdef TOLVANE_CLI_PATH
+// The limit as a login shell sets it, with SIGXFSZ at its default as the tool inherits it
+// there: the tool itself must keep the signal from ending it mid-file.
 TEST_F(HostileDisk, FileSizeLimitIsReportedByTheCommandLineTool) {
     const fs::path wav = fixtures.Wav(10.0);
     fs::create_directory(dir / "out");
-    CliRun run =
-        RunCli(dir.path(), {"cut", wav.string(), "--out", "out"}, "trap '' XFSZ; ulimit -f 100; ");
-    EXPECT_EQ(run.status, 1) << run.err;
-    // The output is to blame, not the source, and the line says why.
-    EXPECT_EQ(LastLine(run.err), "tolvane-cli: out/tone10000.wav: File too large") << run.err;
-    EXPECT_TRUE(testing::FolderEntries(dir / "out").empty());
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        const char* output;
+    };
+    const std::vector<Case> cases = {
+        {"cut", {"cut", wav.string(), "--out", "out"}, "out/tone10000.wav"},
+        {"join",
+         {"join", wav.string(), wav.string(), "--bitrate", "320k", "--out", "out"},
+         "out/tone10000.mp3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChildProgram::Options options;
+        options.workDir = dir.path();
+        options.beforeExec = [] {
+            struct sigaction byDefault {};
+            byDefault.sa_handler = SIG_DFL;
+            sigemptyset(&byDefault.sa_mask);
+            sigaction(SIGXFSZ, &byDefault, nullptr);
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = 100 * 1024;
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(125);
+        };
+        ChildProgram cli(TOLVANE_CLI_PATH, c.arguments, dir / "stdout", dir / "stderr", options);
+        ASSERT_TRUE(cli.started());
+        const ChildEnd end = cli.Wait();
+        const std::string err = ReadFileBytes(dir / "stderr");
+        EXPECT_TRUE(end.exited && end.code == 1) << end.Describe() << ": " << err;
+        // The output is to blame, not the source, and the line says why.
+        EXPECT_EQ(LastLine(err), std::string("tolvane-cli: ") + c.output + ": File too large")
+            << err;
+        EXPECT_TRUE(testing::FolderEntries(dir / "out").empty()) << "the partial output stays";
+    }
 }
 #endif
 
@@ -432,6 +463,58 @@ TEST_F(HostileNames, LongestNamesAreCutAndANumberThatWouldNotFitIsRefused) {
     run = RunCli(dir.path(), {"cut", shorter, "--out", "out"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(fs::exists(dir / "out" / (std::string(255 - 4 - 3, 's') + "(0).mp3")));
+}
+
+// ---- Damaged input through the command-line tool ---------------------------------------
+
+// A FLAC file with a zeroed stretch, joined with a good file or cut by the tool: the job
+// succeeds, the damaged frames are left out, and the join holds what FFmpeg decodes of
+// each input; mpg123 decodes it whole.
+TEST(HostileCliDamage, DamagedFlacIsJoinedAndCutAroundItsDamage) {
+    REQUIRE_CLI();
+    TempDir dir;
+    const fs::path good = MakeTone(dir.path(), "good.wav", 2.0, 44100, 2, "-c:a pcm_s16le");
+    struct Case {
+        const char* name;
+        double from;  // the zeroed stretch, fractions of the file
+        double to;
+        bool damagedFirst;
+    };
+    for (const Case& c : {Case{"near the start, first", 0.05, 0.15, true},
+                          Case{"in the middle, second", 0.40, 0.55, false},
+                          Case{"near the end, first", 0.80, 0.95, true}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path damaged = MakeTone(dir.path(), "damaged.flac", 4.0, 44100, 2, "-c:a flac");
+        const long wholeSamples = FrameSamples(damaged);
+        std::string bytes = ReadFileBytes(damaged);
+        std::fill(bytes.begin() + static_cast<long>(static_cast<double>(bytes.size()) * c.from),
+                  bytes.begin() + static_cast<long>(static_cast<double>(bytes.size()) * c.to),
+                  '\0');
+        WriteBytes(damaged, bytes);
+        const long damagedSamples = FrameSamples(damaged);
+        ASSERT_LT(damagedSamples, wholeSamples) << "the fixture lost no frame";
+        fs::remove_all(dir / "out");
+        fs::create_directory(dir / "out");
+
+        std::vector<std::string> join = {"join", good.string(), damaged.string(), "--out", "out"};
+        if (c.damagedFirst)
+            std::swap(join[1], join[2]);
+        CliRun run = RunCli(dir.path(), join);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const fs::path joined = dir / "out" / (c.damagedFirst ? "damaged.mp3" : "good.mp3");
+        EXPECT_EQ(run.out, fs::relative(joined, dir.path()).string() + "\n");
+        EXPECT_EQ(FrameSamples(joined), FrameSamples(good) + damagedSamples);
+        std::string decoded;
+        ASSERT_EQ(RunCommand("mpg123 -q -s " + ShellQuote(joined.string()) + " | wc -c", &decoded),
+                  0);
+        EXPECT_EQ(std::atol(decoded.c_str()) / 4, FrameSamples(good) + damagedSamples)
+            << "mpg123 decodes the join whole";
+
+        run = RunCli(dir.path(), {"cut", damaged.string(), "--out", "out"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(OpensAsMedia(dir / "out" / "damaged.flac"));
+        EXPECT_EQ(Ffprobe(dir / "out" / "damaged.flac").codecName, "flac");
+    }
 }
 
 // ---- Times on the command line ---------------------------------------------------------

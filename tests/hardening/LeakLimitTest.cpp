@@ -5,6 +5,8 @@
 
 #include <sys/resource.h>
 
+#include <cstdlib>
+
 #include "HardeningSupport.h"
 #include "OutputNaming.h"
 
@@ -53,14 +55,15 @@ int ProbeAndCutMany(const std::vector<fs::path>& inputs, const fs::path& out, in
     return 0;
 }
 
-// In a child process, which ends with exit(): in the sanitizer build the leak checker
-// runs there at the end and fails the child on any leak of the thousand rounds.
+// In a child process, which ends with exit() rather than the helper's _Exit: in the
+// sanitizer build the leak checker runs there at the end and fails the child on any leak
+// of the thousand rounds.
 TEST(LimitOpenFiles, ThousandProbesAndCutsUnderSixtyFourDescriptors) {
     TempDir dir;
     Fixtures fixtures(dir.path());
     const std::vector<fs::path> inputs = MakeInputs(fixtures, dir.path());
     fs::create_directory(dir / "out");
-    const int status = RunInChild([&] {
+    const auto rounds = [&] {
         const int before = OpenFileDescriptors();
         rlimit limit{};
         limit.rlim_cur = limit.rlim_max = kDescriptorLimit;
@@ -75,7 +78,8 @@ TEST(LimitOpenFiles, ThousandProbesAndCutsUnderSixtyFourDescriptors) {
         if (usable < kFiles / 2)
             return 12;
         return OpenFileDescriptors() == before ? 0 : 13;
-    });
+    };
+    const int status = RunInChild([&]() -> int { std::exit(rounds()); });
     EXPECT_EQ(status, 0) << "10: no limit, 11: too many descriptors at the start, 12: too few "
                             "usable files, 13: descriptors left open, 20/21: a cut failed; "
                             "any other value: the sanitizer found a leak or an error";

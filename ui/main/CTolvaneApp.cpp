@@ -1,5 +1,8 @@
 #include "CTolvaneApp.h"
 
+#include <QFileInfo>
+#include <QTimer>
+
 #include "TerminationSignals.h"
 
 namespace tolvane {
@@ -9,6 +12,21 @@ namespace {
 constexpr int kExitSignalBase = 128;
 
 }  // namespace
+
+QStringList FilesOfCommandLine(const QStringList& arguments) {
+    QStringList files;
+    bool separatorSeen = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QStringLiteral("--") && !separatorSeen) {
+            separatorSeen = true;
+            continue;
+        }
+        if (!argument.isEmpty())
+            files << QFileInfo(argument).absoluteFilePath();
+    }
+    return files;
+}
 
 CTolvaneApp::CTolvaneApp(std::function<CTolvaneDlg::Services()> makeServices)
     : makeServices_(std::move(makeServices)) {}
@@ -22,6 +40,11 @@ bool CTolvaneApp::InitInstance() {
     CTolvaneDlg window(makeServices_ ? makeServices_() : CTolvaneDlg::Services{});
     const TerminationSignalWatcher terminationWatcher(
         [&window](int) { window.CloseFromAnyState(); });
+    if (!filesToOpen_.isEmpty()) {
+        // Opened from inside the window's loop, so messages about them show over it.
+        QTimer::singleShot(0, &window,
+                           [&window, files = filesToOpen_] { window.OpenFiles(files); });
+    }
     if (hook_)
         hook_(window);
     lastDialogResult_ = window.exec();

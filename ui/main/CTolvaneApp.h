@@ -2,11 +2,17 @@
 // The application object: runs the main window modally and ends when it closes. There
 // is no loop of its own besides the window's.
 
+#include <QStringList>
+
 #include <functional>
 
 #include "CTolvaneDlg.h"
 
 namespace tolvane {
+
+// The files named on a command line (`arguments` with the program first), made absolute
+// against the current folder; a first "--" ends the options, which are otherwise files too.
+QStringList FilesOfCommandLine(const QStringList& arguments);
 
 class CTolvaneApp {
   public:
@@ -24,12 +30,15 @@ class CTolvaneApp {
     int ExitInstance();
 
     void SetWindowHook(WindowHook hook) { hook_ = std::move(hook); }
+    // Files to open once the window runs (the program's command line).
+    void SetFilesToOpen(QStringList files) { filesToOpen_ = std::move(files); }
     // The main window's result of the last run (QDialog::Accepted or Rejected).
     int lastDialogResult() const { return lastDialogResult_; }
 
   private:
     std::function<CTolvaneDlg::Services()> makeServices_;
     WindowHook hook_;
+    QStringList filesToOpen_;
     int lastDialogResult_ = -1;
     int endingSignal_ = 0;
 };

@@ -145,8 +145,12 @@ CTolvaneDlg::CTolvaneDlg(Services services, QWidget* parent)
     fileChooser_ = services_.fileChooser ? services_.fileChooser : &SystemFileChooser();
     folderChooser_ = services_.folderChooser ? services_.folderChooser : &SystemFolderChooser();
     shell_ = services_.shell ? services_.shell : &SystemDesktopShell();
-    programFolder_ =
-        services_.programFolder.empty() ? ProgramFolder().string() : services_.programFolder;
+    // setting.ini and languages/ beside the program, or the user's own copy of them when
+    // the program's folder is not the user's to write.
+    programFolder_ = SettingsFolderFor(services_.programFolder.empty()
+                                           ? ProgramFolder()
+                                           : std::filesystem::path(services_.programFolder))
+                         .string();
 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

@@ -112,6 +112,10 @@ class CTolvaneDlg : public QDialog {
     // The language list's selection became the language file in force.
     void SelectLanguage();
 
+    // Opens the files the program was started with: one becomes the cut tab's file,
+    // several are added to the merge list; rejected files are told as Add tells them.
+    void OpenFiles(const QStringList& paths);
+
     // Ends the window as its close box does, from whatever it is doing (a termination
     // signal): the dialogs over it close first, the progress dialog as by its own close
     // box, so a running job is stopped and its output kept as a cancel keeps it.
@@ -157,6 +161,8 @@ class CTolvaneDlg : public QDialog {
 
     // Handlers, one per event of the message table.
     void OnAdd();
+    // Adds files to the current tab as Add does with the files chosen.
+    void AddFiles(const QStringList& paths);
     void OnRemoveSelected();
     void OnCut();
     void OnDeleteAll();

@@ -305,7 +305,9 @@ void CTolvaneDlg::RunJob(bool joinMode) {
         jobTimer_.stop();
         job_.cancelRequested.store(true);
         runner_.WaitForWorker();
-        if (dialog.closedByUser())
+        // The window itself was closed meanwhile (a termination signal): the output is
+        // kept as by a cancel, but no message may hold up the end of the program.
+        if (dialog.closedByUser() && !closing_)
             ShowMessage(CancelMessage());
     }
 }

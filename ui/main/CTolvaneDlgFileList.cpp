@@ -107,7 +107,20 @@ void CTolvaneDlg::OnAdd() {
         return;
     const QStringList paths =
         fileChooser_->ChooseFiles(QString::fromStdString(texts_.OpenFileFilter()));
-    if (paths.isEmpty())
+    AddFiles(paths);
+}
+
+// Files named on the command line: one is the cut tab's file, several go to the merge
+// list; each examined as Add examines it.
+void CTolvaneDlg::OpenFiles(const QStringList& paths) {
+    if (addingFiles_ || paths.isEmpty())
+        return;
+    tabs_->setCurrentIndex(paths.size() == 1 ? kCutTab : kMergeTab);
+    AddFiles(paths);
+}
+
+void CTolvaneDlg::AddFiles(const QStringList& paths) {
+    if (addingFiles_ || paths.isEmpty())
         return;
     const int tab = tabs_->currentIndex();
     bool acceptedAny = false;

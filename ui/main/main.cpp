@@ -2,7 +2,10 @@
 
 #include <csignal>
 
+#include <memory>
+
 #include "CTolvaneApp.h"
+#include "SingleInstance.h"
 #include "TerminationSignals.h"
 
 int main(int argc, char* argv[]) {
@@ -11,6 +14,22 @@ int main(int argc, char* argv[]) {
     std::signal(SIGXFSZ, SIG_IGN);
     tolvane::InstallTerminationSignals();
     QApplication application(argc, argv);
+    const QStringList files = tolvane::FilesOfCommandLine(QCoreApplication::arguments());
+    if (tolvane::HandFilesToRunningWindow(files))
+        return 0;
     tolvane::CTolvaneApp tolvane;
-    return tolvane.Run();
+    tolvane.SetFilesToOpen(files);
+    std::unique_ptr<tolvane::SingleInstanceListener> listener;
+    tolvane.SetWindowHook([&listener](tolvane::CTolvaneDlg& window) {
+        listener =
+            std::make_unique<tolvane::SingleInstanceListener>([&window](const QStringList& handed) {
+                window.showNormal();
+                window.raise();
+                window.activateWindow();
+                window.OpenFiles(handed);
+            });
+    });
+    const int status = tolvane.Run();
+    listener.reset();
+    return status;
 }

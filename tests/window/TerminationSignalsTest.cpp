@@ -1,0 +1,320 @@
+// SIGTERM, SIGINT and SIGHUP end the window as its close box does: the real program run
+// offscreen as a child process, and in this process a merge running when the signal
+// comes, which is cancelled and whose output stays as a cancel leaves it. The real
+// program also starts on a user's own settings when installed, and a second start hands
+// its files to the running window. Each child gets a runtime folder of its own, so
+// programs of tests running side by side never find each other.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTimer>
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+#include "CAVConvertDlg.h"
+#include "CControlButton.h"
+#include "CTolvaneApp.h"
+#include "ChildProcess.h"
+#include "DialogIds.h"
+#include "IniProfile.h"
+#include "TerminationSignals.h"
+#include "WindowTestSupport.h"
+
+namespace tolvane::testing {
+namespace {
+
+struct StopSignal {
+    int number;
+    const char* name;
+};
+const std::vector<StopSignal> kStopSignals = {
+    {SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
+
+// Every key setting.ini holds, as the window reads it.
+const std::vector<std::pair<const char*, const char*>> kSettingKeys = {
+    {"LANGUAGE", "name1"}, {"LANGUAGE", "name2"}, {"LANGUAGE", "name3"},
+    {"LANGUAGE", "name4"}, {"LANGUAGE", "name5"}, {"LANGUAGE", "name6"},
+    {"LANGUAGE", "file"},  {"DIR", "open"},       {"PATH", "name"}};
+
+void ExpectSameSettings(const fs::path& file, const std::string& before) {
+    const std::optional<IniDocument> now = IniDocument::Load(file);
+    ASSERT_TRUE(now.has_value()) << file << " cannot be read";
+    const IniDocument then = IniDocument::Parse(before);
+    for (const auto& [section, key] : kSettingKeys) {
+        EXPECT_EQ(now->Find(section, key), then.Find(section, key)) << section << "/" << key;
+    }
+    EXPECT_EQ(ReadFileBytes(file), before) << "setting.ini was rewritten";
+}
+
+#ifdef TOLVANE_PROGRAM_PATH
+
+// The main thread of `pid` is blocked in poll: the event loop waits for events. Seen
+// several times in a row, the window is up and idle. False when it cannot be seen.
+bool MainThreadWaitsInPoll(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    if (!(in >> number))
+        return false;
+#ifdef SYS_poll
+    if (number == SYS_poll)
+        return true;
+#endif
+    return number == SYS_ppoll;
+}
+
+bool WaitUntilTheWindowIsUp(ChildProgram& program) {
+    int idleSamples = 0;
+    for (int i = 0; i < 1200 && idleSamples < 5; ++i) {
+        if (program.Ended())
+            return false;
+        idleSamples = MainThreadWaitsInPoll(program.pid()) ? idleSamples + 1 : 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return idleSamples >= 5;
+}
+
+// The program in a folder of its own, so it reads the test's setting.ini and languages/
+// beside it, as it does beside its installed executable.
+TEST(TerminationSignals, EachEndsTheProgramWithItsStatusAndKeepsTheSettings) {
+    ProgramFolderFixture folder;
+    WriteStandardProgramFolder(folder);
+    const fs::path program = folder.path() / "tolvane";
+    fs::copy_file(TOLVANE_PROGRAM_PATH, program);
+    const std::string before = folder.ReadSettings();
+    TempDir logs;
+    for (const StopSignal& stop : kStopSignals) {
+        SCOPED_TRACE(stop.name);
+        ChildProgram::Options options;
+        options.environment = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy",
+                               "XDG_RUNTIME_DIR=" + logs.path().string()};
+        ChildProgram window(program.string(), {}, logs / "stdout", logs / "stderr", options);
+        ASSERT_TRUE(window.started());
+        ASSERT_TRUE(WaitUntilTheWindowIsUp(window))
+            << window.end().Describe() << ": " << ReadFileBytes(logs / "stderr");
+        window.Signal(stop.number);
+        const ChildEnd end = window.WaitOrKill(std::chrono::seconds(120));
+        EXPECT_TRUE(end.exited && end.code == 128 + stop.number)
+            << end.Describe() << ": " << ReadFileBytes(logs / "stderr");
+        ExpectSameSettings(folder.path() / "setting.ini", before);
+    }
+}
+
+// An installed copy the user may not write: the program starts on a setting.ini of the
+// user's own, made from the installed default, and leaves the installed one alone.
+TEST(TerminationSignals, InstalledCopyStartsOnTheUsersOwnSettings) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as another user";
+    constexpr uid_t kNobody = 65534;
+    ProgramFolderFixture folder;
+    WriteStandardProgramFolder(folder);
+    const fs::path program = folder.path() / "tolvane";
+    fs::copy_file(TOLVANE_PROGRAM_PATH, program);
+    fs::permissions(folder.path(), fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    fs::permissions(folder.path() / "languages", fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    const std::string before = folder.ReadSettings();
+    TempDir home;
+    fs::permissions(home.path(), fs::perms::all);
+    ASSERT_EQ(chown(home.path().c_str(), kNobody, kNobody), 0);
+    TempDir logs;
+    ChildProgram::Options options;
+    options.environment = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy",
+                           "HOME=" + home.path().string(),
+                           "XDG_CONFIG_HOME=", "XDG_RUNTIME_DIR=" + home.path().string()};
+    options.beforeExec = [] {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0)
+            _exit(125);
+    };
+    ChildProgram window(program.string(), {}, logs / "stdout", logs / "stderr", options);
+    ASSERT_TRUE(window.started());
+    ASSERT_TRUE(WaitUntilTheWindowIsUp(window))
+        << window.end().Describe() << ": " << ReadFileBytes(logs / "stderr");
+    window.Signal(SIGTERM);
+    const ChildEnd end = window.WaitOrKill(std::chrono::seconds(120));
+    EXPECT_TRUE(end.exited && end.code == 128 + SIGTERM)
+        << end.Describe() << ": " << ReadFileBytes(logs / "stderr");
+    const fs::path own = home.path() / ".config" / "tolvane";
+    ExpectSameSettings(own / "setting.ini", before);
+    EXPECT_TRUE(fs::is_directory(own / "languages"));
+    EXPECT_EQ(folder.ReadSettings(), before);
+}
+
+// True once `pid` holds `file` open (the player keeps the cut tab's file open).
+bool HoldsOpen(pid_t pid, const fs::path& file) {
+    std::error_code ec;
+    for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code linkError;
+        if (fs::read_symlink(it->path(), linkError) == file)
+            return true;
+    }
+    return false;
+}
+
+TEST(SingleInstance, SecondStartHandsItsFilesToTheRunningWindowAndEnds) {
+    ProgramFolderFixture folder;
+    WriteStandardProgramFolder(folder);
+    const fs::path program = folder.path() / "tolvane";
+    fs::copy_file(TOLVANE_PROGRAM_PATH, program);
+    TempDir runtime;
+    TempDir media;
+    const fs::path song = MakeTone(media.path(), "song.wav", 30.0, 8000, 1);
+    ChildProgram::Options options;
+    options.environment = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy",
+                           "XDG_RUNTIME_DIR=" + runtime.path().string()};
+    ChildProgram first(program.string(), {}, runtime / "first.out", runtime / "first.err", options);
+    ASSERT_TRUE(first.started());
+    ASSERT_TRUE(WaitUntilTheWindowIsUp(first)) << ReadFileBytes(runtime / "first.err");
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+    };
+    for (const Case& c : {Case{"no file", {}}, Case{"one file", {song.string()}}}) {
+        SCOPED_TRACE(c.name);
+        ChildProgram second(program.string(), c.arguments, runtime / "second.out",
+                            runtime / "second.err", options);
+        const ChildEnd end = second.WaitOrKill(std::chrono::seconds(60));
+        EXPECT_TRUE(end.exited && end.code == 0)
+            << end.Describe() << ": " << ReadFileBytes(runtime / "second.err");
+        EXPECT_FALSE(first.Ended()) << "the running window ended";
+    }
+    // The file became the running window's cut-tab file, which the player opened.
+    bool opened = false;
+    for (int i = 0; i < 600 && !opened; ++i) {
+        opened = HoldsOpen(first.pid(), song);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(opened) << "the running window did not open the handed file";
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.WaitOrKill(std::chrono::seconds(120)).code, 128 + SIGTERM);
+
+    // With the window gone, the next start runs the window itself.
+    ChildProgram next(program.string(), {}, runtime / "next.out", runtime / "next.err", options);
+    ASSERT_TRUE(WaitUntilTheWindowIsUp(next))
+        << next.end().Describe() << ": " << ReadFileBytes(runtime / "next.err");
+    next.Signal(SIGTERM);
+    EXPECT_EQ(next.WaitOrKill(std::chrono::seconds(120)).code, 128 + SIGTERM);
+}
+
+#endif
+
+// Restores the dispositions of the three signals when the test ends, whatever the
+// handlers installed meanwhile.
+class SavedDispositions {
+  public:
+    SavedDispositions() {
+        for (std::size_t i = 0; i < kStopSignals.size(); ++i)
+            sigaction(kStopSignals[i].number, nullptr, &saved_[i]);
+    }
+    ~SavedDispositions() {
+        for (std::size_t i = 0; i < kStopSignals.size(); ++i)
+            sigaction(kStopSignals[i].number, &saved_[i], nullptr);
+    }
+
+  private:
+    struct sigaction saved_[3]{};
+};
+
+// The signal comes while the progress dialog of a merge is up and the merge is writing:
+// the window ends as by its close box, the merge is stopped, the part joined so far stays
+// a valid file, the player is closed and the run ends with 128 + the signal's number.
+// No message waits for an answer on the way out.
+TEST(TerminationSignals, RunningMergeIsCancelledAndItsPartKept) {
+    const SavedDispositions restoreAtEnd;
+    ProgramFolderFixture folder;
+    WriteStandardProgramFolder(folder);
+    TempDir media;
+    const fs::path first = MakeTone(media.path(), "first.wav", 300.0, 44100, 2, "-c:a pcm_s16le");
+    const fs::path second = MakeTone(media.path(), "second.wav", 60.0, 44100, 2, "-c:a pcm_s16le");
+    const std::string settingsBefore = folder.ReadSettings();
+    for (const StopSignal& stop : kStopSignals) {
+        SCOPED_TRACE(stop.name);
+        ASSERT_TRUE(InstallTerminationSignals());
+        TempDir output;
+        const fs::path merged = output.path() / "first.mp3";
+        RecordingPlayerModule* player = nullptr;
+        RecordingMessageBox messageBox;
+        ScriptedFileChooser fileChooser;
+        RecordingShell shell;
+        bool signalled = false;
+        CTolvaneApp app([&] {
+            WindowServices services;
+            auto fake = std::make_unique<RecordingPlayerModule>();
+            player = fake.get();
+            services.player = std::move(fake);
+            services.programFolder = folder.path().string();
+            services.refreshLanguageFile = [](const std::string&) {};
+            services.messageBox = &messageBox;
+            services.fileChooser = &fileChooser;
+            services.shell = &shell;
+            services.runModal = [&](QDialog& dialog) {
+                auto* progress = qobject_cast<CAVConvertDlg*>(&dialog);
+                if (progress == nullptr)
+                    return int(QDialog::Rejected);
+                // The signal goes once the merge has written a part; a merge that never
+                // gets there is stopped from its dialog after two minutes.
+                QTimer watch;
+                int ticks = 0;
+                QObject::connect(&watch, &QTimer::timeout, progress, [&, progress] {
+                    ++ticks;
+                    if (!signalled && FileSizeOrZero(merged) > 100'000) {
+                        signalled = true;
+                        raise(stop.number);
+                    } else if (!signalled && ticks > 24000) {
+                        static_cast<QPushButton*>(progress->GetDlgItem(ProgressDialogId::Cancel))
+                            ->click();
+                    }
+                });
+                watch.start(5);
+                return dialog.exec();
+            };
+            return services;
+        });
+        std::vector<std::string> playerCalls;
+        app.SetWindowHook([&](CTolvaneDlg& window) {
+            QTimer::singleShot(0, &window, [&] {
+                window.Item<QComboBox>(ControlId::OutputFolderBox)
+                    ->setEditText(QString::fromStdString(output.path().string()));
+                window.Item<QTabBar>(ControlId::Tabs)->setCurrentIndex(1);
+                fileChooser.answer = {QString::fromStdString(first.string()),
+                                      QString::fromStdString(second.string())};
+                window.Item<CControlButton>(ControlId::Add)->click();
+                window.Item<CControlButton>(ControlId::Merge)->click();
+                playerCalls = player->Commands();
+            });
+        });
+        const int status = app.Run();
+        ASSERT_TRUE(signalled) << "the merge ended before the signal";
+        EXPECT_EQ(status, 128 + stop.number);
+        EXPECT_TRUE(messageBox.messages.empty())
+            << "a message held up the end: " << messageBox.messages.front().toStdString();
+        ASSERT_FALSE(playerCalls.empty());
+        EXPECT_EQ(playerCalls.back(), "Close");
+        // The part joined so far, a valid MP3 shorter than the whole.
+        const ProbeInfo info = Ffprobe(merged);
+        ASSERT_TRUE(info.ok) << "no valid part in " << merged;
+        EXPECT_EQ(info.codecName, "mp3");
+        EXPECT_GT(info.durationSec, 1.0);
+        EXPECT_LT(info.durationSec, 359.0);
+        const PacketTimes packets = FfprobePackets(merged);
+        ASSERT_FALSE(packets.pts.empty());
+        EXPECT_NEAR(info.durationSec, packets.pts.back() + packets.duration.back(), 0.1)
+            << "the part's length header was written at the end";
+        ExpectSameSettings(folder.path() / "setting.ini", settingsBefore);
+    }
+}
+
+}  // namespace
+}  // namespace tolvane::testing
