@@ -13,6 +13,7 @@ extern "C" {
 #include "CutRange.h"
 #include "DecodableAudio.h"
 #include "FfmpegHolders.h"
+#include "FlacCutEdges.h"
 #include "FrameQueue.h"
 #include "JobOutput.h"
 #include "MediaEngine.h"
@@ -732,24 +733,8 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
     const std::size_t outputs = output_.context()->nb_streams;
     std::vector<bool> firstPacket(outputs, true);
     std::vector<std::int64_t> cutOffset(outputs, 0);
-    for (;;) {
-        if (Cancelled())
-            return InputOutcome::Cancelled;
-        if (av_read_frame(input, packet) < 0)
-            break;  // end of file (or unreadable rest)
-        const int source = packet->stream_index;
-        if (source < 0 || static_cast<unsigned>(source) >= input->nb_streams ||
-            outputIndex[source] < 0) {
-            av_packet_unref(packet);
-            continue;
-        }
-        UpdateProgress(k);
-        if (range && range->Admit(*packet) != CutRange::Verdict::Write) {
-            av_packet_unref(packet);
-            if (range->AllDone())
-                break;  // every stream has passed the end of the stretch
-            continue;
-        }
+    // Rescales a kept packet of input stream `source` to its output stream and writes it.
+    auto writeCopied = [&](AVPacket* packet, int source) {
         const int target = outputIndex[source];
         const AVStream* out = output_.context()->streams[target];
         const AVRational from = input->streams[source]->time_base;
@@ -778,11 +763,63 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
             copyEnd_[target] = std::max(copyEnd_[target], packet->pts + packet->duration);
         }
         packet->stream_index = target;
-        if (const int ret = output_.Write(packet); ret < 0) {
-            RecordFailure(job_, ret, true);
-            return InputOutcome::Failed;
-        }
+        const int ret = output_.Write(packet);
+        return ret >= 0 || RecordFailure(job_, ret, true);
+    };
+    // FLAC streams of a cut get sample-exact, renumbered frames.
+    std::vector<std::unique_ptr<FlacCutEdges>> flacEdges(input->nb_streams);
+    for (unsigned i = 0; range && i < input->nb_streams; ++i) {
+        if (outputIndex[i] >= 0)
+            flacEdges[i] =
+                FlacCutEdges::ForStream(*input->streams[i], range->StretchOf(static_cast<int>(i)));
     }
+    std::vector<ff::PacketPtr> edgePackets;
+    auto writeEdgePackets = [&](int code, int source) {
+        bool ok = code >= 0 || RecordFailure(job_, code, true);
+        for (ff::PacketPtr& edge : edgePackets)
+            ok = ok && writeCopied(edge.get(), source);
+        edgePackets.clear();
+        return ok;
+    };
+    auto finishEdges = [&] {
+        for (unsigned i = 0; i < flacEdges.size(); ++i) {
+            AVCodecParameters* par =
+                flacEdges[i] ? output_.context()->streams[outputIndex[i]]->codecpar : nullptr;
+            if (par != nullptr &&
+                !writeEdgePackets(flacEdges[i]->Finish(edgePackets, *par), static_cast<int>(i)))
+                return false;
+        }
+        return true;
+    };
+    for (;;) {
+        if (Cancelled())
+            return finishEdges() ? InputOutcome::Cancelled : InputOutcome::Failed;
+        if (av_read_frame(input, packet) < 0)
+            break;  // end of file (or unreadable rest)
+        const int source = packet->stream_index;
+        if (source < 0 || static_cast<unsigned>(source) >= input->nb_streams ||
+            outputIndex[source] < 0) {
+            av_packet_unref(packet);
+            continue;
+        }
+        UpdateProgress(k);
+        if (range && range->Admit(*packet) != CutRange::Verdict::Write) {
+            av_packet_unref(packet);
+            if (range->AllDone())
+                break;  // every stream has passed the end of the stretch
+            continue;
+        }
+        if (flacEdges[source]) {
+            if (!writeEdgePackets(flacEdges[source]->Take(*packet, edgePackets), source))
+                return InputOutcome::Failed;
+            av_packet_unref(packet);
+            continue;
+        }
+        if (!writeCopied(packet, source))
+            return InputOutcome::Failed;
+    }
+    if (!finishEdges())
+        return InputOutcome::Failed;
     if (range && !output_.HasPackets()) {
         // The stretch lies before the first packet, past the last, or nowhere.
         RecordFailure(job_, kErrorNoAudioInRange, false);

@@ -1,0 +1,223 @@
+#include "FlacCutEdges.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <span>
+
+#include "FlacFrameHeader.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kStreamInfoSize = 34;
+// Block sizes FLAC allows; only the last frame may be shorter than the smallest.
+constexpr int kMinBlockSize = 16;
+constexpr int kMaxBlockSize = 65535;
+
+void PutBigEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) {
+        at[i] = static_cast<std::uint8_t>(value);
+        value >>= 8;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<FlacCutEdges> FlacCutEdges::ForStream(const AVStream& stream,
+                                                      const CutRange::Stretch& stretch) {
+    const AVCodecParameters& par = *stream.codecpar;
+    if (par.codec_id != AV_CODEC_ID_FLAC || par.sample_rate <= 0)
+        return nullptr;
+    const bool whole = stretch.start == std::numeric_limits<std::int64_t>::min() && stretch.openEnd;
+    // The stretch is counted in samples only where the stream counts time in them.
+    if (whole || stream.time_base.num != 1 || stream.time_base.den != par.sample_rate)
+        return nullptr;
+    std::unique_ptr<FlacCutEdges> edges(new FlacCutEdges(stretch, stream.index));
+    edges->OpenDecoder(par);
+    return edges;
+}
+
+void FlacCutEdges::OpenDecoder(const AVCodecParameters& par) {
+    bitsPerSample_ = par.bits_per_raw_sample;
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_FLAC);
+    if (codec == nullptr || !decoded_)
+        return;
+    decoder_.reset(avcodec_alloc_context3(codec));
+    if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), &par) < 0 ||
+        avcodec_open2(decoder_.get(), codec, nullptr) < 0) {
+        decoder_.reset();
+        return;
+    }
+    // FFmpeg's encoder takes 16-bit samples as such and wider ones as 24 bits.
+    const AVSampleFormat format = decoder_->sample_fmt;
+    exact_ = (format == AV_SAMPLE_FMT_S16 && bitsPerSample_ == 16) ||
+             (format == AV_SAMPLE_FMT_S32 && bitsPerSample_ == 24);
+    if (exact_) {
+        held_.reset(
+            av_audio_fifo_alloc(format, decoder_->ch_layout.nb_channels, kMaxBlockSize + 1));
+        exact_ = held_ != nullptr;
+    }
+}
+
+int FlacCutEdges::Take(const AVPacket& packet, std::vector<ff::PacketPtr>& out) {
+    const auto header = FlacFrameHeader::Parse(std::span(packet.data, packet.size));
+    if (!header)
+        return 0;  // a damaged frame: decoders skip it, and so does the cut
+    std::int64_t start = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    if (start == AV_NOPTS_VALUE)
+        start = origin_ + written_ + (held_ ? av_audio_fifo_size(held_.get()) : 0);
+    const std::int64_t length = header->blockSize();
+    const bool head = start < stretch_.start;
+    const bool tail = !stretch_.openEnd && start + length > stretch_.end;
+    const bool holding = held_ && av_audio_fifo_size(held_.get()) > 0;
+    if (!exact_ || !(head || tail || holding)) {
+        if (!started_) {
+            started_ = true;
+            origin_ = start;
+        }
+        return Emit(packet.data, packet.size, out);
+    }
+    return HoldSamples(packet, start, head, tail, out);
+}
+
+int FlacCutEdges::HoldSamples(const AVPacket& packet, std::int64_t start, bool head, bool tail,
+                              std::vector<ff::PacketPtr>& out) {
+    int ret = avcodec_send_packet(decoder_.get(), &packet);
+    if (ret >= 0)
+        ret = avcodec_receive_frame(decoder_.get(), decoded_.get());
+    if (ret == AVERROR_INVALIDDATA || ret == AVERROR(EAGAIN))
+        return 0;  // damaged: skipped as a decoder would
+    if (ret < 0)
+        return ret;
+    const std::int64_t samples = decoded_->nb_samples;
+    const std::int64_t from =
+        head ? std::clamp<std::int64_t>(stretch_.start - start, 0, samples) : 0;
+    const std::int64_t to =
+        tail ? std::clamp<std::int64_t>(stretch_.end - start, 0, samples) : samples;
+    if (to > from) {
+        // A frame of at most the largest block size: what is held goes out first.
+        if (av_audio_fifo_size(held_.get()) + (to - from) > kMaxBlockSize &&
+            (ret = EncodeHeld(out)) < 0) {
+            av_frame_unref(decoded_.get());
+            return ret;
+        }
+        if (!started_) {
+            started_ = true;
+            origin_ = start + from;
+        }
+        if (av_audio_fifo_write(held_.get(), reinterpret_cast<void**>(decoded_->extended_data),
+                                static_cast<int>(to)) < to ||
+            av_audio_fifo_drain(held_.get(), static_cast<int>(from)) < 0) {
+            av_frame_unref(decoded_.get());
+            return AVERROR(ENOMEM);
+        }
+    }
+    av_frame_unref(decoded_.get());
+    // A first frame shorter than the smallest block size FLAC allows waits for the next.
+    if (tail || av_audio_fifo_size(held_.get()) >= kMinBlockSize)
+        return EncodeHeld(out);
+    return 0;
+}
+
+int FlacCutEdges::EncodeHeld(std::vector<ff::PacketPtr>& out) {
+    const int count = held_ ? av_audio_fifo_size(held_.get()) : 0;
+    if (count <= 0)
+        return 0;
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FLAC);
+    if (codec == nullptr)
+        return AVERROR_ENCODER_NOT_FOUND;
+    // One encoder per trimmed frame: it is made for exactly that many samples.
+    ff::CodecContextPtr encoder(avcodec_alloc_context3(codec));
+    ff::FramePtr frame(av_frame_alloc());
+    ff::PacketPtr encoded(av_packet_alloc());
+    if (!encoder || !frame || !encoded)
+        return AVERROR(ENOMEM);
+    AVCodecContext* enc = encoder.get();
+    enc->sample_fmt = decoder_->sample_fmt;
+    enc->sample_rate = decoder_->sample_rate;
+    enc->time_base = AVRational{1, decoder_->sample_rate};
+    enc->bits_per_raw_sample = bitsPerSample_;
+    enc->frame_size = std::max(count, kMinBlockSize);
+    int ret = av_channel_layout_copy(&enc->ch_layout, &decoder_->ch_layout);
+    if (ret >= 0)
+        ret = avcodec_open2(enc, codec, nullptr);
+    if (ret < 0)
+        return ret;
+    frame->nb_samples = count;
+    frame->format = enc->sample_fmt;
+    frame->sample_rate = enc->sample_rate;
+    frame->pts = 0;
+    ret = av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
+    if (ret >= 0)
+        ret = av_frame_get_buffer(frame.get(), 0);
+    if (ret < 0)
+        return ret;
+    if (av_audio_fifo_read(held_.get(), reinterpret_cast<void**>(frame->extended_data), count) <
+        count)
+        return AVERROR_BUG;
+    ret = avcodec_send_frame(enc, frame.get());
+    if (ret >= 0)
+        ret = avcodec_send_frame(enc, nullptr);
+    while (ret >= 0) {
+        ret = avcodec_receive_packet(enc, encoded.get());
+        if (ret == AVERROR_EOF)
+            return 0;
+        // The encoder's last packet holds no frame, only its stream information.
+        if (ret >= 0 && encoded->size > 0)
+            ret = Emit(encoded->data, encoded->size, out);
+        av_packet_unref(encoded.get());
+    }
+    return ret;
+}
+
+int FlacCutEdges::Emit(const std::uint8_t* data, int size, std::vector<ff::PacketPtr>& out) {
+    const std::span<const std::uint8_t> frame(data, static_cast<std::size_t>(size));
+    const auto header = FlacFrameHeader::Parse(frame);
+    if (!header)
+        return AVERROR_BUG;
+    const std::vector<std::uint8_t> renumbered =
+        header->Renumbered(frame, static_cast<std::uint64_t>(written_));
+    if (renumbered.empty())
+        return AVERROR(ERANGE);
+    ff::PacketPtr packet(av_packet_alloc());
+    if (!packet || av_new_packet(packet.get(), static_cast<int>(renumbered.size())) < 0)
+        return AVERROR(ENOMEM);
+    std::memcpy(packet->data, renumbered.data(), renumbered.size());
+    packet->pts = packet->dts = origin_ + written_;
+    packet->duration = header->blockSize();
+    packet->stream_index = streamIndex_;
+    packet->flags |= AV_PKT_FLAG_KEY;
+    out.push_back(std::move(packet));
+
+    if (lastBlock_ > 0) {
+        minBlock_ = std::min(minBlock_, lastBlock_);
+        maxBlock_ = std::max(maxBlock_, lastBlock_);
+    }
+    lastBlock_ = header->blockSize();
+    const auto bytes = static_cast<std::uint32_t>(renumbered.size());
+    minFrame_ = std::min(minFrame_, bytes);
+    maxFrame_ = std::max(maxFrame_, bytes);
+    written_ += header->blockSize();
+    return 0;
+}
+
+int FlacCutEdges::Finish(std::vector<ff::PacketPtr>& out, AVCodecParameters& output) {
+    const int ret = exact_ ? EncodeHeld(out) : 0;
+    if (ret < 0 || lastBlock_ == 0 || output.extradata == nullptr ||
+        output.extradata_size < kStreamInfoSize)
+        return ret;
+    // The last frame may be shorter than the smallest block size the header states.
+    const std::uint32_t largest = std::max(maxBlock_, lastBlock_);
+    std::uint32_t smallest = minBlock_ == UINT32_MAX ? largest : minBlock_;
+    smallest = std::max<std::uint32_t>(smallest, kMinBlockSize);
+    std::uint8_t* info = output.extradata;
+    PutBigEndian(info, smallest, 2);
+    PutBigEndian(info + 2, std::max(largest, smallest), 2);
+    PutBigEndian(info + 4, minFrame_, 3);
+    PutBigEndian(info + 7, maxFrame_, 3);
+    return 0;
+}
+
+}  // namespace tolvane
