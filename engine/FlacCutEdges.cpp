@@ -1,7 +1,7 @@
 #include "FlacCutEdges.h"
 
 #include <algorithm>
-#include <cstring>
+#include <climits>
 #include <limits>
 #include <span>
 
@@ -177,14 +177,16 @@ int FlacCutEdges::Emit(const std::uint8_t* data, int size, std::vector<ff::Packe
     const auto header = FlacFrameHeader::Parse(frame);
     if (!header)
         return AVERROR_BUG;
-    const std::vector<std::uint8_t> renumbered =
-        header->Renumbered(frame, static_cast<std::uint64_t>(written_));
-    if (renumbered.empty())
+    const std::size_t bytes =
+        header->RenumberedSize(frame.size(), static_cast<std::uint64_t>(written_));
+    if (bytes == 0 || bytes > static_cast<std::size_t>(INT_MAX))
         return AVERROR(ERANGE);
     ff::PacketPtr packet(av_packet_alloc());
-    if (!packet || av_new_packet(packet.get(), static_cast<int>(renumbered.size())) < 0)
+    if (!packet || av_new_packet(packet.get(), static_cast<int>(bytes)) < 0)
         return AVERROR(ENOMEM);
-    std::memcpy(packet->data, renumbered.data(), renumbered.size());
+    if (!header->RenumberInto(frame, static_cast<std::uint64_t>(written_),
+                              std::span(packet->data, bytes)))
+        return AVERROR_BUG;
     packet->pts = packet->dts = origin_ + written_;
     packet->duration = header->blockSize();
     packet->stream_index = streamIndex_;
@@ -196,9 +198,8 @@ int FlacCutEdges::Emit(const std::uint8_t* data, int size, std::vector<ff::Packe
         maxBlock_ = std::max(maxBlock_, lastBlock_);
     }
     lastBlock_ = header->blockSize();
-    const auto bytes = static_cast<std::uint32_t>(renumbered.size());
-    minFrame_ = std::min(minFrame_, bytes);
-    maxFrame_ = std::max(maxFrame_, bytes);
+    minFrame_ = std::min(minFrame_, static_cast<std::uint32_t>(bytes));
+    maxFrame_ = std::max(maxFrame_, static_cast<std::uint32_t>(bytes));
     written_ += header->blockSize();
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "FlacFrameHeader.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 
@@ -33,6 +34,30 @@ constexpr std::array<std::uint16_t, 256> MakeCrc16Table() {
 
 constexpr auto kCrc8Table = MakeCrc8Table();
 constexpr auto kCrc16Table = MakeCrc16Table();
+
+// Product of two polynomials of degree below 16 modulo the CRC-16 polynomial.
+std::uint16_t MultiplyModulo(std::uint16_t a, std::uint16_t b) {
+    std::uint16_t product = 0;
+    for (int bit = 15; bit >= 0; --bit) {
+        product = static_cast<std::uint16_t>((product << 1) ^ ((product & 0x8000) ? 0x8005 : 0));
+        if ((b >> bit) & 1)
+            product ^= a;
+    }
+    return product;
+}
+
+// The CRC-16 of a message followed by `zeros` zero bytes, from the message's CRC:
+// appending them multiplies by x^(8 * zeros).
+std::uint16_t Crc16AfterZeros(std::uint16_t crc, std::uint64_t zeros) {
+    std::uint16_t power = 1;
+    std::uint16_t square = 0x0100;  // x^8
+    for (; zeros != 0; zeros >>= 1) {
+        if (zeros & 1)
+            power = MultiplyModulo(power, square);
+        square = MultiplyModulo(square, square);
+    }
+    return MultiplyModulo(crc, power);
+}
 
 }  // namespace
 
@@ -130,27 +155,58 @@ std::optional<FlacFrameHeader> FlacFrameHeader::Parse(std::span<const std::uint8
     return header;
 }
 
-std::vector<std::uint8_t> FlacFrameHeader::Renumbered(std::span<const std::uint8_t> frame,
-                                                      std::uint64_t sampleNumber) const {
+std::size_t FlacFrameHeader::RenumberedSize(std::size_t frameSize,
+                                            std::uint64_t sampleNumber) const {
+    const std::size_t length = EncodeNumber(sampleNumber).size();
+    if (length == 0 || frameSize < size_ + 2)
+        return 0;
+    return frameSize - numberLength_ + length;
+}
+
+bool FlacFrameHeader::RenumberInto(std::span<const std::uint8_t> frame, std::uint64_t sampleNumber,
+                                   std::span<std::uint8_t> out) const {
     const std::vector<std::uint8_t> number = EncodeNumber(sampleNumber);
-    if (number.empty() || frame.size() < size_ + 2)
-        return {};
-    std::vector<std::uint8_t> out;
-    out.reserve(frame.size() + number.size());
-    out.push_back(0xFF);
-    out.push_back(0xF9);  // variable block size: the number counts samples
-    out.push_back(frame[2]);
-    out.push_back(frame[3]);
-    out.insert(out.end(), number.begin(), number.end());
+    const std::size_t total = RenumberedSize(frame.size(), sampleNumber);
+    if (total == 0 || out.size() != total)
+        return false;
+    out[0] = 0xFF;
+    out[1] = 0xF9;  // variable block size: the number counts samples
+    out[2] = frame[2];
+    out[3] = frame[3];
+    std::copy(number.begin(), number.end(), out.begin() + kNumberOffset);
     // The optional block size and rate bytes, unchanged.
     const std::size_t extraFrom = kNumberOffset + numberLength_;
-    out.insert(out.end(), frame.begin() + static_cast<std::ptrdiff_t>(extraFrom),
-               frame.begin() + static_cast<std::ptrdiff_t>(size_ - 1));
-    out.push_back(Crc8(out));
-    out.insert(out.end(), frame.begin() + static_cast<std::ptrdiff_t>(size_), frame.end() - 2);
-    const std::uint16_t crc = Crc16(out);
-    out.push_back(static_cast<std::uint8_t>(crc >> 8));
-    out.push_back(static_cast<std::uint8_t>(crc));
+    const std::size_t newSize = size_ - numberLength_ + number.size();
+    std::copy(frame.begin() + static_cast<std::ptrdiff_t>(extraFrom),
+              frame.begin() + static_cast<std::ptrdiff_t>(size_ - 1),
+              out.begin() + static_cast<std::ptrdiff_t>(kNumberOffset + number.size()));
+    out[newSize - 1] = Crc8(out.first(newSize - 1));
+    const std::size_t body = frame.size() - 2 - size_;
+    std::copy(frame.begin() + static_cast<std::ptrdiff_t>(size_), frame.end() - 2,
+              out.begin() + static_cast<std::ptrdiff_t>(newSize));
+
+    // The CRC is linear and leading zero bytes leave it unchanged, so the new one is the
+    // old one plus the CRC of the two headers' difference followed by the body's length
+    // in zero bytes: no pass over the body.
+    const std::size_t width = std::max(size_, newSize);
+    std::vector<std::uint8_t> difference(width, 0);
+    for (std::size_t i = 0; i < size_; ++i)
+        difference[width - size_ + i] ^= frame[i];
+    for (std::size_t i = 0; i < newSize; ++i)
+        difference[width - newSize + i] ^= out[i];
+    const auto stored = static_cast<std::uint16_t>(frame[frame.size() - 2] << 8 | frame.back());
+    const std::uint16_t crc =
+        stored ^ Crc16AfterZeros(Crc16(difference), static_cast<std::uint64_t>(body));
+    out[total - 2] = static_cast<std::uint8_t>(crc >> 8);
+    out[total - 1] = static_cast<std::uint8_t>(crc);
+    return true;
+}
+
+std::vector<std::uint8_t> FlacFrameHeader::Renumbered(std::span<const std::uint8_t> frame,
+                                                      std::uint64_t sampleNumber) const {
+    std::vector<std::uint8_t> out(RenumberedSize(frame.size(), sampleNumber));
+    if (out.empty() || !RenumberInto(frame, sampleNumber, out))
+        return {};
     return out;
 }
 

@@ -36,6 +36,13 @@ class FlacFrameHeader {
     // does not start with this header or has no room for its CRC-16.
     std::vector<std::uint8_t> Renumbered(std::span<const std::uint8_t> frame,
                                          std::uint64_t sampleNumber) const;
+    // Bytes of the renumbered frame; 0 when `sampleNumber` cannot be coded.
+    std::size_t RenumberedSize(std::size_t frameSize, std::uint64_t sampleNumber) const;
+    // Writes the renumbered frame into `out` of RenumberedSize bytes; false when it
+    // cannot. The CRC-16 is brought up to date from the frame's own, so a frame damaged
+    // in the source still fails its check.
+    bool RenumberInto(std::span<const std::uint8_t> frame, std::uint64_t sampleNumber,
+                      std::span<std::uint8_t> out) const;
 
     // The coded number: 1 to 7 bytes; empty past kMaxNumber.
     static std::vector<std::uint8_t> EncodeNumber(std::uint64_t number);

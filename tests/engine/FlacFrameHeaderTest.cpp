@@ -178,6 +178,12 @@ TEST(FlacFrameHeader, RealFramesAreRenumberedWithValidChecksums) {
                 frame.begin() + static_cast<std::ptrdiff_t>(header->size()), frame.end() - 2,
                 renumbered.begin() + static_cast<std::ptrdiff_t>(again->size())));
         }
+        // A frame damaged in the source stays damaged: its check still fails.
+        Bytes damaged = frames[2];
+        damaged[damaged.size() / 2] ^= 0x10;
+        const Bytes renumberedDamage = FlacFrameHeader::Parse(damaged)->Renumbered(damaged, 5000);
+        ASSERT_FALSE(renumberedDamage.empty());
+        EXPECT_NE(FlacFrameHeader::Crc16(renumberedDamage), 0);
         EXPECT_TRUE(FlacFrameHeader::Parse(frames[0])
                         ->Renumbered(frames[0], FlacFrameHeader::kMaxNumber + 1)
                         .empty());
