@@ -4,6 +4,7 @@
 #include <climits>
 #include <limits>
 #include <span>
+#include <string_view>
 
 #include "FlacFrameHeader.h"
 
@@ -25,8 +26,12 @@ void PutBigEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
 
 }  // namespace
 
-std::unique_ptr<FlacCutEdges> FlacCutEdges::ForStream(const AVStream& stream,
+std::unique_ptr<FlacCutEdges> FlacCutEdges::ForStream(const AVFormatContext& input, int index,
                                                       const CutRange::Stretch& stretch) {
+    if (index < 0 || static_cast<unsigned>(index) >= input.nb_streams ||
+        std::string_view(input.iformat->name) != "flac")
+        return nullptr;
+    const AVStream& stream = *input.streams[index];
     const AVCodecParameters& par = *stream.codecpar;
     if (par.codec_id != AV_CODEC_ID_FLAC || par.sample_rate <= 0)
         return nullptr;

@@ -17,9 +17,10 @@ namespace tolvane {
 
 class FlacCutEdges {
   public:
-    // For one copied stream of a cut; null when the stream is no FLAC, or when the cut
-    // takes it whole and the frames stay as they are.
-    static std::unique_ptr<FlacCutEdges> ForStream(const AVStream& stream,
+    // For stream `index` of a cut's input; null when it is no FLAC stream of a FLAC
+    // file, or when the cut takes it whole and the frames stay as they are. (Other
+    // containers give FLAC frames times of their own, not exact to the sample.)
+    static std::unique_ptr<FlacCutEdges> ForStream(const AVFormatContext& input, int index,
                                                    const CutRange::Stretch& stretch);
     FlacCutEdges(const FlacCutEdges&) = delete;
     FlacCutEdges& operator=(const FlacCutEdges&) = delete;

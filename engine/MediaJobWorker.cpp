@@ -770,8 +770,8 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
     std::vector<std::unique_ptr<FlacCutEdges>> flacEdges(input->nb_streams);
     for (unsigned i = 0; range && i < input->nb_streams; ++i) {
         if (outputIndex[i] >= 0)
-            flacEdges[i] =
-                FlacCutEdges::ForStream(*input->streams[i], range->StretchOf(static_cast<int>(i)));
+            flacEdges[i] = FlacCutEdges::ForStream(*input, static_cast<int>(i),
+                                                   range->StretchOf(static_cast<int>(i)));
     }
     std::vector<ff::PacketPtr> edgePackets;
     auto writeEdgePackets = [&](int code, int source) {

@@ -171,6 +171,36 @@ TEST_P(FlacCutTest, CutsAreSampleExactValidStreamsFromSampleZero) {
     }
 }
 
+TEST(FlacCutOtherDepths, EightBitCutsCoverTheStretchWithWholeFramesFromSampleZero) {
+    // FFmpeg's encoder writes 16 and 24 bits only: other depths keep their edge frames
+    // whole, still renumbered into a valid stream.
+    TempDir dir;
+    const fs::path raw = dir / "s8.raw", source = dir / "s8.flac";
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i anoisesrc=d=4:c=pink:r=44100 -ac 2 -f s8", raw));
+    ASSERT_EQ(RunCommand("flac -s --force-raw-format --endian=little --sign=signed --channels=2 "
+                         "--bps=8 --sample-rate=44100 --blocksize=4096 -o " +
+                         ShellQuote(source.string()) + " " + ShellQuote(raw.string())),
+              0);
+    const std::optional<std::string> all = FlacToolRawSamples(source);
+    ASSERT_TRUE(all);
+    constexpr long kBlock = 4096, kFrameBytes = 2;
+    const long first = 44100 + 123, last = 2 * 44100 + 456;
+    const fs::path out = dir / "cut.flac";
+    MediaJob cut;
+    PrepareCut(cut, source, out, first / 44100.0, last / 44100.0);
+    RunJob(cut);
+    ASSERT_EQ(cut.fileStatus[0], kInputDone);
+    EXPECT_EQ(RunCommand("flac -t -s " + ShellQuote(out.string()) + " 2>/dev/null"), 0);
+    EXPECT_EQ(StreamEntry(out, "start_time"), "0.000000");
+    const std::optional<std::string> got = FlacToolRawSamples(out);
+    ASSERT_TRUE(got);
+    const long from = first / kBlock * kBlock;
+    const long to = (last + kBlock - 1) / kBlock * kBlock;
+    EXPECT_TRUE(*got == all->substr(from * kFrameBytes, (to - from) * kFrameBytes))
+        << "the cut is not the whole frames around the stretch";
+    EXPECT_EQ(ReadStreamInfo(out).totalSamples, static_cast<std::uint64_t>(to - from));
+}
+
 INSTANTIATE_TEST_SUITE_P(Sources, FlacCutTest,
                          ::testing::Values(FlacSource{"s16_44k.flac", 44100, "s16", "s16le", 4, 4},
                                            FlacSource{"s24_96k.flac", 96000, "s32", "s32le", 8, 6}),
