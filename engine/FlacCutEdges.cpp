@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -22,6 +24,105 @@ void PutBigEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
         at[i] = static_cast<std::uint8_t>(value);
         value >>= 8;
     }
+}
+
+// Writes bit fields most significant bit first, as FLAC frames hold them.
+class BitWriter {
+  public:
+    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+    void Put(std::uint32_t value, int bits) {
+        const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+        pending_ = (pending_ << bits) | (value & mask);
+        pendingBits_ += bits;
+        while (pendingBits_ >= 8) {
+            pendingBits_ -= 8;
+            out_.push_back(static_cast<std::uint8_t>(pending_ >> pendingBits_));
+        }
+        pending_ &= (std::uint64_t{1} << pendingBits_) - 1;
+    }
+    void PadToByte() {
+        if (pendingBits_ > 0)
+            Put(0, 8 - pendingBits_);
+    }
+
+  private:
+    std::vector<std::uint8_t>& out_;
+    std::uint64_t pending_ = 0;
+    int pendingBits_ = 0;
+};
+
+// The header codes of a sample rate and a depth; the extra bytes a rate needs go after
+// the block size. Code 0 would send a decoder to the stream information, which FFmpeg's
+// parser does not take for the first frame.
+struct HeaderCodes {
+    unsigned rate = 0, bits = 0;
+    std::vector<std::uint8_t> rateBytes;
+};
+HeaderCodes CodesFor(int rate, int bits) {
+    HeaderCodes codes;
+    constexpr int kRates[] = {0,     88200, 176400, 192000, 8000,  16000,
+                              22050, 24000, 32000,  44100,  48000, 96000};
+    for (unsigned i = 1; i < std::size(kRates); ++i) {
+        if (kRates[i] == rate)
+            codes.rate = i;
+    }
+    if (codes.rate == 0 && rate <= 65535) {
+        codes.rate = 13;
+        codes.rateBytes = {static_cast<std::uint8_t>(rate >> 8), static_cast<std::uint8_t>(rate)};
+    } else if (codes.rate == 0 && rate % 10 == 0 && rate / 10 <= 65535) {
+        codes.rate = 14;
+        codes.rateBytes = {static_cast<std::uint8_t>(rate / 10 >> 8),
+                           static_cast<std::uint8_t>(rate / 10)};
+    }
+    constexpr int kBits[] = {0, 8, 12, 0, 16, 20, 24, 32};
+    for (unsigned i = 1; i < std::size(kBits); ++i) {
+        if (kBits[i] == bits)
+            codes.bits = i;
+    }
+    return codes;
+}
+
+// One frame of `count` samples (interleaved, `width` bytes each, the sample in the top
+// `bits` bits) with a verbatim subframe per channel: the samples as they are. The frame
+// is numbered 0.
+std::vector<std::uint8_t> VerbatimFrame(const std::vector<std::uint8_t>& samples, int count,
+                                        int channels, int width, int rate, int bits) {
+    const HeaderCodes codes = CodesFor(rate, bits);
+    std::vector<std::uint8_t> frame = {
+        0xFF,
+        0xF8,
+        static_cast<std::uint8_t>(0x70 | codes.rate),  // block size in 16 bits after the number
+        static_cast<std::uint8_t>((channels - 1) << 4 | codes.bits << 1),  // independent
+        0x00,                                                              // frame 0
+        static_cast<std::uint8_t>((count - 1) >> 8),
+        static_cast<std::uint8_t>(count - 1),
+    };
+    frame.insert(frame.end(), codes.rateBytes.begin(), codes.rateBytes.end());
+    frame.push_back(FlacFrameHeader::Crc8(frame));
+    frame.reserve(frame.size() + static_cast<std::size_t>(count) * channels * width + 16);
+    BitWriter writer(frame);
+    const int shift = width * 8 - bits;
+    for (int ch = 0; ch < channels; ++ch) {
+        writer.Put(0x02, 8);  // verbatim, no wasted bits
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t* at =
+                samples.data() + (static_cast<std::size_t>(i) * channels + ch) * width;
+            std::int32_t value = 0;
+            if (width == 2) {
+                std::int16_t v16 = 0;
+                std::memcpy(&v16, at, 2);
+                value = v16;
+            } else {
+                std::memcpy(&value, at, 4);
+            }
+            writer.Put(static_cast<std::uint32_t>(value >> shift), bits);
+        }
+    }
+    writer.PadToByte();
+    const std::uint16_t crc = FlacFrameHeader::Crc16(frame);
+    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+    frame.push_back(static_cast<std::uint8_t>(crc));
+    return frame;
 }
 
 }  // namespace
@@ -55,10 +156,16 @@ void FlacCutEdges::OpenDecoder(const AVCodecParameters& par) {
         decoder_.reset();
         return;
     }
-    // FFmpeg's encoder takes 16-bit samples as such and wider ones as 24 bits.
+    // FFmpeg's encoder takes 16-bit samples as such and wider ones as 24 bits; frames
+    // of other depths are written verbatim.
     const AVSampleFormat format = decoder_->sample_fmt;
-    exact_ = (format == AV_SAMPLE_FMT_S16 && bitsPerSample_ == 16) ||
-             (format == AV_SAMPLE_FMT_S32 && bitsPerSample_ == 24);
+    const int channels = decoder_->ch_layout.nb_channels;
+    const bool interleaved = format == AV_SAMPLE_FMT_S16 || format == AV_SAMPLE_FMT_S32;
+    const bool encodable = (format == AV_SAMPLE_FMT_S16 && bitsPerSample_ == 16) ||
+                           (format == AV_SAMPLE_FMT_S32 && bitsPerSample_ == 24);
+    exact_ = interleaved && channels >= 1 && channels <= 8 && bitsPerSample_ >= 4 &&
+             bitsPerSample_ <= av_get_bytes_per_sample(format) * 8;
+    verbatim_ = exact_ && !encodable;
     if (exact_) {
         held_.reset(
             av_audio_fifo_alloc(format, decoder_->ch_layout.nb_channels, kMaxBlockSize + 1));
@@ -130,6 +237,8 @@ int FlacCutEdges::EncodeHeld(std::vector<ff::PacketPtr>& out) {
     const int count = held_ ? av_audio_fifo_size(held_.get()) : 0;
     if (count <= 0)
         return 0;
+    if (verbatim_)
+        return WriteHeldVerbatim(count, out);
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FLAC);
     if (codec == nullptr)
         return AVERROR_ENCODER_NOT_FOUND;
@@ -175,6 +284,18 @@ int FlacCutEdges::EncodeHeld(std::vector<ff::PacketPtr>& out) {
         av_packet_unref(encoded.get());
     }
     return ret;
+}
+
+int FlacCutEdges::WriteHeldVerbatim(int count, std::vector<ff::PacketPtr>& out) {
+    const int channels = decoder_->ch_layout.nb_channels;
+    const int width = av_get_bytes_per_sample(decoder_->sample_fmt);
+    std::vector<std::uint8_t> samples(static_cast<std::size_t>(count) * channels * width);
+    void* planes[1] = {samples.data()};
+    if (av_audio_fifo_read(held_.get(), planes, count) < count)
+        return AVERROR_BUG;
+    const std::vector<std::uint8_t> frame =
+        VerbatimFrame(samples, count, channels, width, decoder_->sample_rate, bitsPerSample_);
+    return Emit(frame.data(), static_cast<int>(frame.size()), out);
 }
 
 int FlacCutEdges::Emit(const std::uint8_t* data, int size, std::vector<ff::PacketPtr>& out) {

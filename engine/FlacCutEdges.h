@@ -36,14 +36,16 @@ class FlacCutEdges {
   private:
     FlacCutEdges(const CutRange::Stretch& stretch, int streamIndex)
         : stretch_(stretch), streamIndex_(streamIndex) {}
-    // Opens the decoder; exact trimming needs the encoder to take the decoder's samples
-    // at the stream's bit depth, otherwise the edge frames are copied whole.
+    // Opens the decoder; without one (or with samples of a layout not foreseen) the
+    // edge frames are copied whole.
     void OpenDecoder(const AVCodecParameters& par);
     // Decodes `packet` and holds the samples of it that lie in the stretch.
     int HoldSamples(const AVPacket& packet, std::int64_t start, bool head, bool tail,
                     std::vector<ff::PacketPtr>& out);
     // Encodes every held sample as one frame.
     int EncodeHeld(std::vector<ff::PacketPtr>& out);
+    // Writes `count` held samples as a frame of verbatim subframes.
+    int WriteHeldVerbatim(int count, std::vector<ff::PacketPtr>& out);
     // Appends `frame` renumbered to the samples written so far.
     int Emit(const std::uint8_t* data, int size, std::vector<ff::PacketPtr>& out);
 
@@ -51,6 +53,7 @@ class FlacCutEdges {
     int streamIndex_ = 0;
     int bitsPerSample_ = 0;
     bool exact_ = false;
+    bool verbatim_ = false;  // a depth FFmpeg's encoder does not write
     ff::CodecContextPtr decoder_;
     ff::FramePtr decoded_{av_frame_alloc()};
     ff::FifoPtr held_;

@@ -171,34 +171,41 @@ TEST_P(FlacCutTest, CutsAreSampleExactValidStreamsFromSampleZero) {
     }
 }
 
-TEST(FlacCutOtherDepths, EightBitCutsCoverTheStretchWithWholeFramesFromSampleZero) {
-    // FFmpeg's encoder writes 16 and 24 bits only: other depths keep their edge frames
-    // whole, still renumbered into a valid stream.
+TEST(FlacCutOtherDepths, EightBitCutsAreSampleExactToo) {
+    // A depth FFmpeg's encoder does not write: the trimmed frames are written verbatim.
     TempDir dir;
     const fs::path raw = dir / "s8.raw", source = dir / "s8.flac";
-    ASSERT_TRUE(RunFfmpeg("-f lavfi -i anoisesrc=d=4:c=pink:r=44100 -ac 2 -f s8", raw));
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i anoisesrc=d=4:c=pink:r=48000 -ac 2 -f s8", raw));
     ASSERT_EQ(RunCommand("flac -s --force-raw-format --endian=little --sign=signed --channels=2 "
-                         "--bps=8 --sample-rate=44100 --blocksize=4096 -o " +
+                         "--bps=8 --sample-rate=48000 -o " +
                          ShellQuote(source.string()) + " " + ShellQuote(raw.string())),
               0);
     const std::optional<std::string> all = FlacToolRawSamples(source);
     ASSERT_TRUE(all);
-    constexpr long kBlock = 4096, kFrameBytes = 2;
-    const long first = 44100 + 123, last = 2 * 44100 + 456;
-    const fs::path out = dir / "cut.flac";
-    MediaJob cut;
-    PrepareCut(cut, source, out, first / 44100.0, last / 44100.0);
-    RunJob(cut);
-    ASSERT_EQ(cut.fileStatus[0], kInputDone);
-    EXPECT_EQ(RunCommand("flac -t -s " + ShellQuote(out.string()) + " 2>/dev/null"), 0);
-    EXPECT_EQ(StreamEntry(out, "start_time"), "0.000000");
-    const std::optional<std::string> got = FlacToolRawSamples(out);
-    ASSERT_TRUE(got);
-    const long from = first / kBlock * kBlock;
-    const long to = (last + kBlock - 1) / kBlock * kBlock;
-    EXPECT_TRUE(*got == all->substr(from * kFrameBytes, (to - from) * kFrameBytes))
-        << "the cut is not the whole frames around the stretch";
-    EXPECT_EQ(ReadStreamInfo(out).totalSamples, static_cast<std::uint64_t>(to - from));
+    const std::string ffmpegAll = FfmpegRawSamples(source, "s16le");
+    constexpr long kFrameBytes = 2;
+    struct Range {
+        long first, last;
+    };
+    for (const Range& r : {Range{48000 + 123, 2 * 48000 + 456}, Range{5000, 5010},
+                           Range{3 * 48000 + 1, 10 * 48000}}) {
+        SCOPED_TRACE(r.first);
+        const fs::path out = dir / ("cut" + std::to_string(r.first) + ".flac");
+        MediaJob cut;
+        PrepareCut(cut, source, out, r.first / 48000.0, r.last / 48000.0);
+        RunJob(cut);
+        ASSERT_EQ(cut.fileStatus[0], kInputDone);
+        const long samples = std::min(r.last, 4 * 48000L) - r.first;
+        EXPECT_EQ(RunCommand("flac -t -s " + ShellQuote(out.string()) + " 2>/dev/null"), 0);
+        EXPECT_EQ(StreamEntry(out, "start_time"), "0.000000");
+        const std::optional<std::string> got = FlacToolRawSamples(out);
+        ASSERT_TRUE(got);
+        EXPECT_TRUE(*got == all->substr(r.first * kFrameBytes, samples * kFrameBytes))
+            << "flac -d decodes other samples";
+        EXPECT_TRUE(FfmpegRawSamples(out, "s16le") == ffmpegAll.substr(r.first * 4, samples * 4))
+            << "ffmpeg decodes other samples";
+        EXPECT_EQ(ReadStreamInfo(out).totalSamples, static_cast<std::uint64_t>(samples));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, FlacCutTest,
