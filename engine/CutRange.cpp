@@ -125,6 +125,11 @@ bool CutRange::AllDone() const {
     return true;
 }
 
+CutRange::Stretch CutRange::StretchOf(int stream) const {
+    const Window& w = windows_.at(static_cast<std::size_t>(stream));
+    return Stretch{w.start, w.end, w.openEnd};
+}
+
 CutRange::Verdict CutRange::Admit(AVPacket& packet) {
     if (packet.stream_index < 0 || static_cast<std::size_t>(packet.stream_index) >= windows_.size())
         return Verdict::Skip;

@@ -40,6 +40,14 @@ class CutRange {
     // True once a packet holding a sample of the stretch was kept: packets read only
     // for the decoder's sake before the start are no cut.
     bool ReachedStart() const { return reachedStart_; }
+    // [start, end) of one stream in its time base: start is the lowest value when the
+    // cut starts at the file's start, end the highest when it runs to the file's end.
+    struct Stretch {
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+        bool openEnd = false;
+    };
+    Stretch StretchOf(int stream) const;
 
     // Positions the input at or before the start by time. Returns false when no time
     // seek works (the caller may try a byte position then).

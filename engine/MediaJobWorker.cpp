@@ -13,6 +13,7 @@ extern "C" {
 #include "CutRange.h"
 #include "DecodableAudio.h"
 #include "FfmpegHolders.h"
+#include "FlacCutEdges.h"
 #include "FrameQueue.h"
 #include "JobOutput.h"
 #include "MediaEngine.h"
@@ -739,9 +740,72 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
     const std::size_t outputs = output_.context()->nb_streams;
     std::vector<bool> firstPacket(outputs, true);
     std::vector<std::int64_t> cutOffset(outputs, 0);
+    // FLAC streams of a cut get sample-exact, renumbered frames.
+    std::vector<std::unique_ptr<FlacCutEdges>> flacEdges(input->nb_streams);
+    for (unsigned i = 0; range && i < input->nb_streams; ++i) {
+        if (outputIndex[i] >= 0)
+            flacEdges[i] = FlacCutEdges::ForStream(*input, static_cast<int>(i),
+                                                   range->StretchOf(static_cast<int>(i)));
+    }
+    // Rescales a kept packet of input stream `source` to its output stream and writes it.
+    auto writeCopied = [&](AVPacket* packet, int source) {
+        const int target = outputIndex[source];
+        const AVStream* out = output_.context()->streams[target];
+        const AVRational from = input->streams[source]->time_base;
+        const auto rounding = static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX);
+        packet->pts = av_rescale_q_rnd(packet->pts, from, out->time_base, rounding);
+        packet->dts = av_rescale_q_rnd(packet->dts, from, out->time_base, rounding);
+        packet->duration = av_rescale_q(packet->duration, from, out->time_base);
+        packet->pos = -1;
+        if (!range)  // a cut's edges keep what holds of the skip-samples data
+            av_packet_shrink_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, 0);
+        if (firstPacket[target]) {
+            firstPacket[target] = false;
+            const std::int64_t first = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            // FLAC edges number their own packets from the cut's first sample.
+            const std::int64_t origin =
+                range && !flacEdges[source] ? range->Origin(source) : AV_NOPTS_VALUE;
+            // A later input of a copy join continues where the previous one ended.
+            if (k > 0 && first != AV_NOPTS_VALUE)
+                cutOffset[target] = first - copyEnd_[target];
+            else if (origin != AV_NOPTS_VALUE)
+                cutOffset[target] = av_rescale_q_rnd(origin, from, out->time_base, rounding);
+            else if (first != AV_NOPTS_VALUE && first > 0)
+                cutOffset[target] = first;
+        }
+        if (packet->pts != AV_NOPTS_VALUE)
+            packet->pts -= cutOffset[target];
+        if (packet->dts != AV_NOPTS_VALUE)
+            packet->dts -= cutOffset[target];
+        if (packet->pts != AV_NOPTS_VALUE) {
+            job_.audioTime = static_cast<double>(packet->pts) * av_q2d(out->time_base);
+            copyEnd_[target] = std::max(copyEnd_[target], packet->pts + packet->duration);
+        }
+        packet->stream_index = target;
+        const int ret = output_.Write(packet);
+        return ret >= 0 || RecordFailure(job_, ret, true);
+    };
+    std::vector<ff::PacketPtr> edgePackets;
+    auto writeEdgePackets = [&](int code, int source) {
+        bool ok = code >= 0 || RecordFailure(job_, code, true);
+        for (ff::PacketPtr& edge : edgePackets)
+            ok = ok && writeCopied(edge.get(), source);
+        edgePackets.clear();
+        return ok;
+    };
+    auto finishEdges = [&] {
+        for (unsigned i = 0; i < flacEdges.size(); ++i) {
+            AVCodecParameters* par =
+                flacEdges[i] ? output_.context()->streams[outputIndex[i]]->codecpar : nullptr;
+            if (par != nullptr &&
+                !writeEdgePackets(flacEdges[i]->Finish(edgePackets, *par), static_cast<int>(i)))
+                return false;
+        }
+        return true;
+    };
     for (;;) {
         if (Cancelled())
-            return InputOutcome::Cancelled;
+            return finishEdges() ? InputOutcome::Cancelled : InputOutcome::Failed;
         if (av_read_frame(input, packet) < 0)
             break;  // end of file (or unreadable rest)
         const int source = packet->stream_index;
@@ -763,42 +827,17 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
             av_packet_unref(packet);
             return InputOutcome::Failed;
         }
-        const int target = outputIndex[source];
-        const AVStream* out = output_.context()->streams[target];
-        const AVRational from = input->streams[source]->time_base;
-        const auto rounding = static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX);
-        packet->pts = av_rescale_q_rnd(packet->pts, from, out->time_base, rounding);
-        packet->dts = av_rescale_q_rnd(packet->dts, from, out->time_base, rounding);
-        packet->duration = av_rescale_q(packet->duration, from, out->time_base);
-        packet->pos = -1;
-        if (!range)  // a cut's edges keep what holds of the skip-samples data
-            av_packet_shrink_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, 0);
-        if (firstPacket[target]) {
-            firstPacket[target] = false;
-            const std::int64_t first = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-            const std::int64_t origin = range ? range->Origin(source) : AV_NOPTS_VALUE;
-            // A later input of a copy join continues where the previous one ended.
-            if (k > 0 && first != AV_NOPTS_VALUE)
-                cutOffset[target] = first - copyEnd_[target];
-            else if (origin != AV_NOPTS_VALUE)
-                cutOffset[target] = av_rescale_q_rnd(origin, from, out->time_base, rounding);
-            else if (first != AV_NOPTS_VALUE && first > 0)
-                cutOffset[target] = first;
+        if (flacEdges[source]) {
+            if (!writeEdgePackets(flacEdges[source]->Take(*packet, edgePackets), source))
+                return InputOutcome::Failed;
+            av_packet_unref(packet);
+            continue;
         }
-        if (packet->pts != AV_NOPTS_VALUE)
-            packet->pts -= cutOffset[target];
-        if (packet->dts != AV_NOPTS_VALUE)
-            packet->dts -= cutOffset[target];
-        if (packet->pts != AV_NOPTS_VALUE) {
-            job_.audioTime = static_cast<double>(packet->pts) * av_q2d(out->time_base);
-            copyEnd_[target] = std::max(copyEnd_[target], packet->pts + packet->duration);
-        }
-        packet->stream_index = target;
-        if (const int ret = output_.Write(packet); ret < 0) {
-            RecordFailure(job_, ret, true);
+        if (!writeCopied(packet, source))
             return InputOutcome::Failed;
-        }
     }
+    if (!finishEdges())
+        return InputOutcome::Failed;
     if (range && (!output_.HasPackets() || !range->ReachedStart())) {
         // The stretch lies before the first packet, past the last, or nowhere.
         RecordFailure(job_, kErrorNoAudioInRange, false);

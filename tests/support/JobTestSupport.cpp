@@ -84,4 +84,24 @@ std::vector<std::string> PacketHashes(const fs::path& file, int count) {
     return hashes;
 }
 
+std::string FfmpegRawSamples(const fs::path& file, const std::string& format) {
+    std::string samples;
+    RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file.string()) + " -map 0:a:0 -f " +
+                   format + " -",
+               &samples);
+    return samples;
+}
+
+std::optional<std::string> FlacToolRawSamples(const fs::path& file, long skip, long until) {
+    std::string command = "flac -d -s -c --force-raw-format --endian=little --sign=signed";
+    if (skip > 0)
+        command += " --skip=" + std::to_string(skip);
+    if (until > 0)
+        command += " --until=" + std::to_string(until);
+    std::string samples;
+    if (RunCommand(command + " " + ShellQuote(file.string()) + " 2>/dev/null", &samples) != 0)
+        return std::nullopt;
+    return samples;
+}
+
 }  // namespace tolvane::testing
