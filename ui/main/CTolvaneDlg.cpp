@@ -147,6 +147,11 @@ CTolvaneDlg::CTolvaneDlg(Services services, QWidget* parent)
     shell_ = services_.shell ? services_.shell : &SystemDesktopShell();
     programFolder_ =
         services_.programFolder.empty() ? ProgramFolder().string() : services_.programFolder;
+    helpShell_ = std::make_unique<HelpOpeningShell>(
+        *shell_, [this] { return HelpFolder(); },
+        [this](const QString& address) {
+            ShowMessage(Text("TISHI", "bzwj").arg(address, HelpFolder()));
+        });
 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -193,7 +198,7 @@ void CTolvaneDlg::CreateControls() {
     tabs_->setExpanding(false);
     RegisterControl(ControlId::Tabs, tabs_);
 
-    link_ = new CHyperLink(ControlId::Link, this, *shell_);
+    link_ = new CHyperLink(ControlId::Link, this, *helpShell_);
     RegisterControl(ControlId::Link, link_);
 
     languageList_ = new QComboBox(this);
@@ -744,7 +749,11 @@ void CTolvaneDlg::OnTabChanged(int index) {
 // --- Commands -------------------------------------------------------------------------
 
 void CTolvaneDlg::OnAbout() {
-    shell_->Open(Text("APPLICATION", "url"));
+    helpShell_->Open(Text("APPLICATION", "url"));
+}
+
+QString CTolvaneDlg::HelpFolder() const {
+    return FromUtf8((std::filesystem::path(programFolder_) / "help").string());
 }
 
 // Adding and removing files: CTolvaneDlgFileList.cpp. Preview playback and the range:
