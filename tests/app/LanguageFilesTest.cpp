@@ -58,7 +58,7 @@ TEST_P(LanguageFiles, EveryKeyIsPresentAndNotEmpty) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 79u);
+    EXPECT_EQ(keys, 80u);
 }
 
 TEST_P(LanguageFiles, IsUtf8WithoutUnknownKeys) {
@@ -88,10 +88,17 @@ TEST_P(LanguageFiles, IsUtf8WithoutUnknownKeys) {
     }
 }
 
-TEST_P(LanguageFiles, NamesTheProgramAndItsHomePage) {
+TEST_P(LanguageFiles, NamesTheProgramAndItsHelpPage) {
     const auto table = LanguageTable::Load(kSourceResources / "languages" / GetParam());
     EXPECT_EQ(table.WindowTitle(), "Tolvane 1.0");
-    EXPECT_EQ(table.Application("url"), "https://tolvane.example/");
+    // The page is shipped in the help folder and copied beside the built program.
+    const std::string page = table.Application("url");
+    ASSERT_FALSE(page.empty());
+    EXPECT_EQ(page.find(".."), std::string::npos);
+    EXPECT_NE(page.front(), '/');
+    EXPECT_TRUE(fs::is_regular_file(kSourceResources / "help" / page)) << page;
+    EXPECT_EQ(testing::ReadBytes(kBuiltProgramFolder / "help" / page),
+              testing::ReadBytes(kSourceResources / "help" / page));
     // The rejected-file message reads as one sentence with blanks around the name.
     const std::string message = table.RejectedFileMessage("song.mp3");
     EXPECT_NE(message.find(" song.mp3 "), std::string::npos) << message;

@@ -10,6 +10,7 @@
 #include <QTabBar>
 #include <QTest>
 #include <QToolTip>
+#include <QUrl>
 
 #include "CBitmapSlider.h"
 #include "CCheckListCtrl.h"
@@ -803,6 +804,73 @@ TEST_F(MainWindowCommands, LinkOpensTheWebPageThroughTheSameShell) {
     ASSERT_EQ(window.shell.opened.size(), 1u);
     EXPECT_EQ(window.shell.opened[0], "https://example.org/English");
     EXPECT_TRUE(link->GetVisited());
+}
+
+// The English file with `url` set to `address`, and help/index.html, help/de/index.html
+// and a page beside the help folder in the program folder.
+void WriteHelpFolder(const ProgramFolderFixture& folder, const std::string& address) {
+    std::string text = LanguageFileText("English");
+    const std::string web = "url=https://example.org/English";
+    text.replace(text.find(web), web.size(), "url=" + address);
+    folder.WriteLanguageFile("english.ini", text);
+    std::filesystem::create_directories(folder.path() / "help" / "de");
+    for (const char* page : {"help/index.html", "help/de/index.html", "outside.html"})
+        std::ofstream(folder.path() / page) << "<!DOCTYPE html><title>Help</title>\n";
+}
+
+TEST_F(MainWindowCommands, AboutAndLinkOpenWebPagesOrPagesOfTheHelpFolder) {
+    struct Case {
+        std::string address;
+        QString opened;  // empty: refused
+    };
+    WriteHelpFolder(folder, "index.html");
+    const QString help =
+        QUrl::fromLocalFile(
+            QDir(QString::fromStdString((folder.path() / "help").string())).canonicalPath())
+            .toString(QUrl::FullyEncoded);
+    const Case cases[] = {
+        {"https://example.org/help", "https://example.org/help"},
+        {"http://example.org/", "http://example.org/"},
+        {"index.html", help + "/index.html"},
+        {"de/index.html", help + "/de/index.html"},
+        {"missing.html", {}},
+        {"../outside.html", {}},
+        {(folder.path() / "outside.html").string(), {}},
+        {(folder.path() / "help" / "index.html").string(), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        WriteHelpFolder(folder, c.address);
+        WindowUnderTest window(folder.path());
+        window->Item<CControlButton>(Id::About)->click();
+        EXPECT_TRUE(window->Item<CHyperLink>(Id::Link)->Open() == !c.opened.isEmpty());
+        if (c.opened.isEmpty()) {
+            EXPECT_TRUE(window.shell.opened.empty());
+            const QString message =
+                QStringLiteral(
+                    "The help page \"%1\" cannot be opened: it is not a file in the help "
+                    "folder \"%2\".")
+                    .arg(QString::fromStdString(c.address),
+                         QString::fromStdString((folder.path() / "help").string()));
+            EXPECT_EQ(window.messageBox.messages, std::vector<QString>(2, message));
+        } else {
+            EXPECT_EQ(window.shell.opened, std::vector<QString>(2, c.opened));
+            EXPECT_TRUE(window.messageBox.messages.empty());
+        }
+    }
+}
+
+TEST_F(MainWindowCommands, RefusedHelpPageIsToldInTheLanguageInForce) {
+    WriteHelpFolder(folder, "missing.html");
+    folder.WriteLanguageFile("english.ini",
+                             "[APPLICATION]\nurl=missing.html\n"
+                             "[TISHI]\nbzwj=Nope: %1 in %2\n");
+    WindowUnderTest window(folder.path());
+    window->Item<CControlButton>(Id::About)->click();
+    EXPECT_EQ(
+        window.messageBox.messages,
+        std::vector<QString>{QStringLiteral("Nope: missing.html in %1")
+                                 .arg(QString::fromStdString((folder.path() / "help").string()))});
 }
 
 TEST_F(MainWindowCommands, SettingRunsTheOutputSettingsDialogModally) {

@@ -145,12 +145,16 @@ CTolvaneDlg::CTolvaneDlg(Services services, QWidget* parent)
     fileChooser_ = services_.fileChooser ? services_.fileChooser : &SystemFileChooser();
     folderChooser_ = services_.folderChooser ? services_.folderChooser : &SystemFolderChooser();
     shell_ = services_.shell ? services_.shell : &SystemDesktopShell();
+    installFolder_ =
+        services_.programFolder.empty() ? ProgramFolder().string() : services_.programFolder;
     // setting.ini and languages/ beside the program, or the user's own copy of them when
     // the program's folder is not the user's to write.
-    programFolder_ = SettingsFolderFor(services_.programFolder.empty()
-                                           ? ProgramFolder()
-                                           : std::filesystem::path(services_.programFolder))
-                         .string();
+    programFolder_ = SettingsFolderFor(std::filesystem::path(installFolder_)).string();
+    helpShell_ = std::make_unique<HelpOpeningShell>(
+        *shell_, [this] { return HelpFolder(); },
+        [this](const QString& address) {
+            ShowMessage(Text("TISHI", "bzwj").arg(address, HelpFolder()));
+        });
 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -197,7 +201,7 @@ void CTolvaneDlg::CreateControls() {
     tabs_->setExpanding(false);
     RegisterControl(ControlId::Tabs, tabs_);
 
-    link_ = new CHyperLink(ControlId::Link, this, *shell_);
+    link_ = new CHyperLink(ControlId::Link, this, *helpShell_);
     RegisterControl(ControlId::Link, link_);
 
     languageList_ = new QComboBox(this);
@@ -748,7 +752,11 @@ void CTolvaneDlg::OnTabChanged(int index) {
 // --- Commands -------------------------------------------------------------------------
 
 void CTolvaneDlg::OnAbout() {
-    shell_->Open(Text("APPLICATION", "url"));
+    helpShell_->Open(Text("APPLICATION", "url"));
+}
+
+QString CTolvaneDlg::HelpFolder() const {
+    return FromUtf8((std::filesystem::path(installFolder_) / "help").string());
 }
 
 // Adding and removing files: CTolvaneDlgFileList.cpp. Preview playback and the range:

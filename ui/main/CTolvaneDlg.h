@@ -19,6 +19,7 @@
 #include "CAVConvertDlg.h"
 #include "ControlIds.h"
 #include "DialogUnits.h"
+#include "HelpPage.h"
 #include "LanguageTable.h"
 #include "MediaEngine.h"
 #include "MediaJob.h"
@@ -156,6 +157,8 @@ class CTolvaneDlg : public QDialog {
     void ShowMessage(const QString& text);
     int RunModal(QDialog& dialog);
     QString Text(const char* section, const char* key) const;
+    // <program folder>/help: the pages a language file's "url" may name.
+    QString HelpFolder() const;
     QString ProgramFolderPath() const;
     QString LanguageFilePath() const;
 
@@ -222,6 +225,8 @@ class CTolvaneDlg : public QDialog {
     IFileChooser* fileChooser_;
     IFolderChooser* folderChooser_;
     IDesktopShell* shell_;
+    // The link and the About button open through this: web addresses or help pages.
+    std::unique_ptr<HelpOpeningShell> helpShell_;
 
     DialogUnits units_{1, 1};
     QHash<int, QWidget*> controls_;
@@ -238,7 +243,8 @@ class CTolvaneDlg : public QDialog {
     QLineEdit* endEdit_ = nullptr;
 
     LanguageTable texts_;
-    std::string programFolder_;
+    std::string programFolder_;  // where setting.ini and languages/ are read and written
+    std::string installFolder_;  // the program's own folder (help pages)
     std::string languageFile_;
     OutputProfile outputProfile_;
     QString outputFolder_;
