@@ -13,6 +13,7 @@ packages=(
     clang libclang-rt-14-dev
     python3 procps util-linux
     time bsdutils mpg123
+    dpkg-dev fakeroot lintian appstream man-db gzip
 )
 
 missing=()
