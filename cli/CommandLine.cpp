@@ -61,6 +61,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
     const std::string& name = arguments[0];
     if (name == "--help" || name == "-h" || name == "help")
         return ParseResult{request, {}};
+    if (name == "--version" || name == "version") {
+        request.command = Command::Version;
+        if (arguments.size() > 1)
+            return Error("--version takes no arguments");
+        return ParseResult{request, {}};
+    }
     if (name == "probe")
         request.command = Command::Probe;
     else if (name == "cut")
@@ -87,6 +93,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
         }
         if (argument == "--verbose" || argument == "-v") {
             request.verbose = true;
+            continue;
+        }
+        if (argument == "--json" && request.command == Command::Probe) {
+            request.json = true;
             continue;
         }
         std::string value;
@@ -145,8 +155,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
                 return Error("probe needs at least one file");
             break;
         case Command::Cut:
-            if (request.files.size() != 1)
-                return Error("cut takes exactly one file");
+            if (request.files.empty())
+                return Error("cut needs at least one file");
             if (request.startMs && request.endMs && *request.startMs > *request.endMs)
                 return Error("the start (--start) lies after the end (--end)");
             break;
@@ -155,6 +165,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
                 return Error("join needs at least two files");
             break;
         case Command::Help:
+        case Command::Version:
             break;
     }
     return ParseResult{request, {}};
@@ -162,16 +173,21 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
 
 const char* UsageText() {
     return R"usage(Usage:
-  tolvane-cli probe FILE...
-  tolvane-cli cut FILE [--start TIME] [--end TIME] [--out DIR]
+  tolvane-cli probe [--json] FILE...
+  tolvane-cli cut FILE... [--start TIME] [--end TIME] [--out DIR]
   tolvane-cli join FILE... [--out DIR] [--bitrate 128k] [--rate 44100] [--channels 2]
   tolvane-cli --help
+  tolvane-cli --version
 
 Every command also takes --verbose, which shows FFmpeg's own log.
 
-probe  tells the duration and audio parameters of each file.
+probe  tells the duration and audio parameters of each file. With --json it prints a
+       JSON array of one object per file: "path", "usable", and either "duration"
+       (seconds), "rate" (Hz), "channels", "bit_rate" (bit/s, null when unknown),
+       "codec" and "container" (FFmpeg's names), or "error".
 cut    copies the stretch from --start (default: the beginning) to --end (default: the
-       end) into a new file of the same format, without re-encoding.
+       end) of each file into a new file of the same format, without re-encoding. With
+       several files the same range is cut from each, one output per input.
 join   re-encodes the files, in the order given, into one MP3 named after the first.
 
 TIME is a time code HH:MM:SS.mmm, e.g. 00:01:02.003. The output goes to DIR (default:
@@ -182,9 +198,15 @@ standard output (a name with control characters quoted as ls quotes it, e.g.
 cancels: a cut or a join then keeps the part written so far as a valid, shorter file and
 prints its path.
 
-Exit status: 0 done, 1 a file is unusable or the job failed, 2 bad command line,
-128 + the signal's number when a signal cancelled it (130 Ctrl-C, 143 SIGTERM).
+Exit status: 0 done, 1 a file is unusable or the job failed, 2 bad command line (or a
+range that starts past a file's end), 128 + the signal's number when a signal cancelled
+it (130 Ctrl-C, 143 SIGTERM). With several files the status is the worst of them; a
+signal cancels the running cut and the files after it.
 )usage";
+}
+
+std::string VersionText() {
+    return std::string("tolvane-cli ") + TOLVANE_VERSION + "\n";
 }
 
 }  // namespace tolvane::cli

@@ -9,7 +9,7 @@
 
 namespace tolvane::cli {
 
-enum class Command { Help, Probe, Cut, Join };
+enum class Command { Help, Version, Probe, Cut, Join };
 
 struct Request {
     Command command = Command::Help;
@@ -21,6 +21,7 @@ struct Request {
     std::optional<std::int32_t> sampleRate;
     std::optional<std::int32_t> channels;
     bool verbose = false;  // let FFmpeg's own log through
+    bool json = false;     // probe: JSON instead of lines
 };
 
 struct ParseResult {
@@ -39,5 +40,8 @@ struct TimeArgument {
 TimeArgument ReadTimeArgument(const std::string& text);
 
 const char* UsageText();
+
+// "tolvane-cli <version>", one line.
+std::string VersionText();
 
 }  // namespace tolvane::cli

@@ -22,6 +22,7 @@ extern "C" {
 #include "NameQuoting.h"
 #include "OutputNaming.h"
 #include "OutputProfile.h"
+#include "FormatNames.h"
 #include "ProgressReport.h"
 #include "TimeCode.h"
 
@@ -65,14 +66,20 @@ std::string ProbeProblem(int result, const MediaJob& job) {
     return {};
 }
 
-// Probes one input the way the window does when a file is added; complains and
-// returns false when it is not usable. The probe's results stay in the job.
-bool ProbeInput(MediaJobRunner& runner, MediaJob& job, const std::string& path) {
+// Probes one input the way the window does when a file is added; returns why it is
+// not usable, empty when it is. The probe's results stay in the job.
+std::string ProbeInputProblem(MediaJobRunner& runner, MediaJob& job, const std::string& path) {
     std::string problem = FileSystemProblem(path);
     if (problem.empty()) {
         job.probeFileName = path;
         problem = ProbeProblem(runner.Probe(job), job);
     }
+    return problem;
+}
+
+// As ProbeInputProblem; complains and returns false when the input is not usable.
+bool ProbeInput(MediaJobRunner& runner, MediaJob& job, const std::string& path) {
+    std::string problem = ProbeInputProblem(runner, job, path);
     if (!problem.empty())
         Complain(path, problem);
     return problem.empty();
@@ -168,6 +175,47 @@ JobResult RunToEnd(MediaJobRunner& runner, MediaJob& job, bool joinMode) {
     return result;
 }
 
+// One probe result as a JSON object on one line.
+std::string ProbeJsonObject(const std::string& path, const std::string& problem,
+                            const MediaJob& job) {
+    std::string object = "{\"path\": " + JsonString(path);
+    if (!problem.empty())
+        return object + ", \"usable\": false, \"error\": " + JsonString(problem) + "}";
+    char duration[32];
+    std::snprintf(duration, sizeof duration, "%lld.%06lld",
+                  static_cast<long long>(job.probeDurationUs / 1000000),
+                  static_cast<long long>(job.probeDurationUs % 1000000));
+    const FormatNames names = ReadFormatNames(path);
+    object += std::string(", \"usable\": true, \"duration\": ") + duration +
+              ", \"rate\": " + std::to_string(job.audioSampleRate) +
+              ", \"channels\": " + std::to_string(job.audioChannels) + ", \"bit_rate\": " +
+              (job.audioBitRate > 0 ? std::to_string(job.audioBitRate) : "null") +
+              ", \"codec\": " + JsonString(names.codec) +
+              ", \"container\": " + JsonString(names.container) + "}";
+    return object;
+}
+
+int RunProbeJson(const Request& request) {
+    MediaJobRunner runner;
+    MediaJob job;
+    int status = kExitOk;
+    std::printf("[");
+    const char* separator = "\n";
+    for (const std::string& path : request.files) {
+        if (ReceivedInterrupt() != 0) {
+            status = kExitSignalBase + ReceivedInterrupt();
+            break;
+        }
+        std::string problem = ProbeInputProblem(runner, job, path);
+        if (!problem.empty())
+            status = kExitFailed;
+        std::printf("%s%s", separator, ProbeJsonObject(path, problem, job).c_str());
+        separator = ",\n";
+    }
+    std::printf("\n]\n");
+    return status;
+}
+
 int CancelledStatus(const JobResult& result) {
     return kExitSignalBase + (result.signal != 0 ? result.signal : 2);
 }
@@ -230,6 +278,8 @@ void Complain(const std::string& subject, const std::string& what) {
 }
 
 int RunProbe(const Request& request) {
+    if (request.json)
+        return RunProbeJson(request);
     MediaJobRunner runner;
     MediaJob job;
     int status = kExitOk;
@@ -255,13 +305,12 @@ int RunProbe(const Request& request) {
     return status;
 }
 
-int RunCut(const Request& request) {
-    MediaJobRunner runner;
+namespace {
+
+// Cuts the request's range of one input; returns its exit status.
+int CutOne(MediaJobRunner& runner, const std::string& input, const Request& request) {
     MediaJob job;
-    const std::string& input = request.files.front();
     if (!ProbeInput(runner, job, input))
-        return kExitFailed;
-    if (!CheckOutputFolder(request.outputFolder))
         return kExitFailed;
 
     const std::int32_t startMs = request.startMs.value_or(0);
@@ -313,6 +362,24 @@ int RunCut(const Request& request) {
     // is not ours to describe.
     ComplainAboutFailure(job, input, *output, "the cut failed");
     return kExitFailed;
+}
+
+}  // namespace
+
+int RunCut(const Request& request) {
+    if (!CheckOutputFolder(request.outputFolder))
+        return kExitFailed;
+    MediaJobRunner runner;
+    int worst = kExitOk;
+    for (const std::string& input : request.files) {
+        if (ReceivedInterrupt() != 0)
+            return kExitSignalBase + ReceivedInterrupt();
+        // The statuses rank as their numbers do: failed, bad range, cancelled.
+        worst = std::max(worst, CutOne(runner, input, request));
+        if (worst >= kExitSignalBase)
+            break;
+    }
+    return worst;
 }
 
 int RunJoin(const Request& request) {

@@ -230,4 +230,53 @@ std::string NameForOutput(std::string_view name) {
     return NeedsEscapingForOutput(name) ? ShellEscapeQuoted(name) : std::string(name);
 }
 
+std::string JsonString(std::string_view text) {
+    std::string json = "\"";
+    for (std::size_t at = 0; at < text.size();) {
+        char32_t codePoint = 0;
+        const std::size_t length = Utf8SequenceAt(text, at, codePoint);
+        if (length == 0) {
+            json += "\xEF\xBF\xBD";
+            ++at;
+            continue;
+        }
+        switch (codePoint) {
+            case '"':
+                json += "\\\"";
+                break;
+            case '\\':
+                json += "\\\\";
+                break;
+            case '\n':
+                json += "\\n";
+                break;
+            case '\r':
+                json += "\\r";
+                break;
+            case '\t':
+                json += "\\t";
+                break;
+            case '\b':
+                json += "\\b";
+                break;
+            case '\f':
+                json += "\\f";
+                break;
+            default:
+                if (codePoint < 0x20) {
+                    static constexpr char kHex[] = "0123456789abcdef";
+                    json += "\\u00";
+                    json += kHex[codePoint >> 4];
+                    json += kHex[codePoint & 0xF];
+                } else {
+                    json.append(text.substr(at, length));
+                }
+                break;
+        }
+        at += length;
+    }
+    json += '"';
+    return json;
+}
+
 }  // namespace tolvane::cli

@@ -23,4 +23,9 @@ bool NeedsEscapingForOutput(std::string_view name);
 // plain name, so ordinary paths (spaces and quotes included) stay exactly as given.
 std::string NameForOutput(std::string_view name);
 
+// The text as a JSON string, quotes included: '"' and '\\' escaped, control characters
+// as \n, \t ... or \u00XX, other characters as they are. A byte that is not part of
+// valid UTF-8 becomes U+FFFD, so the result is always valid JSON.
+std::string JsonString(std::string_view text);
+
 }  // namespace tolvane::cli

@@ -33,6 +33,9 @@ int main(int argc, char** argv) {
         case Command::Help:
             std::fputs(UsageText(), stdout);
             return kExitOk;
+        case Command::Version:
+            std::fputs(VersionText().c_str(), stdout);
+            return kExitOk;
         case Command::Probe:
             return RunProbe(request);
         case Command::Cut:

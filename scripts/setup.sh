@@ -12,7 +12,8 @@ packages=(
     ffmpeg xvfb xauth fonts-noto-cjk imagemagick
     clang libclang-rt-14-dev
     python3 procps util-linux
-    time bsdutils mpg123 desktop-file-utils
+    time bsdutils mpg123 flac vorbis-tools opus-tools desktop-file-utils
+    dpkg-dev fakeroot lintian appstream man-db gzip
 )
 
 missing=()

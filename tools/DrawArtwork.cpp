@@ -355,15 +355,19 @@ QImage Icon(int size) {
     painter.setBrush(shine);
     painter.drawRoundedRect(tile.adjusted(6, 6, -6, -116), 42, 42);
 
-    // Waveform bars; the middle stretch (the selection) is brighter.
-    const int bars = 19;
+    // Waveform bars; the middle stretch (the selection) is brighter. Small icons get
+    // fewer, wider bars, which stay apart at a pixel or two each.
+    const bool small = size <= 32;
+    const int bars = small ? 9 : 19;
+    const double barWidth = small ? 16 : 8;
     for (int i = 0; i < bars; ++i) {
         const double x = 40 + i * (176.0 / (bars - 1));
         const double amplitude =
             14 + 62 * std::fabs(std::sin(i * 0.9 + 0.5)) * (0.55 + 0.45 * std::sin(i * 0.37 + 1.0));
-        const bool selected = i >= 6 && i <= 12;
+        const bool selected = small ? (i >= 3 && i <= 5) : (i >= 6 && i <= 12);
         painter.setBrush(selected ? QColor(255, 255, 255) : QColor(255, 255, 255, 140));
-        painter.drawRoundedRect(QRectF(x - 4, 128 - amplitude, 8, amplitude * 2), 4, 4);
+        painter.drawRoundedRect(QRectF(x - barWidth / 2, 128 - amplitude, barWidth, amplitude * 2),
+                                barWidth / 2, barWidth / 2);
     }
     // Cut brackets around the selection.
     Bracket(painter, QPointF(80, 128), 150, 14, true, QColor(255, 214, 90), 8);
@@ -474,5 +478,9 @@ int main(int argc, char** argv) {
         ok = Save(picture.image, QStringLiteral("%1/%2.png").arg(folder).arg(picture.id)) && ok;
     }
     ok = Save(Icon(256), iconFile) && ok;
+    // The theme's sizes, each drawn at its own size: tolvane-16.png ... beside the icon.
+    const QString iconStem = iconFile.left(iconFile.lastIndexOf(QLatin1Char('.')));
+    for (int size : {16, 24, 32, 48, 64, 128})
+        ok = Save(Icon(size), iconStem + QStringLiteral("-%1.png").arg(size)) && ok;
     return ok ? 0 : 1;
 }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <fstream>
+#include <sstream>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -72,14 +74,26 @@ TEST(CliUsage, HelpPrintsTheUsageAndSucceeds) {
     EXPECT_NE(run.out.find("tolvane-cli cut FILE"), std::string::npos);
     EXPECT_NE(run.out.find("Exit status"), std::string::npos);
     EXPECT_EQ(RunCli("cut --help").status, 0);
+    EXPECT_NE(run.out.find("probe [--json] FILE..."), std::string::npos);
+    EXPECT_NE(run.out.find("cut FILE... [--start TIME]"), std::string::npos);
+}
+
+TEST(CliUsage, VersionPrintsOneLine) {
+    for (const std::string form : {"--version", "version"}) {
+        CliRun run = RunCli(form);
+        EXPECT_EQ(run.status, 0) << form;
+        EXPECT_EQ(run.out, "tolvane-cli " TOLVANE_VERSION "\n") << form;
+        EXPECT_EQ(run.err, "") << form;
+    }
 }
 
 TEST(CliUsage, BadCommandLinesExitWithTwoAndOneLine) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", "no command"},
         {"split a.mp3", "unknown command \"split\""},
-        {"cut", "exactly one file"},
-        {"cut a.mp3 b.mp3", "exactly one file"},
+        {"cut", "at least one file"},
+        {"cut a.mp3 b.mp3 --json", "unknown option --json for cut"},
+        {"--version extra", "takes no arguments"},
         {"cut a.mp3 --bitrate 128k", "unknown option --bitrate"},
         {"cut a.mp3 --start", "needs a value"},
         {"probe", "at least one file"},
@@ -194,6 +208,81 @@ TEST(CliProbe, TellsDurationAndParameters) {
     EXPECT_NE(run.out.find("holds aac audio despite its .mp3 name"), std::string::npos) << run.out;
 }
 
+// Parses the JSON the tool printed with Python's json module and writes one line per
+// object: usable, rate, channels, codec, container, duration in ms, error. Exits 3 when
+// an object's path differs from the argument at its place.
+const char* kReadProbeJson = R"py(
+import json, sys
+objects = json.load(open(sys.argv[1], encoding="utf-8"))
+assert isinstance(objects, list)
+for path, o in zip(sys.argv[2:], objects):
+    if o["path"] != path:
+        sys.exit(3)
+    print(o["usable"], o.get("rate"), o.get("channels"), o.get("codec"), o.get("container"),
+          round(o["duration"] * 1000) if "duration" in o else None, o.get("error"), sep="|")
+print(len(objects))
+)py";
+
+TEST(CliProbe, JsonHoldsOneObjectPerFileAsFfprobeSeesIt) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    const fs::path odd = dir / "say \"hi\"\\\t\n\x01 \xE6\xAD\x8C.wav";
+    fs::copy_file(fixtures.Wav(1.5), odd);
+    const struct {
+        fs::path file;
+        bool usable;
+        std::string error;  // part of it
+    } cases[] = {
+        {fixtures.Wav(2.0), true, ""},
+        {fixtures.Mp3(2.0), true, ""},
+        {fixtures.Flac(2.0), true, ""},
+        {fixtures.M4a(2.0), true, ""},
+        {fixtures.Ogg(2.0), true, ""},
+        {fixtures.AacNamedMp3(), true, ""},
+        {odd, true, ""},
+        {fixtures.Garbage(), false, "not an audio file"},
+        {dir / "gone.mp3", false, "no such file"},
+        {dir.path(), false, "is a folder"},
+    };
+    std::string arguments;
+    for (const auto& c : cases)
+        arguments += " " + Q(c.file);
+    CliRun run = RunCli("probe --json" + arguments);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.err, "");
+    std::ofstream(dir / "probe.json") << run.out;
+    std::ofstream(dir / "read.py") << kReadProbeJson;
+    std::string lines;
+    ASSERT_EQ(
+        testing::RunCommand(
+            "python3 " + Q(dir / "read.py") + " " + Q(dir / "probe.json") + arguments, &lines),
+        0)
+        << run.out;
+    std::istringstream read(lines);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        std::string line;
+        ASSERT_TRUE(std::getline(read, line));
+        if (!c.usable) {
+            EXPECT_EQ(line.rfind("False|None|None|None|None|None|", 0), 0u) << line;
+            EXPECT_NE(line.find(c.error), std::string::npos) << line;
+            continue;
+        }
+        testing::ProbeInfo info = Ffprobe(c.file);
+        ASSERT_TRUE(info.ok);
+        const std::string expected = "True|" + std::to_string(info.sampleRate) + "|" +
+                                     std::to_string(info.channels) + "|" + info.codecName + "|" +
+                                     info.formatName + "|" +
+                                     std::to_string(std::lround(info.durationSec * 1000)) + "|None";
+        EXPECT_EQ(line, expected);
+    }
+    std::string count;
+    std::getline(read, count);
+    EXPECT_EQ(count, std::to_string(std::size(cases)));
+    // An all-usable list succeeds.
+    EXPECT_EQ(RunCli("probe --json " + Q(fixtures.Wav(2.0))).status, 0);
+}
+
 // ---- Names as printed ---------------------------------------------------------------------
 
 // Expected forms taken from GNU ls --quoting-style=shell-escape in a UTF-8 locale. The
@@ -240,6 +329,29 @@ TEST(CliNames, NamesAreQuotedAsLsQuotesThem) {
         EXPECT_EQ(cli::ShellEscapeQuoted(name), lsForm);
         EXPECT_EQ(cli::NeedsEscapingForOutput(name), escapedForOutput);
         EXPECT_EQ(cli::NameForOutput(name), escapedForOutput ? lsForm : name);
+    }
+}
+
+TEST(CliNames, JsonStringsEscapeWhatJsonRequires) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain.mp3", "\"plain.mp3\""},
+        {"", "\"\""},
+        {"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {"back\\slash", "\"back\\\\slash\""},
+        {"a\nb\tc\rd", "\"a\\nb\\tc\\rd\""},
+        {"\b\f", "\"\\b\\f\""},
+        {std::string("nul\0x", 5), "\"nul\\u0000x\""},
+        {"esc\x1b\x1f", "\"esc\\u001b\\u001f\""},
+        {"del\x7f", "\"del\x7f\""},  // allowed as it is
+        {"/ slash", "\"/ slash\""},
+        {"\xE6\xAD\x8C\xF0\x9F\x8E\xB5", "\"\xE6\xAD\x8C\xF0\x9F\x8E\xB5\""},
+        {"lat\xE9in", "\"lat\xEF\xBF\xBDin\""},  // not UTF-8
+        {"trunc\xE6\xAD", "\"trunc\xEF\xBF\xBD\xEF\xBF\xBD\""},
+        {"sur\xED\xA0\x80", "\"sur\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+    };
+    for (const auto& [text, json] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(cli::JsonString(text), json);
     }
 }
 
@@ -407,6 +519,56 @@ TEST(CliCut, MislabelledAacEndsAsMp3AndTheSourceIsUntouched) {
     EXPECT_EQ(Ffprobe(out / "aac_inside.aac").codecName, "aac");
     EXPECT_EQ(ReadFileBytes(source), before);
     EXPECT_TRUE(fs::exists(source));
+}
+
+TEST(CliCut, SeveralFilesGetTheSameRangeAndTheWorstStatus) {
+    TempDir dir;
+    Fixtures fixtures(dir.path());
+    fs::create_directory(dir / "other");
+    const fs::path wav = fixtures.Wav(4.0);
+    const fs::path sameName = dir / "other" / wav.filename();
+    fs::copy_file(fixtures.Wav(3.0), sameName);
+    const fs::path shortWav =
+        testing::MakeTone(dir.path(), "short.wav", 0.5, 44100, 2, "-c:a pcm_s16le");
+    const struct {
+        std::vector<fs::path> inputs;
+        int status;
+        std::vector<std::string> outputs;  // in the order printed
+    } cases[] = {
+        {{wav, fixtures.Flac(4.0), fixtures.Mp3(4.0), sameName},
+         0,
+         {"tone4000.wav", "tone4000.flac", "tone4000.mp3", "tone4000(0).wav"}},
+        {{wav, fixtures.Garbage(), fixtures.Flac(4.0)}, 1, {"tone4000.wav", "tone4000.flac"}},
+        {{shortWav, fixtures.Garbage(), wav}, 2, {"tone4000.wav"}},
+        {{dir / "gone.wav", fixtures.Garbage()}, 1, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        const fs::path out = dir / "out";
+        fs::remove_all(out);
+        fs::create_directory(out);
+        std::string arguments;
+        for (const fs::path& input : c.inputs)
+            arguments += " " + Q(input);
+        CliRun run =
+            RunCli("cut" + arguments + " --start 00:00:01.000 --end 00:00:02.000 --out " + Q(out));
+        EXPECT_EQ(run.status, c.status) << run.err;
+        std::string expected;
+        for (const std::string& name : c.outputs) {
+            expected += (out / name).string() + "\n";
+            testing::ProbeInfo info = Ffprobe(out / name);
+            EXPECT_TRUE(info.ok) << name;
+            EXPECT_NEAR(info.durationSec, 1.0, 0.2) << name;
+        }
+        EXPECT_EQ(run.out, expected);
+        EXPECT_EQ(testing::FolderEntries(out).size(), c.outputs.size());
+        // One message per refused input.
+        int messages = 0;
+        for (std::size_t at = 0; (at = run.err.find("tolvane-cli: ", at)) != std::string::npos;
+             ++at)
+            ++messages;
+        EXPECT_EQ(messages, static_cast<int>(c.inputs.size() - c.outputs.size())) << run.err;
+    }
 }
 
 // ---- Join -------------------------------------------------------------------------------
