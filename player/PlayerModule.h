@@ -34,6 +34,12 @@ class IPlayerModule {
     virtual void PlayerModule_GetCurrentPosition(double* seconds) = 0;
     virtual void PlayerModule_SetCurrentPosition(double seconds) = 0;
     virtual void PlayerModule_GetDuration(double* seconds) = 0;
+    // The sound ends at `seconds` (fading out over the last few milliseconds before it)
+    // and the position then reads `seconds`. Kept over seeks and pauses; moving it later
+    // after the sound stopped plays on from where it stopped.
+    virtual void PlayerModule_SetStopPoint(double seconds) = 0;
+    // Plays on past the stop point again. Stop, Close and Open clear it too.
+    virtual void PlayerModule_ClearStopPoint() = 0;
 };
 
 // The real player: FFmpeg decoding, SDL2 sound output.

@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kFadeInFrames = 256;  // about 6 ms: enough to keep a seek from clicking
 constexpr uint64_t kNoGeneration = std::numeric_limits<uint64_t>::max();
+constexpr int64_t kNoStop = std::numeric_limits<int64_t>::max();
+constexpr int kFadeOutMs = 3;  // before a stop point: short enough not to be heard as a fade
 
 }  // namespace
 
@@ -43,9 +45,24 @@ struct PreviewPlayer::Session {
     std::atomic<bool> audible{false};
     std::atomic<uint64_t> endedGeneration{kNoGeneration};
 
+    // The stop point: the output fades out over the frames before it and sends silence
+    // from it on. The window side keeps the seconds asked, which the position then reads.
+    std::atomic<int64_t> stopFrame{kNoStop};
+    double stopSeconds = 0;
+    int fadeOutFrames = 1;
+    // Where the output began fading towards the stop point, and in which generation:
+    // a stop point moved later after that resumes from there.
+    std::atomic<int64_t> fadeOutFrom{0};
+    std::atomic<uint64_t> fadeOutGeneration{kNoGeneration};
+
     // Output thread only.
     uint64_t fadeGeneration = kNoGeneration;
     int fadedFrames = 0;
+    bool fadingOut = false;
+    bool silenced = false;  // past the stop point: everything, old tails too, is silence
+    bool sounded = false;   // this generation has handed frames already
+    int64_t fadeOutBegin = 0;
+    int64_t fadeOutEnd = 0;
 
     std::thread decoderThread;
 
@@ -54,9 +71,16 @@ struct PreviewPlayer::Session {
         const SampleRing::Popped popped = ring->Pop(out, frames, audible);
         std::fill(out + static_cast<size_t>(popped.tailFrames + popped.frames) * channels,
                   out + static_cast<size_t>(frames) * channels, 0.0f);
+        if (silenced) {
+            // The old sound's fading tail lies past the stop point: never heard.
+            std::fill(out, out + static_cast<size_t>(popped.tailFrames) * channels, 0.0f);
+        }
         if (popped.generation != fadeGeneration) {
             fadeGeneration = popped.generation;
             fadedFrames = 0;
+            fadingOut = false;
+            silenced = false;
+            sounded = false;
         }
         out += static_cast<size_t>(popped.tailFrames) * channels;
         for (int i = 0; i < popped.frames && fadedFrames < kFadeInFrames; ++i, ++fadedFrames) {
@@ -65,7 +89,41 @@ struct PreviewPlayer::Session {
                 out[static_cast<size_t>(i) * channels + c] *= gain;
             }
         }
+        ApplyStop(out, popped.startFrame, popped.frames, popped.generation);
+        sounded = sounded || popped.frames > 0;
         clock.Handed(popped.startFrame, popped.frames, popped.generation);
+    }
+
+    // Fades the frames before the stop point out and silences those from it on. A stop
+    // point set behind what already sounds fades out from the first frame instead; one
+    // the sound starts at or after is silent from the start (the fade-in starts at 0).
+    void ApplyStop(float* out, int64_t startFrame, int frames, uint64_t generation) {
+        const int64_t stop = stopFrame;
+        if (!fadingOut && !silenced) {
+            if (stop == kNoStop || startFrame + frames <= stop - fadeOutFrames) {
+                return;
+            }
+            const int64_t begin = std::max(startFrame, stop - fadeOutFrames);
+            fadingOut = true;
+            fadeOutBegin = begin;
+            fadeOutEnd = begin < stop ? stop : (sounded ? begin + fadeOutFrames : begin);
+            fadeOutFrom = begin;
+            fadeOutGeneration = generation;
+        }
+        const int channels = ring->Channels();
+        const int first =
+            static_cast<int>(std::clamp<int64_t>(fadeOutBegin - startFrame, 0, frames));
+        const double length = static_cast<double>(fadeOutEnd - fadeOutBegin);
+        for (int i = first; i < frames; ++i) {
+            const int64_t frame = startFrame + i;
+            if (frame >= fadeOutEnd) {
+                silenced = true;
+            }
+            const float gain = silenced ? 0.0f : static_cast<float>((fadeOutEnd - frame) / length);
+            for (int c = 0; c < channels; ++c) {
+                out[static_cast<size_t>(i) * channels + c] *= gain;
+            }
+        }
     }
 
     void Decode(const std::function<void(uint64_t generation)>& postEnd) {
@@ -192,6 +250,7 @@ int PreviewPlayer::PlayerModule_Open() {
     // Half a second at the device's rate: what the device takes, not what the file claims.
     const int ringFrames = std::clamp(session->rate, 8000, ff::kMaxSampleRate) / 2;
     session->ring = std::make_unique<SampleRing>(session->output->Channels(), ringFrames);
+    session->fadeOutFrames = std::max(session->rate * kFadeOutMs / 1000, 1);
     session->clock.Configure(session->rate, session->output->BufferFrames());
     session->clock.Reset(0, 0);
     session->ring->Reset(0, 0);
@@ -245,9 +304,10 @@ void PreviewPlayer::PlayerModule_Pause() {
     }
     // The output keeps running on silence once the device has played what it holds and
     // the ring's short fade-out: the sound stops there, so Start resumes there.
-    const int64_t stopFrame = std::max(s->clock.HeardFrame(), s->clock.HandedEndFrame()) +
-                              std::min(s->ring->BufferedFrames(), SampleRing::kTailFrames);
-    SeekLocked(static_cast<double>(stopFrame) / s->rate);
+    const int64_t silentFrom = std::max(s->clock.HeardFrame(), s->clock.HandedEndFrame()) +
+                               std::min(s->ring->BufferedFrames(), SampleRing::kTailFrames);
+    SeekLocked(silentFrom >= s->stopFrame ? s->stopSeconds
+                                          : static_cast<double>(silentFrom) / s->rate);
     s->playing = false;
     s->playingNow = false;
     s->audible = false;
@@ -259,6 +319,7 @@ void PreviewPlayer::PlayerModule_Stop() {
     if (!s) {
         return;
     }
+    s->stopFrame = kNoStop;
     SeekLocked(0);
     s->playing = false;
     s->playingNow = false;
@@ -305,7 +366,9 @@ double PreviewPlayer::PositionSecondsLocked() const {
     }
     double seconds = s->heldSeconds;
     if (s->playing) {
-        seconds = static_cast<double>(s->clock.HeardFrame()) / s->rate;
+        const int64_t heard = s->clock.HeardFrame();
+        // Once there, the stop point reads as asked, not as a rounded frame.
+        seconds = heard >= s->stopFrame ? s->stopSeconds : static_cast<double>(heard) / s->rate;
     }
     seconds = std::max(seconds, 0.0);
     return s->duration > 0 ? std::min(seconds, s->duration) : seconds;
@@ -352,6 +415,37 @@ void PreviewPlayer::PlayerModule_GetDuration(double* seconds) {
     }
     std::lock_guard lock(apiMutex_);
     *seconds = session_ ? session_->duration : 0.0;
+}
+
+void PreviewPlayer::PlayerModule_SetStopPoint(double seconds) {
+    std::lock_guard lock(apiMutex_);
+    if (!session_) {
+        return;
+    }
+    if (!std::isfinite(seconds) || seconds < 0) {
+        seconds = 0;
+    }
+    const double frame = std::round(seconds * session_->rate);
+    MoveStopLocked(frame < 9e18 ? static_cast<int64_t>(frame) : kNoStop - 1, seconds);
+}
+
+void PreviewPlayer::PlayerModule_ClearStopPoint() {
+    std::lock_guard lock(apiMutex_);
+    if (session_) {
+        MoveStopLocked(kNoStop, 0);
+    }
+}
+
+void PreviewPlayer::MoveStopLocked(int64_t frame, double seconds) {
+    Session* s = session_.get();
+    const bool reached = s->fadeOutGeneration == s->generation;
+    const int64_t fadeFrom = s->fadeOutFrom;
+    s->stopFrame = frame;
+    s->stopSeconds = seconds;
+    if (reached && frame > fadeFrom + s->fadeOutFrames) {
+        // The frames after the fade's start were dropped as they came: play them again.
+        SeekLocked(static_cast<double>(fadeFrom) / s->rate);
+    }
 }
 
 bool PreviewPlayer::UsesSdlOutput() const {

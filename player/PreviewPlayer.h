@@ -44,6 +44,8 @@ class PreviewPlayer : public IPlayerModule {
     void PlayerModule_GetCurrentPosition(double* seconds) override;
     void PlayerModule_SetCurrentPosition(double seconds) override;
     void PlayerModule_GetDuration(double* seconds) override;
+    void PlayerModule_SetStopPoint(double seconds) override;
+    void PlayerModule_ClearStopPoint() override;
 
     // True when sound goes to an SDL device (possibly SDL's dummy one), false when
     // the wall-clock stand-in runs or nothing is open.
@@ -55,6 +57,9 @@ class PreviewPlayer : public IPlayerModule {
     void CloseLocked();
     void SeekLocked(double seconds);
     double PositionSecondsLocked() const;
+    // Replaces the stop point (kNoStop: none), resuming from where the sound stopped
+    // when the old one already silenced it and the new one lies later.
+    void MoveStopLocked(int64_t frame, double seconds);
     struct PendingEnd {
         uint64_t serial;
         uint64_t generation;

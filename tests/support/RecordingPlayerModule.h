@@ -185,6 +185,11 @@ class RecordingPlayerModule : public IPlayerModule {
         }
     }
 
+    void PlayerModule_SetStopPoint(double seconds) override {
+        Record("SetStopPoint " + Number(seconds));
+    }
+    void PlayerModule_ClearStopPoint() override { Record("ClearStopPoint"); }
+
     // The thread the last end callback ran on (default id before the first one).
     std::thread::id EndCallbackThread() const { return endThreadId_; }
 
