@@ -178,6 +178,8 @@ TEST_P(PlayerStopPointRecording, DeviceGetsTheStretchFromStartToStopPoint) {
 
     const long askedStart = std::lround(kStart * kRate);
     const long askedStop = std::lround(kStop * kRate);
+    RecordProperty("start_frames_off", std::to_string(first + offset - askedStart));
+    RecordProperty("stop_frames_off", std::to_string(last + 1 + offset - askedStop));
     EXPECT_NEAR(first + offset, askedStart, kMillisecond);
     EXPECT_NEAR(last + 1 + offset, askedStop, kMillisecond);
 

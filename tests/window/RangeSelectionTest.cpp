@@ -101,6 +101,7 @@ TEST_F(RangeSelectionPlay, StopsWithinOneTickOfTheEndAndTheNextPlayReopens) {
                           "GetMideaType",
                           "Pause",
                           "SetCurrentPosition 2",
+                          "SetStopPoint 3",
                           "Start"};
     EXPECT_EQ(window.player->Commands(), started);
     EXPECT_TRUE(window->playSelectionActive());
@@ -139,7 +140,7 @@ TEST_F(RangeSelectionPlay, FromIdleOpensTheFileWithoutResettingTheRange) {
     Click(*window, Id::PlaySelection);
     EXPECT_EQ(window.player->Commands(),
               (Strings{"Stop", "Close", "SetFileName " + file.toStdString(), "Open", "GetMideaType",
-                       "Pause", "SetCurrentPosition 4.5", "Start"}));
+                       "Pause", "SetCurrentPosition 4.5", "SetStopPoint 6", "Start"}));
     EXPECT_EQ(EditText(*window, Id::StartEdit), "00:00:04.500");
     EXPECT_EQ(window->playMode(), "PLAY");
     EXPECT_TRUE(window->GetDlgItem(Id::PositionSlider)->isEnabled());
@@ -164,7 +165,8 @@ TEST_F(RangeSelectionPlay, WhilePausedSeeksWithoutReopening) {
     window->Item<QLineEdit>(Id::StartEdit)->setText("00:00:01.500");
     window.player->ClearCalls();
     Click(*window, Id::PlaySelection);
-    EXPECT_EQ(window.player->Commands(), (Strings{"Pause", "SetCurrentPosition 1.5", "Start"}));
+    EXPECT_EQ(window.player->Commands(),
+              (Strings{"Pause", "SetCurrentPosition 1.5", "SetStopPoint 10", "Start"}));
     EXPECT_EQ(window->playMode(), "PLAY");
 }
 
@@ -178,6 +180,79 @@ TEST_F(RangeSelectionPlay, PlayPauseEndsTheSelection) {
     window.player->ClearCalls();
     MoveTo(window, 10, 2.0);
     EXPECT_EQ(window.player->Count("Stop"), 0);
+}
+
+// The player stops the sound at the end edit: a new end moves that point while the
+// selection plays, and what plays on past the end drops it.
+TEST_F(RangeSelectionPlay, TheStopPointFollowsTheEndEditUntilTheSelectionEnds) {
+    struct Case {
+        const char* name;
+        std::function<void(WindowUnderTest&)> action;
+        Strings commands;
+        bool stillActive;
+    };
+    const std::vector<Case> cases = {
+        {"new end",
+         [](WindowUnderTest& w) { w->Item<QLineEdit>(Id::EndEdit)->setText("00:00:07.250"); },
+         {"SetStopPoint 7.25"},
+         true},
+        {"new start",
+         [](WindowUnderTest& w) { w->Item<QLineEdit>(Id::StartEdit)->setText("00:00:01.000"); },
+         {"SetStopPoint 6"},
+         true},
+        {"Play",
+         [](WindowUnderTest& w) { Click(*w, Id::Play); },
+         {"ClearStopPoint", "Stop", "Close"},
+         false},
+        {"Stop", [](WindowUnderTest& w) { Click(*w, Id::Stop); }, {"Stop", "Close"}, false},
+        {"drag",
+         [](WindowUnderTest& w) {
+             auto* slider = w->Item<CBitmapSlider>(Id::PositionSlider);
+             slider->SetPos(500);
+             emit slider->sliderTracking(Id::PositionSlider, 500);
+             QTest::qWait(20);  // the report is queued
+         },
+         {"ClearStopPoint", "Pause", "SetPos 0.5", "Start"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowUnderTest window(folder.path());
+        PlayAt(window, 10, 0);
+        window->Item<QLineEdit>(Id::StartEdit)->setText("00:00:04.000");
+        window->Item<QLineEdit>(Id::EndEdit)->setText("00:00:06.000");
+        Click(*window, Id::PlaySelection);
+        ASSERT_EQ(window.player->Count("SetStopPoint 6"), 1);
+        window.player->ClearCalls();
+        c.action(window);
+        Strings commands = window.player->Commands();  // the first ones (Play reopens the file)
+        commands.resize(std::min(commands.size(), c.commands.size()));
+        EXPECT_EQ(commands, c.commands);
+        EXPECT_EQ(window->playSelectionActive(), c.stillActive);
+        // Once the selection is over, the end edit no longer reaches the player.
+        window.player->ClearCalls();
+        window->Item<QLineEdit>(Id::EndEdit)->setText("00:00:08.000");
+        EXPECT_EQ(window.player->Count("SetStopPoint"), c.stillActive ? 1 : 0);
+    }
+}
+
+// The player reads a reached stop point as the end edit's seconds (ms / 1000.0), which
+// times 1000 may fall an ulp short of the millisecond: the tick still ends the selection.
+TEST_F(RangeSelectionPlay, EndsWhenThePositionReadsTheEndEditsSeconds) {
+    for (const int endMs : {1001, 1003, 2009, 9999, 59007}) {
+        SCOPED_TRACE(endMs);
+        WindowUnderTest window(folder.path());
+        PlayAt(window, 60, 0);
+        window->Item<QLineEdit>(Id::StartEdit)->setText("00:00:00.500");
+        window->Item<QLineEdit>(Id::EndEdit)
+            ->setText(QString::asprintf("00:%02d:%02d.%03d", endMs / 60000, endMs / 1000 % 60,
+                                        endMs % 1000));
+        Click(*window, Id::PlaySelection);
+        window.player->ClearCalls();
+        MoveTo(window, 60, endMs / 1000.0);
+        EXPECT_FALSE(window->playSelectionActive());
+        EXPECT_EQ(window.player->Commands(), (Strings{"Stop", "Close"}));
+    }
 }
 
 TEST_F(RangeSelectionPlay, FileShorterThanAMillisecondMarksZero) {

@@ -176,6 +176,7 @@ class CTolvaneDlg : public QDialog {
     void OnStartPoint();
     void OnEndPoint();
     void OnPlaySelection();
+    void EndSelectionStopPoint();
     void OnTimeEditChanged();
     void OnBrowse();
     void OnFindTarget();

@@ -37,9 +37,11 @@ int PerMille(std::int64_t ms, std::int64_t lengthMs) {
 }
 
 // value × 1000 truncated toward zero (seconds to milliseconds, a fraction to per mille); a
-// value the player should not report (not a number, out of range) cannot overflow.
+// value the player should not report (not a number, out of range) cannot overflow. A
+// time code's seconds (n / 1000.0) times 1000 can land an ulp below n: the nudge keeps
+// it n, so a selection's end read back from the player still reaches the end edit.
 int Thousandths(double value) {
-    const double ms = value * 1000.0;
+    const double ms = value * 1000.0 + (value > 0 ? 1e-6 : 0.0);
     if (!(ms > INT32_MIN))
         return ms != ms ? 0 : INT32_MIN;
     return ms < INT32_MAX ? static_cast<int>(ms) : INT32_MAX;
@@ -82,7 +84,7 @@ void CTolvaneDlg::ShowWholeFileRange() {
 }
 
 void CTolvaneDlg::Play() {
-    playSelectionActive_ = false;
+    EndSelectionStopPoint();
     if (playMode_ == kPlay) {
         if (reloadOnPlay_) {
             LoadIntoPlayer();
@@ -192,10 +194,18 @@ void CTolvaneDlg::EndPlayedSelection() {
     }
 }
 
+// Play and a drag play on past the end of a played selection. Stop needs no call: the
+// player's Stop drops the stop point.
+void CTolvaneDlg::EndSelectionStopPoint() {
+    if (playSelectionActive_ && playerOpened_)
+        player_->PlayerModule_ClearStopPoint();
+    playSelectionActive_ = false;
+}
+
 // A drag always leaves the player playing, also when it was paused.
 void CTolvaneDlg::OnSliderTracking(int controlId, int position) {
     Q_UNUSED(position);  // the slider's position now, not the one of the report
-    playSelectionActive_ = false;
+    EndSelectionStopPoint();
     if (controlId != ControlId::PositionSlider || !playerOpened_)
         return;
     player_->PlayerModule_Pause();
@@ -212,6 +222,8 @@ void CTolvaneDlg::OnSliderTracking(int controlId, int position) {
 void CTolvaneDlg::OnTimeEditChanged() {
     const std::int32_t start = TimeCodeOf(startEdit_);
     const std::int32_t end = TimeCodeOf(endEdit_);
+    if (playSelectionActive_ && playerOpened_)
+        player_->PlayerModule_SetStopPoint(end / 1000.0);  // the played selection follows
     Item<QLabel>(ControlId::SelectionLength)
         ->setText(end > start ? TimeCodeText(std::int64_t(end) - start) : kZeroTime);
 }
@@ -259,6 +271,8 @@ void CTolvaneDlg::OnPlaySelection() {
         return;
     player_->PlayerModule_Pause();
     player_->PlayerModule_SetCurrentPosition(ParseTimeCode(startText.toStdString()) / 1000.0);
+    // The player stops the sound at the end itself; the tick then sees it there.
+    player_->PlayerModule_SetStopPoint(TimeCodeOf(endEdit_) / 1000.0);
     player_->PlayerModule_Start();
     playSelectionActive_ = true;
     positionTimer_.start(kPositionTickMs);  // the tick finds the end
