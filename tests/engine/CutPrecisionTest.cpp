@@ -27,7 +27,7 @@ fs::path MakeNoise(const fs::path& dir, const std::string& name, int rate, int c
                    const std::string& codecArgs) {
     const fs::path path = dir / name;
     const std::string source = "-f lavfi -i \"anoisesrc=d=" + std::to_string(kSourceSec) +
-                               ":a=0.4:r=" + std::to_string(rate) +
+                               ":a=0.4:seed=7:r=" + std::to_string(rate) +
                                ",lowpass=f=" + std::to_string(rate / 6) + "\" -ac " +
                                std::to_string(channels) + " ";
     return RunFfmpeg(source + codecArgs, path) ? path : fs::path();
