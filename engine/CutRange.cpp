@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "FfmpegHolders.h"
+#include "TimeUnits.h"
 
 extern "C" {
 #include <libavutil/intreadwrite.h>
@@ -21,14 +22,6 @@ constexpr double kEndOfFileSlackSec = 0.0015;
 // Packets read after a seek to find where it landed; a demuxer that needs more has no
 // usable seek.
 constexpr int kLandingPackets = 256;
-
-std::int64_t Micros(double seconds) {
-    constexpr double limit = 9.0e18;
-    const double us = seconds * 1e6;
-    if (!(us > -limit))
-        return us < 0 ? -static_cast<std::int64_t>(limit) : 0;
-    return us > limit ? static_cast<std::int64_t>(limit) : static_cast<std::int64_t>(us);
-}
 
 // Bytes per sample frame when every packet of the stream is plain interleaved PCM,
 // which can be split anywhere between frames; 0 for anything else.
@@ -83,12 +76,12 @@ CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
             referenceStream_ = static_cast<int>(i);
         w.timeBase = stream.time_base;
         w.start = startsAtFileStart_ ? std::numeric_limits<std::int64_t>::min()
-                                     : av_rescale_q_rnd(origin + Micros(startSec), AV_TIME_BASE_Q,
-                                                        w.timeBase, kNearest);
+                                     : av_rescale_q_rnd(origin + SecondsToMicros(startSec),
+                                                        AV_TIME_BASE_Q, w.timeBase, kNearest);
         w.openEnd = openEnd;
         w.end = openEnd ? std::numeric_limits<std::int64_t>::max()
-                        : av_rescale_q_rnd(origin + Micros(endSec), AV_TIME_BASE_Q, w.timeBase,
-                                           kNearest);
+                        : av_rescale_q_rnd(origin + SecondsToMicros(endSec), AV_TIME_BASE_Q,
+                                           w.timeBase, kNearest);
         w.pcmFrameBytes = PcmFrameBytes(*stream.codecpar);
         w.sampleRate = stream.codecpar->sample_rate;
         CutSpan span;

@@ -17,6 +17,7 @@ extern "C" {
 #include "FrameQueue.h"
 #include "JobOutput.h"
 #include "MediaEngine.h"
+#include "TimeUnits.h"
 
 namespace tolvane {
 
@@ -34,16 +35,6 @@ constexpr int kVariableFrameSize = 4096;
 // Encoder frames decoded ahead of the encoder (MP3: 0.4 s at 44.1 kHz): enough to keep
 // both threads busy, little enough to keep the memory flat.
 constexpr std::size_t kQueuedFrames = 16;
-
-std::int64_t SecondsToMicros(double seconds) {
-    const double us = seconds * 1e6;
-    constexpr double limit = 9.0e18;
-    if (!(us > -limit))
-        return us < 0 ? -static_cast<std::int64_t>(limit) : 0;  // NaN -> 0
-    if (us > limit)
-        return static_cast<std::int64_t>(limit);
-    return static_cast<std::int64_t>(us);
-}
 
 std::string InputName(const MediaJob& job, int k) {
     return static_cast<size_t>(k) < job.inputNames.size() ? job.inputNames[k] : std::string();
