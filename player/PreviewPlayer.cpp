@@ -165,6 +165,7 @@ struct PreviewPlayer::Session {
             const int frames = decoder.Next(chunk, startFrame);
             if (frames <= 0) {
                 atEnd = true;
+                ring->MarkComplete(generation);
                 continue;
             }
             endFrame = startFrame + frames;

@@ -27,8 +27,17 @@ void SampleRing::Reset(uint64_t generation, int64_t startFrame, bool fadeOutTail
         readIndex_ = 0;
         count_ = 0;
         readFrame_ = startFrame;
+        primed_ = false;
+        complete_ = false;
     }
     spaceFreed_.notify_all();
+}
+
+void SampleRing::MarkComplete(uint64_t generation) {
+    std::lock_guard lock(mutex_);
+    if (generation_ == generation) {
+        complete_ = true;
+    }
 }
 
 void SampleRing::Abort() {
@@ -71,7 +80,10 @@ SampleRing::Popped SampleRing::Pop(float* out, int maxFrames, bool samples) {
         tailRead_ += popped.tailFrames;
         out += static_cast<size_t>(popped.tailFrames) * channels_;
         maxFrames -= popped.tailFrames;
-        while (samples && popped.frames < maxFrames && count_ > 0) {
+        if (samples && maxFrames > 0) {
+            primed_ = primed_ || complete_ || count_ >= std::min(maxFrames, capacity_);
+        }
+        while (samples && primed_ && popped.frames < maxFrames && count_ > 0) {
             const int run = std::min({maxFrames - popped.frames, count_, capacity_ - readIndex_});
             std::memcpy(out + static_cast<size_t>(popped.frames) * channels_,
                         &data_[static_cast<size_t>(readIndex_) * channels_],

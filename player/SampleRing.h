@@ -32,8 +32,13 @@ class SampleRing {
         int64_t startFrame = 0;  // stream frame index of the first one
         uint64_t generation = 0;
     };
+    // Says that `generation` will push nothing more (its decoding reached the end).
+    void MarkComplete(uint64_t generation);
+
     // Takes up to `maxFrames` frames without waiting; with `samples` false only the
-    // fading tail (while the output is silent).
+    // fading tail (while the output is silent). A new generation hands nothing until it
+    // can fill a whole request (or is complete): a device that pulls right after a seek
+    // would otherwise play the first few decoded frames, then a gap of silence.
     Popped Pop(float* out, int maxFrames, bool samples = true);
 
     static constexpr int kTailFrames = 256;
@@ -52,6 +57,8 @@ class SampleRing {
     int64_t readFrame_ = 0;
     uint64_t generation_ = 0;
     bool aborted_ = false;
+    bool primed_ = false;    // this generation has filled a request once
+    bool complete_ = false;  // this generation pushes nothing more
     std::vector<float> tail_;
     int tailRead_ = 0;  // frames of tail_ already taken
 };

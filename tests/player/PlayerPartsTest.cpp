@@ -54,6 +54,48 @@ TEST(PlayerSampleRing, ResetRefusesOlderGenerationAndWakesABlockedPush) {
     EXPECT_EQ(ring.Pop(out.data(), 4).startFrame, 50);
 }
 
+// After a reset the output gets nothing until the new generation can fill a request
+// (or pushes nothing more): never a few frames, then a gap.
+TEST(PlayerSampleRing, ANewGenerationStartsOnlyWithAFullRequestOrItsEnd) {
+    struct Case {
+        const char* name;
+        int pushed;
+        bool complete;
+        int request;
+        int handed;
+    };
+    const Case cases[] = {
+        {"short", 30, false, 64, 0},
+        {"full", 64, false, 64, 64},
+        {"short end", 30, true, 64, 30},
+        {"ring full, request larger", 100, false, 150, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SampleRing ring(1, 100);
+        ring.Reset(1, 0);
+        const std::vector<float> samples(static_cast<size_t>(c.pushed), 0.5f);
+        ASSERT_TRUE(ring.Push(samples.data(), c.pushed, 1));
+        if (c.complete) {
+            ring.MarkComplete(1);
+        }
+        std::vector<float> out(static_cast<size_t>(c.request));
+        EXPECT_EQ(ring.Pop(out.data(), c.request).frames, c.handed);
+    }
+    // Once started, an underrun hands what there is; a reset waits again.
+    SampleRing ring(1, 100);
+    ring.Reset(1, 0);
+    const std::vector<float> samples(70, 0.5f);
+    ASSERT_TRUE(ring.Push(samples.data(), 70, 1));
+    std::vector<float> out(64);
+    ASSERT_EQ(ring.Pop(out.data(), 64).frames, 64);
+    EXPECT_EQ(ring.Pop(out.data(), 64).frames, 6);
+    ring.Reset(2, 0);
+    ring.MarkComplete(1);  // an older generation's end does not count
+    ASSERT_TRUE(ring.Push(samples.data(), 10, 2));
+    EXPECT_EQ(ring.Pop(out.data(), 64).frames, 0);
+}
+
 TEST(PlayerSampleRing, AbortWakesABlockedPush) {
     SampleRing ring(1, 2);
     ring.Reset(0, 0);
@@ -198,12 +240,12 @@ TEST(PlayerSampleRing, ResetWithTailFadesTheOldSoundOutBeforeTheNew) {
     const std::vector<float> loud(600, 1.0f);
     ASSERT_TRUE(ring.Push(loud.data(), 600, 1));
     ring.Reset(2, 5000, true);
-    const std::vector<float> quiet(100, 0.25f);
-    ASSERT_TRUE(ring.Push(quiet.data(), 100, 2));
+    const std::vector<float> quiet(200, 0.25f);
+    ASSERT_TRUE(ring.Push(quiet.data(), 200, 2));
     std::vector<float> out(400, -1.0f);
     const auto popped = ring.Pop(out.data(), 400);
     ASSERT_EQ(popped.tailFrames, SampleRing::kTailFrames);
-    EXPECT_EQ(popped.frames, 100);
+    EXPECT_EQ(popped.frames, 400 - SampleRing::kTailFrames);
     EXPECT_EQ(popped.startFrame, 5000);
     EXPECT_GT(out[0], 0.99f);
     for (int i = 1; i < popped.tailFrames; ++i) {
