@@ -22,9 +22,11 @@ bool ReceivesSamples(AVCodecContext* codec, AVFrame* frame) {
 
 }  // namespace
 
-bool HoldsDecodableAudio(const std::string& path) {
+bool HoldsDecodableAudio(const std::string& path, const char* formatName) {
+    // A muxer without a demuxer of its name (ipod, adts, ...) leaves it to probing.
+    const AVInputFormat* format = formatName ? av_find_input_format(formatName) : nullptr;
     ff::InputFormatPtr input;
-    if (ff::OpenInput(path.c_str(), input) < 0 ||
+    if (ff::OpenInput(path.c_str(), input, format) < 0 ||
         avformat_find_stream_info(input.get(), nullptr) < 0)
         return false;
     const AVCodec* decoder = nullptr;

@@ -65,14 +65,15 @@ using MemoryPtr = std::unique_ptr<std::uint8_t, MemoryDeleter>;
 // Opens a file for reading; returns the FFmpeg result and leaves `out` empty on failure.
 // The path is always a local file: without the "file:" prefix FFmpeg would read a name
 // such as "pipe:0.mp3" or "concat:a.mp3|b.mp3" as a protocol and its arguments, and the
-// whitelist keeps a playlist inside the file from reaching the network.
-inline int OpenInput(const char* path, InputFormatPtr& out) {
+// whitelist keeps a playlist inside the file from reaching the network. `format`, when
+// given, is used instead of probing the content.
+inline int OpenInput(const char* path, InputFormatPtr& out, const AVInputFormat* format = nullptr) {
     AVFormatContext* raw = nullptr;
     const std::string url = std::string("file:") + path;
     AVDictionary* rawOptions = nullptr;
     av_dict_set(&rawOptions, "protocol_whitelist", "file", 0);
     std::unique_ptr<AVDictionary*, void (*)(AVDictionary**)> options(&rawOptions, av_dict_free);
-    int ret = avformat_open_input(&raw, url.c_str(), nullptr, &rawOptions);
+    int ret = avformat_open_input(&raw, url.c_str(), format, &rawOptions);
     if (ret < 0)
         return ret;  // FFmpeg frees the context itself on failure
     out.reset(raw);

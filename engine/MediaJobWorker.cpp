@@ -583,9 +583,10 @@ bool JobRun::FinishOutput() {
 
 bool JobRun::FinishPlayableOutput() {
     const std::string path = output_.path();
+    const std::string format = output_.context()->oformat->name;
     if (!FinishOutput())
         return false;
-    if (HoldsDecodableAudio(path))
+    if (HoldsDecodableAudio(path, format.c_str()))
         return true;
     output_.Discard();  // removes the file this job created
     return RecordFailure(job_, kErrorNoAudioInRange, false);

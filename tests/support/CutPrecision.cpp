@@ -20,11 +20,17 @@ struct StreamShape {
     int channels = 0;
 };
 
+// Raw AC-3 is read as AC-3: FFmpeg's content probe takes a few frames of it for
+// something else about as often as not, whatever the extension says.
+std::string FormatOption(const fs::path& file) {
+    return file.extension() == ".ac3" ? "-f ac3 " : "";
+}
+
 StreamShape Probe(const fs::path& file) {
     std::string out;
     if (RunCommand("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels "
                    "-of csv=p=0 " +
-                       ShellQuote(file.string()),
+                       FormatOption(file) + ShellQuote(file.string()),
                    &out) != 0)
         return {};
     StreamShape shape;
@@ -68,7 +74,8 @@ DecodedAudio Decode(const fs::path& file, Decoder decoder) {
     audio.rate = shape.rate;
     switch (decoder) {
         case Decoder::Ffmpeg:
-            command = "ffmpeg -nostdin -v error -i " + name + " -map 0:a:0 -f f32le -";
+            command = "ffmpeg -nostdin -v error " + FormatOption(file) + "-i " + name +
+                      " -map 0:a:0 -f f32le -";
             break;
         case Decoder::Mpg123:
             command = "mpg123 -q --gapless -e f32 -s " + name;
