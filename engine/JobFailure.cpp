@@ -1,5 +1,7 @@
 #include "JobFailure.h"
 
+#include "MediaJob.h"
+
 #include <cerrno>
 
 extern "C" {
@@ -30,6 +32,8 @@ JobFailureKind ClassifyJobFailure(std::int32_t failureCode) {
         case AVERROR_STREAM_NOT_FOUND:
         case AVERROR_EOF:
             return JobFailureKind::Damaged;
+        case kErrorNoAudioInRange:
+            return JobFailureKind::NoAudio;
         default:
             return JobFailureKind::Other;
     }

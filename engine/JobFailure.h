@@ -14,6 +14,7 @@ enum class JobFailureKind {
     DiskFull,  // no room left on the device
     TooLarge,  // the file passed the size the system allows
     Damaged,   // the data cannot be read as audio
+    NoAudio,   // the range holds nothing a decoder can play
     Other,     // anything else: shown with FFmpeg's own description
 };
 

@@ -484,16 +484,39 @@ TEST_F(MergeCommandTest, FailingInputReportsFailure) {
     EXPECT_TRUE(w.List().GetCheck(1));
 }
 
+// A failed cut names the file and why, in the user's language; nothing is left behind.
 TEST(CutCommand, FailureNamesTheFileAndTheReason) {
-    CommandsWindow w;
-    const fs::path source = w.fixtures.Wav(2.0);
-    w.Add({Q(source)});
-    w.SetRange("00:00:00.000", "00:00:01.000");
-    fs::remove(source);
-    w.Click(ControlId::Convert);
-    EXPECT_EQ(w.messageBox.messages,
-              std::vector<QString>{Tishi("jqsb") + "\n\"" + Q(source) +
-                                   "\" could not be processed: the file cannot be found."});
+    struct Case {
+        const char* name;
+        void (*spoil)(const fs::path& source);
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"gone before the cut", [](const fs::path& source) { fs::remove(source); },
+         "the file cannot be found"},
+        // Everything after the first second overwritten with zeros: the demuxer finds
+        // no frame at or after the marked start.
+        {"range without audio",
+         [](const fs::path& source) {
+             std::string bytes = ReadFileBytes(source);
+             std::fill(bytes.begin() + static_cast<long>(bytes.size() / 4), bytes.end(), '\0');
+             std::ofstream(source, std::ios::binary | std::ios::trunc) << bytes;
+         },
+         "the marked stretch holds no audio that can be played"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CommandsWindow w;
+        const fs::path source = w.fixtures.Mp3(4.0);
+        w.Add({Q(source)});
+        w.SetRange("00:00:01.700", "00:00:02.300");
+        c.spoil(source);
+        w.Click(ControlId::Convert);
+        EXPECT_EQ(w.messageBox.messages,
+                  std::vector<QString>{Tishi("jqsb") + "\n\"" + Q(source) +
+                                       "\" could not be processed: " + c.reason + "."});
+        EXPECT_EQ(FolderEntries(w.output.path()), std::vector<std::string>{});
+    }
 }
 
 TEST_F(MergeCommandTest, EntryWithoutExtensionIsRefusedWithAMessage) {

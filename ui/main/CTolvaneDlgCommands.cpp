@@ -118,6 +118,9 @@ QString CTolvaneDlg::FailureMessage() const {
         case JobFailureKind::Damaged:
             reason = Text("TISHI", "yy_damaged");
             break;
+        case JobFailureKind::NoAudio:
+            reason = Text("TISHI", "yy_noaudio");
+            break;
         case JobFailureKind::Other:
             reason = Text("TISHI", "yy_other").arg(FromUtf8(FailureCodeText(code)));
             break;
