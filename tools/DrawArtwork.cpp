@@ -335,8 +335,44 @@ QImage HeaderChecks() {
     return Flatten(canvas, kHeaderBackground, kMagenta, false);
 }
 
+// The icon at 16 px, set pixel by pixel: scaled down, the bars and brackets of the
+// large drawing blur into each other at this size.
+QImage SmallIcon() {
+    QImage image = NewCanvas(16, 16);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient back(QPointF(0, 0), QPointF(16, 16));
+    back.setColorAt(0.0, QColor(64, 150, 240));
+    back.setColorAt(1.0, QColor(22, 72, 160));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(back);
+    painter.drawRoundedRect(QRectF(0, 0, 16, 16), 3.5, 3.5);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const auto fill = [&](int x, int y, int w, int h, const QColor& colour) {
+        painter.fillRect(QRect(x, y, w, h), colour);
+    };
+    const QColor dim(255, 255, 255, 150);
+    const QColor white(255, 255, 255);
+    const QColor yellow(255, 214, 90);
+    fill(2, 6, 1, 4, dim);  // waveform outside the selection
+    fill(13, 6, 1, 4, dim);
+    fill(6, 4, 1, 8, white);  // and inside it
+    fill(9, 5, 1, 6, white);
+    for (const int x : {4, 11}) {  // the cut brackets
+        const int serif = x == 4 ? 1 : -1;
+        fill(x, 3, 1, 10, yellow);
+        fill(x + serif, 3, 1, 1, yellow);
+        fill(x + serif, 12, 1, 1, yellow);
+    }
+    fill(7, 2, 1, 12, QColor(240, 40, 40));  // the play head
+    painter.end();
+    return image;
+}
+
 // A rounded square with a waveform, a red play head and a pair of cut brackets.
 QImage Icon(int size) {
+    if (size == 16)
+        return SmallIcon();
     QImage image = NewCanvas(size, size);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
