@@ -35,7 +35,7 @@ struct DefaultedKey {
     std::string_view key;
     std::string_view english;
 };
-inline constexpr std::array<DefaultedKey, 20> kTishiOwnKeys = {{
+inline constexpr std::array<DefaultedKey, 21> kTishiOwnKeys = {{
     {"mcsb", "No output file can be made for \"%1\": %2."},
     {"mc_noext", "the input's file name has no extension"},
     {"mc_format", "the output format names no file extension"},
@@ -55,6 +55,7 @@ inline constexpr std::array<DefaultedKey, 20> kTishiOwnKeys = {{
     {"jqqx", "The cut was cancelled. The part written so far is in \"%1\"."},
     {"hbqx", "The merge was cancelled. The part written so far is in \"%1\"."},
     {"qxwbl", "The job was cancelled; nothing of the output was kept."},
+    {"xsbx", "Show the file's waveform"},
     {"bzwj", "The help page \"%1\" cannot be opened: it is not a file in the help folder \"%2\"."},
 }};
 // JIEMIAN keys of the main window.

@@ -9,6 +9,7 @@ namespace {
 constexpr std::string_view kLanguage = "LANGUAGE";
 constexpr std::string_view kDir = "DIR";
 constexpr std::string_view kPath = "PATH";
+constexpr std::string_view kView = "VIEW";
 }  // namespace
 
 SettingsFile::SettingsFile() : SettingsFile(ProgramFolder()) {}
@@ -49,6 +50,10 @@ std::string SettingsFile::OutputFolder() const {
     return ReadProfileString(path_, kPath, "name");
 }
 
+bool SettingsFile::ShowFileWaveform() const {
+    return ReadProfileString(path_, kView, "waveform", "0") == "1";
+}
+
 std::filesystem::path SettingsFile::LanguageFileInForce() const {
     return LanguageFilePath(LanguageFile(), folder_);
 }
@@ -63,6 +68,10 @@ void SettingsFile::SetOpenFolderWhenDone(bool open) const {
 
 void SettingsFile::SetOutputFolder(std::string_view folder) const {
     WriteProfileString(path_, kPath, "name", folder);
+}
+
+void SettingsFile::SetShowFileWaveform(bool show) const {
+    WriteProfileString(path_, kView, "waveform", show ? "1" : "0");
 }
 
 }  // namespace tolvane

@@ -7,6 +7,8 @@
 //   [LANGUAGE] file            language file in force, e.g. "english.ini" (default empty)
 //   [DIR]      open            "1": open the output folder after a job (default "1")
 //   [PATH]     name            output folder (default empty)
+//   [VIEW]     waveform        "1": the position slider shows the file's own waveform
+//                              (default "0", the fixed picture)
 
 #include <array>
 #include <filesystem>
@@ -37,6 +39,8 @@ class SettingsFile {
     bool OpenFolderWhenDone() const;
     // [PATH] "name".
     std::string OutputFolder() const;
+    // True only when [VIEW] "waveform" is exactly "1".
+    bool ShowFileWaveform() const;
 
     // The path of the language file in force: <folder>/languages/<[LANGUAGE] "file">.
     std::filesystem::path LanguageFileInForce() const;
@@ -45,6 +49,8 @@ class SettingsFile {
     // Writes "1" or "0".
     void SetOpenFolderWhenDone(bool open) const;
     void SetOutputFolder(std::string_view folder) const;
+    // Writes "1" or "0".
+    void SetShowFileWaveform(bool show) const;
 
   private:
     std::filesystem::path folder_;

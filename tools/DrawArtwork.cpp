@@ -7,6 +7,8 @@
 // by the program, so everything outside a button's figure is exactly white and nothing
 // inside it is.
 
+#include "WaveformTrack.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFont>
@@ -243,46 +245,13 @@ double WaveAmplitude(int x) {
 }
 
 QImage Waveform(bool highlighted) {
-    const int width = 520;
-    const int height = 176;
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image = tolvane::ui::TrackBackground(highlighted);
     QPainter painter(&image);
-    QLinearGradient back(0, 0, 0, height);
-    if (highlighted) {
-        back.setColorAt(0.0, QColor(22, 48, 78));
-        back.setColorAt(0.5, QColor(30, 64, 102));
-        back.setColorAt(1.0, QColor(22, 48, 78));
-    } else {
-        back.setColorAt(0.0, QColor(40, 46, 54));
-        back.setColorAt(0.5, QColor(52, 58, 68));
-        back.setColorAt(1.0, QColor(40, 46, 54));
+    for (int x = 0; x < tolvane::ui::kTrackWidth; ++x) {
+        const double amplitude = WaveAmplitude(x);
+        tolvane::ui::PaintTrackColumn(painter, highlighted, x, amplitude, -amplitude);
     }
-    painter.fillRect(image.rect(), back);
-
-    // Faint grid: a line every 40 pixels and the zero line.
-    const QColor grid = highlighted ? QColor(52, 90, 132) : QColor(66, 72, 82);
-    painter.setPen(grid);
-    for (int x = 40; x < width; x += 40)
-        painter.drawLine(x, 0, x, height - 1);
-    painter.drawLine(0, height / 4, width - 1, height / 4);
-    painter.drawLine(0, height * 3 / 4, width - 1, height * 3 / 4);
-
-    const double middle = (height - 1) / 2.0;
-    const QColor peak = highlighted ? QColor(70, 214, 170) : QColor(120, 134, 150);
-    const QColor core = highlighted ? QColor(170, 246, 220) : QColor(164, 176, 190);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    for (int x = 0; x < width; ++x) {
-        const double amplitude = WaveAmplitude(x) * (middle - 6);
-        const int top = int(std::lround(middle - amplitude));
-        const int bottom = int(std::lround(middle + amplitude));
-        painter.setPen(peak);
-        painter.drawLine(x, top, x, bottom);
-        const double rms = amplitude * 0.45;
-        painter.setPen(core);
-        painter.drawLine(x, int(std::lround(middle - rms)), x, int(std::lround(middle + rms)));
-    }
-    painter.setPen(highlighted ? QColor(120, 230, 196) : QColor(140, 150, 162));
-    painter.drawLine(0, int(middle), width - 1, int(middle));
+    tolvane::ui::PaintTrackZeroLine(painter, highlighted, tolvane::ui::kTrackWidth);
     painter.end();
     return image;
 }

@@ -19,6 +19,8 @@ class CBitmapSlider : public QWidget {
     // False (and no track) when either picture is missing.
     bool SetTrackBitmaps(int normalId, int highlightedId);
     bool SetTrackBitmaps(const QPixmap& normal, const QPixmap& highlighted);
+    const QPixmap& NormalTrack() const { return normalTrack_; }
+    const QPixmap& HighlightedTrack() const { return highlightedTrack_; }
     // The colour of each thumb picture's top-left pixel is transparent.
     bool SetThumbBitmaps(int normalId, int draggingId);
     bool SetThumbBitmaps(const QPixmap& normal, const QPixmap& dragging);

@@ -385,6 +385,7 @@ void CTolvaneDlg::ApplyTabOrder() {
 void CTolvaneDlg::ReadSettings() {
     const SettingsFile settings(programFolder_);
     openFolderWhenDone_ = settings.OpenFolderWhenDone();
+    showFileWaveform_ = settings.ShowFileWaveform();
     languageList_->clear();
     for (const std::string& name : settings.LanguageNames()) {
         languageList_->addItem(FromUtf8(name));
@@ -453,6 +454,7 @@ void CTolvaneDlg::SetUpPositionSlider() {
     slider_->SetPos(0);
     slider_->SetMargins(0, -1, 2, 0);
     slider_->setEnabled(false);
+    SetUpFileWaveform();
 }
 
 void CTolvaneDlg::InitialisePreview() {
@@ -669,6 +671,7 @@ void CTolvaneDlg::closeEvent(QCloseEvent* event) {
     closing_ = true;
     player_->PlayerModule_Close();
     positionTimer_.stop();
+    StopFileWaveform();
     done(QDialog::Accepted);
     event->accept();
 }

@@ -19,6 +19,7 @@
 #include "CAVConvertDlg.h"
 #include "ControlIds.h"
 #include "DialogUnits.h"
+#include "FileWaveform.h"
 #include "HelpPage.h"
 #include "LanguageTable.h"
 #include "MediaEngine.h"
@@ -153,6 +154,13 @@ class CTolvaneDlg : public QDialog {
     void ApplyTabOrder();
     bool DeleteRemovesListRow(const QWidget* receiver) const;
     void SetUpPositionSlider();
+    // The file's own waveform on the slider (CTolvaneDlgWaveform.cpp).
+    void SetUpFileWaveform();
+    void ShowSliderMenu(const QPoint& at);
+    void SetShowFileWaveform(bool show);
+    void ReadFileWaveform();  // of currentFile_, when the option is on
+    void OnWaveformTimer();
+    void StopFileWaveform();
     void InitialisePreview();
     void ShowMessage(const QString& text);
     int RunModal(QDialog& dialog);
@@ -274,6 +282,11 @@ class CTolvaneDlg : public QDialog {
     QString playerFile_;
     QTimer positionTimer_;
     QTimer jobTimer_;
+
+    // The slider's pictures drawn from the file, while the option is on.
+    bool showFileWaveform_ = false;
+    std::unique_ptr<ui::FileWaveform> fileWaveform_;
+    QTimer waveformTimer_;
 
     // Job commands.
     std::unique_ptr<CAVConvertDlg> progressDialog_;  // made at the first job

@@ -86,6 +86,7 @@ void CTolvaneDlg::AcceptCutTabFile(const QString& path) {
     SetButtonBitmaps(ControlId::Stop, kStopReadyBitmap);
     GetDlgItem(ControlId::Play)->setEnabled(true);
     GetDlgItem(ControlId::Stop)->setEnabled(true);
+    ReadFileWaveform();
 }
 
 void CTolvaneDlg::AppendProbedRow(const QString& path) {

@@ -1,0 +1,57 @@
+// Times the waveform peaks of a whole file (median of several runs): wall time, and
+// the CPU time of the process meanwhile, which is the reader's single thread.
+//
+// Usage: tolvane_peak_bench FILE [runs]
+
+#include "PeakReader.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+namespace {
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tolvane_peak_bench FILE [runs]\n");
+        return 2;
+    }
+    const int runs = argc > 2 ? std::max(std::atoi(argv[2]), 1) : 5;
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < runs; ++i) {
+        const double cpuBefore = CpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        tolvane::PeakReader reader(argv[1], 520);
+        while (!reader.Done())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        wall.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        cpu.push_back(CpuSeconds() - cpuBefore);
+        if (reader.Failed() || reader.Peaks().size() != 520) {
+            std::fprintf(stderr, "the peaks of %s could not be read\n", argv[1]);
+            return 1;
+        }
+    }
+    std::printf("peaks of %s: median wall %.3f s, CPU %.3f s (%d runs)\n", argv[1], Median(wall),
+                Median(cpu), runs);
+    return 0;
+}

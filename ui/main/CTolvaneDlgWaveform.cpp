@@ -1,0 +1,71 @@
+// The position slider's optional waveform of the loaded file: chosen from the slider's
+// context menu, remembered in setting.ini, read on the peak reader's own thread and
+// drawn in as its columns arrive.
+
+#include "BitmapLoader.h"
+#include "CBitmapSlider.h"
+#include "CTolvaneDlg.h"
+#include "Settings.h"
+
+#include <QMenu>
+
+namespace tolvane {
+
+namespace {
+constexpr int kTrackBitmap = 306;
+constexpr int kHighlightedTrackBitmap = 307;
+constexpr int kWaveformTickMs = 50;
+}  // namespace
+
+void CTolvaneDlg::SetUpFileWaveform() {
+    fileWaveform_ = std::make_unique<ui::FileWaveform>(LoadBitmapResource(kTrackBitmap),
+                                                       LoadBitmapResource(kHighlightedTrackBitmap));
+    slider_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(slider_, &QWidget::customContextMenuRequested, this, &CTolvaneDlg::ShowSliderMenu);
+    waveformTimer_.setInterval(kWaveformTickMs);
+    connect(&waveformTimer_, &QTimer::timeout, this, &CTolvaneDlg::OnWaveformTimer);
+}
+
+void CTolvaneDlg::ShowSliderMenu(const QPoint& at) {
+    QMenu menu(this);
+    QAction* show = menu.addAction(Text("TISHI", "xsbx"));
+    show->setCheckable(true);
+    show->setChecked(showFileWaveform_);
+    if (menu.exec(slider_->mapToGlobal(at)) == show)
+        SetShowFileWaveform(!showFileWaveform_);
+}
+
+void CTolvaneDlg::SetShowFileWaveform(bool show) {
+    showFileWaveform_ = show;
+    SettingsFile(programFolder_).SetShowFileWaveform(show);
+    if (show) {
+        ReadFileWaveform();
+    } else {
+        StopFileWaveform();
+        slider_->SetTrackBitmaps(kTrackBitmap, kHighlightedTrackBitmap);
+    }
+}
+
+void CTolvaneDlg::ReadFileWaveform() {
+    if (!showFileWaveform_ || !fileWaveform_ || currentFile_.isEmpty())
+        return;
+    fileWaveform_->Load(currentFile_.toStdString());
+    // The fixed pictures show until the first columns are in.
+    slider_->SetTrackBitmaps(kTrackBitmap, kHighlightedTrackBitmap);
+    waveformTimer_.start();
+}
+
+void CTolvaneDlg::OnWaveformTimer() {
+    if (fileWaveform_->Update())
+        slider_->SetTrackBitmaps(fileWaveform_->Normal(), fileWaveform_->Highlighted());
+    if (!fileWaveform_->Reading())
+        waveformTimer_.stop();
+}
+
+void CTolvaneDlg::StopFileWaveform() {
+    waveformTimer_.stop();
+    if (fileWaveform_)
+        fileWaveform_->Clear();
+}
+
+}  // namespace tolvane
