@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "TextEncoding.h"
+#include "UniqueFd.h"
 
 namespace tolvane {
 namespace fs = std::filesystem;
@@ -144,10 +145,9 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 void SyncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) {
+        ::fsync(fd.get());
     }
 }
 
@@ -336,22 +336,15 @@ class FolderLock {
   public:
     explicit FolderLock(const fs::path& file) {
         const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ >= 0) {
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        fd_.Reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd_.valid()) {
+            while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
             }
         }
     }
-    ~FolderLock() {
-        if (fd_ >= 0) {
-            ::close(fd_);  // releases the lock
-        }
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
 
   private:
-    int fd_ = -1;
+    UniqueFd fd_;  // closing it releases the lock
 };
 
 }  // namespace
@@ -395,23 +388,23 @@ ReplaceOutcome ReplaceAtomically(const fs::path& target, std::string_view bytes)
         folder = ".";
     }
     std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd.valid()) {
         return ReplaceOutcome::NoTemporaryFile;
     }
 
-    bool ok = WriteAll(fd, bytes);
+    bool ok = WriteAll(fd.get(), bytes);
     if (ok) {
         if (exists) {
-            ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
+            ok = ::fchmod(fd.get(), existing.st_mode & 07777) == 0;
             // Keeping the owner needs privileges; without them the file becomes ours.
-            [[maybe_unused]] const int ignored = ::fchown(fd, existing.st_uid, existing.st_gid);
+            [[maybe_unused]] const int ignored = ::fchown(fd.get(), existing.st_uid, existing.st_gid);
         } else {
-            ok = ::fchmod(fd, 0644) == 0;
+            ok = ::fchmod(fd.get(), 0644) == 0;
         }
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::fsync(fd.get()) == 0;
+    ok = fd.Close() && ok;
     ok = ok && ::rename(pattern.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(pattern.c_str());
@@ -425,18 +418,18 @@ ReplaceOutcome ReplaceAtomically(const fs::path& target, std::string_view bytes)
 // no new file. The space is reserved first, so a full disk fails before any byte
 // changes; the bytes are flushed before the call returns.
 bool RewriteInPlace(const fs::path& target, std::string_view bytes) {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
+    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.valid()) {
         return false;
     }
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    bool ok = ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode);
     const auto size = static_cast<off_t>(bytes.size());
     if (ok && size > info.st_size) {
-        ok = ::posix_fallocate(fd, 0, size) == 0;
+        ok = ::posix_fallocate(fd.get(), 0, size) == 0;
     }
-    ok = ok && WriteAll(fd, bytes) && ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    ok = ok && WriteAll(fd.get(), bytes) && ::ftruncate(fd.get(), size) == 0 && ::fsync(fd.get()) == 0;
+    ok = fd.Close() && ok;
     return ok;
 }
 
