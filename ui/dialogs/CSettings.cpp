@@ -9,7 +9,6 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QWindow>
 
 #include "DialogIds.h"
 #include "KeySwallower.h"
@@ -279,33 +278,17 @@ void CSettings::OnOk() {
 }
 
 void CSettings::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
+    if (!drag_.Press(*this, *event))
         QDialog::mousePressEvent(event);
-        return;
-    }
-    // As if the title bar had been pressed: the window system moves the window.
-    if (QWindow* window = windowHandle(); window != nullptr && window->startSystemMove()) {
-        event->accept();
-        return;
-    }
-    dragging_ = true;
-    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
-    event->accept();
 }
 
 void CSettings::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - dragOffset_);
-        event->accept();
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
+    if (!drag_.Move(*this, *event))
+        QDialog::mouseMoveEvent(event);
 }
 
 void CSettings::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = false;
-    }
+    drag_.Release(*event);
     QDialog::mouseReleaseEvent(event);
 }
 

@@ -19,7 +19,6 @@
 #include <QThread>
 #include <QToolTip>
 #include <QUrl>
-#include <QWindow>
 
 #include <filesystem>
 
@@ -637,28 +636,17 @@ bool CTolvaneDlg::DeleteRemovesListRow(const QWidget* receiver) const {
 // A press on a free spot of the window (or on a static text, which passes it on) moves
 // the window.
 void CTolvaneDlg::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
+    if (!drag_.Press(*this, *event))
         QDialog::mousePressEvent(event);
-        return;
-    }
-    QWindow* window = windowHandle();
-    if (window && window->startSystemMove()) {
-        return;
-    }
-    dragging_ = true;
-    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
 }
 
 void CTolvaneDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - dragOffset_);
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
+    if (!drag_.Move(*this, *event))
+        QDialog::mouseMoveEvent(event);
 }
 
 void CTolvaneDlg::mouseReleaseEvent(QMouseEvent* event) {
-    dragging_ = false;
+    drag_.Release(*event);
     QDialog::mouseReleaseEvent(event);
 }
 
