@@ -91,6 +91,15 @@ constexpr Placement kPlacements[] = {
 constexpr int kTemplateWidth = 375;
 constexpr int kTemplateHeight = 220;
 
+// A control's place in the template, in pixels.
+QRect TemplatePlace(const DialogUnits& units, int id) {
+    for (const auto& place : kPlacements) {
+        if (place.id == id)
+            return units.ToPixels(place.x, place.y, place.width, place.height);
+    }
+    return {};
+}
+
 // What the mode switch shows on the cut tab and hides on the merge tab, and the reverse.
 constexpr int kCutTabOnly[] = {
     ControlId::Convert,
@@ -493,7 +502,7 @@ void CTolvaneDlg::ApplyLanguageTexts() {
 
     QFont linkFont(QStringLiteral("Microsoft Sans Serif"), 10);
     linkFont.setStyleHint(QFont::SansSerif);
-    link_->setGeometry(units_.ToPixels(303, 1, 67, 10));
+    link_->setGeometry(TemplatePlace(units_, ControlId::Link));
     link_->setFont(linkFont);
     // The link was attached when it was made; its caption is "zysybrj" alone (empty
     // when missing) and its address "url" alone, so neither stands in for the other.
@@ -517,7 +526,7 @@ void CTolvaneDlg::ApplyLanguageTexts() {
 void CTolvaneDlg::FitControlsToTexts() {
     const int rightMargin = units_.ToPixelsX(kTemplateWidth - 5);
 
-    const QRect tabsPlace = units_.ToPixels(7, 1, 69, 16);
+    const QRect tabsPlace = TemplatePlace(units_, ControlId::Tabs);
     tabs_->setGeometry(tabsPlace.x(), tabsPlace.y(),
                        qMax(tabsPlace.width(), tabs_->sizeHint().width()), tabsPlace.height());
 
@@ -527,11 +536,11 @@ void CTolvaneDlg::FitControlsToTexts() {
     }
 
     auto* outputLabel = Item<QLabel>(ControlId::OutputLabel);
-    const QRect labelPlace = units_.ToPixels(7, 191, 32, 10);
+    const QRect labelPlace = TemplatePlace(units_, ControlId::OutputLabel);
     const int textWidth = outputLabel->fontMetrics().horizontalAdvance(outputLabel->text());
     outputLabel->setGeometry(labelPlace.x(), labelPlace.y(), qMax(labelPlace.width(), textWidth),
                              labelPlace.height());
-    const QRect boxPlace = units_.ToPixels(26, 190, 189, 12);
+    const QRect boxPlace = TemplatePlace(units_, ControlId::OutputFolderBox);
     const int boxLeft = qMax(boxPlace.left(), labelPlace.x() + textWidth + units_.ToPixelsX(3));
     outputFolderBox_->setGeometry(boxLeft, boxPlace.y(), boxPlace.right() - boxLeft + 1,
                                   boxPlace.height());
