@@ -182,14 +182,12 @@ TEST(PlayerClockOutput, PullsAtRealTimePace) {
     ClockAudioOutput output(8000, 2, [&](float*, int frames) { pulled += frames; });
     SleepMs(100);
     EXPECT_EQ(pulled.load(), 0);  // starts paused
+    const Stopwatch running;
     output.SetPaused(false);
-    const auto start = std::chrono::steady_clock::now();
-    SleepMs(500);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(WaitUntil([&] { return pulled >= 4000; }));  // half a second
+    // One buffer (a hundredth of a second) is pulled ahead of its time.
     const double pulledSeconds = static_cast<double>(pulled.load()) / 8000;
-    EXPECT_GT(pulledSeconds, seconds * 0.5);
-    EXPECT_LT(pulledSeconds, seconds * 1.5 + 0.05);
+    EXPECT_LT(pulledSeconds, running.Seconds() + 0.02);
 }
 
 TEST(PlayerSampleRing, ResetWithTailFadesTheOldSoundOutBeforeTheNew) {
