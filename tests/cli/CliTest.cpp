@@ -374,9 +374,8 @@ TEST(CliNames, ANameWithALineBreakIsPrintedOnOneQuotedLine) {
     EXPECT_EQ(cut.out, "'out/new'$'\\n''line.mp3'\n");
     EXPECT_TRUE(Ffprobe(dir / "out" / name).ok);
     // Every progress line and message names the file on its own line.
-    for (std::size_t at = 0; (at = cut.err.find('\n', at)) != std::string::npos; ++at) {
+    for (std::size_t at = 0; (at = cut.err.find('\n', at)) != std::string::npos; ++at)
         EXPECT_NE(cut.err.compare(at + 1, 4, "line"), 0) << cut.err;
-    }
     // bash, as $'...' is not in every /bin/sh.
     const std::string script = "cd " + Q(dir.path()) +
                                " && f=" + cut.out.substr(0, cut.out.size() - 1) +
@@ -791,9 +790,8 @@ TEST(CliHostileSource, SourceTruncatedWhileTheCutCopiesIt) {
         ASSERT_TRUE(cli.started());
         const fs::path result = out / source.filename();
         const bool caught = RunUntilOutputGrows(cli, result, c.copiedBytes);
-        if (caught) {
+        if (caught)
             EXPECT_EQ(truncate(source.c_str(), c.truncatedTo), 0);
-        }
         const testing::ChildEnd end = cli.Wait();
         const int exitCode = caught && end.exited ? end.code : -1;
         ASSERT_TRUE(caught) << "the cut ended before its source was cut short";

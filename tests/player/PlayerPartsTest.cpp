@@ -95,9 +95,8 @@ std::vector<float> DecodeAll(AudioDecoder& decoder) {
     std::vector<float> all;
     std::vector<float> chunk;
     int64_t start = 0;
-    while (decoder.Next(chunk, start) > 0) {
+    while (decoder.Next(chunk, start) > 0)
         all.insert(all.end(), chunk.begin(), chunk.end());
-    }
     return all;
 }
 
@@ -151,9 +150,8 @@ TEST(PlayerDecoder, SeekInMp3LandsOnTheAskedTime) {
         int64_t start = -1;
         int64_t first = -1;
         while (landed.size() < 2 * 6000 && seeking.Next(chunk, start) > 0) {
-            if (first < 0) {
+            if (first < 0)
                 first = start;
-            }
             landed.insert(landed.end(), chunk.begin(), chunk.end());
         }
         const int64_t expected = std::llround(target * 44100);
@@ -204,9 +202,8 @@ TEST(PlayerSampleRing, ResetWithTailFadesTheOldSoundOutBeforeTheNew) {
     EXPECT_EQ(popped.frames, 100);
     EXPECT_EQ(popped.startFrame, 5000);
     EXPECT_GT(out[0], 0.99f);
-    for (int i = 1; i < popped.tailFrames; ++i) {
+    for (int i = 1; i < popped.tailFrames; ++i)
         ASSERT_LE(out[i], out[i - 1]);
-    }
     EXPECT_EQ(out[popped.tailFrames - 1], 0.0f);
     EXPECT_EQ(out[popped.tailFrames], 0.25f);
     // Silent output takes only the tail; a reset without a tail has none.
@@ -249,9 +246,8 @@ TEST(PlayerDecoder, ChunksAfterADamagedStretchKeepTheirTimestamps) {
     while ((frames = decoder.Next(chunk, start)) > 0) {
         ASSERT_EQ(start, expectedStart) << "chunks are contiguous";
         expectedStart += frames;
-        if (std::all_of(chunk.begin(), chunk.end(), [](float v) { return v == 0.0f; })) {
+        if (std::all_of(chunk.begin(), chunk.end(), [](float v) { return v == 0.0f; }))
             silent += frames;
-        }
     }
     const double rate = decoder.SourceRate();
     EXPECT_NEAR(static_cast<double>(expectedStart) / rate, 4.0, 0.01);

@@ -20,9 +20,8 @@ TEST(PlayerRandomOperations, HundredSequencesRunCleanly) {
     std::atomic<int> ends{0};
     for (int sequence = 0; sequence < 100; ++sequence) {
         auto player = CreatePlayerModule();
-        if (random() % 4 != 0) {
+        if (random() % 4 != 0)
             player->PlayerModule_Initialize([&] { ++ends; }, [](int) {}, "text");
-        }
         const int steps = 10 + static_cast<int>(random() % 20);
         for (int step = 0; step < steps; ++step) {
             switch (random() % 13) {
@@ -69,17 +68,15 @@ TEST(PlayerRandomOperations, HundredSequencesRunCleanly) {
                     const float fraction = Fraction(*player);
                     ASSERT_GE(duration, 0.0);
                     ASSERT_GE(seconds, 0.0);
-                    if (duration > 0) {
+                    if (duration > 0)
                         ASSERT_LE(seconds, duration + 1e-6);
-                    }
                     ASSERT_GE(fraction, 0.0f);
                     ASSERT_LE(fraction, 1.0f);
                     break;
                 }
             }
         }
-        if (random() % 2 == 0) {
+        if (random() % 2 == 0)
             player->PlayerModule_Close();
-        }
     }
 }

@@ -22,9 +22,8 @@ inline Fixtures& PlayerFixtures() {
 // A two-second MP4 with a video stream and no audio.
 inline fs::path VideoOnlyFile() {
     const fs::path path = PlayerFixtures().dir / "video_only.mp4";
-    if (!fs::exists(path)) {
+    if (!fs::exists(path))
         RunFfmpeg("-f lavfi -i testsrc=duration=2:size=160x120:rate=10 -an -c:v mpeg4", path);
-    }
     return path;
 }
 

@@ -50,9 +50,8 @@ void ExpectSameSettings(const fs::path& file, const std::string& before) {
     const std::optional<IniDocument> now = IniDocument::Load(file);
     ASSERT_TRUE(now.has_value()) << file << " cannot be read";
     const IniDocument then = IniDocument::Parse(before);
-    for (const auto& [section, key] : kSettingKeys) {
+    for (const auto& [section, key] : kSettingKeys)
         EXPECT_EQ(now->Find(section, key), then.Find(section, key)) << section << "/" << key;
-    }
     EXPECT_EQ(ReadFileBytes(file), before) << "setting.ini was rewritten";
 }
 

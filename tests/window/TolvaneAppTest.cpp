@@ -28,9 +28,8 @@ TEST(TolvaneApp, RunEndsWithTheBaseExitCodeWhenTheWindowCloses) {
     EXPECT_EQ(app.lastDialogResult(), QDialog::Accepted);
     EXPECT_EQ(playerCalls.back(), "Close");
     // The window object is gone with the run: no window of ours remains.
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
+    for (QWidget* widget : QApplication::topLevelWidgets())
         EXPECT_EQ(qobject_cast<CTolvaneDlg*>(widget), nullptr);
-    }
 }
 
 TEST(TolvaneApp, RunsWithoutSettingsAndLanguages) {

@@ -52,9 +52,8 @@ QString ToQString(std::string_view text) {
 template <std::size_t N>
 void Fill(QComboBox* list, const std::array<std::string_view, N>& entries) {
     list->clear();
-    for (const auto entry : entries) {
+    for (const auto entry : entries)
         list->addItem(ToQString(entry));
-    }
 }
 
 // Selects the entry with exactly this text; none when the list lacks it.
@@ -110,9 +109,8 @@ void CSettings::CreateControls() {
     preview->setEnabled(false);
     // The format preview reads as red text, enabled or not.
     QPalette red = preview->palette();
-    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         red.setColor(group, QPalette::ButtonText, Qt::red);
-    }
     preview->setPalette(red);
 
     items_.Place(AudioFrame, new QGroupBox(this), 10, 42, 157, 102);
@@ -192,9 +190,8 @@ void CSettings::OnInitDialog() {
     settings::SettingsSelection selection{
         std::string(settings::kEncoderMp3), std::string(settings::kDefaultBitRate),
         std::string(settings::kDefaultSampleRate), std::string(settings::kDefaultChannels)};
-    if (Remembered().formatCode == kFormatCodeMp3) {
+    if (Remembered().formatCode == kFormatCodeMp3)
         selection = Remembered().texts;
-    }
     Select(encoder_, selection.encoder);
     Select(bitRate_, selection.bitRate);
     Select(sampleRate_, selection.sampleRate);
@@ -239,9 +236,8 @@ void CSettings::FitLabelsToTexts() {
 }
 
 void CSettings::RebuildDependentLists() {
-    if (encoder_->currentText() != ToQString(settings::kEncoderMp3)) {
+    if (encoder_->currentText() != ToQString(settings::kEncoderMp3))
         return;
-    }
     Fill(sampleRate_, settings::kMp3SampleRates);
     Select(sampleRate_, settings::kDefaultSampleRate);
     Fill(bitRate_, settings::kMp3BitRates);
@@ -266,9 +262,8 @@ void CSettings::OnOk() {
         sampleRate_->currentText().toStdString(), channels_->currentText().toStdString()};
 
     profile_.sampleRate = settings::SampleRateOfText(chosen.sampleRate);
-    if (const auto channels = settings::ChannelsOfText(chosen.channels)) {
+    if (const auto channels = settings::ChannelsOfText(chosen.channels))
         profile_.channels = *channels;
-    }
     profile_.bitRate = settings::BitRateOfText(chosen.bitRate);
     profile_.encoderName = chosen.encoder;
 

@@ -225,9 +225,8 @@ void CTolvaneDlg::CreateControls() {
     slider_ = new CBitmapSlider(ControlId::PositionSlider, this);
     RegisterControl(ControlId::PositionSlider, slider_);
 
-    for (const auto& picture : kButtonPictures) {
+    for (const auto& picture : kButtonPictures)
         RegisterControl(picture.id, new CControlButton(picture.id, this));
-    }
 
     const auto addLabel = [this](int id, const QString& text = QString()) {
         auto* label = new QLabel(text, this);
@@ -262,9 +261,8 @@ void CTolvaneDlg::CreateControls() {
     }
     // Drop-down lists: the template's height includes the opened list; the closed box is
     // as high as the style draws it.
-    for (QComboBox* box : {languageList_, outputFormatList_}) {
+    for (QComboBox* box : {languageList_, outputFormatList_})
         box->resize(box->width(), box->sizeHint().height());
-    }
     // The time texts share the room between the player buttons and the frame's edge:
     // the position ends where the length begins, so " / " sits between the two.
     auto* position = Item<QLabel>(ControlId::PlayPosition);
@@ -394,9 +392,8 @@ void CTolvaneDlg::ReadSettings() {
     const SettingsFile settings(programFolder_);
     openFolderWhenDone_ = settings.OpenFolderWhenDone();
     languageList_->clear();
-    for (const std::string& name : settings.LanguageNames()) {
+    for (const std::string& name : settings.LanguageNames())
         languageList_->addItem(FromUtf8(name));
-    }
     languageFile_ = settings.LanguageFile();
     outputFolder_ = FromUtf8(settings.OutputFolder());
 }
@@ -423,9 +420,8 @@ void CTolvaneDlg::SetUpPictureButtons() {
             button->setEnabled(true);
             button->update();
         }
-        if (picture.id == ControlId::Play || picture.id == ControlId::Stop) {
+        if (picture.id == ControlId::Play || picture.id == ControlId::Stop)
             button->setEnabled(false);
-        }
     }
 }
 
@@ -510,9 +506,8 @@ void CTolvaneDlg::ApplyLanguageTexts() {
     link_->SetUnderline(CHyperLink::kUnderlineAlways);
 
     static constexpr const char* kColumnKeys[] = {"ywj", "kssj", "jssj", "scgs", "zt"};
-    for (int column = 0; column < 5; ++column) {
+    for (int column = 0; column < 5; ++column)
         fileList_->SetColumnHeaderText(column, Text("JIEMIAN", kColumnKeys[column]));
-    }
     tabs_->setTabText(0, Text("JIEMIAN", "mp3jq"));
     tabs_->setTabText(1, Text("JIEMIAN", "mp3hb"));
 
@@ -531,9 +526,8 @@ void CTolvaneDlg::FitControlsToTexts() {
                        qMax(tabsPlace.width(), tabs_->sizeHint().width()), tabsPlace.height());
 
     // The link fits itself to its text; it stays inside the window's right margin.
-    if (link_->geometry().right() > rightMargin) {
+    if (link_->geometry().right() > rightMargin)
         link_->move(qMax(0, rightMargin - link_->width()), link_->y());
-    }
 
     auto* outputLabel = Item<QLabel>(ControlId::OutputLabel);
     const QRect labelPlace = TemplatePlace(units_, ControlId::OutputLabel);
