@@ -136,8 +136,9 @@ TEST(Settings, TheLanguageFileInForceStaysInTheLanguagesFolder) {
         const std::string name =
             ReadLanguageText(settings.LanguageFileInForce(), "APPLICATION", "name");
         EXPECT_NE(name, "outside");
-        if (inForce == languages / "german.ini")
+        if (inForce == languages / "german.ini") {
             EXPECT_EQ(name, "inside");
+        }
     }
 }
 

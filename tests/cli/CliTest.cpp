@@ -790,8 +790,9 @@ TEST(CliHostileSource, SourceTruncatedWhileTheCutCopiesIt) {
         ASSERT_TRUE(cli.started());
         const fs::path result = out / source.filename();
         const bool caught = RunUntilOutputGrows(cli, result, c.copiedBytes);
-        if (caught)
+        if (caught) {
             EXPECT_EQ(truncate(source.c_str(), c.truncatedTo), 0);
+        }
         const testing::ChildEnd end = cli.Wait();
         const int exitCode = caught && end.exited ? end.code : -1;
         ASSERT_TRUE(caught) << "the cut ended before its source was cut short";

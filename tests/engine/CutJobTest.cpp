@@ -375,8 +375,9 @@ TEST_F(CutJobTest, BadInputsFailWithoutOutput) {
         EXPECT_EQ(cut.fileStatus[0], kInputFailed);
         EXPECT_FALSE(fs::exists(out));
         EXPECT_LT(cut.failureCode, 0);
-        if (c.error != 0)
+        if (c.error != 0) {
             EXPECT_EQ(cut.failureCode, c.error);
+        }
         EXPECT_FALSE(cut.failureOnOutput) << "the input is to blame";
     }
 }

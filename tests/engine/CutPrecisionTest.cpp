@@ -105,8 +105,9 @@ TEST_P(ExactCut, StartsAndEndsWithinAMillisecondWithAnIntactHead) {
         }
         // The edit list itself states the stretch's length (but for a stretch inside
         // one frame, which gets the next frame too).
-        if (mp4 && s.end - s.start >= f.packetSec)
+        if (mp4 && s.end - s.start >= f.packetSec) {
             EXPECT_NEAR(Ffprobe(out).durationSec, s.end - s.start, 0.0015) << Label(s);
+        }
     }
 }
 

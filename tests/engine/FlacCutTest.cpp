@@ -159,8 +159,9 @@ TEST_P(FlacCutTest, CutsAreSampleExactValidStreamsFromSampleZero) {
         for (std::size_t i = 0; i < frames.size(); ++i) {
             total += frames[i].samples;
             EXPECT_LE(frames[i].samples, static_cast<long>(info.maxBlock));
-            if (i + 1 < frames.size())
+            if (i + 1 < frames.size()) {
                 EXPECT_GE(frames[i].samples, static_cast<long>(info.minBlock)) << "frame " << i;
+            }
             if (info.minFrame != 0) {
                 EXPECT_GE(frames[i].bytes, static_cast<long>(info.minFrame));
                 EXPECT_LE(frames[i].bytes, static_cast<long>(info.maxFrame));

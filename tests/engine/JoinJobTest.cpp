@@ -151,8 +151,9 @@ TEST_F(JoinJobTest, BadInputsNeverCrash) {
         RunJob(join);
         const bool failed = join.fileStatus[0] == kInputFailed;
         EXPECT_EQ(failed, !fs::exists(out));
-        if (!failed)
+        if (!failed) {
             EXPECT_TRUE(Ffprobe(out).ok);
+        }
     }
 }
 

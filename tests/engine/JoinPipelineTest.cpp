@@ -259,8 +259,9 @@ class JoinPipelineTest : public ::testing::TestWithParam<PipelineCase> {
         outcome.progressUpdates = updates;
         outcome.secondInputStart = secondInputStart;
         // Reading an input ends at a cancel: no packet is read after the one it came in.
-        if (cancelAtUpdate > 0)
+        if (cancelAtUpdate > 0) {
             EXPECT_EQ(outcome.progressUpdates, cancelAtUpdate) << (oneThread ? "one thread" : "");
+        }
         return outcome;
     }
 
@@ -306,8 +307,9 @@ TEST_P(JoinPipelineTest, CancelAtAnyPointEndsLikeTheOneThreadJoin) {
         EXPECT_EQ(pipeline.failureCode, 0) << "a cancel is not a failure";
         // Nothing written is removed; what is kept is a finished file FFmpeg reads.
         EXPECT_EQ(pipeline.exists, pipeline.cancelledOutput == kCancelledOutputKept);
-        if (pipeline.exists)
+        if (pipeline.exists) {
             EXPECT_TRUE(Ffprobe(dir / (name + "p.mp3")).ok);
+        }
     }
 }
 

@@ -132,11 +132,13 @@ TEST_F(CancelStormJob, ThousandRandomCancelsOfCutsAndJoins) {
                 FAIL() << "a cancelled " << (joinMode ? "join" : "cut")
                        << " left a broken file, kept as " << kept;
             }
-            if (++cancelledWithOutput % kFfprobeEvery == 0)
+            if (++cancelledWithOutput % kFfprobeEvery == 0) {
                 EXPECT_TRUE(Ffprobe(output).ok) << output;
+            }
         }
-        if (JobDone(job))
+        if (JobDone(job)) {
             ASSERT_TRUE(fs::exists(output));
+        }
         fs::remove(output);
     }
     std::cout << "cut " << cutTime << " us, join " << joinTime << " us, " << cancelledWithOutput

@@ -97,8 +97,9 @@ void ExpectFailedCleanlyOrValid(const MediaJob& job, const fs::path& output, dou
     EXPECT_TRUE(OpensAsMedia(output)) << output << " does not open";
     ProbeInfo info = Ffprobe(output);
     EXPECT_TRUE(info.ok) << "ffprobe cannot read " << output;
-    if (minSeconds >= 0)
+    if (minSeconds >= 0) {
         EXPECT_GE(info.durationSec, minSeconds) << output;
+    }
 }
 
 int OpenFileDescriptors() {

@@ -40,8 +40,9 @@ class HostileInput : public ::testing::Test {
         const std::string before = ReadFileBytes(file);
         const int probe = ProbeFile(job, file);
         EXPECT_LE(probe, 0);
-        if (probe < 0)
+        if (probe < 0) {
             EXPECT_EQ(job.audioSampleRate, 0) << "a refused file leaves no parameters";
+        }
 
         const std::string extension = file.extension().string();
         const fs::path cut = Out("cut_" + what + extension);

@@ -36,8 +36,9 @@ fs::path WavClaimingRate(uint32_t rate) {
 
 fs::path FifoNamedMp3() {
     const fs::path path = PlayerFixtures().dir / "fifo.mp3";
-    if (!fs::exists(path))
+    if (!fs::exists(path)) {
         EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+    }
     return path;
 }
 

@@ -68,8 +68,9 @@ TEST(PlayerRandomOperations, HundredSequencesRunCleanly) {
                     const float fraction = Fraction(*player);
                     ASSERT_GE(duration, 0.0);
                     ASSERT_GE(seconds, 0.0);
-                    if (duration > 0)
+                    if (duration > 0) {
                         ASSERT_LE(seconds, duration + 1e-6);
+                    }
                     ASSERT_GE(fraction, 0.0f);
                     ASSERT_LE(fraction, 1.0f);
                     break;

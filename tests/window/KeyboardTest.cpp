@@ -212,8 +212,9 @@ TEST_F(Keyboard, TabFollowsTheLayoutOnEachTab) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             forward.push_back(ControlOf(*window, QApplication::focusWidget()));
             const QImage shown = Grab(window.window.get());
-            if (qobject_cast<CControlButton*>(QApplication::focusWidget()))
+            if (qobject_cast<CControlButton*>(QApplication::focusWidget())) {
                 EXPECT_NE(shown, previous) << "stop " << i + 1;
+            }
             previous = shown;
         }
         std::vector<int> expected = c.order;
