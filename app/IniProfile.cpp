@@ -370,7 +370,8 @@ ReplaceOutcome ReplaceAtomically(const fs::path& target, std::string_view bytes)
         if (exists) {
             ok = ::fchmod(fd.get(), existing.st_mode & 07777) == 0;
             // Keeping the owner needs privileges; without them the file becomes ours.
-            [[maybe_unused]] const int ignored = ::fchown(fd.get(), existing.st_uid, existing.st_gid);
+            [[maybe_unused]] const int ignored =
+                ::fchown(fd.get(), existing.st_uid, existing.st_gid);
         } else {
             ok = ::fchmod(fd.get(), 0644) == 0;
         }
@@ -398,7 +399,8 @@ bool RewriteInPlace(const fs::path& target, std::string_view bytes) {
     const auto size = static_cast<off_t>(bytes.size());
     if (ok && size > info.st_size)
         ok = ::posix_fallocate(fd.get(), 0, size) == 0;
-    ok = ok && WriteAll(fd.get(), bytes) && ::ftruncate(fd.get(), size) == 0 && ::fsync(fd.get()) == 0;
+    ok = ok && WriteAll(fd.get(), bytes) && ::ftruncate(fd.get(), size) == 0 &&
+         ::fsync(fd.get()) == 0;
     ok = fd.Close() && ok;
     return ok;
 }

@@ -15,8 +15,8 @@ using namespace tolvane::testing;
 namespace {
 
 // `player` (by default one on the clock output) with `file` open.
-std::unique_ptr<IPlayerModule> OpenedPlayer(const fs::path& file,
-                                            std::unique_ptr<IPlayerModule> player = ClockOnlyPlayer()) {
+std::unique_ptr<IPlayerModule> OpenedPlayer(
+    const fs::path& file, std::unique_ptr<IPlayerModule> player = ClockOnlyPlayer()) {
     player->PlayerModule_Initialize([] {}, [](int) {}, "preview");
     player->PlayerModule_SetFileName(file.string());
     EXPECT_NE(player->PlayerModule_Open(), -1) << file;
@@ -98,8 +98,7 @@ TEST(PlayerOpen, TruncatedAndUnknownLengthFilesPlayToTheirEnd) {
         const double from = std::max(0.0, duration - 0.3);
         player->PlayerModule_SetCurrentPosition(from);
         player->PlayerModule_Start();
-        EXPECT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > from || ends > 0; }))
-            << file;
+        EXPECT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > from || ends > 0; })) << file;
         const float fraction = Fraction(*player);
         EXPECT_GE(fraction, 0.0f);
         EXPECT_LE(fraction, 1.0f);

@@ -277,7 +277,7 @@ TEST(TerminationSignals, RunningMergeIsCancelledAndItsPartKept) {
                     ->setEditText(QString::fromStdString(output.path().string()));
                 window.Item<QTabBar>(ControlId::Tabs)->setCurrentIndex(1);
                 fakes.fileChooser.answer = {QString::fromStdString(first.string()),
-                                      QString::fromStdString(second.string())};
+                                            QString::fromStdString(second.string())};
                 window.Item<CControlButton>(ControlId::Add)->click();
                 window.Item<CControlButton>(ControlId::Merge)->click();
                 playerCalls = fakes.player->Commands();

@@ -41,9 +41,7 @@ QProgressBar* MakeBar(QWidget* parent) {
 }  // namespace
 
 CAVConvertDlg::CAVConvertDlg(QWidget* owner, std::filesystem::path programFolder)
-    : QDialog(owner),
-      programFolder_(std::move(programFolder)),
-      items_(DialogUnits(DialogFont())) {
+    : QDialog(owner), programFolder_(std::move(programFolder)), items_(DialogUnits(DialogFont())) {
     setFont(DialogFont());
     setModal(true);
     CreateControls();
