@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "TextEncoding.h"
+#include "UniqueFd.h"
 
 namespace tolvane {
 namespace fs = std::filesystem;
@@ -24,9 +25,8 @@ constexpr std::string_view kBlanks = " \t\r\v\f";
 
 std::string_view Trim(std::string_view text) {
     const auto first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
+    if (first == std::string_view::npos)
         return {};
-    }
     const auto last = text.find_last_not_of(kBlanks);
     return text.substr(first, last - first + 1);
 }
@@ -36,13 +36,11 @@ char AsciiLower(char c) {
 }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
+    if (a.size() != b.size())
         return false;
-    }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i]))
             return false;
-        }
     }
     return true;
 }
@@ -50,13 +48,11 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 // The name of a "[name]" line, or nullopt for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
     const std::string_view trimmed = Trim(line);
-    if (trimmed.empty() || trimmed.front() != '[') {
+    if (trimmed.empty() || trimmed.front() != '[')
         return std::nullopt;
-    }
     const auto close = trimmed.find(']');
-    if (close == std::string_view::npos) {
+    if (close == std::string_view::npos)
         return std::nullopt;
-    }
     return Trim(trimmed.substr(1, close - 1));
 }
 
@@ -67,13 +63,11 @@ struct KeyLine {
 
 std::optional<KeyLine> ParseKeyLine(std::string_view line) {
     const std::string_view trimmed = Trim(line);
-    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[') {
+    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[')
         return std::nullopt;
-    }
     const auto equals = line.find('=');
-    if (equals == std::string_view::npos) {
+    if (equals == std::string_view::npos)
         return std::nullopt;
-    }
     return KeyLine{Trim(line.substr(0, equals)), line.substr(equals + 1)};
 }
 
@@ -84,9 +78,8 @@ bool IsQuote(char c) {
 // Trimmed, unquoted and cut to the value length the readers use.
 std::string CleanValue(std::string_view raw) {
     std::string_view value = Trim(raw);
-    if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()) {
+    if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
-    }
     return std::string(Utf8Prefix(value, kProfileValueMaxCharacters));
 }
 
@@ -98,9 +91,8 @@ std::string StoredValue(std::string_view value) {
                            kBlanks.find(value.back()) != std::string_view::npos);
     const bool looksQuoted =
         value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front();
-    if (loosesBlanks || looksQuoted) {
+    if (loosesBlanks || looksQuoted)
         return "\"" + std::string(value) + "\"";
-    }
     return std::string(value);
 }
 
@@ -133,9 +125,8 @@ bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR)
                 continue;
-            }
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -144,28 +135,23 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 void SyncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid())
+        ::fsync(fd.get());
 }
 
 }  // namespace
 
 std::optional<IniDocument> IniDocument::Load(const fs::path& file) {
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
+    if (!fs::is_regular_file(file, ec))
         return std::nullopt;
-    }
     std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    if (!in)
         return std::nullopt;
-    }
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    if (in.bad())
         return std::nullopt;
-    }
     return Parse(bytes);
 }
 
@@ -191,13 +177,11 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
     std::size_t start = 0;
     while (start < text.size()) {
         auto end = text.find('\n', start);
-        if (end == std::string::npos) {
+        if (end == std::string::npos)
             end = text.size();
-        }
         std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
+        if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        }
         document.lines_.push_back(std::move(line));
         start = end + 1;
     }
@@ -209,9 +193,8 @@ std::optional<IniDocument::SectionRange> IniDocument::FindSection(std::string_vi
         const auto name = SectionName(lines_[i]);
         if (name && EqualNoCase(*name, section)) {
             std::size_t end = i + 1;
-            while (end < lines_.size() && !SectionName(lines_[end])) {
+            while (end < lines_.size() && !SectionName(lines_[end]))
                 ++end;
-            }
             return SectionRange{i, end};
         }
     }
@@ -222,9 +205,8 @@ std::optional<std::size_t> IniDocument::FindKeyLine(const SectionRange& range,
                                                     std::string_view key) const {
     for (std::size_t i = range.header + 1; i < range.end; ++i) {
         const auto keyLine = ParseKeyLine(lines_[i]);
-        if (keyLine && EqualNoCase(keyLine->key, key)) {
+        if (keyLine && EqualNoCase(keyLine->key, key))
             return i;
-        }
     }
     return std::nullopt;
 }
@@ -235,13 +217,11 @@ bool IniDocument::HasSection(std::string_view section) const {
 
 std::optional<std::string> IniDocument::Find(std::string_view section, std::string_view key) const {
     const auto range = FindSection(section);
-    if (!range) {
+    if (!range)
         return std::nullopt;
-    }
     const auto line = FindKeyLine(*range, key);
-    if (!line) {
+    if (!line)
         return std::nullopt;
-    }
     return CleanValue(ParseKeyLine(lines_[*line])->rawValue);
 }
 
@@ -270,9 +250,8 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
 
     const auto range = FindSection(cleanSection);
     if (!range) {
-        if (!lines_.empty() && !Trim(lines_.back()).empty()) {
+        if (!lines_.empty() && !Trim(lines_.back()).empty())
             lines_.emplace_back();
-        }
         lines_.push_back("[" + std::string(cleanSection) + "]");
         lines_.push_back(std::string(cleanKey) + "=" + StoredValue(value));
         endsWithLineEnd_ = true;
@@ -290,13 +269,11 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
     // stay in front of the next section).
     std::size_t insertAt = range->header + 1;
     for (std::size_t i = range->header + 1; i < range->end; ++i) {
-        if (ParseKeyLine(lines_[i])) {
+        if (ParseKeyLine(lines_[i]))
             insertAt = i + 1;
-        }
     }
-    if (insertAt == lines_.size()) {
+    if (insertAt == lines_.size())
         endsWithLineEnd_ = true;
-    }
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
                   std::string(cleanKey) + "=" + StoredValue(value));
     return true;
@@ -306,9 +283,8 @@ std::string IniDocument::Serialize() const {
     std::string text;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         text += lines_[i];
-        if (i + 1 < lines_.size() || endsWithLineEnd_) {
+        if (i + 1 < lines_.size() || endsWithLineEnd_)
             text += lineEnd_;
-        }
     }
     switch (encoding_) {
         case ProfileEncoding::Utf16LeWithBom:
@@ -336,22 +312,15 @@ class FolderLock {
   public:
     explicit FolderLock(const fs::path& file) {
         const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ >= 0) {
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        fd_.Reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd_.valid()) {
+            while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
             }
         }
     }
-    ~FolderLock() {
-        if (fd_ >= 0) {
-            ::close(fd_);  // releases the lock
-        }
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
 
   private:
-    int fd_ = -1;
+    UniqueFd fd_;  // closing it releases the lock
 };
 
 }  // namespace
@@ -368,13 +337,11 @@ enum class ReplaceOutcome {
 // The file the replace acts on: the target of a symbolic link, else the file itself.
 std::optional<fs::path> ReplaceTarget(const fs::path& file) {
     std::error_code ec;
-    if (!fs::is_symlink(file, ec)) {
+    if (!fs::is_symlink(file, ec))
         return file;
-    }
     fs::path target = fs::canonical(file, ec);
-    if (ec) {
+    if (ec)
         return std::nullopt;
-    }
     return target;
 }
 
@@ -391,27 +358,26 @@ ReplaceOutcome ReplaceAtomically(const fs::path& target, std::string_view bytes)
     }
 
     fs::path folder = target.parent_path();
-    if (folder.empty()) {
+    if (folder.empty())
         folder = ".";
-    }
     std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd.valid())
         return ReplaceOutcome::NoTemporaryFile;
-    }
 
-    bool ok = WriteAll(fd, bytes);
+    bool ok = WriteAll(fd.get(), bytes);
     if (ok) {
         if (exists) {
-            ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
+            ok = ::fchmod(fd.get(), existing.st_mode & 07777) == 0;
             // Keeping the owner needs privileges; without them the file becomes ours.
-            [[maybe_unused]] const int ignored = ::fchown(fd, existing.st_uid, existing.st_gid);
+            [[maybe_unused]] const int ignored =
+                ::fchown(fd.get(), existing.st_uid, existing.st_gid);
         } else {
-            ok = ::fchmod(fd, 0644) == 0;
+            ok = ::fchmod(fd.get(), 0644) == 0;
         }
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::fsync(fd.get()) == 0;
+    ok = fd.Close() && ok;
     ok = ok && ::rename(pattern.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(pattern.c_str());
@@ -425,18 +391,17 @@ ReplaceOutcome ReplaceAtomically(const fs::path& target, std::string_view bytes)
 // no new file. The space is reserved first, so a full disk fails before any byte
 // changes; the bytes are flushed before the call returns.
 bool RewriteInPlace(const fs::path& target, std::string_view bytes) {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
+    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.valid())
         return false;
-    }
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    bool ok = ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode);
     const auto size = static_cast<off_t>(bytes.size());
-    if (ok && size > info.st_size) {
-        ok = ::posix_fallocate(fd, 0, size) == 0;
-    }
-    ok = ok && WriteAll(fd, bytes) && ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    if (ok && size > info.st_size)
+        ok = ::posix_fallocate(fd.get(), 0, size) == 0;
+    ok = ok && WriteAll(fd.get(), bytes) && ::ftruncate(fd.get(), size) == 0 &&
+         ::fsync(fd.get()) == 0;
+    ok = fd.Close() && ok;
     return ok;
 }
 
@@ -454,13 +419,11 @@ bool WriteProfileString(const fs::path& file, std::string_view section, std::str
         }
         document = std::move(*loaded);
     }
-    if (!document.Set(section, key, value)) {
+    if (!document.Set(section, key, value))
         return false;
-    }
     const auto target = ReplaceTarget(file);
-    if (!target) {
+    if (!target)
         return false;
-    }
     const std::string bytes = document.Serialize();
     switch (ReplaceAtomically(*target, bytes)) {
         case ReplaceOutcome::Replaced:
@@ -468,9 +431,8 @@ bool WriteProfileString(const fs::path& file, std::string_view section, std::str
         case ReplaceOutcome::NoTemporaryFile:
             // A writable file in a folder the user may not write: the only way to keep
             // the setting is to write the file itself.
-            if ((errno == EACCES || errno == EPERM) && fs::is_regular_file(*target, ec)) {
+            if ((errno == EACCES || errno == EPERM) && fs::is_regular_file(*target, ec))
                 return RewriteInPlace(*target, bytes);
-            }
             return false;
         case ReplaceOutcome::Refused:
         case ReplaceOutcome::Failed:

@@ -51,18 +51,16 @@ void InitCurlOnce() {
 // UTF-16LE text (after its byte-order mark): whole code units, no NUL, every surrogate
 // in a pair.
 bool IsCleanUtf16Le(std::string_view bytes) {
-    if (bytes.size() % 2 != 0) {
+    if (bytes.size() % 2 != 0)
         return false;
-    }
     bool expectLow = false;
     for (std::size_t at = 0; at < bytes.size(); at += 2) {
         const auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
                                                 (static_cast<unsigned char>(bytes[at + 1]) << 8));
         const bool high = unit >= 0xD800 && unit <= 0xDBFF;
         const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
-        if (unit == 0 || low != expectLow || (expectLow && high)) {
+        if (unit == 0 || low != expectLow || (expectLow && high))
             return false;
-        }
         expectLow = high;
     }
     return !expectLow;
@@ -72,13 +70,11 @@ bool IsCleanUtf16Le(std::string_view bytes) {
 // without a lone surrogate or a NUL), with every text the program reads. A body cut
 // short, or one of another kind, would leave the window without its texts.
 bool IsLanguageFile(std::string_view body) {
-    if (body.empty()) {
+    if (body.empty())
         return false;
-    }
     if (body.starts_with("\xFF\xFE")) {
-        if (!IsCleanUtf16Le(body.substr(2))) {
+        if (!IsCleanUtf16Le(body.substr(2)))
             return false;
-        }
     } else if (!IsValidUtf8(body) || body.find('\0') != std::string_view::npos) {
         return false;
     }
@@ -94,14 +90,12 @@ std::string LanguageRefreshUrl() {
 LanguageRefreshResult RefreshLanguageFile(const std::string& url,
                                           const std::filesystem::path& target,
                                           const LanguageRefreshOptions& options) {
-    if (url.empty()) {
+    if (url.empty())
         return LanguageRefreshResult::NotConfigured;
-    }
     InitCurlOnce();
     CurlHandle curl(curl_easy_init());
-    if (!curl) {
+    if (!curl)
         return LanguageRefreshResult::NetworkError;
-    }
 
     Download download;
     download.maxBytes = options.maxBytes;
@@ -120,22 +114,18 @@ LanguageRefreshResult RefreshLanguageFile(const std::string& url,
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &download);
 
     const CURLcode code = curl_easy_perform(handle);
-    if (download.tooLarge) {
+    if (download.tooLarge)
         return LanguageRefreshResult::TooLarge;
-    }
-    if (code != CURLE_OK) {
+    if (code != CURLE_OK)
         return LanguageRefreshResult::NetworkError;
-    }
     // curl calls any answer a success. Only 200 carries the whole file: 206 is a part of
     // it, 203 a copy a proxy may have changed.
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) {
+    if (status != 200)
         return LanguageRefreshResult::HttpError;
-    }
-    if (!IsLanguageFile(download.body)) {
+    if (!IsLanguageFile(download.body))
         return LanguageRefreshResult::BadContent;
-    }
     return ReplaceFileAtomically(target, download.body) ? LanguageRefreshResult::Replaced
                                                         : LanguageRefreshResult::WriteError;
 }

@@ -26,13 +26,11 @@ constexpr int kFileList = 1114;
 std::string TableKey(std::string_view section, std::string_view key) {
     std::string text;
     text.reserve(section.size() + key.size() + 1);
-    for (const char c : section) {
+    for (const char c : section)
         text += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    }
     text += '/';
-    for (const char c : key) {
+    for (const char c : key)
         text += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
     return text;
 }
 
@@ -46,9 +44,8 @@ const std::string& EmptyText() {
 std::vector<std::pair<std::string_view, std::string_view>> LanguageKeysTheProgramReads() {
     std::vector<std::pair<std::string_view, std::string_view>> keys;
     const auto add = [&](std::string_view section, const auto& list) {
-        for (const std::string_view key : list) {
+        for (const std::string_view key : list)
             keys.emplace_back(section, key);
-        }
     };
     add(kSectionApplication, kApplicationKeys);
     add(kSectionTishi, kTishiKeys);
@@ -62,9 +59,8 @@ std::vector<std::pair<std::string_view, std::string_view>> LanguageKeysTheProgra
 bool HoldsEveryLanguageText(const IniDocument& document) {
     for (const auto& [section, key] : LanguageKeysTheProgramReads()) {
         const auto text = document.Find(section, key);
-        if (!text || text->empty()) {
+        if (!text || text->empty())
             return false;
-        }
     }
     return true;
 }
@@ -75,9 +71,8 @@ int LanguageListIndexOfFile(std::string_view fileName) {
 }
 
 std::string_view LanguageFileOfListIndex(int index) {
-    if (index < 0 || index >= static_cast<int>(kLanguageListFiles.size())) {
+    if (index < 0 || index >= static_cast<int>(kLanguageListFiles.size()))
         return {};
-    }
     return kLanguageListFiles[static_cast<std::size_t>(index)];
 }
 
@@ -87,9 +82,8 @@ std::optional<std::string_view> HintKeyOfControl(int controlId, std::string_view
                                                    : std::string_view("zanting");
     }
     for (const auto& [id, key] : kHintOfControl) {
-        if (id == controlId) {
+        if (id == controlId)
             return key;
-        }
     }
     return std::nullopt;
 }
@@ -101,9 +95,8 @@ LanguageTable LanguageTable::Load(const std::filesystem::path& languageFile) {
 LanguageTable LanguageTable::FromDocument(const IniDocument& document) {
     LanguageTable table;
     const auto readSection = [&](std::string_view section, const auto& keys) {
-        for (const std::string_view key : keys) {
+        for (const std::string_view key : keys)
             table.texts_[TableKey(section, key)] = document.Get(section, key);
-        }
     };
     readSection(kSectionApplication, kApplicationKeys);
     readSection(kSectionTishi, kTishiKeys);
@@ -152,16 +145,13 @@ std::string LanguageTable::OpenFileFilter() const {
 
 std::optional<std::string> LanguageTable::Tooltip(int controlId,
                                                   std::string_view playbackState) const {
-    if (controlId == kDeleteAllButton) {
+    if (controlId == kDeleteAllButton)
         return std::string(kDeleteAllTooltip);
-    }
-    if (controlId == kFileList) {
+    if (controlId == kFileList)
         return std::string(kFileListTooltip);
-    }
     const auto key = HintKeyOfControl(controlId, playbackState);
-    if (!key) {
+    if (!key)
         return std::nullopt;
-    }
     return Hint(*key);
 }
 

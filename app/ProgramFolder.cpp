@@ -24,9 +24,8 @@ fs::path ExecutableFolder() {
     std::vector<char> buffer(4096);
     for (;;) {
         const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0) {
+        if (length < 0)
             return {};
-        }
         if (static_cast<std::size_t>(length) < buffer.size()) {
             const std::string path(buffer.data(), static_cast<std::size_t>(length));
             const auto slash = path.rfind('/');
@@ -65,9 +64,8 @@ bool SettingsWritableIn(const fs::path& folder) {
 }  // namespace
 
 fs::path ProgramFolder() {
-    if (!OverriddenFolder().empty()) {
+    if (!OverriddenFolder().empty())
         return OverriddenFolder();
-    }
     static const fs::path folder = ExecutableFolder();
     return folder;
 }
@@ -116,9 +114,8 @@ fs::path SettingsFolderFor(const fs::path& programFolder) {
 fs::path LanguageFilePath(std::string_view fileName, const fs::path& folder) {
     const auto slash = fileName.rfind('/');
     std::string_view name = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
-    if (name == "." || name == "..") {
+    if (name == "." || name == "..")
         name = {};
-    }
     const fs::path path = folder / "languages" / fs::path(std::string(name));
     if (name.empty())
         return path;

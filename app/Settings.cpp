@@ -18,9 +18,8 @@ SettingsFile::SettingsFile(const std::filesystem::path& folder)
     : folder_(folder), path_(SettingsFilePath(folder)) {}
 
 std::string SettingsFile::LanguageName(int index) const {
-    if (index < 0 || index >= kLanguageListSize) {
+    if (index < 0 || index >= kLanguageListSize)
         return {};
-    }
     return ReadProfileString(path_, kLanguage, "name" + std::to_string(index + 1));
 }
 

@@ -14,9 +14,8 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& i, bool* valid = nullptr) {
     const std::uint8_t lead = byte(i);
     auto fail = [&] {
         ++i;
-        if (valid != nullptr) {
+        if (valid != nullptr)
             *valid = false;
-        }
         return kReplacement;
     };
     if (lead < 0x80) {
@@ -41,18 +40,15 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& i, bool* valid = nullptr) {
     } else {
         return fail();
     }
-    if (i + length > s.size()) {
+    if (i + length > s.size())
         return fail();
-    }
     for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
+        if ((byte(i + k) & 0xC0) != 0x80)
             return fail();
-        }
         cp = (cp << 6) | (byte(i + k) & 0x3F);
     }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         return fail();
-    }
     i += length;
     return cp;
 }
@@ -111,9 +107,8 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
 
 bool IsValidUtf8(std::string_view bytes) {
     bool valid = true;
-    for (std::size_t i = 0; i < bytes.size() && valid;) {
+    for (std::size_t i = 0; i < bytes.size() && valid;)
         DecodeUtf8(bytes, i, &valid);
-    }
     return valid;
 }
 
@@ -122,9 +117,8 @@ std::string_view Utf8Prefix(std::string_view utf8, std::size_t maxCharacters) {
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         // Each byte that is not a continuation byte starts a character.
         if ((static_cast<std::uint8_t>(utf8[i]) & 0xC0) != 0x80) {
-            if (count == maxCharacters) {
+            if (count == maxCharacters)
                 return utf8.substr(0, i);
-            }
             ++count;
         }
     }

@@ -9,9 +9,8 @@ namespace tolvane {
 namespace {
 
 void AppendTwoDigits(std::string& out, std::int64_t value) {
-    if (value < 10) {
+    if (value < 10)
         out += '0';
-    }
     out += std::to_string(value);
 }
 
@@ -47,9 +46,8 @@ bool IsWhiteSpace(char16_t c) {
 // Values beyond the 32-bit range saturate at INT32_MIN / INT32_MAX.
 std::int32_t ToInt(std::u16string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && IsWhiteSpace(text[i])) {
+    while (i < text.size() && IsWhiteSpace(text[i]))
         ++i;
-    }
     bool negative = false;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
         negative = text[i] == u'-';
@@ -59,33 +57,28 @@ std::int32_t ToInt(std::u16string_view text) {
     std::int64_t magnitude = 0;
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
         magnitude = magnitude * 10 + (text[i] - u'0');
-        if (magnitude > kLimit) {
+        if (magnitude > kLimit)
             magnitude = kLimit;
-        }
     }
     const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<std::int32_t>::max()) {
+    if (value > std::numeric_limits<std::int32_t>::max())
         return std::numeric_limits<std::int32_t>::max();
-    }
     return static_cast<std::int32_t>(value);
 }
 
 // First k characters: none if k <= 0, all if k >= the length.
 std::u16string_view Left(std::u16string_view text, std::int64_t k) {
-    if (k <= 0) {
+    if (k <= 0)
         return {};
-    }
     return text.substr(0, static_cast<std::size_t>(k));
 }
 
 // Last k characters, with the same bounds as Left.
 std::u16string_view Right(std::u16string_view text, std::int64_t k) {
-    if (k <= 0) {
+    if (k <= 0)
         return {};
-    }
-    if (static_cast<std::size_t>(k) >= text.size()) {
+    if (static_cast<std::size_t>(k) >= text.size())
         return text;
-    }
     return text.substr(text.size() - static_cast<std::size_t>(k));
 }
 
@@ -102,9 +95,8 @@ std::int64_t FindLast(std::u16string_view text, char16_t c) {
 }  // namespace
 
 std::string FormatTimeCode(std::int32_t ms) {
-    if (ms < 0) {
+    if (ms < 0)
         return "-" + FormatNonNegative(-std::int64_t{ms});
-    }
     return FormatNonNegative(ms);
 }
 

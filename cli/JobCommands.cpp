@@ -16,6 +16,7 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include "FolderWriteTest.h"
 #include "Interrupt.h"
 #include "MediaEngine.h"
 #include "MislabelledCut.h"
@@ -105,15 +106,11 @@ bool CheckOutputFolder(const std::string& folder) {
         Complain(folder, "the output folder is not a folder");
         return false;
     }
-    std::string pattern = folder + "/.tolvane-write-test-XXXXXX";
-    int fd = mkstemp(pattern.data());
-    if (fd < 0) {
+    if (const int error = FolderWriteError(folder, ".tolvane-write-test-XXXXXX"); error != 0) {
         Complain(folder,
-                 std::string("cannot write into the output folder: ") + std::strerror(errno));
+                 std::string("cannot write into the output folder: ") + std::strerror(error));
         return false;
     }
-    close(fd);
-    unlink(pattern.c_str());
     return true;
 }
 

@@ -27,19 +27,16 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t& code
     } else {
         return 0;
     }
-    if (at + length > text.size()) {
+    if (at + length > text.size())
         return 0;
-    }
     for (std::size_t i = 1; i < length; ++i) {
         const auto next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80) {
+        if ((next & 0xC0) != 0x80)
             return 0;
-        }
         value = (value << 6) | (next & 0x3F);
     }
-    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
         return 0;
-    }
     codePoint = value;
     return length;
 }
@@ -86,12 +83,10 @@ bool IsShellSpecial(char c, std::size_t index, std::size_t nameSize) {
 // Characters that read the same inside single and double quotes: a name made only of
 // these and single quotes is shown in double quotes, as ls does.
 bool FitsDoubleQuotes(char c, std::size_t index, std::size_t nameSize) {
-    if (c == '{' || c == '}') {
+    if (c == '{' || c == '}')
         return nameSize == 1;
-    }
-    if (c == '#' || c == '~') {
+    if (c == '#' || c == '~')
         return index == 0;
-    }
     return !(c == '!' || c == '"' || c == '$' || c == '&' || c == '(' || c == ')' || c == '*' ||
              c == ';' || c == '<' || c == '=' || c == '>' || c == '[' || c == '^' || c == '`' ||
              c == '|' || c == '\\' || c == '?');
@@ -173,9 +168,8 @@ bool NeedsEscapingForOutput(std::string_view name) {
     for (std::size_t at = 0; at < name.size();) {
         char32_t codePoint = 0;
         const std::size_t length = Utf8SequenceAt(name, at, codePoint);
-        if (length == 0 || IsControl(codePoint)) {
+        if (length == 0 || IsControl(codePoint))
             return true;
-        }
         at += length;
     }
     return false;
@@ -190,9 +184,8 @@ std::string ShellEscapeQuoted(std::string_view name) {
                       (length == 1 && IsShellSpecial(name[at], at, name.size()));
         at += length == 0 ? 1 : length;
     }
-    if (!needsQuotes) {
+    if (!needsQuotes)
         return std::string(name);
-    }
 
     SingleQuotedName quoted;
     bool singleQuote = false;
@@ -203,9 +196,8 @@ std::string ShellEscapeQuoted(std::string_view name) {
         if (length == 0 || IsControl(codePoint)) {
             // Each byte of a character that cannot be shown is escaped on its own.
             const std::size_t bytes = length == 0 ? 1 : length;
-            for (std::size_t i = 0; i < bytes; ++i) {
+            for (std::size_t i = 0; i < bytes; ++i)
                 quoted.Escaped(static_cast<unsigned char>(name[at + i]));
-            }
             allFitDoubleQuotes = false;
             at += bytes;
             continue;
@@ -220,9 +212,8 @@ std::string ShellEscapeQuoted(std::string_view name) {
         }
         at += length;
     }
-    if (singleQuote && allFitDoubleQuotes) {
+    if (singleQuote && allFitDoubleQuotes)
         return "\"" + std::string(name) + "\"";
-    }
     return std::move(quoted).Finish();
 }
 

@@ -3,9 +3,7 @@
 # package of it all: `cpack -G DEB` in the build folder.
 include(GNUInstallDirs)
 
-if(TARGET tolvane-cli)
-    install(TARGETS tolvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+install(TARGETS tolvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(TOLVANE_ICON_SIZES 16 24 32 48 64 128)
 foreach(size IN LISTS TOLVANE_ICON_SIZES)

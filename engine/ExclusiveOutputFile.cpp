@@ -8,16 +8,13 @@
 namespace tolvane {
 
 ExclusiveOutputFile::~ExclusiveOutputFile() {
-    io_.reset();
-    if (fd_ >= 0)
-        ::close(fd_);
+    io_.reset();  // before the descriptor it writes to
 }
 
 int ExclusiveOutputFile::Create(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
+    fd_.Reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!fd_.valid())
         return AVERROR(errno);
-    fd_ = fd;
     path_ = path;
     created_ = true;
     auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
@@ -39,7 +36,7 @@ int ExclusiveOutputFile::WritePacket(void* opaque, std::uint8_t* data, int size)
         return self->error_;
     int left = size;
     while (left > 0) {
-        ssize_t n = ::write(self->fd_, data, static_cast<size_t>(left));
+        ssize_t n = ::write(self->fd_.get(), data, static_cast<size_t>(left));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -56,11 +53,11 @@ std::int64_t ExclusiveOutputFile::Seek(void* opaque, std::int64_t offset, int wh
     auto* self = static_cast<ExclusiveOutputFile*>(opaque);
     if (whence & AVSEEK_SIZE) {
         struct stat st {};
-        if (::fstat(self->fd_, &st) < 0)
+        if (::fstat(self->fd_.get(), &st) < 0)
             return AVERROR(errno);
         return st.st_size;
     }
-    off_t at = ::lseek(self->fd_, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    off_t at = ::lseek(self->fd_.get(), static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
     if (at < 0) {
         int err = AVERROR(errno);
         if (self->error_ == 0)
@@ -77,20 +74,14 @@ int ExclusiveOutputFile::Close() {
             error_ = io_->error;
         io_.reset();
     }
-    if (fd_ >= 0) {
-        if (::close(fd_) < 0 && error_ == 0)
-            error_ = AVERROR(errno);
-        fd_ = -1;
-    }
+    if (!fd_.Close() && error_ == 0)
+        error_ = AVERROR(errno);
     return error_;
 }
 
 void ExclusiveOutputFile::Remove() {
     io_.reset();
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    fd_.Reset();
     if (created_) {
         ::unlink(path_.c_str());
         created_ = false;

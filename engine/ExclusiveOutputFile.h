@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FfmpegHolders.h"
+#include "UniqueFd.h"
 
 namespace tolvane {
 
@@ -32,7 +33,7 @@ class ExclusiveOutputFile {
     static std::int64_t Seek(void* opaque, std::int64_t offset, int whence);
 
     static constexpr int kBufferSize = 256 * 1024;
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string path_;
     bool created_ = false;
     int error_ = 0;

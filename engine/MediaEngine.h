@@ -26,7 +26,7 @@ enum class JobStartResult {
 // Owns the worker thread. A new job, a probe and destruction first wait for the
 // previous worker to end, so a probe never overlaps a job.
 class MediaJobRunner {
-public:
+  public:
     MediaJobRunner() = default;
     ~MediaJobRunner();
     MediaJobRunner(const MediaJobRunner&) = delete;
@@ -42,7 +42,7 @@ public:
     // True while a worker thread runs.
     bool IsRunning() const;
 
-private:
+  private:
     std::thread worker_;
     std::atomic<bool> running_{false};
 };

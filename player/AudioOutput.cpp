@@ -29,9 +29,8 @@ bool onDummyFallback = false;  // the real driver failed once; it is tried again
 // Called with sdlMutex held and no device open: brings the configured driver back after
 // a fallback, so one failed open does not silence every later file.
 void RetryRealDriver() {
-    if (!onDummyFallback || openDevices > 0) {
+    if (!onDummyFallback || openDevices > 0)
         return;
-    }
     if (SDL_AudioInit(nullptr) == 0) {
         onDummyFallback = false;
     } else {
@@ -66,9 +65,8 @@ class DeviceCloser {
             quit_ = true;
         }
         wake_.notify_all();
-        if (thread_.joinable()) {
+        if (thread_.joinable())
             thread_.join();
-        }
     }
     void Close(SDL_AudioDeviceID device, std::unique_ptr<CallbackTarget> target) {
         {
@@ -131,9 +129,8 @@ class SdlAudioOutput : public AudioOutput {
         closer.WaitIdle();
         std::unique_ptr<SdlAudioOutput> output(new SdlAudioOutput(std::move(pull)));
         std::lock_guard lock(sdlMutex);
-        if (!sdlReady) {
+        if (!sdlReady)
             return nullptr;
-        }
         RetryRealDriver();
         SDL_AudioSpec wanted{};
         wanted.freq = std::clamp(rate, 8000, ff::kMaxSampleRate);
@@ -157,9 +154,8 @@ class SdlAudioOutput : public AudioOutput {
             }
             onDummyFallback = true;
             output->device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &output->spec_, allowed);
-            if (output->device_ == 0) {
+            if (output->device_ == 0)
                 return nullptr;
-            }
         }
         output->target_->channels = output->spec_.channels;
         ++openDevices;
@@ -259,9 +255,8 @@ void ClockAudioOutput::Run() {
     auto next = std::chrono::steady_clock::now();
     while (!quit_) {
         next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
-        if (!paused_) {
+        if (!paused_)
             pull_(scratch.data(), bufferFrames_);
-        }
         std::this_thread::sleep_until(next);
         const auto now = std::chrono::steady_clock::now();
         if (now - next > std::chrono::milliseconds(200)) {
@@ -271,9 +266,8 @@ void ClockAudioOutput::Run() {
 }
 
 std::unique_ptr<AudioOutput> OpenAudioOutput(int rate, int channels, AudioOutput::Pull pull) {
-    if (auto device = SdlAudioOutput::Open(rate, channels, pull)) {
+    if (auto device = SdlAudioOutput::Open(rate, channels, pull))
         return device;
-    }
     return std::make_unique<ClockAudioOutput>(rate, std::clamp(channels, 1, 2), std::move(pull));
 }
 

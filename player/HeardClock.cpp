@@ -21,9 +21,8 @@ void HeardClock::Reset(int64_t frame, uint64_t generation) {
 void HeardClock::Handed(int64_t startFrame, int realFrames, uint64_t generation,
                         Clock::time_point when) {
     std::lock_guard lock(mutex_);
-    if (generation != generation_) {
+    if (generation != generation_)
         return;
-    }
     previous_ = last_;
     last_ = {startFrame, realFrames};
     lastTime_ = when;
@@ -33,9 +32,8 @@ int64_t HeardClock::HeardFrame(Clock::time_point now) const {
     std::lock_guard lock(mutex_);
     const double seconds = std::chrono::duration<double>(now - lastTime_).count();
     const auto elapsed = static_cast<int64_t>(std::max(seconds, 0.0) * rate_);
-    if (elapsed < bufferFrames_) {
+    if (elapsed < bufferFrames_)
         return previous_.start + std::min(previous_.real, elapsed);
-    }
     return last_.start + std::min(last_.real, elapsed - bufferFrames_);
 }
 

@@ -85,9 +85,8 @@ struct PreviewPlayer::Session {
         out += static_cast<size_t>(popped.tailFrames) * channels;
         for (int i = 0; i < popped.frames && fadedFrames < kFadeInFrames; ++i, ++fadedFrames) {
             const float gain = static_cast<float>(fadedFrames) / kFadeInFrames;
-            for (int c = 0; c < channels; ++c) {
+            for (int c = 0; c < channels; ++c)
                 out[static_cast<size_t>(i) * channels + c] *= gain;
-            }
         }
         ApplyStop(out, popped.startFrame, popped.frames, popped.generation);
         sounded = sounded || popped.frames > 0;
@@ -100,9 +99,8 @@ struct PreviewPlayer::Session {
     void ApplyStop(float* out, int64_t startFrame, int frames, uint64_t generation) {
         const int64_t stop = stopFrame;
         if (!fadingOut && !silenced) {
-            if (stop == kNoStop || startFrame + frames <= stop - fadeOutFrames) {
+            if (stop == kNoStop || startFrame + frames <= stop - fadeOutFrames)
                 return;
-            }
             const int64_t begin = std::max(startFrame, stop - fadeOutFrames);
             fadingOut = true;
             fadeOutBegin = begin;
@@ -116,13 +114,11 @@ struct PreviewPlayer::Session {
         const double length = static_cast<double>(fadeOutEnd - fadeOutBegin);
         for (int i = first; i < frames; ++i) {
             const int64_t frame = startFrame + i;
-            if (frame >= fadeOutEnd) {
+            if (frame >= fadeOutEnd)
                 silenced = true;
-            }
             const float gain = silenced ? 0.0f : static_cast<float>((fadeOutEnd - frame) / length);
-            for (int c = 0; c < channels; ++c) {
+            for (int c = 0; c < channels; ++c)
                 out[static_cast<size_t>(i) * channels + c] *= gain;
-            }
         }
     }
 
@@ -135,9 +131,8 @@ struct PreviewPlayer::Session {
         while (true) {
             {
                 std::unique_lock lock(commandMutex);
-                if (quit) {
+                if (quit)
                     return;
-                }
                 if (requestedGeneration != generation) {
                     generation = requestedGeneration;
                     const double target = requestedSeconds;
@@ -179,12 +174,10 @@ struct PreviewPlayer::Session {
             quit = true;
         }
         commandWake.notify_all();
-        if (ring) {
+        if (ring)
             ring->Abort();
-        }
-        if (decoderThread.joinable()) {
+        if (decoderThread.joinable())
             decoderThread.join();
-        }
         output.reset();  // closes the device and joins its thread before the ring goes
     }
 };
@@ -227,14 +220,12 @@ void PreviewPlayer::PlayerModule_SetFileName(const std::string& path) {
 int PreviewPlayer::PlayerModule_Open() {
     std::lock_guard lock(apiMutex_);
     CloseLocked();
-    if (fileName_.empty()) {
+    if (fileName_.empty())
         return -1;
-    }
     auto session = std::make_unique<Session>();
     Session* raw = session.get();
-    if (!session->decoder.Open(fileName_)) {
+    if (!session->decoder.Open(fileName_))
         return -1;
-    }
     const int rate = session->decoder.SourceRate();
     const int channels = session->decoder.SourceChannels();
     auto pull = [raw](float* out, int frames) { raw->Pull(out, frames); };
@@ -267,24 +258,20 @@ int PreviewPlayer::PlayerModule_Open() {
 void PreviewPlayer::PlayerModule_GetMideaType(int* first, int* second) {
     std::lock_guard lock(apiMutex_);
     // first: 1 when an audio file is open; second: 1 when it also holds a video stream.
-    if (first) {
+    if (first)
         *first = session_ ? 1 : 0;
-    }
-    if (second) {
+    if (second)
         *second = session_ && session_->decoder.HasVideo() ? 1 : 0;
-    }
 }
 
 void PreviewPlayer::PlayerModule_Start() {
     std::lock_guard lock(apiMutex_);
     Session* s = session_.get();
-    if (!s) {
+    if (!s)
         return;
-    }
     const bool ended = s->endedGeneration == s->generation;
-    if (s->playing && !ended) {
+    if (s->playing && !ended)
         return;
-    }
     if (ended) {
         SeekLocked(0);  // played to the end: play again from the start
     }
@@ -300,9 +287,8 @@ void PreviewPlayer::PlayerModule_Start() {
 void PreviewPlayer::PlayerModule_Pause() {
     std::lock_guard lock(apiMutex_);
     Session* s = session_.get();
-    if (!s || !s->playing) {
+    if (!s || !s->playing)
         return;
-    }
     // The output keeps running on silence once the device has played what it holds and
     // the ring's short fade-out: the sound stops there, so Start resumes there.
     const int64_t silentFrom = std::max(s->clock.HeardFrame(), s->clock.HandedEndFrame()) +
@@ -317,9 +303,8 @@ void PreviewPlayer::PlayerModule_Pause() {
 void PreviewPlayer::PlayerModule_Stop() {
     std::lock_guard lock(apiMutex_);
     Session* s = session_.get();
-    if (!s) {
+    if (!s)
         return;
-    }
     s->stopFrame = kNoStop;
     SeekLocked(0);
     s->playing = false;
@@ -341,12 +326,10 @@ void PreviewPlayer::CloseLocked() {
 
 void PreviewPlayer::SeekLocked(double seconds) {
     Session* s = session_.get();
-    if (!std::isfinite(seconds) || seconds < 0) {
+    if (!std::isfinite(seconds) || seconds < 0)
         seconds = 0;
-    }
-    if (s->duration > 0) {
+    if (s->duration > 0)
         seconds = std::min(seconds, s->duration);
-    }
     const uint64_t generation = ++s->generation;
     const int64_t frame = std::llround(seconds * s->rate);
     s->clock.Reset(frame, generation);
@@ -362,9 +345,8 @@ void PreviewPlayer::SeekLocked(double seconds) {
 
 double PreviewPlayer::PositionSecondsLocked() const {
     const Session* s = session_.get();
-    if (!s) {
+    if (!s)
         return 0;
-    }
     double seconds = s->heldSeconds;
     if (s->playing) {
         const int64_t heard = s->clock.HeardFrame();
@@ -376,9 +358,8 @@ double PreviewPlayer::PositionSecondsLocked() const {
 }
 
 void PreviewPlayer::PlayerModule_GetPos(float* fraction) {
-    if (!fraction) {
+    if (!fraction)
         return;
-    }
     std::lock_guard lock(apiMutex_);
     const double duration = session_ ? session_->duration : 0;
     *fraction = duration > 0
@@ -388,53 +369,46 @@ void PreviewPlayer::PlayerModule_GetPos(float* fraction) {
 
 void PreviewPlayer::PlayerModule_SetPos(float fraction) {
     std::lock_guard lock(apiMutex_);
-    if (!session_) {
+    if (!session_)
         return;
-    }
     const double clamped = std::isfinite(fraction) ? std::clamp<double>(fraction, 0.0, 1.0) : 0.0;
     SeekLocked(clamped * session_->duration);
 }
 
 void PreviewPlayer::PlayerModule_GetCurrentPosition(double* seconds) {
-    if (!seconds) {
+    if (!seconds)
         return;
-    }
     std::lock_guard lock(apiMutex_);
     *seconds = PositionSecondsLocked();
 }
 
 void PreviewPlayer::PlayerModule_SetCurrentPosition(double seconds) {
     std::lock_guard lock(apiMutex_);
-    if (session_) {
+    if (session_)
         SeekLocked(seconds);
-    }
 }
 
 void PreviewPlayer::PlayerModule_GetDuration(double* seconds) {
-    if (!seconds) {
+    if (!seconds)
         return;
-    }
     std::lock_guard lock(apiMutex_);
     *seconds = session_ ? session_->duration : 0.0;
 }
 
 void PreviewPlayer::PlayerModule_SetStopPoint(double seconds) {
     std::lock_guard lock(apiMutex_);
-    if (!session_) {
+    if (!session_)
         return;
-    }
-    if (!std::isfinite(seconds) || seconds < 0) {
+    if (!std::isfinite(seconds) || seconds < 0)
         seconds = 0;
-    }
     const double frame = std::round(seconds * session_->rate);
     MoveStopLocked(frame < 9e18 ? static_cast<int64_t>(frame) : kNoStop - 1, seconds);
 }
 
 void PreviewPlayer::PlayerModule_ClearStopPoint() {
     std::lock_guard lock(apiMutex_);
-    if (session_) {
+    if (session_)
         MoveStopLocked(kNoStop, 0);
-    }
 }
 
 void PreviewPlayer::MoveStopLocked(int64_t frame, double seconds) {
@@ -473,9 +447,8 @@ void PreviewPlayer::NotifierLoop(PreviewPlayer* player, std::shared_ptr<Notifier
     std::unique_lock lock(queue->mutex);
     while (true) {
         queue->wake.wait(lock, [&queue] { return queue->quit || !queue->pending.empty(); });
-        if (queue->quit) {
+        if (queue->quit)
             return;
-        }
         const PendingEnd end = queue->pending.front();
         queue->pending.pop_front();
         lock.unlock();

@@ -19,9 +19,8 @@ void SampleRing::Reset(uint64_t generation, int64_t startFrame, bool fadeOutTail
         for (int i = 0; i < tailFrames; ++i) {
             const float gain = 1.0f - static_cast<float>(i + 1) / static_cast<float>(tailFrames);
             const size_t at = static_cast<size_t>((readIndex_ + i) % capacity_) * channels_;
-            for (int ch = 0; ch < channels_; ++ch) {
+            for (int ch = 0; ch < channels_; ++ch)
                 tail_.push_back(data_[at + ch] * gain);
-            }
         }
         generation_ = generation;
         readIndex_ = 0;
@@ -53,9 +52,8 @@ bool SampleRing::Push(const float* samples, int frames, uint64_t generation) {
     while (frames > 0) {
         spaceFreed_.wait(
             lock, [&] { return aborted_ || generation_ != generation || count_ < capacity_; });
-        if (aborted_ || generation_ != generation) {
+        if (aborted_ || generation_ != generation)
             return false;
-        }
         const int writeIndex = (readIndex_ + count_) % capacity_;
         const int run = std::min({frames, capacity_ - count_, capacity_ - writeIndex});
         std::memcpy(&data_[static_cast<size_t>(writeIndex) * channels_], samples,
@@ -94,9 +92,8 @@ SampleRing::Popped SampleRing::Pop(float* out, int maxFrames, bool samples) {
         }
         readFrame_ += popped.frames;
     }
-    if (popped.frames > 0) {
+    if (popped.frames > 0)
         spaceFreed_.notify_all();
-    }
     return popped;
 }
 

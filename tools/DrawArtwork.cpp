@@ -75,9 +75,8 @@ QImage Flatten(const QImage& drawing, const QColor& under, const QColor& outside
             int red = blend(qRed(in[x]), under.red());
             int green = blend(qGreen(in[x]), under.green());
             int blue = blend(qBlue(in[x]), under.blue());
-            if (keepInsideOffWhite && red == 255 && green == 255 && blue == 255) {
+            if (keepInsideOffWhite && red == 255 && green == 255 && blue == 255)
                 red = green = blue = 254;
-            }
             out[x] = qRgb(red, green, blue);
         }
     }
@@ -479,9 +478,8 @@ int main(int argc, char** argv) {
     };
 
     bool ok = true;
-    for (const Named& picture : pictures) {
+    for (const Named& picture : pictures)
         ok = Save(picture.image, QStringLiteral("%1/%2.png").arg(folder).arg(picture.id)) && ok;
-    }
     ok = Save(Icon(256), iconFile) && ok;
     // The theme's sizes, each drawn at its own size: tolvane-16.png ... beside the icon.
     const QString iconStem = iconFile.left(iconFile.lastIndexOf(QLatin1Char('.')));

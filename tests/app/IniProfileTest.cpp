@@ -73,9 +73,8 @@ TEST_F(IniProfile, FirstMatchingSectionAndKeyWin) {
 TEST_F(IniProfile, UsesAtMost999CharactersOfAValue) {
     const std::string ascii(1500, 'a');
     std::string accented;
-    for (int i = 0; i < 1200; ++i) {
+    for (int i = 0; i < 1200; ++i)
         accented += "é";
-    }
     const auto file = File("[T]\nascii=" + ascii + "\naccented=" + accented +
                            "\nshort=" + std::string(999, 'b') + "\n");
     EXPECT_EQ(ReadProfileString(file, "T", "ascii"), std::string(999, 'a'));
@@ -211,18 +210,16 @@ TEST_F(IniProfile, WriteInAnUnwritableFolderRewritesAWritableFileInPlace) {
         fs::permissions(folder, readOnlyFolder);
         const auto write = [&] {
             // 2: the folder cannot even be searched, so the result would prove nothing.
-            if (::access(folder.c_str(), X_OK) != 0) {
+            if (::access(folder.c_str(), X_OK) != 0)
                 return 2;
-            }
             return WriteProfileString(file, "PATH", "name", value) ? 1 : 0;
         };
         // The test folder must be passable for the unprivileged user.
         fs::permissions(dir_.path(), fs::perms::others_exec, fs::perm_options::add);
         const int result = ::geteuid() == 0 ? testing::RunAsNobody(write) : write();
         fs::permissions(folder, fs::perms::owner_all);
-        if (result < 0) {
+        if (result < 0)
             GTEST_SKIP() << "cannot switch to an unprivileged user";
-        }
         EXPECT_EQ(result, written ? 1 : 0);
         if (before.empty()) {
             EXPECT_FALSE(fs::exists(file));
@@ -276,9 +273,8 @@ TEST_F(IniProfile, WritersAtTheSameTimeKeepEachOthersKeys) {
     // Two instances of the program share setting.ini; neither may lose the other's key.
     const fs::path file = dir_ / "shared.ini";
     const auto writer = [&](const std::string& prefix) {
-        for (int i = 0; i < 40; ++i) {
+        for (int i = 0; i < 40; ++i)
             WriteProfileString(file, "S", prefix + std::to_string(i), std::to_string(i));
-        }
     };
     std::thread first(writer, "a");
     std::thread second(writer, "b");

@@ -42,19 +42,16 @@ inline std::string Utf16LeBytes(std::u16string_view text) {
 // so unwritable files and folders can only be tried this way.
 inline int RunAsNobody(const std::function<int()>& action) {
     const pid_t child = ::fork();
-    if (child < 0) {
+    if (child < 0)
         return -1;
-    }
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(100);
-        }
         ::_exit(action());
     }
     int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -1;
-    }
     return WEXITSTATUS(status) == 100 ? -1 : WEXITSTATUS(status);
 }
 

@@ -69,16 +69,14 @@ TEST_P(LanguageFiles, IsUtf8WithoutUnknownKeys) {
 
     std::set<std::string> known;
     for (const auto& [section, keys] : Vocabulary()) {
-        for (const std::string_view key : keys) {
+        for (const std::string_view key : keys)
             known.insert(std::string(section) + "/" + std::string(key));
-        }
     }
     std::string section;
     const IniDocument document = IniDocument::Parse(bytes);
     for (const std::string& line : document.Lines()) {
-        if (line.empty() || line.front() == ';') {
+        if (line.empty() || line.front() == ';')
             continue;
-        }
         if (line.front() == '[') {
             section = line.substr(1, line.find(']') - 1);
             continue;
@@ -119,14 +117,12 @@ INSTANTIATE_TEST_SUITE_P(Shipped, LanguageFiles, ::testing::ValuesIn(kShippedFil
 TEST(LanguageFilesTranslations, DifferFromEnglishWhereTheWordsDiffer) {
     const auto english = LanguageTable::Load(kSourceResources / "languages" / "english.ini");
     for (const char* file : kShippedFiles) {
-        if (std::string_view(file) == "english.ini") {
+        if (std::string_view(file) == "english.ini")
             continue;
-        }
         const auto table = LanguageTable::Load(kSourceResources / "languages" / file);
         // Sentences are never left in English.
-        for (const std::string_view key : {"jqcg", "hbsb", "qxtjsp", "mlbcz", "zslgwj"}) {
+        for (const std::string_view key : {"jqcg", "hbsb", "qxtjsp", "mlbcz", "zslgwj"})
             EXPECT_NE(table.Tishi(key), english.Tishi(key)) << file << " " << key;
-        }
         EXPECT_NE(table.Jiemian("nykyzjsr"), english.Jiemian("nykyzjsr")) << file;
     }
 }

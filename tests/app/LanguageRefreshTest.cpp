@@ -122,9 +122,8 @@ TEST_F(LanguageRefresh, OnlyACompleteFileInAnOkAnswerReplacesTheFile) {
     const std::string half = kNewFile.substr(0, kNewFile.size() / 2);
     const std::string beforeHint = kNewFile.substr(0, kNewFile.find("[HINT]"));
     std::string binary = "\xFF\xFE";
-    for (int i = 0; i < 512; ++i) {
+    for (int i = 0; i < 512; ++i)
         binary += static_cast<char>((i * 73 + 11) % 256);
-    }
     const struct {
         const char* what;
         HttpResponse response;

@@ -70,9 +70,8 @@ TEST(LanguageTableOwnMessages, MissingKeysTakeTheEnglishText) {
         {file, "qxwbl", "The job was cancelled; nothing of the output was kept."},
         {dir / "missing.ini", "mcsb", "No output file can be made for \"%1\": %2."},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(LanguageTable::Load(c.path).Tishi(c.key), c.expected) << c.key;
-    }
 }
 
 TEST(LanguageTable, WithoutAFileEveryTextIsEmpty) {
@@ -108,16 +107,14 @@ TEST(LanguageTableHints, ControlsMapToTheirHintKeys) {
         {1000, "tjspwj"},  {1004, "ksjq"},    {1092, "sc"},    {1099, "hbcygwj"}, {1115, "cssz"},
         {1076, "szscml"},  {1005, "dkml"},    {1098, "bz"},    {1135, "bftz"},    {1140, "djsbzj"},
         {1154, "szksjqd"}, {1149, "szjsjqd"}, {1177, "bfjqdl"}};
-    for (const auto& [id, key] : expected) {
+    for (const auto& [id, key] : expected)
         EXPECT_EQ(HintKeyOfControl(id, "PLAY"), key) << id;
-    }
     EXPECT_EQ(HintKeyOfControl(1003, "PLAY"), "bf");
     EXPECT_EQ(HintKeyOfControl(1003, "PAUSE"), "zanting");
     EXPECT_EQ(HintKeyOfControl(1003, "play"), "zanting");
     EXPECT_EQ(HintKeyOfControl(1003, ""), "zanting");
-    for (const int id : {1001, 1114, 1077, 1187, 1160, 1202, 0, -1}) {
+    for (const int id : {1001, 1114, 1077, 1187, 1160, 1202, 0, -1})
         EXPECT_FALSE(HintKeyOfControl(id, "PLAY").has_value()) << id;
-    }
 }
 
 TEST_F(LanguageTableFile, TooltipsComeFromTheTableOrAreFixed) {

@@ -20,9 +20,8 @@ sockaddr_in LoopbackAddress(std::uint16_t port) {
 bool SendAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent <= 0) {
+        if (sent <= 0)
             return false;
-        }
         bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
     return true;
@@ -32,9 +31,8 @@ bool SendAll(int fd, std::string_view bytes) {
 
 LoopbackHttpServer::LoopbackHttpServer() {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) {
+    if (listenFd_ < 0)
         return;
-    }
     sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof address;
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -50,12 +48,10 @@ LoopbackHttpServer::LoopbackHttpServer() {
 
 LoopbackHttpServer::~LoopbackHttpServer() {
     stopping_ = true;
-    if (thread_.joinable()) {
+    if (thread_.joinable())
         thread_.join();
-    }
-    if (listenFd_ >= 0) {
+    if (listenFd_ >= 0)
         ::close(listenFd_);
-    }
 }
 
 std::string LoopbackHttpServer::Url(const std::string& path) const {
@@ -70,13 +66,11 @@ void LoopbackHttpServer::Serve(const std::string& path, HttpResponse response) {
 void LoopbackHttpServer::Run() {
     while (!stopping_) {
         pollfd waiting{listenFd_, POLLIN, 0};
-        if (::poll(&waiting, 1, 50) <= 0) {
+        if (::poll(&waiting, 1, 50) <= 0)
             continue;
-        }
         const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) {
+        if (client < 0)
             continue;
-        }
         Answer(client);
         ::close(client);
     }
@@ -87,14 +81,12 @@ void LoopbackHttpServer::Answer(int client) {
     std::string request;
     while (request.find("\r\n\r\n") == std::string::npos && request.size() < 16384) {
         pollfd readable{client, POLLIN, 0};
-        if (::poll(&readable, 1, 2000) <= 0) {
+        if (::poll(&readable, 1, 2000) <= 0)
             return;
-        }
         char buffer[1024];
         const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
-        if (got <= 0) {
+        if (got <= 0)
             return;
-        }
         request.append(buffer, static_cast<std::size_t>(got));
     }
     ++requests_;
@@ -115,21 +107,18 @@ void LoopbackHttpServer::Answer(int client) {
 
     std::string head = "HTTP/1.0 " + std::to_string(response.status) + " " + response.reason +
                        "\r\nConnection: close\r\n" + response.extraHeaders;
-    if (response.sendContentLength) {
+    if (response.sendContentLength)
         head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
-    }
     head += "\r\n";
-    if (!SendAll(client, head)) {
+    if (!SendAll(client, head))
         return;
-    }
     if (response.dripInterval.count() <= 0) {
         SendAll(client, response.body);
         return;
     }
     for (const char byte : response.body) {
-        if (stopping_ || !SendAll(client, std::string_view(&byte, 1))) {
+        if (stopping_ || !SendAll(client, std::string_view(&byte, 1)))
             return;
-        }
         std::this_thread::sleep_for(response.dripInterval);
     }
 }

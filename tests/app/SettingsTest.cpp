@@ -19,9 +19,8 @@ TEST(Settings, EveryKeyReadsItsDefaultWithoutAFile) {
     TempDir dir;
     const SettingsFile settings(dir.path());
     EXPECT_EQ(settings.Path(), dir.path() / "setting.ini");
-    for (int i = 0; i < kLanguageListSize; ++i) {
+    for (int i = 0; i < kLanguageListSize; ++i)
         EXPECT_EQ(settings.LanguageName(i), "");
-    }
     EXPECT_EQ(settings.LanguageFile(), "");
     EXPECT_EQ(settings.OpenFolderValue(), "1");
     EXPECT_TRUE(settings.OpenFolderWhenDone());
@@ -39,9 +38,8 @@ TEST(Settings, ReadsEveryKeyOfTheFile) {
     const std::array<std::string, kLanguageListSize> expected = {"English",  "Español",  "Deutsch",
                                                                  "Français", "Italiano", "日本語"};
     EXPECT_EQ(settings.LanguageNames(), expected);
-    for (int i = 0; i < kLanguageListSize; ++i) {
+    for (int i = 0; i < kLanguageListSize; ++i)
         EXPECT_EQ(settings.LanguageName(i), expected[static_cast<std::size_t>(i)]);
-    }
     EXPECT_EQ(settings.LanguageName(-1), "");
     EXPECT_EQ(settings.LanguageName(6), "");
     EXPECT_EQ(settings.LanguageFile(), "german.ini");

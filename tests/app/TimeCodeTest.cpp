@@ -30,9 +30,8 @@ TEST(TimeCode, NegativeValuesShowAMinusAndTheMagnitude) {
 
 TEST(TimeCode, ParsesTheCanonicalFormBackToTheSameValue) {
     EXPECT_EQ(ParseTimeCode("00:01:02.003"), 62003);
-    for (const std::int32_t ms : {0, 1, 999, 1000, 62003, 3599999, 86399999, 359999999}) {
+    for (const std::int32_t ms : {0, 1, 999, 1000, 62003, 3599999, 86399999, 359999999})
         EXPECT_EQ(ParseTimeCode(FormatTimeCode(ms)), ms) << FormatTimeCode(ms);
-    }
 }
 
 TEST(TimeCode, ParsesLenientlyAsTheEditsWereRead) {

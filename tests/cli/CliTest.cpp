@@ -374,9 +374,8 @@ TEST(CliNames, ANameWithALineBreakIsPrintedOnOneQuotedLine) {
     EXPECT_EQ(cut.out, "'out/new'$'\\n''line.mp3'\n");
     EXPECT_TRUE(Ffprobe(dir / "out" / name).ok);
     // Every progress line and message names the file on its own line.
-    for (std::size_t at = 0; (at = cut.err.find('\n', at)) != std::string::npos; ++at) {
+    for (std::size_t at = 0; (at = cut.err.find('\n', at)) != std::string::npos; ++at)
         EXPECT_NE(cut.err.compare(at + 1, 4, "line"), 0) << cut.err;
-    }
     // bash, as $'...' is not in every /bin/sh.
     const std::string script = "cd " + Q(dir.path()) +
                                " && f=" + cut.out.substr(0, cut.out.size() - 1) +

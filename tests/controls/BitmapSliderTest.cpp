@@ -54,9 +54,8 @@ QImage Track(int id) {
                                         int to) {
     for (int x = from; x < to; ++x) {
         for (int y = 0; y < picture.height(); ++y) {
-            if (painted.pixel(x, y) != picture.pixel(x, y)) {
+            if (painted.pixel(x, y) != picture.pixel(x, y))
                 return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") differs";
-            }
         }
     }
     return ::testing::AssertionSuccess();

@@ -90,9 +90,8 @@ TEST_F(CheckListCtrlTest, HeaderClickChecksAndClearsAllRows) {
         EXPECT_TRUE(list_->GetCheck(row)) << row;
     ClickHeader(0);
     EXPECT_EQ(list_->GetHeaderImage(), Head::kImageUnchecked);
-    for (int row = 0; row < 3; ++row) {
+    for (int row = 0; row < 3; ++row)
         EXPECT_EQ(list_->GetCheckState(row), CCheckListCtrl::kUnchecked) << row;
-    }
 }
 
 TEST_F(CheckListCtrlTest, HeaderFollowsTheRows) {
@@ -225,9 +224,8 @@ TEST(CheckListCtrlHeaderImages, ThreeLooksFromTheStrip) {
         }
         return count;
     };
-    for (int image = 0; image < 3; ++image) {
+    for (int image = 0; image < 3; ++image)
         EXPECT_EQ(header.ImageAt(image).size(), QSize(16, 16)) << image;
-    }
     EXPECT_EQ(opaquePixels(header.ImageAt(Head::kImageNone)), 0);
     EXPECT_GT(opaquePixels(header.ImageAt(Head::kImageUnchecked)), 40);
     EXPECT_GT(opaquePixels(header.ImageAt(Head::kImageChecked)), 40);

@@ -104,9 +104,8 @@ TEST_F(ControlButtonTest, ClickInsideTheShapeOnly) {
     QImage picture = Filled(40, 30, Qt::white);
     for (int y = 0; y < 30; ++y) {
         for (int x = 0; x < 40; ++x) {
-            if ((x - 20) * (x - 20) + (y - 15) * (y - 15) <= 14 * 14) {
+            if ((x - 20) * (x - 20) + (y - 15) * (y - 15) <= 14 * 14)
                 picture.setPixel(x, y, qRgb(30, 90, 200));
-            }
         }
     }
     button_->SetShape(picture);

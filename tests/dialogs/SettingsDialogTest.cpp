@@ -26,9 +26,8 @@ namespace Id = SettingsDialogId;
 
 QStringList Entries(QComboBox* list) {
     QStringList entries;
-    for (int i = 0; i < list->count(); ++i) {
+    for (int i = 0; i < list->count(); ++i)
         entries << list->itemText(i);
-    }
     return entries;
 }
 

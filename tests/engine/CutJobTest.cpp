@@ -14,6 +14,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "Id3Tag.h"
 #include "JobTestSupport.h"
 
 namespace tolvane::testing {
@@ -106,14 +107,7 @@ TEST_F(CutJobTest, WholeFileCopyReproducesThePackets) {
 // Offset of the first MPEG audio frame of an MP3: after an ID3v2 tag, at the first
 // frame sync; npos when there is none.
 std::size_t FirstFrameOffset(const std::string& bytes) {
-    std::size_t at = 0;
-    if (bytes.size() >= 10 && bytes.compare(0, 3, "ID3") == 0) {
-        std::size_t size = 0;
-        for (int i = 6; i < 10; ++i)
-            size = (size << 7) | (static_cast<unsigned char>(bytes[i]) & 0x7F);
-        at = 10 + size;
-    }
-    for (; at + 1 < bytes.size(); ++at) {
+    for (std::size_t at = Id3TagSize(bytes); at + 1 < bytes.size(); ++at) {
         if (static_cast<unsigned char>(bytes[at]) == 0xFF &&
             (static_cast<unsigned char>(bytes[at + 1]) & 0xE0) == 0xE0)
             return at;

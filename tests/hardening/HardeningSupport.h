@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Id3Tag.h"
 #include "JobTestSupport.h"
 #include "MediaEngine.h"
 #include "MediaFixtures.h"
@@ -25,10 +26,6 @@ void WriteBytes(const fs::path& file, const std::string& bytes);
 // A byteRateField of 0 gives the rate the other fields imply.
 std::string WavBytes(int channels, int sampleRate, std::uint32_t dataSizeField,
                      std::size_t dataBytes, std::uint32_t byteRateField = 0);
-// A 10-byte ID3v2.3 header whose size field says `claimedSize`.
-std::string Id3Header(std::uint32_t claimedSize);
-// Size of the ID3v2 tag at the start of `bytes` (header included), 0 when there is none.
-std::size_t Id3TagSize(const std::string& bytes);
 
 // The file opens and FFmpeg finds its stream information: a valid media file.
 bool OpensAsMedia(const fs::path& file);

@@ -115,10 +115,7 @@ TEST(PlayerEndCallbackDestroy, DestroyingThePlayerFromItsEndCallbackIsSafe) {
     player->PlayerModule_SetFileName(PlayerFixtures().Wav(0.3).string());
     ASSERT_EQ(player->PlayerModule_Open(), 0);
     player->PlayerModule_Start();
-    for (int i = 0; i < 500 && !destroyed; ++i) {
-        SleepMs(10);
-    }
-    EXPECT_TRUE(destroyed);
+    EXPECT_TRUE(WaitUntil([&] { return destroyed.load(); }));
     SleepMs(50);  // the notifier thread leaves after the callback; ASan sees any misuse
 }
 

@@ -14,8 +14,9 @@ using namespace tolvane::testing;
 
 namespace {
 
-std::unique_ptr<IPlayerModule> OpenedPlayer(const fs::path& file) {
-    auto player = CreatePlayerModule();
+// `player` (by default one on the clock output) with `file` open.
+std::unique_ptr<IPlayerModule> OpenedPlayer(
+    const fs::path& file, std::unique_ptr<IPlayerModule> player = ClockOnlyPlayer()) {
     player->PlayerModule_Initialize([] {}, [](int) {}, "preview");
     player->PlayerModule_SetFileName(file.string());
     EXPECT_NE(player->PlayerModule_Open(), -1) << file;
@@ -56,18 +57,17 @@ TEST(PlayerOpen, FailsForMissingGarbageEmptyAndVideoOnlyFiles) {
     auto& f = PlayerFixtures();
     for (const fs::path& file :
          {f.dir / "missing.mp3", f.Garbage(), f.Empty(), VideoOnlyFile(), f.dir}) {
-        auto player = CreatePlayerModule();
+        auto player = ClockOnlyPlayer();
         player->PlayerModule_SetFileName(file.string());
         EXPECT_EQ(player->PlayerModule_Open(), -1) << file;
         ExpectAllQueriesZero(*player);
         player->PlayerModule_Start();  // nothing to play: must do nothing
-        SleepMs(50);
         ExpectAllQueriesZero(*player);
     }
 }
 
 TEST(PlayerOpen, FailsWithoutAFileNameAndAfterAFailedOpenOfAnotherFile) {
-    auto player = CreatePlayerModule();
+    auto player = ClockOnlyPlayer();
     EXPECT_EQ(player->PlayerModule_Open(), -1);
     player->PlayerModule_SetFileName(PlayerFixtures().Wav().string());
     ASSERT_NE(player->PlayerModule_Open(), -1);
@@ -89,22 +89,21 @@ TEST(PlayerOpen, TruncatedAndUnknownLengthFilesPlayToTheirEnd) {
     for (const fs::path& file :
          {PlayerFixtures().Truncated(), PlayerFixtures().UnknownDuration()}) {
         std::atomic<int> ends{0};
-        auto player = CreatePlayerModule();
+        auto player = ClockOnlyPlayer();
         player->PlayerModule_Initialize([&] { ++ends; }, [](int) {}, "");
         player->PlayerModule_SetFileName(file.string());
         ASSERT_NE(player->PlayerModule_Open(), -1) << file;
         const double duration = Duration(*player);
         EXPECT_GE(duration, 0.0);
-        player->PlayerModule_SetCurrentPosition(std::max(0.0, duration - 0.3));
+        const double from = std::max(0.0, duration - 0.3);
+        player->PlayerModule_SetCurrentPosition(from);
         player->PlayerModule_Start();
-        SleepMs(300);
+        EXPECT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > from || ends > 0; })) << file;
         const float fraction = Fraction(*player);
         EXPECT_GE(fraction, 0.0f);
         EXPECT_LE(fraction, 1.0f);
         if (duration > 0 && duration < 1) {
-            for (int i = 0; i < 300 && ends == 0; ++i) {
-                SleepMs(10);
-            }
+            EXPECT_TRUE(WaitUntil([&] { return ends > 0; })) << file;
             EXPECT_EQ(ends.load(), 1) << file;
         }
     }
@@ -118,7 +117,7 @@ TEST(PlayerOpen, OddPathsOpen) {
 }
 
 TEST(PlayerQueries, ReturnZeroBeforeOpenAndAfterStopAndClose) {
-    auto player = CreatePlayerModule();
+    auto player = ClockOnlyPlayer();
     ExpectAllQueriesZero(*player);
     player->PlayerModule_Pause();
     player->PlayerModule_Stop();
@@ -130,8 +129,7 @@ TEST(PlayerQueries, ReturnZeroBeforeOpenAndAfterStopAndClose) {
     player->PlayerModule_SetFileName(PlayerFixtures().Mp3().string());
     ASSERT_NE(player->PlayerModule_Open(), -1);
     player->PlayerModule_Start();
-    SleepMs(300);
-    EXPECT_GT(CurrentSeconds(*player), 0.0);
+    EXPECT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > 0.0; }));
     player->PlayerModule_Stop();
     EXPECT_EQ(CurrentSeconds(*player), 0.0);
     EXPECT_EQ(Fraction(*player), 0.0f);
@@ -144,35 +142,36 @@ TEST(PlayerQueries, ReturnZeroBeforeOpenAndAfterStopAndClose) {
     player->PlayerModule_GetMideaType(nullptr, nullptr);
 }
 
-TEST(PlayerPlayback, PositionAdvancesAtRealTimePace) {
+// The output's latency: what may be heard ahead of the wall clock at a start.
+constexpr double kOutputSlack = 0.1;
+
+TEST(PlayerPlayback, PositionAdvancesNoFasterThanRealTime) {
     auto player = OpenedPlayer(PlayerFixtures().Mp3());
-    SleepMs(200);
+    SleepMs(100);
     EXPECT_EQ(CurrentSeconds(*player), 0.0);  // opened, not started
+    const Stopwatch played;
     player->PlayerModule_Start();
-    SleepMs(500);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > 0.25; }));
     const double seconds = CurrentSeconds(*player);
-    EXPECT_GT(seconds, 0.25);
-    EXPECT_LT(seconds, 0.9);
+    EXPECT_LT(seconds, played.Seconds() + kOutputSlack);
     EXPECT_NEAR(Fraction(*player), seconds / 3.0, 0.05);
 }
 
 TEST(PlayerPlayback, PauseKeepsThePositionAndStartResumesThere) {
     auto player = OpenedPlayer(PlayerFixtures().Wav());
     player->PlayerModule_Start();
-    SleepMs(400);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > 0.15; }));
     player->PlayerModule_Pause();
     const double paused = CurrentSeconds(*player);
-    EXPECT_GT(paused, 0.15);
-    SleepMs(400);
+    SleepMs(200);
     EXPECT_EQ(CurrentSeconds(*player), paused);
     player->PlayerModule_Pause();  // twice is harmless
     EXPECT_EQ(CurrentSeconds(*player), paused);
+    const Stopwatch resumedFor;
     player->PlayerModule_Start();
     EXPECT_NEAR(CurrentSeconds(*player), paused, 0.03);
-    SleepMs(400);
-    const double resumed = CurrentSeconds(*player);
-    EXPECT_GT(resumed, paused + 0.15);
-    EXPECT_LT(resumed, paused + 0.8);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > paused + 0.15; }));
+    EXPECT_LT(CurrentSeconds(*player), paused + resumedFor.Seconds() + kOutputSlack);
 }
 
 TEST(PlayerPlayback, SetPosHalfMovesToTheMiddle) {
@@ -181,31 +180,28 @@ TEST(PlayerPlayback, SetPosHalfMovesToTheMiddle) {
     player->PlayerModule_SetPos(0.5f);
     EXPECT_NEAR(CurrentSeconds(*player), duration / 2, 0.001);
     EXPECT_NEAR(Fraction(*player), 0.5f, 0.001f);
+    const Stopwatch played;
     player->PlayerModule_Start();
-    SleepMs(300);
-    const double later = CurrentSeconds(*player);
-    EXPECT_GT(later, duration / 2 + 0.1);
-    EXPECT_LT(later, duration / 2 + 0.7);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > duration / 2 + 0.1; }));
+    EXPECT_LT(CurrentSeconds(*player), duration / 2 + played.Seconds() + kOutputSlack);
 }
 
 TEST(PlayerPlayback, SetCurrentPositionMovesThereWhilePlayingAndPaused) {
     auto player = OpenedPlayer(PlayerFixtures().Flac());
     player->PlayerModule_Start();
-    SleepMs(200);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > 0.05; }));
+    const Stopwatch sinceSeek;
     player->PlayerModule_SetCurrentPosition(2.0);
     EXPECT_NEAR(CurrentSeconds(*player), 2.0, 0.001);
-    SleepMs(300);
-    const double playing = CurrentSeconds(*player);
-    EXPECT_GT(playing, 2.1);
-    EXPECT_LT(playing, 2.7);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > 2.1; }));
+    EXPECT_LT(CurrentSeconds(*player), 2.0 + sinceSeek.Seconds() + kOutputSlack);
 
     player->PlayerModule_Pause();
     player->PlayerModule_SetCurrentPosition(0.75);
-    SleepMs(200);
+    SleepMs(100);
     EXPECT_NEAR(CurrentSeconds(*player), 0.75, 0.001);  // still paused
     player->PlayerModule_Start();
-    SleepMs(300);
-    EXPECT_GT(CurrentSeconds(*player), 0.85);
+    EXPECT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > 0.85; }));
 }
 
 TEST(PlayerPlayback, SeeksOutsideTheFileAreClamped) {
@@ -224,14 +220,13 @@ TEST(PlayerPlayback, StopReturnsToTheStartAndStartPlaysFromThere) {
     auto player = OpenedPlayer(PlayerFixtures().Wav());
     player->PlayerModule_SetCurrentPosition(2.0);
     player->PlayerModule_Start();
-    SleepMs(200);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > 2.05; }));
     player->PlayerModule_Stop();
     EXPECT_EQ(CurrentSeconds(*player), 0.0);
+    const Stopwatch played;
     player->PlayerModule_Start();
-    SleepMs(300);
-    const double seconds = CurrentSeconds(*player);
-    EXPECT_GT(seconds, 0.1);
-    EXPECT_LT(seconds, 0.8);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > 0.1; }));
+    EXPECT_LT(CurrentSeconds(*player), played.Seconds() + kOutputSlack);
 }
 
 TEST(PlayerPlayback, PlaysOnSdlDummyOutput) {
@@ -248,15 +243,12 @@ TEST(PlayerPlayback, WithoutAnySoundOutputPositionsAdvanceOnTheClock) {
     player.PlayerModule_SetFileName(PlayerFixtures().Mp3().string());
     ASSERT_NE(player.PlayerModule_Open(), -1);
     EXPECT_FALSE(player.UsesSdlOutput());
+    const Stopwatch played;
     player.PlayerModule_Start();
-    SleepMs(500);
-    const double seconds = CurrentSeconds(player);
-    EXPECT_GT(seconds, 0.25);
-    EXPECT_LT(seconds, 0.9);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentSeconds(player) > 0.25; }));
+    EXPECT_LT(CurrentSeconds(player), played.Seconds() + kOutputSlack);
     player.PlayerModule_SetCurrentPosition(2.7);
-    for (int i = 0; i < 300 && ends == 0; ++i) {
-        SleepMs(10);
-    }
+    EXPECT_TRUE(WaitUntil([&] { return ends > 0; }));
     EXPECT_EQ(ends.load(), 1);
 }
 
@@ -265,21 +257,21 @@ TEST(PlayerPlayback, AnUnusableSoundDriverStillPlays) {
     // the variable when SDL starts up.
     ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     {
-        auto player = OpenedPlayer(PlayerFixtures().Wav());
+        auto player = OpenedPlayer(PlayerFixtures().Wav(), CreatePlayerModule());
         player->PlayerModule_Start();
-        SleepMs(400);
-        EXPECT_GT(CurrentSeconds(*player), 0.15);
+        EXPECT_TRUE(WaitUntil([&] { return CurrentSeconds(*player) > 0.15; }));
     }
     ::setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
 
 TEST(PlayerPlayback, TwoPlayersAtOnce) {
-    auto first = OpenedPlayer(PlayerFixtures().Wav());
-    auto second = OpenedPlayer(PlayerFixtures().Mp3());
+    // Two sound devices open at once.
+    auto first = OpenedPlayer(PlayerFixtures().Wav(), CreatePlayerModule());
+    auto second = OpenedPlayer(PlayerFixtures().Mp3(), CreatePlayerModule());
     first->PlayerModule_Start();
     second->PlayerModule_Start();
-    SleepMs(300);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentSeconds(*first) > 0.1; }));
     first.reset();
-    SleepMs(200);
-    EXPECT_GT(CurrentSeconds(*second), 0.25);
+    const double before = CurrentSeconds(*second);
+    EXPECT_TRUE(WaitUntil([&] { return CurrentSeconds(*second) > before + 0.1; }));
 }

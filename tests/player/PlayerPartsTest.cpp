@@ -137,9 +137,8 @@ std::vector<float> DecodeAll(AudioDecoder& decoder) {
     std::vector<float> all;
     std::vector<float> chunk;
     int64_t start = 0;
-    while (decoder.Next(chunk, start) > 0) {
+    while (decoder.Next(chunk, start) > 0)
         all.insert(all.end(), chunk.begin(), chunk.end());
-    }
     return all;
 }
 
@@ -193,9 +192,8 @@ TEST(PlayerDecoder, SeekInMp3LandsOnTheAskedTime) {
         int64_t start = -1;
         int64_t first = -1;
         while (landed.size() < 2 * 6000 && seeking.Next(chunk, start) > 0) {
-            if (first < 0) {
+            if (first < 0)
                 first = start;
-            }
             landed.insert(landed.end(), chunk.begin(), chunk.end());
         }
         const int64_t expected = std::llround(target * 44100);
@@ -224,14 +222,12 @@ TEST(PlayerClockOutput, PullsAtRealTimePace) {
     ClockAudioOutput output(8000, 2, [&](float*, int frames) { pulled += frames; });
     SleepMs(100);
     EXPECT_EQ(pulled.load(), 0);  // starts paused
+    const Stopwatch running;
     output.SetPaused(false);
-    const auto start = std::chrono::steady_clock::now();
-    SleepMs(500);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(WaitUntil([&] { return pulled >= 4000; }));  // half a second
+    // One buffer (a hundredth of a second) is pulled ahead of its time.
     const double pulledSeconds = static_cast<double>(pulled.load()) / 8000;
-    EXPECT_GT(pulledSeconds, seconds * 0.5);
-    EXPECT_LT(pulledSeconds, seconds * 1.5 + 0.05);
+    EXPECT_LT(pulledSeconds, running.Seconds() + 0.02);
 }
 
 TEST(PlayerSampleRing, ResetWithTailFadesTheOldSoundOutBeforeTheNew) {
@@ -248,9 +244,8 @@ TEST(PlayerSampleRing, ResetWithTailFadesTheOldSoundOutBeforeTheNew) {
     EXPECT_EQ(popped.frames, 400 - SampleRing::kTailFrames);
     EXPECT_EQ(popped.startFrame, 5000);
     EXPECT_GT(out[0], 0.99f);
-    for (int i = 1; i < popped.tailFrames; ++i) {
+    for (int i = 1; i < popped.tailFrames; ++i)
         ASSERT_LE(out[i], out[i - 1]);
-    }
     EXPECT_EQ(out[popped.tailFrames - 1], 0.0f);
     EXPECT_EQ(out[popped.tailFrames], 0.25f);
     // Silent output takes only the tail; a reset without a tail has none.
@@ -293,9 +288,8 @@ TEST(PlayerDecoder, ChunksAfterADamagedStretchKeepTheirTimestamps) {
     while ((frames = decoder.Next(chunk, start)) > 0) {
         ASSERT_EQ(start, expectedStart) << "chunks are contiguous";
         expectedStart += frames;
-        if (std::all_of(chunk.begin(), chunk.end(), [](float v) { return v == 0.0f; })) {
+        if (std::all_of(chunk.begin(), chunk.end(), [](float v) { return v == 0.0f; }))
             silent += frames;
-        }
     }
     const double rate = decoder.SourceRate();
     EXPECT_NEAR(static_cast<double>(expectedStart) / rate, 4.0, 0.01);

@@ -20,9 +20,8 @@ TEST(PlayerRandomOperations, HundredSequencesRunCleanly) {
     std::atomic<int> ends{0};
     for (int sequence = 0; sequence < 100; ++sequence) {
         auto player = CreatePlayerModule();
-        if (random() % 4 != 0) {
+        if (random() % 4 != 0)
             player->PlayerModule_Initialize([&] { ++ends; }, [](int) {}, "text");
-        }
         const int steps = 10 + static_cast<int>(random() % 20);
         for (int step = 0; step < steps; ++step) {
             switch (random() % 13) {
@@ -78,8 +77,7 @@ TEST(PlayerRandomOperations, HundredSequencesRunCleanly) {
                 }
             }
         }
-        if (random() % 2 == 0) {
+        if (random() % 2 == 0)
             player->PlayerModule_Close();
-        }
     }
 }

@@ -18,9 +18,8 @@ TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "tolvane-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
+    if (mkdtemp(buffer.data()) == nullptr)
         ADD_FAILURE() << "cannot make a temporary folder";
-    }
     path_ = buffer.data();
 }
 

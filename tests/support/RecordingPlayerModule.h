@@ -49,9 +49,8 @@ class RecordingPlayerModule : public IPlayerModule {
     std::vector<std::string> Commands() const {
         std::vector<std::string> result;
         for (const auto& call : Calls()) {
-            if (!IsQuery(call)) {
+            if (!IsQuery(call))
                 result.push_back(call);
-            }
         }
         return result;
     }
@@ -91,18 +90,16 @@ class RecordingPlayerModule : public IPlayerModule {
         endThreadId_ = std::thread::id{};
         endThread_ = std::thread([this, callback] {
             endThreadId_ = std::this_thread::get_id();
-            if (callback) {
+            if (callback)
                 callback();
-            }
             endReturned_ = true;
         });
     }
     bool EndCallbackReturned() const { return endReturned_; }
     // Waits for the end callback's thread; call only once the callback can return.
     void JoinEndThread() {
-        if (endThread_.joinable()) {
+        if (endThread_.joinable())
             endThread_.join();
-        }
     }
     void FireSecondCallback(int value) {
         SecondCallback callback;
@@ -110,9 +107,8 @@ class RecordingPlayerModule : public IPlayerModule {
             std::lock_guard lock(mutex_);
             callback = onSecond_;
         }
-        if (callback) {
+        if (callback)
             callback(value);
-        }
     }
 
     // --- IPlayerModule ---------------------------------------------------------
@@ -140,12 +136,10 @@ class RecordingPlayerModule : public IPlayerModule {
     }
     void PlayerModule_GetMideaType(int* first, int* second) override {
         Record("GetMideaType");
-        if (first) {
+        if (first)
             *first = mideaFirst_;
-        }
-        if (second) {
+        if (second)
             *second = mideaSecond_;
-        }
     }
     void PlayerModule_Start() override { Record("Start"); }
     void PlayerModule_Pause() override { Record("Pause"); }
@@ -153,9 +147,8 @@ class RecordingPlayerModule : public IPlayerModule {
     void PlayerModule_Close() override { Record("Close"); }
     void PlayerModule_GetPos(float* fraction) override {
         Record("GetPos");
-        if (fraction) {
+        if (fraction)
             *fraction = pos_;
-        }
     }
     void PlayerModule_SetPos(float fraction) override {
         Record("SetPos " + Number(fraction));
@@ -166,9 +159,8 @@ class RecordingPlayerModule : public IPlayerModule {
     }
     void PlayerModule_GetCurrentPosition(double* seconds) override {
         Record("GetCurrentPosition");
-        if (seconds) {
+        if (seconds)
             *seconds = currentPosition_;
-        }
     }
     void PlayerModule_SetCurrentPosition(double seconds) override {
         Record("SetCurrentPosition " + Number(seconds));
@@ -180,9 +172,8 @@ class RecordingPlayerModule : public IPlayerModule {
     }
     void PlayerModule_GetDuration(double* seconds) override {
         Record("GetDuration");
-        if (seconds) {
+        if (seconds)
             *seconds = duration_;
-        }
     }
 
     void PlayerModule_SetStopPoint(double seconds) override {

@@ -363,9 +363,8 @@ TEST_F(MergeCommandTest, JoinsTheCheckedRowsNamedAfterTheFirstAndMarksThem) {
         EXPECT_EQ(w.List().GetItemText(row, 4), Tishi("wc")) << row;
         EXPECT_FALSE(w.List().GetCheck(row)) << row;
     }
-    for (int row : {0, 2, 4}) {
+    for (int row : {0, 2, 4})
         EXPECT_NE(w.List().GetItemText(row, 4), Tishi("wc")) << row;
-    }
     EXPECT_TRUE(w.shell.opened.empty());
 }
 

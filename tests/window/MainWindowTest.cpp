@@ -370,9 +370,8 @@ TEST_F(MainWindowTexts, EnglishFileOnEveryControl) {
     EXPECT_EQ(tabs->tabText(1), "English JIEMIAN mp3hb");
     auto* list = window->Item<CCheckListCtrl>(Id::FileList);
     const char* columns[] = {"ywj", "kssj", "jssj", "scgs", "zt"};
-    for (int column = 0; column < 5; ++column) {
+    for (int column = 0; column < 5; ++column)
         EXPECT_EQ(list->GetColumnHeaderText(column), QString("English JIEMIAN ") + columns[column]);
-    }
     // The table holds the texts the later operations take at the moment they need them.
     EXPECT_EQ(window->languageTable().Text("TISHI", "jqcg"), "English TISHI jqcg");
     EXPECT_EQ(window->languageTable().Text("JIEMIAN", "sywj"), "English JIEMIAN sywj");
@@ -543,14 +542,12 @@ TEST_F(MainWindowTooltips, TextByControlId) {
         {Id::EndPoint, "szjsjqd"},
         {Id::PlaySelection, "bfjqdl"},
     };
-    for (const auto& [id, key] : hints) {
+    for (const auto& [id, key] : hints)
         EXPECT_EQ(window->ToolTipText(id), QString("English HINT ") + key) << id;
-    }
     EXPECT_EQ(window->ToolTipText(Id::DeleteAll), QString::fromUtf8("删除所有文件"));
     EXPECT_EQ(window->ToolTipText(Id::FileList), QString::fromUtf8("拖放文件到这里"));
-    for (int id : {Id::StartLabel, Id::StartEdit, Id::Tabs, Id::OutputFolderBox, Id::Hint}) {
+    for (int id : {Id::StartLabel, Id::StartEdit, Id::Tabs, Id::OutputFolderBox, Id::Hint})
         EXPECT_TRUE(window->ToolTipText(id).isEmpty()) << id;
-    }
 }
 
 TEST_F(MainWindowTooltips, ShownWhenTheControlAsksForOne) {
@@ -896,9 +893,8 @@ TEST_F(MainWindowPlayer, InitialisedOnceWhileTheWindowStarts) {
 TEST_F(MainWindowPlayer, EndCallbackFromThePlayersThreadStopsOnTheWindowsThread) {
     WindowUnderTest window(folder.path());
     window.player->FireEndCallback();
-    for (int i = 0; i < 200 && !window.player->EndCallbackReturned(); ++i) {
+    for (int i = 0; i < 200 && !window.player->EndCallbackReturned(); ++i)
         QTest::qWait(10);
-    }
     EXPECT_TRUE(window.player->EndCallbackReturned());
     window.player->JoinEndThread();
     EXPECT_TRUE(window->reloadOnPlay());
@@ -920,9 +916,8 @@ TEST_F(MainWindowPlayer, EndCallbacksInARowAreEachHandled) {
     QObject::connect(window.window.get(), &CTolvaneDlg::playerEnded, [&] { ++ends; });
     for (int round = 0; round < 3; ++round) {
         window.player->FireEndCallback();
-        for (int i = 0; i < 200 && !window.player->EndCallbackReturned(); ++i) {
+        for (int i = 0; i < 200 && !window.player->EndCallbackReturned(); ++i)
             QTest::qWait(5);
-        }
         ASSERT_TRUE(window.player->EndCallbackReturned()) << round;
     }
     window.player->JoinEndThread();

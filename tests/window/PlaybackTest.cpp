@@ -360,8 +360,8 @@ TEST_F(PlaybackOpen, FailedOpenStartsNothing) {
 TEST_F(Playback, RealPlayerPlaysWithTheDummyDriver) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     const QString mp3 = Q(fixtures.Mp3(3.0));
-    WindowUnderTest fakes(folder.path());
-    WindowServices services = FakeServices(fakes, folder.path());
+    WindowFakes fakes;
+    WindowServices services = fakes.Services(folder.path());
     services.player.reset();  // the real one
     fakes.player = nullptr;
     CTolvaneDlg window(std::move(services));

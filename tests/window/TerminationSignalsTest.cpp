@@ -50,9 +50,8 @@ void ExpectSameSettings(const fs::path& file, const std::string& before) {
     const std::optional<IniDocument> now = IniDocument::Load(file);
     ASSERT_TRUE(now.has_value()) << file << " cannot be read";
     const IniDocument then = IniDocument::Parse(before);
-    for (const auto& [section, key] : kSettingKeys) {
+    for (const auto& [section, key] : kSettingKeys)
         EXPECT_EQ(now->Find(section, key), then.Find(section, key)) << section << "/" << key;
-    }
     EXPECT_EQ(ReadFileBytes(file), before) << "setting.ini was rewritten";
 }
 
@@ -244,21 +243,10 @@ TEST(TerminationSignals, RunningMergeIsCancelledAndItsPartKept) {
         ASSERT_TRUE(InstallTerminationSignals());
         TempDir output;
         const fs::path merged = output.path() / "first.mp3";
-        RecordingPlayerModule* player = nullptr;
-        RecordingMessageBox messageBox;
-        ScriptedFileChooser fileChooser;
-        RecordingShell shell;
+        WindowFakes fakes;
         bool signalled = false;
         CTolvaneApp app([&] {
-            WindowServices services;
-            auto fake = std::make_unique<RecordingPlayerModule>();
-            player = fake.get();
-            services.player = std::move(fake);
-            services.programFolder = folder.path().string();
-            services.refreshLanguageFile = [](const std::string&) {};
-            services.messageBox = &messageBox;
-            services.fileChooser = &fileChooser;
-            services.shell = &shell;
+            WindowServices services = fakes.Services(folder.path());
             services.runModal = [&](QDialog& dialog) {
                 auto* progress = qobject_cast<CAVConvertDlg*>(&dialog);
                 if (progress == nullptr)
@@ -288,18 +276,18 @@ TEST(TerminationSignals, RunningMergeIsCancelledAndItsPartKept) {
                 window.Item<QComboBox>(ControlId::OutputFolderBox)
                     ->setEditText(QString::fromStdString(output.path().string()));
                 window.Item<QTabBar>(ControlId::Tabs)->setCurrentIndex(1);
-                fileChooser.answer = {QString::fromStdString(first.string()),
-                                      QString::fromStdString(second.string())};
+                fakes.fileChooser.answer = {QString::fromStdString(first.string()),
+                                            QString::fromStdString(second.string())};
                 window.Item<CControlButton>(ControlId::Add)->click();
                 window.Item<CControlButton>(ControlId::Merge)->click();
-                playerCalls = player->Commands();
+                playerCalls = fakes.player->Commands();
             });
         });
         const int status = app.Run();
         ASSERT_TRUE(signalled) << "the merge ended before the signal";
         EXPECT_EQ(status, 128 + stop.number);
-        EXPECT_TRUE(messageBox.messages.empty())
-            << "a message held up the end: " << messageBox.messages.front().toStdString();
+        EXPECT_TRUE(fakes.messageBox.messages.empty())
+            << "a message held up the end: " << fakes.messageBox.messages.front().toStdString();
         ASSERT_FALSE(playerCalls.empty());
         EXPECT_EQ(playerCalls.back(), "Close");
         // The part joined so far, a valid MP3 shorter than the whole.

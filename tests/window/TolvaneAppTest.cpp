@@ -12,25 +12,15 @@ namespace {
 TEST(TolvaneApp, RunEndsWithTheBaseExitCodeWhenTheWindowCloses) {
     ProgramFolderFixture folder;
     WriteStandardProgramFolder(folder);
-    RecordingPlayerModule* player = nullptr;
-    RecordingShell shell;
-    CTolvaneApp app([&] {
-        WindowServices services;
-        auto fake = std::make_unique<RecordingPlayerModule>();
-        player = fake.get();
-        services.player = std::move(fake);
-        services.programFolder = folder.path().string();
-        services.refreshLanguageFile = [](const std::string&) {};
-        services.shell = &shell;
-        return services;
-    });
+    WindowFakes fakes;
+    CTolvaneApp app([&] { return fakes.Services(folder.path()); });
     bool wasShown = false;
     std::vector<std::string> playerCalls;
     app.SetWindowHook([&](CTolvaneDlg& window) {
         QTimer::singleShot(0, &window, [&] {
             wasShown = window.isVisible() && window.isModal();
             window.close();
-            playerCalls = player->Commands();
+            playerCalls = fakes.player->Commands();
         });
     });
     EXPECT_EQ(app.Run(), 0);
@@ -38,22 +28,14 @@ TEST(TolvaneApp, RunEndsWithTheBaseExitCodeWhenTheWindowCloses) {
     EXPECT_EQ(app.lastDialogResult(), QDialog::Accepted);
     EXPECT_EQ(playerCalls.back(), "Close");
     // The window object is gone with the run: no window of ours remains.
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
+    for (QWidget* widget : QApplication::topLevelWidgets())
         EXPECT_EQ(qobject_cast<CTolvaneDlg*>(widget), nullptr);
-    }
 }
 
 TEST(TolvaneApp, RunsWithoutSettingsAndLanguages) {
     ProgramFolderFixture empty;
-    RecordingShell shell;
-    CTolvaneApp app([&] {
-        WindowServices services;
-        services.player = std::make_unique<RecordingPlayerModule>();
-        services.programFolder = empty.path().string();
-        services.refreshLanguageFile = [](const std::string&) {};
-        services.shell = &shell;
-        return services;
-    });
+    WindowFakes fakes;
+    CTolvaneApp app([&] { return fakes.Services(empty.path()); });
     QString title;
     app.SetWindowHook([&](CTolvaneDlg& window) {
         QTimer::singleShot(0, &window, [&] {

@@ -62,28 +62,28 @@ void WriteStandardProgramFolder(const ProgramFolderFixture& folder) {
     folder.WriteLanguageFile("german.ini", LanguageFileText("German"));
 }
 
-WindowServices FakeServices(WindowUnderTest& fakes, const std::filesystem::path& programFolder) {
+WindowServices WindowFakes::Services(const std::filesystem::path& programFolder) {
     WindowServices services;
-    auto player = std::make_unique<RecordingPlayerModule>();
-    fakes.player = player.get();
-    services.player = std::move(player);
+    auto recording = std::make_unique<RecordingPlayerModule>();
+    player = recording.get();
+    services.player = std::move(recording);
     services.programFolder = programFolder.string();
-    services.refreshLanguageFile = [&fakes](const std::string& folder) {
-        fakes.refreshedFolders.push_back(folder);
+    services.refreshLanguageFile = [this](const std::string& folder) {
+        refreshedFolders.push_back(folder);
     };
-    services.messageBox = &fakes.messageBox;
-    services.fileChooser = &fakes.fileChooser;
-    services.folderChooser = &fakes.folderChooser;
-    services.shell = &fakes.shell;
-    services.runModal = [&fakes](QDialog& dialog) {
-        fakes.modalDialogs.push_back(&dialog);
-        fakes.modalDialogClasses.push_back(dialog.metaObject()->className());
+    services.messageBox = &messageBox;
+    services.fileChooser = &fileChooser;
+    services.folderChooser = &folderChooser;
+    services.shell = &shell;
+    services.runModal = [this](QDialog& dialog) {
+        modalDialogs.push_back(&dialog);
+        modalDialogClasses.push_back(dialog.metaObject()->className());
         return int(QDialog::Rejected);
     };
     return services;
 }
 
 WindowUnderTest::WindowUnderTest(const std::filesystem::path& programFolder)
-    : window(std::make_unique<CTolvaneDlg>(FakeServices(*this, programFolder))) {}
+    : window(std::make_unique<CTolvaneDlg>(Services(programFolder))) {}
 
 }  // namespace tolvane::testing

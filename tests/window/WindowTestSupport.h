@@ -85,9 +85,13 @@ class ProgramFolderFixture {
 // The usual folder: six language names, "english.ini" in force, English and German texts.
 void WriteStandardProgramFolder(const ProgramFolderFixture& folder);
 
-// A window with fakes; the fakes live as long as this object.
-struct WindowUnderTest {
-    explicit WindowUnderTest(const std::filesystem::path& programFolder);
+// The fakes a window is given; they must outlive the window.
+struct WindowFakes {
+    // Services over these fakes and `programFolder`: a new recording player (left in
+    // `player`), no language refresh (the folders are recorded) and modal dialogs
+    // rejected unrun. A test changes what it needs before handing them over.
+    WindowServices Services(const std::filesystem::path& programFolder);
+
     RecordingPlayerModule* player = nullptr;  // owned by the window
     RecordingMessageBox messageBox;
     ScriptedFileChooser fileChooser;
@@ -96,12 +100,15 @@ struct WindowUnderTest {
     std::vector<std::string> refreshedFolders;
     std::vector<QDialog*> modalDialogs;  // valid only while the dialog runs
     std::vector<QString> modalDialogClasses;
+};
+
+// A window with fakes; the fakes live as long as this object.
+struct WindowUnderTest : WindowFakes {
+    explicit WindowUnderTest(const std::filesystem::path& programFolder);
     std::unique_ptr<CTolvaneDlg> window;
 
     CTolvaneDlg& operator*() { return *window; }
     CTolvaneDlg* operator->() { return window.get(); }
 };
-
-WindowServices FakeServices(WindowUnderTest& fakes, const std::filesystem::path& programFolder);
 
 }  // namespace tolvane::testing

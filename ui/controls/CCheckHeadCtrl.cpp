@@ -35,9 +35,8 @@ void CCheckHeadCtrl::SetImageStrip(const QPixmap& strip) {
         // first column's text does not jump between looks.
         QImage piece(kImageSize, kImageSize, QImage::Format_ARGB32);
         piece.fill(Qt::transparent);
-        if (fromStrip && image.width() >= (i + 1) * kImageSize) {
+        if (fromStrip && image.width() >= (i + 1) * kImageSize)
             piece = image.copy(i * kImageSize, 0, kImageSize, kImageSize);
-        }
         images_[i] = QPixmap::fromImage(piece);
     }
     ApplyHeaderImage();

@@ -40,9 +40,8 @@ int CLabel::DrawFlags() const {
     int flags = 0;
     if (align & Qt::AlignVCenter) {
         flags = Qt::AlignHCenter;
-        if (!content.contains(QStringLiteral("\r\n"))) {
+        if (!content.contains(QStringLiteral("\r\n")))
             flags |= Qt::AlignVCenter | Qt::TextSingleLine;
-        }
     } else if (align & Qt::AlignHCenter) {
         flags = Qt::AlignHCenter | Qt::TextWordWrap;
     } else if (align & Qt::AlignRight) {
@@ -70,9 +69,8 @@ void CLabel::paintEvent(QPaintEvent*) {
 
 void CLabel::changeEvent(QEvent* event) {
     // New system colours: repaint with the new background.
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
         update();
-    }
     QLabel::changeEvent(event);
 }
 

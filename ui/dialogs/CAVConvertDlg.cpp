@@ -41,9 +41,7 @@ QProgressBar* MakeBar(QWidget* parent) {
 }  // namespace
 
 CAVConvertDlg::CAVConvertDlg(QWidget* owner, std::filesystem::path programFolder)
-    : QDialog(owner),
-      programFolder_(std::move(programFolder)),
-      items_(DialogUnits(DialogFont())) {
+    : QDialog(owner), programFolder_(std::move(programFolder)), items_(DialogUnits(DialogFont())) {
     setFont(DialogFont());
     setModal(true);
     CreateControls();
@@ -122,9 +120,8 @@ void CAVConvertDlg::OnInitDialog() {
 }
 
 void CAVConvertDlg::showEvent(QShowEvent* event) {
-    if (!event->spontaneous()) {
+    if (!event->spontaneous())
         OnInitDialog();
-    }
     QDialog::showEvent(event);
 }
 
@@ -155,9 +152,8 @@ void CAVConvertDlg::CloseDialog() {
 }
 
 void CAVConvertDlg::RequestStop() {
-    if (job_ != nullptr) {
+    if (job_ != nullptr)
         job_->cancelRequested.store(true);
-    }
     // No waiting here: the owner joins the worker before its next job or probe.
     emit jobTimerStopRequested();
 }
@@ -174,9 +170,8 @@ void CAVConvertDlg::OnClose(EndReason reason) {
     openFolderState_ = open;
     RequestStop();
     endReason_ = reason;
-    if (isVisible()) {
+    if (isVisible())
         done(reason == EndReason::ClosedByOwner ? QDialog::Accepted : QDialog::Rejected);
-    }
 }
 
 }  // namespace tolvane

@@ -9,7 +9,6 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QWindow>
 
 #include "DialogIds.h"
 #include "KeySwallower.h"
@@ -53,9 +52,8 @@ QString ToQString(std::string_view text) {
 template <std::size_t N>
 void Fill(QComboBox* list, const std::array<std::string_view, N>& entries) {
     list->clear();
-    for (const auto entry : entries) {
+    for (const auto entry : entries)
         list->addItem(ToQString(entry));
-    }
 }
 
 // Selects the entry with exactly this text; none when the list lacks it.
@@ -111,9 +109,8 @@ void CSettings::CreateControls() {
     preview->setEnabled(false);
     // The format preview reads as red text, enabled or not.
     QPalette red = preview->palette();
-    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         red.setColor(group, QPalette::ButtonText, Qt::red);
-    }
     preview->setPalette(red);
 
     items_.Place(AudioFrame, new QGroupBox(this), 10, 42, 157, 102);
@@ -193,9 +190,8 @@ void CSettings::OnInitDialog() {
     settings::SettingsSelection selection{
         std::string(settings::kEncoderMp3), std::string(settings::kDefaultBitRate),
         std::string(settings::kDefaultSampleRate), std::string(settings::kDefaultChannels)};
-    if (Remembered().formatCode == kFormatCodeMp3) {
+    if (Remembered().formatCode == kFormatCodeMp3)
         selection = Remembered().texts;
-    }
     Select(encoder_, selection.encoder);
     Select(bitRate_, selection.bitRate);
     Select(sampleRate_, selection.sampleRate);
@@ -240,9 +236,8 @@ void CSettings::FitLabelsToTexts() {
 }
 
 void CSettings::RebuildDependentLists() {
-    if (encoder_->currentText() != ToQString(settings::kEncoderMp3)) {
+    if (encoder_->currentText() != ToQString(settings::kEncoderMp3))
         return;
-    }
     Fill(sampleRate_, settings::kMp3SampleRates);
     Select(sampleRate_, settings::kDefaultSampleRate);
     Fill(bitRate_, settings::kMp3BitRates);
@@ -267,9 +262,8 @@ void CSettings::OnOk() {
         sampleRate_->currentText().toStdString(), channels_->currentText().toStdString()};
 
     profile_.sampleRate = settings::SampleRateOfText(chosen.sampleRate);
-    if (const auto channels = settings::ChannelsOfText(chosen.channels)) {
+    if (const auto channels = settings::ChannelsOfText(chosen.channels))
         profile_.channels = *channels;
-    }
     profile_.bitRate = settings::BitRateOfText(chosen.bitRate);
     profile_.encoderName = chosen.encoder;
 
@@ -279,33 +273,17 @@ void CSettings::OnOk() {
 }
 
 void CSettings::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
+    if (!drag_.Press(*this, *event))
         QDialog::mousePressEvent(event);
-        return;
-    }
-    // As if the title bar had been pressed: the window system moves the window.
-    if (QWindow* window = windowHandle(); window != nullptr && window->startSystemMove()) {
-        event->accept();
-        return;
-    }
-    dragging_ = true;
-    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
-    event->accept();
 }
 
 void CSettings::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - dragOffset_);
-        event->accept();
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
+    if (!drag_.Move(*this, *event))
+        QDialog::mouseMoveEvent(event);
 }
 
 void CSettings::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = false;
-    }
+    drag_.Release(*event);
     QDialog::mouseReleaseEvent(event);
 }
 

@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include <QDialog>
-#include <QPoint>
 
 #include "DialogTemplate.h"
+#include "WindowDrag.h"
 
 class QComboBox;
 class QPushButton;
@@ -56,9 +56,7 @@ class CSettings : public QDialog {
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
 
-    // Moving the window by a free spot where the window system cannot do it for us.
-    bool dragging_ = false;
-    QPoint dragOffset_;
+    WindowDrag drag_;  // a press on a free spot moves the window
 };
 
 }  // namespace tolvane

@@ -9,16 +9,14 @@ namespace tolvane::dialogs {
 KeySwallower::KeySwallower(QList<int> keys, QObject* parent)
     : QObject(parent), keys_(std::move(keys)) {
     // The keypad Enter is the same key as Return to the user.
-    if (keys_.contains(Qt::Key_Return) && !keys_.contains(Qt::Key_Enter)) {
+    if (keys_.contains(Qt::Key_Return) && !keys_.contains(Qt::Key_Enter))
         keys_.append(Qt::Key_Enter);
-    }
 }
 
 void KeySwallower::Watch(QWidget* dialog) {
     dialog->installEventFilter(this);
-    for (QWidget* child : dialog->findChildren<QWidget*>()) {
+    for (QWidget* child : dialog->findChildren<QWidget*>())
         child->installEventFilter(this);
-    }
 }
 
 bool KeySwallower::eventFilter(QObject* watched, QEvent* event) {

@@ -19,7 +19,6 @@
 #include <QThread>
 #include <QToolTip>
 #include <QUrl>
-#include <QWindow>
 
 #include <filesystem>
 
@@ -91,6 +90,15 @@ constexpr Placement kPlacements[] = {
 };
 constexpr int kTemplateWidth = 375;
 constexpr int kTemplateHeight = 220;
+
+// A control's place in the template, in pixels.
+QRect TemplatePlace(const DialogUnits& units, int id) {
+    for (const auto& place : kPlacements) {
+        if (place.id == id)
+            return units.ToPixels(place.x, place.y, place.width, place.height);
+    }
+    return {};
+}
 
 // What the mode switch shows on the cut tab and hides on the merge tab, and the reverse.
 constexpr int kCutTabOnly[] = {
@@ -217,9 +225,8 @@ void CTolvaneDlg::CreateControls() {
     slider_ = new CBitmapSlider(ControlId::PositionSlider, this);
     RegisterControl(ControlId::PositionSlider, slider_);
 
-    for (const auto& picture : kButtonPictures) {
+    for (const auto& picture : kButtonPictures)
         RegisterControl(picture.id, new CControlButton(picture.id, this));
-    }
 
     const auto addLabel = [this](int id, const QString& text = QString()) {
         auto* label = new QLabel(text, this);
@@ -254,9 +261,8 @@ void CTolvaneDlg::CreateControls() {
     }
     // Drop-down lists: the template's height includes the opened list; the closed box is
     // as high as the style draws it.
-    for (QComboBox* box : {languageList_, outputFormatList_}) {
+    for (QComboBox* box : {languageList_, outputFormatList_})
         box->resize(box->width(), box->sizeHint().height());
-    }
     // The time texts share the room between the player buttons and the frame's edge:
     // the position ends where the length begins, so " / " sits between the two.
     auto* position = Item<QLabel>(ControlId::PlayPosition);
@@ -387,9 +393,8 @@ void CTolvaneDlg::ReadSettings() {
     openFolderWhenDone_ = settings.OpenFolderWhenDone();
     showFileWaveform_ = settings.ShowFileWaveform();
     languageList_->clear();
-    for (const std::string& name : settings.LanguageNames()) {
+    for (const std::string& name : settings.LanguageNames())
         languageList_->addItem(FromUtf8(name));
-    }
     languageFile_ = settings.LanguageFile();
     outputFolder_ = FromUtf8(settings.OutputFolder());
 }
@@ -416,9 +421,8 @@ void CTolvaneDlg::SetUpPictureButtons() {
             button->setEnabled(true);
             button->update();
         }
-        if (picture.id == ControlId::Play || picture.id == ControlId::Stop) {
+        if (picture.id == ControlId::Play || picture.id == ControlId::Stop)
             button->setEnabled(false);
-        }
     }
 }
 
@@ -496,7 +500,7 @@ void CTolvaneDlg::ApplyLanguageTexts() {
 
     QFont linkFont(QStringLiteral("Microsoft Sans Serif"), 10);
     linkFont.setStyleHint(QFont::SansSerif);
-    link_->setGeometry(units_.ToPixels(303, 1, 67, 10));
+    link_->setGeometry(TemplatePlace(units_, ControlId::Link));
     link_->setFont(linkFont);
     // The link was attached when it was made; its caption is "zysybrj" alone (empty
     // when missing) and its address "url" alone, so neither stands in for the other.
@@ -504,9 +508,8 @@ void CTolvaneDlg::ApplyLanguageTexts() {
     link_->SetUnderline(CHyperLink::kUnderlineAlways);
 
     static constexpr const char* kColumnKeys[] = {"ywj", "kssj", "jssj", "scgs", "zt"};
-    for (int column = 0; column < 5; ++column) {
+    for (int column = 0; column < 5; ++column)
         fileList_->SetColumnHeaderText(column, Text("JIEMIAN", kColumnKeys[column]));
-    }
     tabs_->setTabText(0, Text("JIEMIAN", "mp3jq"));
     tabs_->setTabText(1, Text("JIEMIAN", "mp3hb"));
 
@@ -520,21 +523,20 @@ void CTolvaneDlg::ApplyLanguageTexts() {
 void CTolvaneDlg::FitControlsToTexts() {
     const int rightMargin = units_.ToPixelsX(kTemplateWidth - 5);
 
-    const QRect tabsPlace = units_.ToPixels(7, 1, 69, 16);
+    const QRect tabsPlace = TemplatePlace(units_, ControlId::Tabs);
     tabs_->setGeometry(tabsPlace.x(), tabsPlace.y(),
                        qMax(tabsPlace.width(), tabs_->sizeHint().width()), tabsPlace.height());
 
     // The link fits itself to its text; it stays inside the window's right margin.
-    if (link_->geometry().right() > rightMargin) {
+    if (link_->geometry().right() > rightMargin)
         link_->move(qMax(0, rightMargin - link_->width()), link_->y());
-    }
 
     auto* outputLabel = Item<QLabel>(ControlId::OutputLabel);
-    const QRect labelPlace = units_.ToPixels(7, 191, 32, 10);
+    const QRect labelPlace = TemplatePlace(units_, ControlId::OutputLabel);
     const int textWidth = outputLabel->fontMetrics().horizontalAdvance(outputLabel->text());
     outputLabel->setGeometry(labelPlace.x(), labelPlace.y(), qMax(labelPlace.width(), textWidth),
                              labelPlace.height());
-    const QRect boxPlace = units_.ToPixels(26, 190, 189, 12);
+    const QRect boxPlace = TemplatePlace(units_, ControlId::OutputFolderBox);
     const int boxLeft = qMax(boxPlace.left(), labelPlace.x() + textWidth + units_.ToPixelsX(3));
     outputFolderBox_->setGeometry(boxLeft, boxPlace.y(), boxPlace.right() - boxLeft + 1,
                                   boxPlace.height());
@@ -639,28 +641,17 @@ bool CTolvaneDlg::DeleteRemovesListRow(const QWidget* receiver) const {
 // A press on a free spot of the window (or on a static text, which passes it on) moves
 // the window.
 void CTolvaneDlg::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
+    if (!drag_.Press(*this, *event))
         QDialog::mousePressEvent(event);
-        return;
-    }
-    QWindow* window = windowHandle();
-    if (window && window->startSystemMove()) {
-        return;
-    }
-    dragging_ = true;
-    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
 }
 
 void CTolvaneDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - dragOffset_);
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
+    if (!drag_.Move(*this, *event))
+        QDialog::mouseMoveEvent(event);
 }
 
 void CTolvaneDlg::mouseReleaseEvent(QMouseEvent* event) {
-    dragging_ = false;
+    drag_.Release(*event);
     QDialog::mouseReleaseEvent(event);
 }
 

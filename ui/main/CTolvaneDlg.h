@@ -7,7 +7,6 @@
 #include <QDialog>
 #include <QHash>
 #include <QPixmap>
-#include <QPoint>
 #include <QString>
 #include <QTimer>
 
@@ -28,6 +27,7 @@
 #include "OutputProfile.h"
 #include "PlayerModule.h"
 #include "ProbeSnapshot.h"
+#include "WindowDrag.h"
 
 class QComboBox;
 class QGroupBox;
@@ -294,9 +294,7 @@ class CTolvaneDlg : public QDialog {
     int completedCount_ = 0;        // inputs reported finished
     QString outputPath_;
 
-    // Dragging the window by hand where the window system cannot move it for us.
-    bool dragging_ = false;
-    QPoint dragOffset_;
+    WindowDrag drag_;  // a press on a free spot moves the window
 };
 
 }  // namespace tolvane

@@ -3,13 +3,11 @@
 
 #include <QComboBox>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "CTolvaneDlg.h"
 #include "DesktopShell.h"
+#include "FolderWriteTest.h"
 #include "Settings.h"
 #include "UserPrompts.h"
 
@@ -38,14 +36,7 @@ void InsertSorted(QComboBox& box, const QString& text) {
 bool CTolvaneDlg::WriteTestPasses(const QString& folder) {
     if (folder.isEmpty())
         return false;  // not a folder (and not the working folder)
-    const std::string path =
-        (std::filesystem::path(folder.toStdString()) / kProbeFileName).string();
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (descriptor < 0)
-        return false;
-    ::close(descriptor);
-    ::unlink(path.c_str());
-    return true;
+    return FolderWriteError(folder.toStdString(), kProbeFileName) == 0;
 }
 
 void CTolvaneDlg::OnBrowse() {

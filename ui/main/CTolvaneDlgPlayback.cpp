@@ -169,9 +169,8 @@ void CTolvaneDlg::OnPositionTimer() {
         slider_->SetPos(std::clamp(position, 0, 1000));
         slider_->update();
     }
-    if (playSelectionActive_ && playerOpened_ && currentPositionMs_ >= TimeCodeOf(endEdit_)) {
+    if (playSelectionActive_ && playerOpened_ && currentPositionMs_ >= TimeCodeOf(endEdit_))
         EndPlayedSelection();
-    }
 }
 
 // The end of a played selection closes the file like Stop, so the next Play opens it

@@ -10,18 +10,16 @@ namespace tolvane {
 
 PlayerEndRelay::PlayerEndRelay(std::function<void()> handler, QObject* parent)
     : QObject(parent), handler_(std::move(handler)) {
-    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ >= 0) {
-        wakeNotifier_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, this);
+    wakeFd_.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (wakeFd_.valid()) {
+        wakeNotifier_ = new QSocketNotifier(wakeFd_.get(), QSocketNotifier::Read, this);
         connect(wakeNotifier_, &QSocketNotifier::activated, this, &PlayerEndRelay::OnWake);
     }
 }
 
 PlayerEndRelay::~PlayerEndRelay() {
     Shutdown();
-    delete wakeNotifier_;
-    if (wakeFd_ >= 0)
-        close(wakeFd_);
+    delete wakeNotifier_;  // before the descriptor it watches is closed
 }
 
 void PlayerEndRelay::Deliver() {
@@ -30,11 +28,11 @@ void PlayerEndRelay::Deliver() {
         return;
     }
     std::unique_lock lock(mutex_);
-    if (shutDown_ || wakeFd_ < 0)
+    if (shutDown_ || !wakeFd_.valid())
         return;
     const std::uint64_t ticket = ++requestedCount_;
     const std::uint64_t one = 1;
-    if (write(wakeFd_, &one, sizeof one) != static_cast<ssize_t>(sizeof one)) {
+    if (write(wakeFd_.get(), &one, sizeof one) != static_cast<ssize_t>(sizeof one)) {
         return;  // the counter is full: a wake-up is pending anyway
     }
     handled_.wait(lock, [&] { return shutDown_ || handledCount_ >= ticket; });
@@ -50,7 +48,7 @@ void PlayerEndRelay::Shutdown() {
 
 void PlayerEndRelay::OnWake() {
     std::uint64_t count = 0;
-    while (read(wakeFd_, &count, sizeof count) > 0) {
+    while (read(wakeFd_.get(), &count, sizeof count) > 0) {
     }
     std::uint64_t target = 0;
     {

@@ -12,6 +12,8 @@
 #include <functional>
 #include <mutex>
 
+#include "UniqueFd.h"
+
 class QSocketNotifier;
 
 namespace tolvane {
@@ -32,7 +34,7 @@ class PlayerEndRelay : public QObject {
     void OnWake();
 
     std::function<void()> handler_;
-    int wakeFd_ = -1;
+    UniqueFd wakeFd_;
     QSocketNotifier* wakeNotifier_ = nullptr;
     std::mutex mutex_;
     std::condition_variable handled_;
