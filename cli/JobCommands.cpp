@@ -10,13 +10,14 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern "C" {
-#include <libavcodec/codec_id.h>
 #include <libavutil/error.h>
 }
 
 #include "Interrupt.h"
+#include "JobBuilders.h"
 #include "MediaEngine.h"
 #include "MislabelledCut.h"
 #include "NameQuoting.h"
@@ -132,7 +133,6 @@ struct JobResult {
 // Starts the filled job, shows its progress, forwards Ctrl-C as a cancel request and
 // waits for the worker to end.
 JobResult RunToEnd(MediaJobRunner& runner, MediaJob& job, bool joinMode) {
-    job.progressPercent.store(-1);
     if (runner.StartMediaJob(job, joinMode) != JobStartResult::Started) {
         Complain(ShortName(job.inputNames.front()), "too many inputs for one job");
         return {};
@@ -336,14 +336,7 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
     if (ReceivedInterrupt() != 0)
         return kExitSignalBase + ReceivedInterrupt();
 
-    job.displayCount.store(0);
-    job.fileCount = 1;
-    job.inputNames = {input};
-    job.outputNames = {*output};
-    job.startSec[0] = startMs / 1000.0;
-    job.endSec[0] = endMs / 1000.0;
-    job.lengthSec[0].store(job.endSec[0] - job.startSec[0]);
-    job.reencode = false;
+    PrepareCutJob(job, input, *output, startMs / 1000.0, endMs / 1000.0);
 
     JobResult result = RunToEnd(runner, job, false);
     switch (result.outcome) {
@@ -413,24 +406,13 @@ int RunJoin(const Request& request) {
     if (ReceivedInterrupt() != 0)
         return kExitSignalBase + ReceivedInterrupt();
 
-    const int count = static_cast<int>(request.files.size());
-    job.displayCount.store(count);
-    job.fileCount = count;
-    job.inputNames = request.files;
-    job.outputNames.assign(request.files.size(), *output);
-    for (int k = 0; k < count; ++k) {
-        auto slot = static_cast<std::size_t>(k);
-        job.startSec[slot] = 0.0;
-        job.endSec[slot] = durationsMs[slot] / 1000.0;
-    }
-    const auto ranges = static_cast<std::size_t>(count);
-    job.totalLengthSec = JoinTotalLengthSec(std::span(job.startSec).first(ranges),
-                                            std::span(job.endSec).first(ranges));
-    job.audioBitRate = request.bitRate.value_or(profile.bitRate);
-    job.audioSampleRate = request.sampleRate.value_or(profile.sampleRate);
-    job.audioChannels = request.channels.value_or(profile.channels);
-    job.audioCodecId = AV_CODEC_ID_MP3;
-    job.reencode = true;
+    std::vector<JoinRange> ranges;
+    for (std::size_t k = 0; k < request.files.size(); ++k)
+        ranges.push_back({request.files[k], 0.0, durationsMs[k] / 1000.0});
+    PrepareJoinJob(
+        job, ranges, *output,
+        {request.bitRate.value_or(profile.bitRate), request.sampleRate.value_or(profile.sampleRate),
+         request.channels.value_or(profile.channels)});
 
     JobResult result = RunToEnd(runner, job, true);
     switch (result.outcome) {

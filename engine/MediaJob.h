@@ -17,6 +17,9 @@ namespace tolvane {
 inline constexpr int kMaxJobInputs = 999;     // range entries per job
 inline constexpr int kJobStatusSlots = 1000;  // status values per job
 
+// audioCodecId of a join: FFmpeg's AV_CODEC_ID_MP3 (checked by ProbeMedia.cpp).
+inline constexpr std::int32_t kMp3CodecId = 86017;
+
 // failureCode of a job whose output would hold no audio a decoder can play (a range
 // before, after or inside a damaged stretch of the input): the output is removed.
 // FFmpeg's error tag form, FFERRTAG('N', 'A', 'U', 'D'), so it never equals one of its codes.
@@ -34,7 +37,7 @@ inline constexpr std::int8_t kCancelledOutputEmpty = 1;  // removed: no packet h
 inline constexpr std::int8_t kCancelledOutputUnreadable = 2;
 
 struct MediaJob {
-    // Encoder of a re-encode job (FFmpeg codec id; the join uses MP3).
+    // Encoder of a re-encode job (FFmpeg codec id; the join uses kMp3CodecId).
     std::int32_t audioCodecId = 0;
 
     // Start time of the current input's container, seconds (worker).

@@ -14,7 +14,7 @@ namespace tolvane {
 static_assert(AV_CODEC_ID_MJPEG == 7);
 static_assert(AV_CODEC_ID_PNG == 61);
 // DVD navigation data is matched by name: its numeric id differs between FFmpeg releases.
-static_assert(AV_CODEC_ID_MP3 == 86017);
+static_assert(AV_CODEC_ID_MP3 == kMp3CodecId);
 static_assert(AV_CODEC_ID_AAC == 86018);
 static_assert(AV_CODEC_ID_MP2 == 86016);
 static_assert(AV_CODEC_ID_PCM_S16LE == 65536);
