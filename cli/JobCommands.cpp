@@ -297,7 +297,7 @@ int RunProbe(const Request& request) {
         if (job.audioBitRate > 0)
             line +=
                 ", " + std::to_string((std::int64_t{job.audioBitRate} + 500) / 1000) + " kbit/s";
-        std::string trueExtension = MislabelledTrueExtension(path, job);
+        std::string trueExtension = MislabelledTrueExtension(path, job.mislabeled);
         if (!trueExtension.empty())
             line += ", holds " + trueExtension.substr(1) + " audio despite its .mp3 name";
         std::printf("%s\n", line.c_str());
@@ -328,7 +328,8 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
         return kExitUsage;
     }
     OutputNamingError why = OutputNamingError::None;
-    std::optional<std::string> output = MakeCutOutputPath(request.outputFolder, input, job, &why);
+    std::optional<std::string> output =
+        MakeCutOutputPath(request.outputFolder, input, job.mislabeled, &why);
     if (!output) {
         Complain(input, DescribeOutputNamingError(why));
         return kExitFailed;
@@ -341,7 +342,7 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
     JobResult result = RunToEnd(runner, job, false);
     switch (result.outcome) {
         case JobOutcome::Done: {
-            std::string final = FinishMislabelledCut(input, *output, job);
+            std::string final = FinishMislabelledCut(input, *output, job.mislabeled);
             std::printf("%s\n", NameForOutput(final).c_str());
             return kExitOk;
         }

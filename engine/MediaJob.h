@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "MislabelFlags.h"
+
 namespace tolvane {
 
 inline constexpr int kMaxJobInputs = 999;     // range entries per job
@@ -69,10 +71,7 @@ struct MediaJob {
     std::function<void(MediaJob&)> progressUpdated;
 
     // Left by the last probe of a file whose name ends in "mp3" (any case).
-    bool mislabeledAac = false;
-    bool mislabeledMp2 = false;
-    bool mislabeledWav = false;
-    bool mislabeledFlac = false;
+    MislabelFlags mislabeled;
 
     std::atomic<std::int32_t> seekByBytes{0};  // current input positioned by byte offset
 

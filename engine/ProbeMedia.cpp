@@ -35,7 +35,7 @@ bool HasMp3Extension(std::string_view path) {
 }
 
 void ClearResults(MediaJob& job) {
-    job.mislabeledAac = job.mislabeledMp2 = job.mislabeledWav = job.mislabeledFlac = false;
+    job.mislabeled = {};
     // A refused file leaves nothing a caller could mistake for the previous file's values.
     job.probeStartUs = job.probeEndUs = job.probeDurationUs = AV_NOPTS_VALUE;
     job.audioBitRate = job.audioSampleRate = job.audioChannels = 0;
@@ -44,16 +44,16 @@ void ClearResults(MediaJob& job) {
 void NoteMislabel(MediaJob& job, AVCodecID codec) {
     switch (codec) {
         case AV_CODEC_ID_AAC:
-            job.mislabeledAac = true;
+            job.mislabeled.aac = true;
             break;
         case AV_CODEC_ID_MP2:
-            job.mislabeledMp2 = true;
+            job.mislabeled.mp2 = true;
             break;
         case AV_CODEC_ID_PCM_S16LE:
-            job.mislabeledWav = true;
+            job.mislabeled.wav = true;
             break;
         case AV_CODEC_ID_FLAC:
-            job.mislabeledFlac = true;
+            job.mislabeled.flac = true;
             break;
         default:
             break;

@@ -37,7 +37,8 @@ TEST_F(MediaJobWorkerTest, NewRecordHasItsInitialValues) {
     EXPECT_EQ(job.progressPercent, 0);
     EXPECT_EQ(job.currentIndex, -1);
     EXPECT_FALSE(job.cancelRequested);
-    EXPECT_FALSE(job.mislabeledAac || job.mislabeledMp2 || job.mislabeledWav || job.mislabeledFlac);
+    EXPECT_FALSE(job.mislabeled.aac || job.mislabeled.mp2 || job.mislabeled.wav ||
+                 job.mislabeled.flac);
     for (const auto& status : job.fileStatus)
         EXPECT_EQ(status, kInputPending);
 }

@@ -16,7 +16,7 @@ class ProbeMediaTest : public ::testing::Test {
 };
 
 bool AnyMislabel(const MediaJob& job) {
-    return job.mislabeledAac || job.mislabeledMp2 || job.mislabeledWav || job.mislabeledFlac;
+    return job.mislabeled.aac || job.mislabeled.mp2 || job.mislabeled.wav || job.mislabeled.flac;
 }
 
 TEST_F(ProbeMediaTest, UsableFormatsReportTimesAndAudioParameters) {
@@ -49,18 +49,18 @@ TEST_F(ProbeMediaTest, MonoLowRateToneIsDescribed) {
 TEST_F(ProbeMediaTest, OtherCodecsNamedMp3SetTheirFlagAndStayUsable) {
     struct Case {
         fs::path file;
-        bool MediaJob::*flag;
+        bool MislabelFlags::*flag;
     };
     for (bool upper : {false, true}) {
-        for (const Case& c : {Case{fixtures.AacNamedMp3(upper), &MediaJob::mislabeledAac},
-                              Case{fixtures.Mp2NamedMp3(upper), &MediaJob::mislabeledMp2},
-                              Case{fixtures.PcmNamedMp3(upper), &MediaJob::mislabeledWav},
-                              Case{fixtures.FlacNamedMp3(upper), &MediaJob::mislabeledFlac}}) {
+        for (const Case& c : {Case{fixtures.AacNamedMp3(upper), &MislabelFlags::aac},
+                              Case{fixtures.Mp2NamedMp3(upper), &MislabelFlags::mp2},
+                              Case{fixtures.PcmNamedMp3(upper), &MislabelFlags::wav},
+                              Case{fixtures.FlacNamedMp3(upper), &MislabelFlags::flac}}) {
             SCOPED_TRACE(c.file.filename().string());
             ASSERT_EQ(ProbeFile(job, c.file), 0);
-            EXPECT_TRUE(job.*c.flag);
+            EXPECT_TRUE(job.mislabeled.*c.flag);
             int set =
-                job.mislabeledAac + job.mislabeledMp2 + job.mislabeledWav + job.mislabeledFlac;
+                job.mislabeled.aac + job.mislabeled.mp2 + job.mislabeled.wav + job.mislabeled.flac;
             EXPECT_EQ(set, 1);
             EXPECT_GT(job.probeEndUs, 0);
         }
@@ -69,7 +69,7 @@ TEST_F(ProbeMediaTest, OtherCodecsNamedMp3SetTheirFlagAndStayUsable) {
 
 TEST_F(ProbeMediaTest, FlagsAreClearedByTheNextProbe) {
     ASSERT_EQ(ProbeFile(job, fixtures.AacNamedMp3()), 0);
-    ASSERT_TRUE(job.mislabeledAac);
+    ASSERT_TRUE(job.mislabeled.aac);
     ASSERT_EQ(ProbeFile(job, fixtures.Mp3()), 0);
     EXPECT_FALSE(AnyMislabel(job));
 }

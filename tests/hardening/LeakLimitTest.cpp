@@ -41,8 +41,9 @@ int ProbeAndCutMany(const std::vector<fs::path>& inputs, const fs::path& out, in
             continue;
         ++*usable;
         // A mislabelled ".mp3" is cut into its true container, as the commands do.
-        const fs::path output = out / ("cut" + std::to_string(i) +
-                                       CutOutputExtension(input.string(), job).value_or(""));
+        const fs::path output =
+            out / ("cut" + std::to_string(i) +
+                   CutOutputExtension(input.string(), job.mislabeled).value_or(""));
         PrepareCut(job, input, output, 0.1, 0.3);
         if (runner.StartMediaJob(job, false) != JobStartResult::Started)
             return 20;

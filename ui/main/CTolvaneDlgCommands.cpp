@@ -66,14 +66,6 @@ const char* NamingErrorKey(OutputNamingError why) {
     return "mc_noext";
 }
 
-// The probe flags of the current file, in the form the naming code reads them.
-void CopyMislabelFlags(const ProbeSnapshot& probe, MediaJob& job) {
-    job.mislabeledAac = probe.mislabeledAac;
-    job.mislabeledMp2 = probe.mislabeledMp2;
-    job.mislabeledWav = probe.mislabeledWav;
-    job.mislabeledFlac = probe.mislabeledFlac;
-}
-
 }  // namespace
 
 QString CTolvaneDlg::CannotNameMessage(const QString& input, OutputNamingError why) const {
@@ -192,10 +184,9 @@ void CTolvaneDlg::OnConvert() {
     // The source keeps its name; a mislabelled ".mp3" is cut into a file of its true
     // extension, named from the current file's own probe.
     const std::string input = Utf8(currentFile_);
-    CopyMislabelFlags(currentFileProbe_, job_);
     OutputNamingError why = OutputNamingError::None;
     const std::optional<std::string> output =
-        MakeCutOutputPath(Utf8(outputFolder_), input, job_, &why);
+        MakeCutOutputPath(Utf8(outputFolder_), input, currentFileProbe_.mislabeled, &why);
     if (!output) {
         ShowMessage(CannotNameMessage(currentFile_, why));
         return;
@@ -372,7 +363,8 @@ void CTolvaneDlg::ReportJob(bool succeeded) {
         // The worker is done with the output; a mislabelled source's cut takes the
         // ".mp3" name when it is free.
         runner_.WaitForWorker();
-        outputPath_ = FromUtf8(FinishMislabelledCut(job_.inputNames[0], Utf8(outputPath_), job_));
+        outputPath_ = FromUtf8(FinishMislabelledCut(job_.inputNames[0], Utf8(outputPath_),
+                                                    currentFileProbe_.mislabeled));
     }
     ShowMessage(Text("TISHI", join ? "hbcg" : "jqcg"));
     if (openFolderWhenDone_)

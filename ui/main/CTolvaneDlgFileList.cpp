@@ -37,10 +37,7 @@ ProbeSnapshot SnapshotOf(const MediaJob& job) {
     snapshot.startUs = job.probeStartUs;
     snapshot.endUs = job.probeEndUs;
     snapshot.durationUs = job.probeDurationUs;
-    snapshot.mislabeledAac = job.mislabeledAac;
-    snapshot.mislabeledMp2 = job.mislabeledMp2;
-    snapshot.mislabeledWav = job.mislabeledWav;
-    snapshot.mislabeledFlac = job.mislabeledFlac;
+    snapshot.mislabeled = job.mislabeled;
     return snapshot;
 }
 
