@@ -51,15 +51,20 @@ std::string FileSystemProblem(const std::string& path) {
     return {};
 }
 
-std::string ProbeProblem(int result, const MediaJob& job) {
-    if (result == -1)
-        return "not an audio file that can be read (or it holds a video stream)";
-    if (result == -2)
-        return "its streams cannot be recognised";
-    if (result == -12)
-        return "out of memory while examining it";
-    if (result < 0)
-        return "its audio decoder cannot be set up (error " + std::to_string(result) + ")";
+std::string ProbeProblem(ProbeResult result, const MediaJob& job) {
+    switch (result) {
+        case ProbeResult::Usable:
+            break;
+        case ProbeResult::Unusable:
+            return "not an audio file that can be read (or it holds a video stream)";
+        case ProbeResult::NoStreamInfo:
+            return "its streams cannot be recognised";
+        case ProbeResult::OutOfMemory:
+            return "out of memory while examining it";
+        default:
+            return "its audio decoder cannot be set up (error " +
+                   std::to_string(static_cast<int>(result)) + ")";
+    }
     if (job.audioSampleRate <= 0 || job.audioChannels <= 0)
         return "holds no usable audio";
     if (job.probeStartUs < 0 || job.probeEndUs < 0)

@@ -19,7 +19,7 @@ static_assert(AV_CODEC_ID_AAC == 86018);
 static_assert(AV_CODEC_ID_MP2 == 86016);
 static_assert(AV_CODEC_ID_PCM_S16LE == 65536);
 static_assert(AV_CODEC_ID_FLAC == 86028);
-static_assert(AVERROR(ENOMEM) == -12);
+static_assert(AVERROR(ENOMEM) == static_cast<int>(ProbeResult::OutOfMemory));
 
 namespace {
 
@@ -66,20 +66,20 @@ bool IsCoverPicture(const AVStream* stream) {
 
 }  // namespace
 
-int ProbeMedia(MediaJob& job) {
+ProbeResult ProbeMedia(MediaJob& job) {
     ClearResults(job);
     const std::string& path = job.probeFileName;
     // Only regular files are offered to jobs: opening a FIFO would block until some
     // writer came, and a device such as /dev/zero has no end to cut to.
     struct stat info;
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return -1;
+        return ProbeResult::Unusable;
 
     ff::InputFormatPtr input;
     if (ff::OpenInput(path.c_str(), input) < 0)
-        return -1;
+        return ProbeResult::Unusable;
     if (avformat_find_stream_info(input.get(), nullptr) < 0)
-        return -2;
+        return ProbeResult::NoStreamInfo;
 
     const bool mp3Name = HasMp3Extension(path);
     bool hasVideo = false;
@@ -101,13 +101,13 @@ int ProbeMedia(MediaJob& job) {
             continue;
         ff::CodecContextPtr context(avcodec_alloc_context3(decoder));
         if (!context)
-            return AVERROR(ENOMEM);
+            return ProbeResult::OutOfMemory;
         int ret = avcodec_parameters_to_context(context.get(), par);
         if (ret < 0)
-            return ret;
+            return static_cast<ProbeResult>(ret);
         ret = avcodec_open2(context.get(), decoder, nullptr);
         if (ret < 0)
-            return ret;
+            return static_cast<ProbeResult>(ret);
         if (!ff::IsUsableSampleRate(context->sample_rate) || context->ch_layout.nb_channels <= 0)
             continue;
 
@@ -125,8 +125,8 @@ int ProbeMedia(MediaJob& job) {
     }
     av_dump_format(input.get(), 0, path.c_str(), 0);
     if (hasVideo || !hasUsableAudio)
-        return -1;
-    return 0;
+        return ProbeResult::Unusable;
+    return ProbeResult::Usable;
 }
 
 }  // namespace tolvane

@@ -89,17 +89,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static tolvane::MediaJobRunner runner;
     static tolvane::MediaJob job;
     job.probeFileName = input.string();
-    const int probe = runner.Probe(job);
-    if (probe > 0)
+    const tolvane::ProbeResult probe = runner.Probe(job);
+    if (static_cast<int>(probe) > 0)
         std::abort();  // results are 0 or negative
-    if (probe == 0) {
+    if (probe == tolvane::ProbeResult::Usable) {
         const std::string cutExtension = input.extension().string();
         tolvane::PrepareCutJob(job, input.string(), (Folder() / ("cut" + cutExtension)).string(),
                                0.0, kCutSeconds);
         RunJob(runner, job, false);
 
         job.probeFileName = input.string();
-        if (runner.Probe(job) != 0)
+        if (runner.Probe(job) != tolvane::ProbeResult::Usable)
             std::abort();  // the cut must not change its source
         const tolvane::JoinRange range{input.string(), 0.0, kCutSeconds};
         tolvane::PrepareJoinJob(job, {&range, 1}, (Folder() / "join.mp3").string(),

@@ -81,7 +81,7 @@ TEST_F(CutJobTest, TenToTwentySecondsOfMp3StartsAtZeroWithoutTags) {
     EXPECT_LE(job.progressPercent, 100);
     // Our own probe agrees with ffprobe about the length.
     MediaJob probe;
-    ASSERT_EQ(ProbeFile(probe, out), 0);
+    ASSERT_EQ(ProbeFile(probe, out), ProbeResult::Usable);
     EXPECT_NEAR(probe.probeEndUs / 1e6, info.durationSec, 0.03);
 }
 
@@ -204,7 +204,7 @@ TEST_F(CutJobTest, FormatsKeepTheirContainerAndTellTheCutLength) {
         EXPECT_GE(info.durationSec, 1.5 - 0.03);
         EXPECT_LE(info.durationSec, 1.5 + 3 * c.maxPacket);
         MediaJob probe;
-        ASSERT_EQ(ProbeFile(probe, out), 0);
+        ASSERT_EQ(ProbeFile(probe, out), ProbeResult::Usable);
         EXPECT_NEAR(probe.probeEndUs / 1e6, info.durationSec, 0.05);
     }
 }
@@ -321,7 +321,7 @@ TEST_F(CutJobTest, MislabelledAacIsCutIntoAacAndTheSourceStaysUntouched) {
     EXPECT_EQ(info.formatName, "aac");
     EXPECT_EQ(info.codecName, "aac");
     MediaJob probe;
-    EXPECT_EQ(ProbeFile(probe, out), 0);
+    EXPECT_EQ(ProbeFile(probe, out), ProbeResult::Usable);
 }
 
 TEST_F(CutJobTest, OtherMislabelledSourcesAreCutIntoTheirTrueContainer) {

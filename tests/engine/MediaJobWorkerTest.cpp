@@ -289,7 +289,7 @@ TEST_F(MediaJobRunnerTest, ProbeAndNextJobWaitForTheWorker) {
     ASSERT_EQ(runner.StartMediaJob(job, true), JobStartResult::Started);
     MediaJob other;
     other.probeFileName = fixtures.Mp3(1.0).string();
-    EXPECT_EQ(runner.Probe(other), 0);
+    EXPECT_EQ(runner.Probe(other), ProbeResult::Usable);
     // The probe ran only after the job had ended.
     EXPECT_FALSE(runner.IsRunning());
     EXPECT_EQ(job.currentIndex, 2);

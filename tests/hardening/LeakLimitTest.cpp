@@ -37,7 +37,7 @@ int ProbeAndCutMany(const std::vector<fs::path>& inputs, const fs::path& out, in
     for (int i = 0; i < kFiles; ++i) {
         const fs::path& input = inputs[static_cast<std::size_t>(i) % inputs.size()];
         job.probeFileName = input.string();
-        if (runner.Probe(job) != 0)
+        if (runner.Probe(job) != ProbeResult::Usable)
             continue;
         ++*usable;
         // A mislabelled ".mp3" is cut into its true container, as the commands do.

@@ -39,7 +39,7 @@ void RunJob(MediaJob& job) {
     MediaJobWorker(job);
 }
 
-int ProbeFile(MediaJob& job, const fs::path& file) {
+ProbeResult ProbeFile(MediaJob& job, const fs::path& file) {
     (void)kQuietLog;
     job.probeFileName = file.string();
     return ProbeMedia(job);

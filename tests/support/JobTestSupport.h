@@ -21,7 +21,7 @@ void PrepareJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::p
 // Runs the job on the calling thread.
 void RunJob(MediaJob& job);
 // Probes `file` with our own engine.
-int ProbeFile(MediaJob& job, const fs::path& file);
+ProbeResult ProbeFile(MediaJob& job, const fs::path& file);
 // MD5 of the data of the first `count` audio packets (all when negative), one per
 // packet in file order, as ffprobe reads them.
 std::vector<std::string> PacketHashes(const fs::path& file, int count = -1);

@@ -64,8 +64,9 @@ class AddingFilesScope {
 
 bool CTolvaneDlg::ProbeAddedFile(const QString& path, bool checkEnd) {
     job_.probeFileName = path.toStdString();
-    const int result = runner_.Probe(job_);
-    const bool rejected = result < 0 || job_.probeStartUs < 0 || (checkEnd && job_.probeEndUs < 0);
+    const ProbeResult result = runner_.Probe(job_);
+    const bool rejected =
+        result != ProbeResult::Usable || job_.probeStartUs < 0 || (checkEnd && job_.probeEndUs < 0);
     if (rejected) {
         ShowMessage(
             QString::fromStdString(texts_.RejectedFileMessage(FileNameOf(path).toStdString())));
