@@ -13,6 +13,7 @@ extern "C" {
 #include "CutRange.h"
 #include "DecodableAudio.h"
 #include "FfmpegHolders.h"
+#include "FfmpegSetup.h"
 #include "FlacCutEdges.h"
 #include "FrameQueue.h"
 #include "JobOutput.h"
@@ -269,18 +270,9 @@ class InputDecoder {
 bool InputDecoder::Open(AVStream* stream) {
     if (!decoded_ || !converted_ || !encoderFrame_)
         return InputFailure(AVERROR(ENOMEM));
-    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (decoder == nullptr)
-        return InputFailure(AVERROR_DECODER_NOT_FOUND);
-    decoder_.reset(avcodec_alloc_context3(decoder));
-    if (!decoder_)
-        return InputFailure(AVERROR(ENOMEM));
-    int ret = avcodec_parameters_to_context(decoder_.get(), stream->codecpar);
-    if (ret < 0)
-        return InputFailure(ret);
-    decoder_->pkt_timebase = stream->time_base;
-    ret = avcodec_open2(decoder_.get(), decoder, nullptr);
-    return ret >= 0 || InputFailure(ret);
+    int ret = 0;
+    decoder_ = ff::OpenDecoder(*stream, &ret);
+    return decoder_ || InputFailure(ret);
 }
 
 bool InputDecoder::SetTarget(const FrameEncoder& encoder) {
@@ -362,14 +354,11 @@ bool InputDecoder::PrepareResampler(const AVFrame* frame) {
     const bool same = frame->sample_rate == targetRate_ && frame->format == targetFormat_ &&
                       av_channel_layout_compare(&inLayout, &targetLayout_) == 0;
     if (!same) {
-        SwrContext* raw = nullptr;
-        int ret = swr_alloc_set_opts2(&raw, &targetLayout_, targetFormat_, targetRate_, &inLayout,
-                                      static_cast<AVSampleFormat>(frame->format),
-                                      frame->sample_rate, 0, nullptr);
-        resampler_.reset(raw);
-        if (ret >= 0)
-            ret = swr_init(resampler_.get());
-        if (ret < 0) {
+        int ret = 0;
+        resampler_ = ff::MakeResampler(
+            {static_cast<AVSampleFormat>(frame->format), frame->sample_rate, &inLayout},
+            {targetFormat_, targetRate_, &targetLayout_}, &ret);
+        if (!resampler_) {
             av_channel_layout_uninit(&inLayout);
             return InputFailure(ret);
         }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "FfmpegHolders.h"
+#include "FfmpegSetup.h"
 #include "MediaEngine.h"
 
 namespace tolvane {
@@ -96,18 +97,12 @@ ProbeResult ProbeMedia(MediaJob& job) {
         }
         if (par->codec_type != AVMEDIA_TYPE_AUDIO)
             continue;
-        const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
-        if (decoder == nullptr)
+        int ret = 0;
+        const ff::CodecContextPtr context = ff::OpenDecoder(*stream, &ret);
+        if (ret == AVERROR_DECODER_NOT_FOUND)
             continue;
-        ff::CodecContextPtr context(avcodec_alloc_context3(decoder));
         if (!context)
-            return ProbeResult::OutOfMemory;
-        int ret = avcodec_parameters_to_context(context.get(), par);
-        if (ret < 0)
-            return static_cast<ProbeResult>(ret);
-        ret = avcodec_open2(context.get(), decoder, nullptr);
-        if (ret < 0)
-            return static_cast<ProbeResult>(ret);
+            return static_cast<ProbeResult>(ret);  // AVERROR(ENOMEM) is OutOfMemory
         if (!ff::IsUsableSampleRate(context->sample_rate) || context->ch_layout.nb_channels <= 0)
             continue;
 
