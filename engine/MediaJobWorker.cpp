@@ -141,10 +141,9 @@ bool FrameEncoder::Open() {
     if (output_.context()->oformat->flags & AVFMT_GLOBALHEADER)
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     enc->thread_count = 4;
-    AVDictionary* rawOptions = nullptr;
-    av_dict_set(&rawOptions, "preset", "veryfast", 0);
-    int ret = avcodec_open2(enc, codec, &rawOptions);
-    av_dict_free(&rawOptions);
+    ff::Dictionary options;
+    options.Set("preset", "veryfast");
+    int ret = avcodec_open2(enc, codec, options.address());
     if (ret < 0)
         return Failure(ret);
 
@@ -211,10 +210,6 @@ bool FrameEncoder::ReceivePackets() {
 class InputDecoder {
   public:
     InputDecoder() = default;
-    ~InputDecoder() {
-        av_channel_layout_uninit(&resamplerLayout_);
-        av_channel_layout_uninit(&targetLayout_);
-    }
     InputDecoder(const InputDecoder&) = delete;
     InputDecoder& operator=(const InputDecoder&) = delete;
 
@@ -256,14 +251,14 @@ class InputDecoder {
     // What the encoder takes.
     AVSampleFormat targetFormat_ = AV_SAMPLE_FMT_NONE;
     int targetRate_ = 0;
-    AVChannelLayout targetLayout_{};
+    ff::ChannelLayout targetLayout_;
     int frameSize_ = 0;
     bool padLastFrame_ = false;
     std::int64_t sampleCounter_ = 0;
     // Parameters the current resampler was made for.
     int resamplerRate_ = 0;
     int resamplerFormat_ = -1;
-    AVChannelLayout resamplerLayout_{};
+    ff::ChannelLayout resamplerLayout_;
     bool resamplerChosen_ = false;
 };
 
@@ -279,12 +274,12 @@ bool InputDecoder::SetTarget(const FrameEncoder& encoder) {
     const AVCodecContext* enc = encoder.context();
     targetFormat_ = enc->sample_fmt;
     targetRate_ = enc->sample_rate;
-    const int ret = av_channel_layout_copy(&targetLayout_, &enc->ch_layout);
+    const int ret = targetLayout_.CopyFrom(enc->ch_layout);
     if (ret < 0)
         return OutputFailure(ret);
     frameSize_ = encoder.frameSize();
     padLastFrame_ = encoder.padLastFrame();
-    fifo_.reset(av_audio_fifo_alloc(targetFormat_, targetLayout_.nb_channels, frameSize_ * 2));
+    fifo_.reset(av_audio_fifo_alloc(targetFormat_, targetLayout_->nb_channels, frameSize_ * 2));
     sampleCounter_ = 0;
     return fifo_ != nullptr || OutputFailure(AVERROR(ENOMEM));
 }
@@ -324,47 +319,34 @@ bool InputDecoder::ReceiveFrames() {
 }
 
 bool InputDecoder::PrepareResampler(const AVFrame* frame) {
-    AVChannelLayout inLayout{};
+    ff::ChannelLayout inLayout;
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0) {
-        av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
-    } else {
-        const int ret = av_channel_layout_copy(&inLayout, &frame->ch_layout);
-        if (ret < 0) {
-            av_channel_layout_uninit(&inLayout);
-            return InputFailure(ret);
-        }
+        inLayout = ff::ChannelLayout::Default(frame->ch_layout.nb_channels);
+    } else if (const int ret = inLayout.CopyFrom(frame->ch_layout); ret < 0) {
+        return InputFailure(ret);
     }
-    if (inLayout.nb_channels <= 0 || !ff::IsUsableSampleRate(frame->sample_rate)) {
-        av_channel_layout_uninit(&inLayout);
+    if (inLayout->nb_channels <= 0 || !ff::IsUsableSampleRate(frame->sample_rate))
         return InputFailure(AVERROR_INVALIDDATA);
-    }
 
     if (resamplerChosen_ && resamplerRate_ == frame->sample_rate &&
         resamplerFormat_ == frame->format &&
-        av_channel_layout_compare(&resamplerLayout_, &inLayout) == 0) {
-        av_channel_layout_uninit(&inLayout);
+        av_channel_layout_compare(resamplerLayout_.get(), inLayout.get()) == 0)
         return true;
-    }
     // First frame, or the stream changed its parameters: drain the old resampler first.
-    if (resampler_ && !Convert(nullptr, 0)) {
-        av_channel_layout_uninit(&inLayout);
+    if (resampler_ && !Convert(nullptr, 0))
         return false;
-    }
     resampler_.reset();
     const bool same = frame->sample_rate == targetRate_ && frame->format == targetFormat_ &&
-                      av_channel_layout_compare(&inLayout, &targetLayout_) == 0;
+                      av_channel_layout_compare(inLayout.get(), targetLayout_.get()) == 0;
     if (!same) {
         int ret = 0;
         resampler_ = ff::MakeResampler(
-            {static_cast<AVSampleFormat>(frame->format), frame->sample_rate, &inLayout},
-            {targetFormat_, targetRate_, &targetLayout_}, &ret);
-        if (!resampler_) {
-            av_channel_layout_uninit(&inLayout);
+            {static_cast<AVSampleFormat>(frame->format), frame->sample_rate, inLayout.get()},
+            {targetFormat_, targetRate_, targetLayout_.get()}, &ret);
+        if (!resampler_)
             return InputFailure(ret);
-        }
     }
-    av_channel_layout_uninit(&resamplerLayout_);
-    resamplerLayout_ = inLayout;  // takes ownership
+    resamplerLayout_ = std::move(inLayout);
     resamplerRate_ = frame->sample_rate;
     resamplerFormat_ = frame->format;
     resamplerChosen_ = true;
@@ -389,7 +371,7 @@ int InputDecoder::AllocateTargetFrame(AVFrame* frame, int samples) const {
     frame->nb_samples = samples;
     frame->format = targetFormat_;
     frame->sample_rate = targetRate_;
-    const int ret = av_channel_layout_copy(&frame->ch_layout, &targetLayout_);
+    const int ret = av_channel_layout_copy(&frame->ch_layout, targetLayout_.get());
     return ret < 0 ? ret : av_frame_get_buffer(frame, 0);
 }
 
@@ -445,7 +427,7 @@ bool InputDecoder::SendFromFifo(int samples) {
         return OutputFailure(AVERROR_BUG);
     if (samples < frameSamples)
         av_samples_set_silence(frame->extended_data, samples, frameSamples - samples,
-                               targetLayout_.nb_channels, targetFormat_);
+                               targetLayout_->nb_channels, targetFormat_);
     frame->pts = sampleCounter_;
     sampleCounter_ += samples;
     return Send(frame);

@@ -17,13 +17,12 @@ namespace {
 
 constexpr double kPrerollSeconds = 0.2;
 
-AVChannelLayout UsableLayout(const AVChannelLayout& layout) {
-    AVChannelLayout result{};
+ff::ChannelLayout UsableLayout(const AVChannelLayout& layout) {
     if (layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_check(&layout) == 0) {
-        av_channel_layout_default(&result, layout.nb_channels);
-    } else {
-        av_channel_layout_copy(&result, &layout);
+        return ff::ChannelLayout::Default(layout.nb_channels);
     }
+    ff::ChannelLayout result;
+    result.CopyFrom(layout);
     return result;
 }
 
@@ -95,14 +94,11 @@ bool AudioDecoder::ConfigureOutput(int rate, int channels) {
 }
 
 bool AudioDecoder::BuildResampler(const AVFrame& frame) {
-    AVChannelLayout inLayout = UsableLayout(frame.ch_layout);
-    AVChannelLayout outLayout{};
-    av_channel_layout_default(&outLayout, outChannels_);
-    ff::ResamplerPtr resampler =
-        ff::MakeResampler({static_cast<AVSampleFormat>(frame.format), frame.sample_rate, &inLayout},
-                          {AV_SAMPLE_FMT_FLT, outRate_, &outLayout});
-    av_channel_layout_uninit(&inLayout);
-    av_channel_layout_uninit(&outLayout);
+    const ff::ChannelLayout inLayout = UsableLayout(frame.ch_layout);
+    const ff::ChannelLayout outLayout = ff::ChannelLayout::Default(outChannels_);
+    ff::ResamplerPtr resampler = ff::MakeResampler(
+        {static_cast<AVSampleFormat>(frame.format), frame.sample_rate, inLayout.get()},
+        {AV_SAMPLE_FMT_FLT, outRate_, outLayout.get()});
     if (!resampler) {
         resampler_.reset();
         return false;
