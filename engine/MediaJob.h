@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "JobFailure.h"
 #include "MislabelFlags.h"
 
 namespace tolvane {
@@ -55,13 +56,14 @@ struct MediaJob {
     std::atomic<std::int8_t> cancelledOutput{kCancelledOutputKept};  // worker
 
     // The first failure of the job, recorded by the worker and reset at each start:
-    // the FFmpeg error code (an AVERROR value, errno values included; 0: none) and
+    // the FFmpeg error code (an AVERROR value, errno values included; 0: none),
     // whether the output file (created, written or finished) or the failing input
-    // (opened, read or decoded) is to blame.
+    // (opened, read or decoded) is to blame, and the step it failed in.
     std::atomic<std::int32_t> failureCode{0};
     std::atomic<bool> failureOnOutput{false};
-    bool joinMode = false;  // true: join, false: cut
-    bool reencode = false;  // true: re-encode mode, false: copy mode
+    std::atomic<JobStep> failureStep{JobStep::None};  // during what it failed
+    bool joinMode = false;                            // true: join, false: cut
+    bool reencode = false;                            // true: re-encode mode, false: copy mode
     // Re-encode mode decodes on a second thread while the job's thread encodes; true
     // does both in turn on the job's thread (the two give the same output).
     bool reencodeOnOneThread = false;

@@ -356,6 +356,7 @@ TEST_F(CutJobTest, ExistingOutputIsNeverOverwritten) {
     EXPECT_EQ(ReadFileBytes(out), "keep me");
     EXPECT_EQ(job.failureCode, AVERROR(EEXIST));
     EXPECT_TRUE(job.failureOnOutput);
+    EXPECT_EQ(job.failureStep, JobStep::WritingHeader) << "the file is made with its header";
 }
 
 TEST_F(CutJobTest, UnknownOutputExtensionFailsWithoutFile) {
@@ -383,6 +384,7 @@ TEST_F(CutJobTest, BadInputsFailWithoutOutput) {
         EXPECT_LT(cut.failureCode, 0);
         if (c.error != 0) {
             EXPECT_EQ(cut.failureCode, c.error);
+            EXPECT_EQ(cut.failureStep, JobStep::OpeningInput);
         }
         EXPECT_FALSE(cut.failureOnOutput) << "the input is to blame";
     }
@@ -418,6 +420,7 @@ TEST_F(CutJobTest, FullDiskFailsAndLeavesNoOutput) {
     ExpectSucceeded();
     EXPECT_EQ(job.failureCode, 0);
     EXPECT_FALSE(job.failureOnOutput);
+    EXPECT_EQ(job.failureStep, JobStep::None);
     ::umount(disk.c_str());
 }
 

@@ -112,7 +112,11 @@ QString CTolvaneDlg::FailureMessage() const {
             reason = Text("TISHI", "yy_damaged");
             break;
         case JobFailureKind::Other:
-            reason = Text("TISHI", "yy_other").arg(FromUtf8(FailureCodeText(code)));
+            // FFmpeg's English description is the detail in the reason's parentheses;
+            // the step it failed in joins it, in English too.
+            reason = Text("TISHI", "yy_other")
+                         .arg(FromUtf8(FailureCodeText(code)) + QStringLiteral(", while ") +
+                              QLatin1String(DescribeJobStep(job_.failureStep.load())));
             break;
     }
     return Text("TISHI", job_.joinMode ? "hbsb" : "jqsb") + QLatin1Char('\n') +
