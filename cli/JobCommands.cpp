@@ -10,14 +10,15 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern "C" {
-#include <libavcodec/codec_id.h>
 #include <libavutil/error.h>
 }
 
 #include "FolderWriteTest.h"
 #include "Interrupt.h"
+#include "JobBuilders.h"
 #include "MediaEngine.h"
 #include "MislabelledCut.h"
 #include "NameQuoting.h"
@@ -51,15 +52,20 @@ std::string FileSystemProblem(const std::string& path) {
     return {};
 }
 
-std::string ProbeProblem(int result, const MediaJob& job) {
-    if (result == -1)
-        return "not an audio file that can be read (or it holds a video stream)";
-    if (result == -2)
-        return "its streams cannot be recognised";
-    if (result == -12)
-        return "out of memory while examining it";
-    if (result < 0)
-        return "its audio decoder cannot be set up (error " + std::to_string(result) + ")";
+std::string ProbeProblem(ProbeResult result, const MediaJob& job) {
+    switch (result) {
+        case ProbeResult::Usable:
+            break;
+        case ProbeResult::Unusable:
+            return "not an audio file that can be read (or it holds a video stream)";
+        case ProbeResult::NoStreamInfo:
+            return "its streams cannot be recognised";
+        case ProbeResult::OutOfMemory:
+            return "out of memory while examining it";
+        default:
+            return "its audio decoder cannot be set up (error " +
+                   std::to_string(static_cast<int>(result)) + ")";
+    }
     if (job.audioSampleRate <= 0 || job.audioChannels <= 0)
         return "holds no usable audio";
     if (job.probeStartUs < 0 || job.probeEndUs < 0)
@@ -129,7 +135,6 @@ struct JobResult {
 // Starts the filled job, shows its progress, forwards Ctrl-C as a cancel request and
 // waits for the worker to end.
 JobResult RunToEnd(MediaJobRunner& runner, MediaJob& job, bool joinMode) {
-    job.progressPercent.store(-1);
     if (runner.StartMediaJob(job, joinMode) != JobStartResult::Started) {
         Complain(ShortName(job.inputNames.front()), "too many inputs for one job");
         return {};
@@ -294,7 +299,7 @@ int RunProbe(const Request& request) {
         if (job.audioBitRate > 0)
             line +=
                 ", " + std::to_string((std::int64_t{job.audioBitRate} + 500) / 1000) + " kbit/s";
-        std::string trueExtension = MislabelledTrueExtension(path, job);
+        std::string trueExtension = MislabelledTrueExtension(path, job.mislabeled);
         if (!trueExtension.empty())
             line += ", holds " + trueExtension.substr(1) + " audio despite its .mp3 name";
         std::printf("%s\n", line.c_str());
@@ -325,7 +330,8 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
         return kExitUsage;
     }
     OutputNamingError why = OutputNamingError::None;
-    std::optional<std::string> output = MakeCutOutputPath(request.outputFolder, input, job, &why);
+    std::optional<std::string> output =
+        MakeCutOutputPath(request.outputFolder, input, job.mislabeled, &why);
     if (!output) {
         Complain(input, DescribeOutputNamingError(why));
         return kExitFailed;
@@ -333,19 +339,12 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
     if (ReceivedInterrupt() != 0)
         return kExitSignalBase + ReceivedInterrupt();
 
-    job.displayCount.store(0);
-    job.fileCount = 1;
-    job.inputNames = {input};
-    job.outputNames = {*output};
-    job.startSec[0] = startMs / 1000.0;
-    job.endSec[0] = endMs / 1000.0;
-    job.lengthSec[0].store(job.endSec[0] - job.startSec[0]);
-    job.reencode = false;
+    PrepareCutJob(job, input, *output, startMs / 1000.0, endMs / 1000.0);
 
     JobResult result = RunToEnd(runner, job, false);
     switch (result.outcome) {
         case JobOutcome::Done: {
-            std::string final = FinishMislabelledCut(input, *output, job);
+            std::string final = FinishMislabelledCut(input, *output, job.mislabeled);
             std::printf("%s\n", NameForOutput(final).c_str());
             return kExitOk;
         }
@@ -410,24 +409,13 @@ int RunJoin(const Request& request) {
     if (ReceivedInterrupt() != 0)
         return kExitSignalBase + ReceivedInterrupt();
 
-    const int count = static_cast<int>(request.files.size());
-    job.displayCount.store(count);
-    job.fileCount = count;
-    job.inputNames = request.files;
-    job.outputNames.assign(request.files.size(), *output);
-    for (int k = 0; k < count; ++k) {
-        auto slot = static_cast<std::size_t>(k);
-        job.startSec[slot] = 0.0;
-        job.endSec[slot] = durationsMs[slot] / 1000.0;
-    }
-    const auto ranges = static_cast<std::size_t>(count);
-    job.totalLengthSec = JoinTotalLengthSec(std::span(job.startSec).first(ranges),
-                                            std::span(job.endSec).first(ranges));
-    job.audioBitRate = request.bitRate.value_or(profile.bitRate);
-    job.audioSampleRate = request.sampleRate.value_or(profile.sampleRate);
-    job.audioChannels = request.channels.value_or(profile.channels);
-    job.audioCodecId = AV_CODEC_ID_MP3;
-    job.reencode = true;
+    std::vector<JoinRange> ranges;
+    for (std::size_t k = 0; k < request.files.size(); ++k)
+        ranges.push_back({request.files[k], 0.0, durationsMs[k] / 1000.0});
+    PrepareJoinJob(
+        job, ranges, *output,
+        {request.bitRate.value_or(profile.bitRate), request.sampleRate.value_or(profile.sampleRate),
+         request.channels.value_or(profile.channels)});
 
     JobResult result = RunToEnd(runner, job, true);
     switch (result.outcome) {

@@ -17,15 +17,14 @@ int ExclusiveOutputFile::Create(const std::string& path) {
         return AVERROR(errno);
     path_ = path;
     created_ = true;
-    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
-    if (buffer == nullptr)
+    ff::MemoryPtr buffer(static_cast<std::uint8_t*>(av_malloc(kBufferSize)));
+    if (!buffer)
         return AVERROR(ENOMEM);
     AVIOContext* io =
-        avio_alloc_context(buffer, kBufferSize, 1, this, nullptr, &WritePacket, &Seek);
-    if (io == nullptr) {
-        av_free(buffer);
+        avio_alloc_context(buffer.get(), kBufferSize, 1, this, nullptr, &WritePacket, &Seek);
+    if (io == nullptr)
         return AVERROR(ENOMEM);
-    }
+    buffer.release();  // the I/O context owns it now
     io_.reset(io);
     return 0;
 }

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
 #include <libswresample/swresample.h>
 }
@@ -38,9 +40,6 @@ struct FifoDeleter {
 struct ResamplerDeleter {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
-struct DictionaryDeleter {
-    void operator()(AVDictionary* d) const { av_dict_free(&d); }
-};
 // A custom I/O context together with its (possibly reallocated) buffer.
 struct IoContextDeleter {
     void operator()(AVIOContext* io) const {
@@ -62,6 +61,57 @@ using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
 using MemoryPtr = std::unique_ptr<std::uint8_t, MemoryDeleter>;
 
+// Options for an FFmpeg call. The calls take the address of the pointer, since they
+// may replace the dictionary (avformat_open_input leaves the options it did not use).
+class Dictionary {
+  public:
+    Dictionary() = default;
+    ~Dictionary() { av_dict_free(&dictionary_); }
+    Dictionary(const Dictionary&) = delete;
+    Dictionary& operator=(const Dictionary&) = delete;
+
+    int Set(const char* key, const char* value) { return av_dict_set(&dictionary_, key, value, 0); }
+    AVDictionary** address() { return &dictionary_; }
+
+  private:
+    AVDictionary* dictionary_ = nullptr;
+};
+
+// A channel layout that owns what a custom-order layout allocates.
+class ChannelLayout {
+  public:
+    ChannelLayout() = default;
+    ~ChannelLayout() { av_channel_layout_uninit(&layout_); }
+    ChannelLayout(const ChannelLayout&) = delete;
+    ChannelLayout& operator=(const ChannelLayout&) = delete;
+    ChannelLayout(ChannelLayout&& other) noexcept : layout_(std::exchange(other.layout_, {})) {}
+    ChannelLayout& operator=(ChannelLayout&& other) noexcept {
+        if (this != &other) {
+            av_channel_layout_uninit(&layout_);
+            layout_ = std::exchange(other.layout_, {});
+        }
+        return *this;
+    }
+
+    // FFmpeg's default layout for `channels` (an unspecified order when it has none).
+    static ChannelLayout Default(int channels) {
+        ChannelLayout layout;
+        av_channel_layout_default(&layout.layout_, channels);
+        return layout;
+    }
+    // A copy of `source`; returns the FFmpeg result.
+    int CopyFrom(const AVChannelLayout& source) {
+        return av_channel_layout_copy(&layout_, &source);
+    }
+
+    const AVChannelLayout* get() const { return &layout_; }
+    const AVChannelLayout& operator*() const { return layout_; }
+    const AVChannelLayout* operator->() const { return &layout_; }
+
+  private:
+    AVChannelLayout layout_{};
+};
+
 // Opens a file for reading; returns the FFmpeg result and leaves `out` empty on failure.
 // The path is always a local file: without the "file:" prefix FFmpeg would read a name
 // such as "pipe:0.mp3" or "concat:a.mp3|b.mp3" as a protocol and its arguments, and the
@@ -70,10 +120,9 @@ using MemoryPtr = std::unique_ptr<std::uint8_t, MemoryDeleter>;
 inline int OpenInput(const char* path, InputFormatPtr& out, const AVInputFormat* format = nullptr) {
     AVFormatContext* raw = nullptr;
     const std::string url = std::string("file:") + path;
-    AVDictionary* rawOptions = nullptr;
-    av_dict_set(&rawOptions, "protocol_whitelist", "file", 0);
-    std::unique_ptr<AVDictionary*, void (*)(AVDictionary**)> options(&rawOptions, av_dict_free);
-    int ret = avformat_open_input(&raw, url.c_str(), format, &rawOptions);
+    Dictionary options;
+    options.Set("protocol_whitelist", "file");
+    int ret = avformat_open_input(&raw, url.c_str(), format, options.address());
     if (ret < 0)
         return ret;  // FFmpeg frees the context itself on failure
     out.reset(raw);

@@ -39,6 +39,48 @@ JobFailureKind ClassifyJobFailure(std::int32_t failureCode) {
     }
 }
 
+const char* DescribeJobStep(JobStep step) {
+    switch (step) {
+        case JobStep::None:
+            return "doing nothing";
+        case JobStep::Starting:
+            return "starting the job";
+        case JobStep::OpeningInput:
+            return "opening the input";
+        case JobStep::FindingAudio:
+            return "looking for the audio streams";
+        case JobStep::CreatingOutput:
+            return "creating the output";
+        case JobStep::AddingStream:
+            return "adding an output stream";
+        case JobStep::OpeningDecoder:
+            return "opening the decoder";
+        case JobStep::Decoding:
+            return "decoding";
+        case JobStep::Converting:
+            return "converting the samples";
+        case JobStep::OpeningEncoder:
+            return "opening the encoder";
+        case JobStep::WritingHeader:
+            return "writing the header";
+        case JobStep::Encoding:
+            return "encoding";
+        case JobStep::WritingPacket:
+            return "writing a packet";
+        case JobStep::CuttingEdges:
+            return "cutting the edges";
+        case JobStep::ReadingRange:
+            return "reading the range";
+        case JobStep::FinishingOutput:
+            return "finishing the output";
+        case JobStep::CheckingOutput:
+            return "checking the output";
+        case JobStep::Running:
+            return "running the job";
+    }
+    return "an unknown step";
+}
+
 std::string FailureCodeText(std::int32_t failureCode) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     if (av_strerror(failureCode, text, sizeof text) < 0)

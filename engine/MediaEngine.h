@@ -8,11 +8,18 @@
 
 namespace tolvane {
 
+// What a probe made of a file. The values are the ones callers have always shown and
+// stored; any other (negative) value is the FFmpeg error of setting up a decoder.
+enum class ProbeResult : std::int32_t {
+    Usable = 0,
+    Unusable = -1,      // cannot be opened, has a video stream or no usable audio stream
+    NoStreamInfo = -2,  // FFmpeg found no stream information
+    OutOfMemory = -12,  // AVERROR(ENOMEM)
+};
+
 // Examines job.probeFileName and leaves its results in the job (times, audio
-// parameters, mislabel flags). 0: usable. -1: cannot be opened, has a video stream,
-// or has no usable audio stream. -2: no stream information. -12: out of memory.
-// Other negative values: the FFmpeg error of setting up a decoder.
-int ProbeMedia(MediaJob& job);
+// parameters, mislabel flags).
+ProbeResult ProbeMedia(MediaJob& job);
 
 // Thread routine: runs the job described by the record (copy mode for a cut,
 // re-encode mode for a join) and returns when it is done, failed or cancelled.
@@ -36,7 +43,7 @@ class MediaJobRunner {
     // starts MediaJobWorker on a new thread. Returns at once.
     JobStartResult StartMediaJob(MediaJob& job, bool joinMode);
     // Waits for the previous worker, then runs ProbeMedia.
-    int Probe(MediaJob& job);
+    ProbeResult Probe(MediaJob& job);
     // Blocks until the worker (if any) has ended.
     void WaitForWorker();
     // True while a worker thread runs.

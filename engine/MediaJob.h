@@ -12,10 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "JobFailure.h"
+#include "MislabelFlags.h"
+
 namespace tolvane {
 
 inline constexpr int kMaxJobInputs = 999;     // range entries per job
 inline constexpr int kJobStatusSlots = 1000;  // status values per job
+
+// audioCodecId of a join: FFmpeg's AV_CODEC_ID_MP3 (checked by ProbeMedia.cpp).
+inline constexpr std::int32_t kMp3CodecId = 86017;
 
 // failureCode of a job whose output would hold no audio a decoder can play (a range
 // before, after or inside a damaged stretch of the input): the output is removed.
@@ -34,7 +40,7 @@ inline constexpr std::int8_t kCancelledOutputEmpty = 1;  // removed: no packet h
 inline constexpr std::int8_t kCancelledOutputUnreadable = 2;
 
 struct MediaJob {
-    // Encoder of a re-encode job (FFmpeg codec id; the join uses MP3).
+    // Encoder of a re-encode job (FFmpeg codec id; the join uses kMp3CodecId).
     std::int32_t audioCodecId = 0;
 
     // Start time of the current input's container, seconds (worker).
@@ -50,13 +56,14 @@ struct MediaJob {
     std::atomic<std::int8_t> cancelledOutput{kCancelledOutputKept};  // worker
 
     // The first failure of the job, recorded by the worker and reset at each start:
-    // the FFmpeg error code (an AVERROR value, errno values included; 0: none) and
+    // the FFmpeg error code (an AVERROR value, errno values included; 0: none),
     // whether the output file (created, written or finished) or the failing input
-    // (opened, read or decoded) is to blame.
+    // (opened, read or decoded) is to blame, and the step it failed in.
     std::atomic<std::int32_t> failureCode{0};
     std::atomic<bool> failureOnOutput{false};
-    bool joinMode = false;  // true: join, false: cut
-    bool reencode = false;  // true: re-encode mode, false: copy mode
+    std::atomic<JobStep> failureStep{JobStep::None};  // during what it failed
+    bool joinMode = false;                            // true: join, false: cut
+    bool reencode = false;                            // true: re-encode mode, false: copy mode
     // Re-encode mode decodes on a second thread while the job's thread encodes; true
     // does both in turn on the job's thread (the two give the same output).
     bool reencodeOnOneThread = false;
@@ -66,10 +73,7 @@ struct MediaJob {
     std::function<void(MediaJob&)> progressUpdated;
 
     // Left by the last probe of a file whose name ends in "mp3" (any case).
-    bool mislabeledAac = false;
-    bool mislabeledMp2 = false;
-    bool mislabeledWav = false;
-    bool mislabeledFlac = false;
+    MislabelFlags mislabeled;
 
     std::atomic<std::int32_t> seekByBytes{0};  // current input positioned by byte offset
 

@@ -22,7 +22,7 @@ JobStartResult MediaJobRunner::StartMediaJob(MediaJob& job, bool joinMode) {
     return JobStartResult::Started;
 }
 
-int MediaJobRunner::Probe(MediaJob& job) {
+ProbeResult MediaJobRunner::Probe(MediaJob& job) {
     WaitForWorker();
     return ProbeMedia(job);
 }

@@ -13,8 +13,10 @@ extern "C" {
 #include "CutRange.h"
 #include "DecodableAudio.h"
 #include "FfmpegHolders.h"
+#include "FfmpegSetup.h"
 #include "FlacCutEdges.h"
 #include "FrameQueue.h"
+#include "JobFailure.h"
 #include "JobOutput.h"
 #include "MediaEngine.h"
 #include "TimeUnits.h"
@@ -41,11 +43,16 @@ std::string InputName(const MediaJob& job, int k) {
 }
 
 // Records the job's first failure: `code` is the FFmpeg error (anything not negative
-// counts as unknown). Returns false, so a failing step can end with it.
-bool RecordFailure(MediaJob& job, int code, bool onOutput) {
+// counts as unknown), and tells FFmpeg's log during what it happened. Returns false,
+// so a failing step can end with it.
+bool RecordFailure(MediaJob& job, int code, bool onOutput, JobStep step) {
     if (job.failureCode.load() == 0) {
         job.failureOnOutput = onOutput;
+        job.failureStep = step;
         job.failureCode = code < 0 ? code : AVERROR_UNKNOWN;
+        av_log(nullptr, AV_LOG_ERROR, "The job failed while %s (%s side): %s\n",
+               DescribeJobStep(step), onOutput ? "output" : "input",
+               FailureCodeText(job.failureCode).c_str());
     }
     return false;
 }
@@ -67,12 +74,14 @@ int OpenJobInput(const std::string& path, ff::InputFormatPtr& input) {
 struct DecodeFailure {
     int code = 0;
     bool onOutput = false;
+    JobStep step = JobStep::None;
 
     // Keeps the first failure; returns false, so a failing step can end with it.
-    bool Record(int failure, bool output) {
+    bool Record(int failure, bool output, JobStep during) {
         if (code == 0) {
             code = failure < 0 ? failure : AVERROR_UNKNOWN;
             onOutput = output;
+            step = during;
         }
         return false;
     }
@@ -101,7 +110,7 @@ class FrameEncoder final : public FrameSink {
     bool Drain() { return Take(nullptr) == kTaken; }
 
   private:
-    bool Failure(int code) { return RecordFailure(job_, code, true); }
+    bool Failure(int code, JobStep step) { return RecordFailure(job_, code, true, step); }
     bool ReceivePackets();
 
     MediaJob& job_;
@@ -118,15 +127,15 @@ class FrameEncoder final : public FrameSink {
 
 bool FrameEncoder::Open() {
     if (!encoded_)
-        return Failure(AVERROR(ENOMEM));
+        return Failure(AVERROR(ENOMEM), JobStep::OpeningEncoder);
     const AVCodec* codec = avcodec_find_encoder(static_cast<AVCodecID>(job_.audioCodecId));
     if (codec == nullptr)
-        return Failure(AVERROR_ENCODER_NOT_FOUND);
+        return Failure(AVERROR_ENCODER_NOT_FOUND, JobStep::OpeningEncoder);
     if (job_.audioSampleRate <= 0 || job_.audioChannels <= 0)
-        return Failure(AVERROR(EINVAL));
+        return Failure(AVERROR(EINVAL), JobStep::OpeningEncoder);
     encoder_.reset(avcodec_alloc_context3(codec));
     if (!encoder_)
-        return Failure(AVERROR(ENOMEM));
+        return Failure(AVERROR(ENOMEM), JobStep::OpeningEncoder);
     AVCodecContext* enc = encoder_.get();
     enc->codec_type = AVMEDIA_TYPE_AUDIO;
     enc->sample_rate = job_.audioSampleRate;
@@ -140,23 +149,22 @@ bool FrameEncoder::Open() {
     if (output_.context()->oformat->flags & AVFMT_GLOBALHEADER)
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     enc->thread_count = 4;
-    AVDictionary* rawOptions = nullptr;
-    av_dict_set(&rawOptions, "preset", "veryfast", 0);
-    int ret = avcodec_open2(enc, codec, &rawOptions);
-    av_dict_free(&rawOptions);
+    ff::Dictionary options;
+    options.Set("preset", "veryfast");
+    int ret = avcodec_open2(enc, codec, options.address());
     if (ret < 0)
-        return Failure(ret);
+        return Failure(ret, JobStep::OpeningEncoder);
 
     AVStream* stream = output_.AddStream();
     if (stream == nullptr)
-        return Failure(AVERROR(ENOMEM));
+        return Failure(AVERROR(ENOMEM), JobStep::AddingStream);
     ret = avcodec_parameters_from_context(stream->codecpar, enc);
     if (ret < 0)
-        return Failure(ret);
+        return Failure(ret, JobStep::AddingStream);
     stream->time_base = enc->time_base;
     ret = output_.WriteHeader();
     if (ret < 0)
-        return Failure(ret);
+        return Failure(ret, JobStep::WritingHeader);
     // The muxer may pick its own time base while writing the header.
     job_.outputTimeBaseNum = stream->time_base.num;
     job_.outputTimeBaseDen = stream->time_base.den;
@@ -172,7 +180,7 @@ bool FrameEncoder::Open() {
 int FrameEncoder::Take(AVFrame* frame) {
     const int ret = avcodec_send_frame(encoder_.get(), frame);
     if (ret < 0) {
-        Failure(ret);
+        Failure(ret, JobStep::Encoding);
         return kTakerStopped;
     }
     return ReceivePackets() ? kTaken : kTakerStopped;
@@ -186,7 +194,7 @@ bool FrameEncoder::ReceivePackets() {
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return true;
         if (ret < 0)
-            return Failure(ret);
+            return Failure(ret, JobStep::Encoding);
         av_packet_rescale_ts(packet, encoder_->time_base, outBase);
         if (packet->duration <= 0)
             packet->duration = av_rescale_q(frameSize_, encoder_->time_base, outBase);
@@ -198,7 +206,7 @@ bool FrameEncoder::ReceivePackets() {
         job_.audioTime = static_cast<double>(packet->pts) * av_q2d(outBase);
         ret = output_.Write(packet);
         if (ret < 0)
-            return Failure(ret);
+            return Failure(ret, JobStep::WritingPacket);
     }
 }
 
@@ -210,10 +218,6 @@ bool FrameEncoder::ReceivePackets() {
 class InputDecoder {
   public:
     InputDecoder() = default;
-    ~InputDecoder() {
-        av_channel_layout_uninit(&resamplerLayout_);
-        av_channel_layout_uninit(&targetLayout_);
-    }
     InputDecoder(const InputDecoder&) = delete;
     InputDecoder& operator=(const InputDecoder&) = delete;
 
@@ -231,8 +235,8 @@ class InputDecoder {
     const DecodeFailure& failure() const { return failure_; }
 
   private:
-    bool InputFailure(int code) { return failure_.Record(code, false); }
-    bool OutputFailure(int code) { return failure_.Record(code, true); }
+    bool InputFailure(int code, JobStep step) { return failure_.Record(code, false, step); }
+    bool OutputFailure(int code, JobStep step) { return failure_.Record(code, true, step); }
 
     bool ReceiveFrames();
     bool TakeFrame(AVFrame* frame);
@@ -255,46 +259,37 @@ class InputDecoder {
     // What the encoder takes.
     AVSampleFormat targetFormat_ = AV_SAMPLE_FMT_NONE;
     int targetRate_ = 0;
-    AVChannelLayout targetLayout_{};
+    ff::ChannelLayout targetLayout_;
     int frameSize_ = 0;
     bool padLastFrame_ = false;
     std::int64_t sampleCounter_ = 0;
     // Parameters the current resampler was made for.
     int resamplerRate_ = 0;
     int resamplerFormat_ = -1;
-    AVChannelLayout resamplerLayout_{};
+    ff::ChannelLayout resamplerLayout_;
     bool resamplerChosen_ = false;
 };
 
 bool InputDecoder::Open(AVStream* stream) {
     if (!decoded_ || !converted_ || !encoderFrame_)
-        return InputFailure(AVERROR(ENOMEM));
-    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (decoder == nullptr)
-        return InputFailure(AVERROR_DECODER_NOT_FOUND);
-    decoder_.reset(avcodec_alloc_context3(decoder));
-    if (!decoder_)
-        return InputFailure(AVERROR(ENOMEM));
-    int ret = avcodec_parameters_to_context(decoder_.get(), stream->codecpar);
-    if (ret < 0)
-        return InputFailure(ret);
-    decoder_->pkt_timebase = stream->time_base;
-    ret = avcodec_open2(decoder_.get(), decoder, nullptr);
-    return ret >= 0 || InputFailure(ret);
+        return InputFailure(AVERROR(ENOMEM), JobStep::OpeningDecoder);
+    int ret = 0;
+    decoder_ = ff::OpenDecoder(*stream, &ret);
+    return decoder_ || InputFailure(ret, JobStep::OpeningDecoder);
 }
 
 bool InputDecoder::SetTarget(const FrameEncoder& encoder) {
     const AVCodecContext* enc = encoder.context();
     targetFormat_ = enc->sample_fmt;
     targetRate_ = enc->sample_rate;
-    const int ret = av_channel_layout_copy(&targetLayout_, &enc->ch_layout);
+    const int ret = targetLayout_.CopyFrom(enc->ch_layout);
     if (ret < 0)
-        return OutputFailure(ret);
+        return OutputFailure(ret, JobStep::OpeningEncoder);
     frameSize_ = encoder.frameSize();
     padLastFrame_ = encoder.padLastFrame();
-    fifo_.reset(av_audio_fifo_alloc(targetFormat_, targetLayout_.nb_channels, frameSize_ * 2));
+    fifo_.reset(av_audio_fifo_alloc(targetFormat_, targetLayout_->nb_channels, frameSize_ * 2));
     sampleCounter_ = 0;
-    return fifo_ != nullptr || OutputFailure(AVERROR(ENOMEM));
+    return fifo_ != nullptr || OutputFailure(AVERROR(ENOMEM), JobStep::OpeningEncoder);
 }
 
 bool InputDecoder::Feed(AVPacket* packet, FrameSink& sink) {
@@ -323,7 +318,7 @@ bool InputDecoder::ReceiveFrames() {
         if (ret == AVERROR_INVALIDDATA)
             continue;
         if (ret < 0)
-            return InputFailure(ret);
+            return InputFailure(ret, JobStep::Decoding);
         bool ok = TakeFrame(decoded_.get());
         av_frame_unref(decoded_.get());
         if (!ok)
@@ -332,50 +327,34 @@ bool InputDecoder::ReceiveFrames() {
 }
 
 bool InputDecoder::PrepareResampler(const AVFrame* frame) {
-    AVChannelLayout inLayout{};
+    ff::ChannelLayout inLayout;
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0) {
-        av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
-    } else {
-        const int ret = av_channel_layout_copy(&inLayout, &frame->ch_layout);
-        if (ret < 0) {
-            av_channel_layout_uninit(&inLayout);
-            return InputFailure(ret);
-        }
+        inLayout = ff::ChannelLayout::Default(frame->ch_layout.nb_channels);
+    } else if (const int ret = inLayout.CopyFrom(frame->ch_layout); ret < 0) {
+        return InputFailure(ret, JobStep::Converting);
     }
-    if (inLayout.nb_channels <= 0 || !ff::IsUsableSampleRate(frame->sample_rate)) {
-        av_channel_layout_uninit(&inLayout);
-        return InputFailure(AVERROR_INVALIDDATA);
-    }
+    if (inLayout->nb_channels <= 0 || !ff::IsUsableSampleRate(frame->sample_rate))
+        return InputFailure(AVERROR_INVALIDDATA, JobStep::Converting);
 
     if (resamplerChosen_ && resamplerRate_ == frame->sample_rate &&
         resamplerFormat_ == frame->format &&
-        av_channel_layout_compare(&resamplerLayout_, &inLayout) == 0) {
-        av_channel_layout_uninit(&inLayout);
+        av_channel_layout_compare(resamplerLayout_.get(), inLayout.get()) == 0)
         return true;
-    }
     // First frame, or the stream changed its parameters: drain the old resampler first.
-    if (resampler_ && !Convert(nullptr, 0)) {
-        av_channel_layout_uninit(&inLayout);
+    if (resampler_ && !Convert(nullptr, 0))
         return false;
-    }
     resampler_.reset();
     const bool same = frame->sample_rate == targetRate_ && frame->format == targetFormat_ &&
-                      av_channel_layout_compare(&inLayout, &targetLayout_) == 0;
+                      av_channel_layout_compare(inLayout.get(), targetLayout_.get()) == 0;
     if (!same) {
-        SwrContext* raw = nullptr;
-        int ret = swr_alloc_set_opts2(&raw, &targetLayout_, targetFormat_, targetRate_, &inLayout,
-                                      static_cast<AVSampleFormat>(frame->format),
-                                      frame->sample_rate, 0, nullptr);
-        resampler_.reset(raw);
-        if (ret >= 0)
-            ret = swr_init(resampler_.get());
-        if (ret < 0) {
-            av_channel_layout_uninit(&inLayout);
-            return InputFailure(ret);
-        }
+        int ret = 0;
+        resampler_ = ff::MakeResampler(
+            {static_cast<AVSampleFormat>(frame->format), frame->sample_rate, inLayout.get()},
+            {targetFormat_, targetRate_, targetLayout_.get()}, &ret);
+        if (!resampler_)
+            return InputFailure(ret, JobStep::Converting);
     }
-    av_channel_layout_uninit(&resamplerLayout_);
-    resamplerLayout_ = inLayout;  // takes ownership
+    resamplerLayout_ = std::move(inLayout);
     resamplerRate_ = frame->sample_rate;
     resamplerFormat_ = frame->format;
     resamplerChosen_ = true;
@@ -391,7 +370,7 @@ bool InputDecoder::TakeFrame(AVFrame* frame) {
         return Convert(const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(frame->extended_data),
                             frame->nb_samples) < frame->nb_samples)
-        return InputFailure(AVERROR(ENOMEM));
+        return InputFailure(AVERROR(ENOMEM), JobStep::Converting);
     return SendFullFrames();
 }
 
@@ -400,7 +379,7 @@ int InputDecoder::AllocateTargetFrame(AVFrame* frame, int samples) const {
     frame->nb_samples = samples;
     frame->format = targetFormat_;
     frame->sample_rate = targetRate_;
-    const int ret = av_channel_layout_copy(&frame->ch_layout, &targetLayout_);
+    const int ret = av_channel_layout_copy(&frame->ch_layout, targetLayout_.get());
     return ret < 0 ? ret : av_frame_get_buffer(frame, 0);
 }
 
@@ -409,22 +388,22 @@ bool InputDecoder::Convert(const std::uint8_t** data, int samples) {
     for (;;) {
         const int capacity = swr_get_out_samples(resampler_.get(), samples);
         if (capacity < 0)
-            return InputFailure(capacity);
+            return InputFailure(capacity, JobStep::Converting);
         if (capacity == 0 && data == nullptr)
             return true;
         if (converted_->nb_samples < capacity || !converted_->buf[0]) {
             const int ret = AllocateTargetFrame(converted_.get(), std::max(capacity, frameSize_));
             if (ret < 0)
-                return InputFailure(ret);
+                return InputFailure(ret, JobStep::Converting);
         }
         const int produced = swr_convert(resampler_.get(), converted_->extended_data,
                                          converted_->nb_samples, data, samples);
         if (produced < 0)
-            return InputFailure(produced);
+            return InputFailure(produced, JobStep::Converting);
         if (produced > 0 &&
             av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted_->extended_data),
                                 produced) < produced)
-            return InputFailure(AVERROR(ENOMEM));
+            return InputFailure(AVERROR(ENOMEM), JobStep::Converting);
         if (!SendFullFrames())
             return false;
         // Input was consumed in one call; when draining, go on until nothing comes out.
@@ -447,16 +426,16 @@ bool InputDecoder::SendFromFifo(int samples) {
     // A sink may have left the frame without buffers, or with ones still shared.
     if (frame->nb_samples != frameSamples || !frame->buf[0]) {
         if (const int ret = AllocateTargetFrame(frame, frameSamples); ret < 0)
-            return OutputFailure(ret);
+            return OutputFailure(ret, JobStep::Encoding);
     } else if (const int ret = av_frame_make_writable(frame); ret < 0) {
-        return OutputFailure(ret);
+        return OutputFailure(ret, JobStep::Encoding);
     }
     if (av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->extended_data), samples) <
         samples)
-        return OutputFailure(AVERROR_BUG);
+        return OutputFailure(AVERROR_BUG, JobStep::Encoding);
     if (samples < frameSamples)
         av_samples_set_silence(frame->extended_data, samples, frameSamples - samples,
-                               targetLayout_.nb_channels, targetFormat_);
+                               targetLayout_->nb_channels, targetFormat_);
     frame->pts = sampleCounter_;
     sampleCounter_ += samples;
     return Send(frame);
@@ -465,7 +444,7 @@ bool InputDecoder::SendFromFifo(int samples) {
 bool InputDecoder::Send(AVFrame* frame) {
     const int ret = sink_->Take(frame);
     if (ret < 0)
-        return OutputFailure(ret);
+        return OutputFailure(ret, JobStep::Encoding);
     return ret == FrameSink::kTaken;
 }
 
@@ -473,7 +452,7 @@ bool InputDecoder::EndInput(FrameSink& sink) {
     sink_ = &sink;
     const int ret = avcodec_send_packet(decoder_.get(), nullptr);
     if (ret < 0)
-        return InputFailure(ret);
+        return InputFailure(ret, JobStep::Decoding);
     if (!ReceiveFrames())
         return false;
     if (resampler_ && !Convert(nullptr, 0))
@@ -544,7 +523,8 @@ void JobRun::Execute() {
         }
         const InputOutcome outcome = RunInput(k);
         if (outcome == InputOutcome::Failed) {
-            RecordFailure(job_, AVERROR_UNKNOWN, false);  // kept if a step recorded its own
+            RecordFailure(job_, AVERROR_UNKNOWN, false,
+                          JobStep::Running);  // kept if a step recorded its own
             output_.Discard();
             job_.fileStatus[k] = kInputFailed;
             return;
@@ -578,7 +558,7 @@ bool JobRun::FinishOutput() {
     encoder_.reset();
     decoder_.reset();
     const int ret = output_.Finish();
-    return ret >= 0 || RecordFailure(job_, ret, true);
+    return ret >= 0 || RecordFailure(job_, ret, true, JobStep::FinishingOutput);
 }
 
 bool JobRun::FinishPlayableOutput() {
@@ -589,7 +569,7 @@ bool JobRun::FinishPlayableOutput() {
     if (HoldsDecodableAudio(path, format.c_str()))
         return true;
     output_.Discard();  // removes the file this job created
-    return RecordFailure(job_, kErrorNoAudioInRange, false);
+    return RecordFailure(job_, kErrorNoAudioInRange, false, JobStep::CheckingOutput);
 }
 
 bool JobRun::EndCancelledOutput() {
@@ -613,20 +593,20 @@ bool JobRun::EndCancelledOutput() {
 
 bool JobRun::OpenOutput() {
     if (job_.outputNames.empty() || job_.outputNames[0].empty())
-        return RecordFailure(job_, AVERROR(EINVAL), true);
+        return RecordFailure(job_, AVERROR(EINVAL), true, JobStep::CreatingOutput);
     const int ret = output_.Open(job_.outputNames[0]);
-    return ret >= 0 || RecordFailure(job_, ret, true);
+    return ret >= 0 || RecordFailure(job_, ret, true, JobStep::CreatingOutput);
 }
 
 InputOutcome JobRun::RunInput(int k) {
     if (!packet_) {
-        RecordFailure(job_, AVERROR(ENOMEM), false);
+        RecordFailure(job_, AVERROR(ENOMEM), false, JobStep::OpeningInput);
         return InputOutcome::Failed;
     }
     const std::string name = InputName(job_, k);
     ff::InputFormatPtr input;
     if (const int ret = OpenJobInput(name, input); ret < 0) {
-        RecordFailure(job_, ret, false);
+        RecordFailure(job_, ret, false, JobStep::OpeningInput);
         return InputOutcome::Failed;
     }
     av_dump_format(input.get(), k, name.c_str(), 0);
@@ -679,7 +659,7 @@ bool JobRun::WriteCopyHeader(const AVFormatContext* input, const std::vector<int
                                  *output_.context()->streams[outputIndex[i]]->codecpar);
     }
     if (const int ret = output_.WriteHeader(); ret < 0)
-        return RecordFailure(job_, ret, true);
+        return RecordFailure(job_, ret, true, JobStep::WritingHeader);
     const AVRational base = output_.context()->streams[0]->time_base;
     job_.outputTimeBaseNum = base.num;
     job_.outputTimeBaseDen = base.den;
@@ -702,7 +682,7 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
                                 ? AVERROR(ENOMEM)
                                 : avcodec_parameters_copy(out->codecpar, stream->codecpar);
             if (ret < 0) {
-                RecordFailure(job_, ret, true);
+                RecordFailure(job_, ret, true, JobStep::AddingStream);
                 return InputOutcome::Failed;
             }
             out->codecpar->codec_tag = 0;
@@ -713,7 +693,8 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
         outputIndex[i] = next++;
     }
     if (next == 0) {
-        RecordFailure(job_, AVERROR_STREAM_NOT_FOUND, false);  // nothing to copy
+        RecordFailure(job_, AVERROR_STREAM_NOT_FOUND, false,
+                      JobStep::FindingAudio);  // nothing to copy
         return InputOutcome::Failed;
     }
     if (k == 0)
@@ -775,11 +756,11 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
         }
         packet->stream_index = target;
         const int ret = output_.Write(packet);
-        return ret >= 0 || RecordFailure(job_, ret, true);
+        return ret >= 0 || RecordFailure(job_, ret, true, JobStep::WritingPacket);
     };
     std::vector<ff::PacketPtr> edgePackets;
     auto writeEdgePackets = [&](int code, int source) {
-        bool ok = code >= 0 || RecordFailure(job_, code, true);
+        bool ok = code >= 0 || RecordFailure(job_, code, true, JobStep::CuttingEdges);
         for (ff::PacketPtr& edge : edgePackets)
             ok = ok && writeCopied(edge.get(), source);
         edgePackets.clear();
@@ -832,7 +813,7 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
         return InputOutcome::Failed;
     if (range && (!output_.HasPackets() || !range->ReachedStart())) {
         // The stretch lies before the first packet, past the last, or nowhere.
-        RecordFailure(job_, kErrorNoAudioInRange, false);
+        RecordFailure(job_, kErrorNoAudioInRange, false, JobStep::ReadingRange);
         return InputOutcome::Failed;
     }
     return InputOutcome::Done;
@@ -847,7 +828,7 @@ InputOutcome JobRun::RunReencode(int k, AVFormatContext* input) {
             audio = stream;
     }
     if (audio == nullptr) {
-        RecordFailure(job_, AVERROR_STREAM_NOT_FOUND, false);
+        RecordFailure(job_, AVERROR_STREAM_NOT_FOUND, false, JobStep::FindingAudio);
         return InputOutcome::Failed;
     }
     if (k == 0 && !OpenOutput())
@@ -925,7 +906,7 @@ InputOutcome JobRun::DecodeBesideEncoder(int k, AVFormatContext* input, int audi
 void JobRun::HandOverDecodeFailure() {
     const DecodeFailure& failure = decoder_->failure();
     if (failure.code != 0)
-        RecordFailure(job_, failure.code, failure.onOutput);
+        RecordFailure(job_, failure.code, failure.onOutput, failure.step);
 }
 
 }  // namespace
@@ -939,12 +920,13 @@ void MediaJobWorker(MediaJob& job) {
     job.currentIndex = 0;
     job.failureCode = 0;
     job.failureOnOutput = false;
+    job.failureStep = JobStep::None;
     job.cancelledOutput = kCancelledOutputKept;
     if (count < 1)
         return;
     if (count > kMaxJobInputs) {
         // The record cannot describe more inputs; MediaJobRunner refuses such jobs.
-        RecordFailure(job, AVERROR(E2BIG), false);
+        RecordFailure(job, AVERROR(E2BIG), false, JobStep::Starting);
         job.fileStatus[0] = kInputFailed;
         return;
     }

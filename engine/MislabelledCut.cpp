@@ -35,7 +35,7 @@ bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
 }
 
 std::string FinishMislabelledCut(std::string_view inputPath, const std::string& outputPath,
-                                 const MediaJob& probeFlags) {
+                                 const MislabelFlags& probeFlags) {
     if (MislabelledTrueExtension(inputPath, probeFlags).empty())
         return outputPath;
     std::string mp3Name = Mp3NameOf(outputPath);

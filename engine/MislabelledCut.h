@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "MediaJob.h"
+#include "MislabelFlags.h"
 
 namespace tolvane {
 
@@ -20,7 +20,7 @@ std::string Mp3NameOf(std::string_view outputPath);
 // there. Never replaces an existing file, even one that appears meanwhile. Returns the
 // output's final path (outputPath when nothing was moved).
 std::string FinishMislabelledCut(std::string_view inputPath, const std::string& outputPath,
-                                 const MediaJob& probeFlags);
+                                 const MislabelFlags& probeFlags);
 
 // Moves `from` to `to` only if nothing exists at `to` (atomically where the file system
 // allows it). False when `to` exists or the move failed; `from` is then untouched.

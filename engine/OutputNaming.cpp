@@ -82,25 +82,25 @@ std::optional<std::string> OutputBaseName(std::string_view inputPath) {
     return std::string(name.substr(0, dot));
 }
 
-std::string MislabelledTrueExtension(std::string_view inputPath, const MediaJob& probeFlags) {
+std::string MislabelledTrueExtension(std::string_view inputPath, const MislabelFlags& probeFlags) {
     std::string_view name = InputFileName(inputPath);
     std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos || !EqualsIgnoringAsciiCase(name.substr(dot), ".mp3"))
         return {};
     std::string extension;
-    if (probeFlags.mislabeledAac)
+    if (probeFlags.aac)
         extension = ".aac";
-    if (probeFlags.mislabeledMp2)
+    if (probeFlags.mp2)
         extension = ".mp2";
-    if (probeFlags.mislabeledWav)
+    if (probeFlags.wav)
         extension = ".wav";
-    if (probeFlags.mislabeledFlac)
+    if (probeFlags.flac)
         extension = ".flac";
     return extension;
 }
 
 std::optional<std::string> CutOutputExtension(std::string_view inputPath,
-                                              const MediaJob& probeFlags) {
+                                              const MislabelFlags& probeFlags) {
     std::string_view name = InputFileName(inputPath);
     std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos)
@@ -161,7 +161,8 @@ std::optional<std::string> FreeOutputPath(std::string_view folder, std::string_v
 }
 
 std::optional<std::string> MakeCutOutputPath(std::string_view folder, std::string_view inputPath,
-                                             const MediaJob& probeFlags, OutputNamingError* why) {
+                                             const MislabelFlags& probeFlags,
+                                             OutputNamingError* why) {
     std::optional<std::string> base = OutputBaseName(inputPath);
     std::optional<std::string> extension = CutOutputExtension(inputPath, probeFlags);
     if (!base || !extension)

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "MediaJob.h"
+#include "MislabelFlags.h"
 
 namespace tolvane {
 
@@ -36,11 +36,11 @@ std::optional<std::string> OutputBaseName(std::string_view inputPath);
 // found another codec, empty when the input's name does not end in ".mp3" (any case)
 // or no mislabel flag is set. Several flags (several streams) are applied in the order
 // AAC, MP2, WAV, FLAC, each replacing the previous one, so the last set flag decides.
-std::string MislabelledTrueExtension(std::string_view inputPath, const MediaJob& probeFlags);
+std::string MislabelledTrueExtension(std::string_view inputPath, const MislabelFlags& probeFlags);
 
 // Extension of a cut's output, dot included: the input's own, or its true one.
 std::optional<std::string> CutOutputExtension(std::string_view inputPath,
-                                              const MediaJob& probeFlags);
+                                              const MislabelFlags& probeFlags);
 
 // Extension of a join's output from a format entry such as
 // "MP3-MPEG Layer-3 Audio(*.mp3)": the text after the last "*" up to the next ")".
@@ -52,10 +52,10 @@ std::optional<std::string> FreeOutputPath(std::string_view folder, std::string_v
                                           std::string_view extension,
                                           OutputNamingError* why = nullptr);
 
-// Output of a cut of inputPath into folder; probeFlags holds the mislabel flags of the
+// Output of a cut of inputPath into folder; probeFlags are the mislabel flags of the
 // input's probe.
 std::optional<std::string> MakeCutOutputPath(std::string_view folder, std::string_view inputPath,
-                                             const MediaJob& probeFlags,
+                                             const MislabelFlags& probeFlags,
                                              OutputNamingError* why = nullptr);
 
 // Output of a join named after its first input.

@@ -1,6 +1,6 @@
 #include "PeakReader.h"
 
-#include "FfmpegHolders.h"
+#include "FfmpegSetup.h"
 
 #include <algorithm>
 #include <cmath>
@@ -114,16 +114,12 @@ bool PeakReader::ReadAll() {
     if (ff::OpenInput(path_.c_str(), input) < 0 ||
         avformat_find_stream_info(input.get(), nullptr) < 0)
         return false;
-    const AVCodec* codec = nullptr;
-    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-    if (index < 0 || codec == nullptr)
+    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0)
         return false;
     const AVStream* stream = input->streams[index];
-    ff::CodecContextPtr decoder(avcodec_alloc_context3(codec));
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0)
-        return false;
-    decoder->thread_count = 1;  // one core: the window and the player keep the other
-    if (avcodec_open2(decoder.get(), codec, nullptr) < 0 || decoder->sample_rate <= 0)
+    const ff::CodecContextPtr decoder = ff::OpenDecoder(*stream);
+    if (!decoder || decoder->sample_rate <= 0)
         return false;
     const double seconds = stream->duration != AV_NOPTS_VALUE && stream->duration > 0
                                ? stream->duration * av_q2d(stream->time_base)

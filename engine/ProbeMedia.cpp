@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "FfmpegHolders.h"
+#include "FfmpegSetup.h"
 #include "MediaEngine.h"
 
 namespace tolvane {
@@ -14,12 +15,12 @@ namespace tolvane {
 static_assert(AV_CODEC_ID_MJPEG == 7);
 static_assert(AV_CODEC_ID_PNG == 61);
 // DVD navigation data is matched by name: its numeric id differs between FFmpeg releases.
-static_assert(AV_CODEC_ID_MP3 == 86017);
+static_assert(AV_CODEC_ID_MP3 == kMp3CodecId);
 static_assert(AV_CODEC_ID_AAC == 86018);
 static_assert(AV_CODEC_ID_MP2 == 86016);
 static_assert(AV_CODEC_ID_PCM_S16LE == 65536);
 static_assert(AV_CODEC_ID_FLAC == 86028);
-static_assert(AVERROR(ENOMEM) == -12);
+static_assert(AVERROR(ENOMEM) == static_cast<int>(ProbeResult::OutOfMemory));
 
 namespace {
 
@@ -35,7 +36,7 @@ bool HasMp3Extension(std::string_view path) {
 }
 
 void ClearResults(MediaJob& job) {
-    job.mislabeledAac = job.mislabeledMp2 = job.mislabeledWav = job.mislabeledFlac = false;
+    job.mislabeled = {};
     // A refused file leaves nothing a caller could mistake for the previous file's values.
     job.probeStartUs = job.probeEndUs = job.probeDurationUs = AV_NOPTS_VALUE;
     job.audioBitRate = job.audioSampleRate = job.audioChannels = 0;
@@ -44,16 +45,16 @@ void ClearResults(MediaJob& job) {
 void NoteMislabel(MediaJob& job, AVCodecID codec) {
     switch (codec) {
         case AV_CODEC_ID_AAC:
-            job.mislabeledAac = true;
+            job.mislabeled.aac = true;
             break;
         case AV_CODEC_ID_MP2:
-            job.mislabeledMp2 = true;
+            job.mislabeled.mp2 = true;
             break;
         case AV_CODEC_ID_PCM_S16LE:
-            job.mislabeledWav = true;
+            job.mislabeled.wav = true;
             break;
         case AV_CODEC_ID_FLAC:
-            job.mislabeledFlac = true;
+            job.mislabeled.flac = true;
             break;
         default:
             break;
@@ -66,20 +67,20 @@ bool IsCoverPicture(const AVStream* stream) {
 
 }  // namespace
 
-int ProbeMedia(MediaJob& job) {
+ProbeResult ProbeMedia(MediaJob& job) {
     ClearResults(job);
     const std::string& path = job.probeFileName;
     // Only regular files are offered to jobs: opening a FIFO would block until some
     // writer came, and a device such as /dev/zero has no end to cut to.
     struct stat info;
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return -1;
+        return ProbeResult::Unusable;
 
     ff::InputFormatPtr input;
     if (ff::OpenInput(path.c_str(), input) < 0)
-        return -1;
+        return ProbeResult::Unusable;
     if (avformat_find_stream_info(input.get(), nullptr) < 0)
-        return -2;
+        return ProbeResult::NoStreamInfo;
 
     const bool mp3Name = HasMp3Extension(path);
     bool hasVideo = false;
@@ -96,18 +97,12 @@ int ProbeMedia(MediaJob& job) {
         }
         if (par->codec_type != AVMEDIA_TYPE_AUDIO)
             continue;
-        const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
-        if (decoder == nullptr)
+        int ret = 0;
+        const ff::CodecContextPtr context = ff::OpenDecoder(*stream, &ret);
+        if (ret == AVERROR_DECODER_NOT_FOUND)
             continue;
-        ff::CodecContextPtr context(avcodec_alloc_context3(decoder));
         if (!context)
-            return AVERROR(ENOMEM);
-        int ret = avcodec_parameters_to_context(context.get(), par);
-        if (ret < 0)
-            return ret;
-        ret = avcodec_open2(context.get(), decoder, nullptr);
-        if (ret < 0)
-            return ret;
+            return static_cast<ProbeResult>(ret);  // AVERROR(ENOMEM) is OutOfMemory
         if (!ff::IsUsableSampleRate(context->sample_rate) || context->ch_layout.nb_channels <= 0)
             continue;
 
@@ -125,8 +120,8 @@ int ProbeMedia(MediaJob& job) {
     }
     av_dump_format(input.get(), 0, path.c_str(), 0);
     if (hasVideo || !hasUsableAudio)
-        return -1;
-    return 0;
+        return ProbeResult::Unusable;
+    return ProbeResult::Usable;
 }
 
 }  // namespace tolvane

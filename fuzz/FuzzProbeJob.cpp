@@ -16,10 +16,10 @@
 #include <thread>
 
 extern "C" {
-#include <libavcodec/codec_id.h>
 #include <libavutil/log.h>
 }
 
+#include "JobBuilders.h"
 #include "MediaEngine.h"
 
 namespace {
@@ -89,36 +89,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static tolvane::MediaJobRunner runner;
     static tolvane::MediaJob job;
     job.probeFileName = input.string();
-    const int probe = runner.Probe(job);
-    if (probe > 0)
+    const tolvane::ProbeResult probe = runner.Probe(job);
+    if (static_cast<int>(probe) > 0)
         std::abort();  // results are 0 or negative
-    if (probe == 0) {
+    if (probe == tolvane::ProbeResult::Usable) {
         const std::string cutExtension = input.extension().string();
-        job.fileCount = 1;
-        job.reencode = false;
-        job.inputNames = {input.string()};
-        job.outputNames = {(Folder() / ("cut" + cutExtension)).string()};
-        job.startSec[0] = 0.0;
-        job.endSec[0] = kCutSeconds;
-        job.lengthSec[0] = kCutSeconds;
-        job.displayCount = 0;
+        tolvane::PrepareCutJob(job, input.string(), (Folder() / ("cut" + cutExtension)).string(),
+                               0.0, kCutSeconds);
         RunJob(runner, job, false);
 
         job.probeFileName = input.string();
-        if (runner.Probe(job) != 0)
+        if (runner.Probe(job) != tolvane::ProbeResult::Usable)
             std::abort();  // the cut must not change its source
-        job.fileCount = 1;
-        job.reencode = true;
-        job.inputNames = {input.string()};
-        job.outputNames = {(Folder() / "join.mp3").string()};
-        job.startSec[0] = 0.0;
-        job.endSec[0] = kCutSeconds;
-        job.totalLengthSec = 1;
-        job.audioCodecId = AV_CODEC_ID_MP3;
-        job.audioBitRate = 64000;
-        job.audioSampleRate = 22050;
-        job.audioChannels = 1;
-        job.displayCount = 1;
+        const tolvane::JoinRange range{input.string(), 0.0, kCutSeconds};
+        tolvane::PrepareJoinJob(job, {&range, 1}, (Folder() / "join.mp3").string(),
+                                {64000, 22050, 1});
         RunJob(runner, job, true);
     }
     RemoveOutputs(input);

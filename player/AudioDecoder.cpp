@@ -1,5 +1,7 @@
 #include "AudioDecoder.h"
 
+#include "FfmpegSetup.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,13 +17,12 @@ namespace {
 
 constexpr double kPrerollSeconds = 0.2;
 
-AVChannelLayout UsableLayout(const AVChannelLayout& layout) {
-    AVChannelLayout result{};
+ff::ChannelLayout UsableLayout(const AVChannelLayout& layout) {
     if (layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_check(&layout) == 0) {
-        av_channel_layout_default(&result, layout.nb_channels);
-    } else {
-        av_channel_layout_copy(&result, &layout);
+        return ff::ChannelLayout::Default(layout.nb_channels);
     }
+    ff::ChannelLayout result;
+    result.CopyFrom(layout);
     return result;
 }
 
@@ -52,12 +53,8 @@ bool AudioDecoder::Open(const std::string& path) {
     if (!ff::HasAudioParameters(parameters)) {
         return false;
     }
-    codec_.reset(avcodec_alloc_context3(decoder));
-    if (!codec_ || avcodec_parameters_to_context(codec_.get(), parameters) < 0) {
-        return false;
-    }
-    codec_->pkt_timebase = stream->time_base;
-    if (avcodec_open2(codec_.get(), decoder, nullptr) < 0) {
+    codec_ = ff::OpenDecoder(*stream);
+    if (!codec_) {
         return false;
     }
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
@@ -97,17 +94,12 @@ bool AudioDecoder::ConfigureOutput(int rate, int channels) {
 }
 
 bool AudioDecoder::BuildResampler(const AVFrame& frame) {
-    AVChannelLayout inLayout = UsableLayout(frame.ch_layout);
-    AVChannelLayout outLayout{};
-    av_channel_layout_default(&outLayout, outChannels_);
-    SwrContext* raw = nullptr;
-    const int made = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, outRate_, &inLayout,
-                                         static_cast<AVSampleFormat>(frame.format),
-                                         frame.sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&inLayout);
-    av_channel_layout_uninit(&outLayout);
-    ff::ResamplerPtr resampler(raw);
-    if (made < 0 || !resampler || swr_init(resampler.get()) < 0) {
+    const ff::ChannelLayout inLayout = UsableLayout(frame.ch_layout);
+    const ff::ChannelLayout outLayout = ff::ChannelLayout::Default(outChannels_);
+    ff::ResamplerPtr resampler = ff::MakeResampler(
+        {static_cast<AVSampleFormat>(frame.format), frame.sample_rate, inLayout.get()},
+        {AV_SAMPLE_FMT_FLT, outRate_, outLayout.get()});
+    if (!resampler) {
         resampler_.reset();
         return false;
     }

@@ -82,7 +82,7 @@ TEST_F(CutJobTest, TenToTwentySecondsOfMp3StartsAtZeroWithoutTags) {
     EXPECT_LE(job.progressPercent, 100);
     // Our own probe agrees with ffprobe about the length.
     MediaJob probe;
-    ASSERT_EQ(ProbeFile(probe, out), 0);
+    ASSERT_EQ(ProbeFile(probe, out), ProbeResult::Usable);
     EXPECT_NEAR(probe.probeEndUs / 1e6, info.durationSec, 0.03);
 }
 
@@ -198,7 +198,7 @@ TEST_F(CutJobTest, FormatsKeepTheirContainerAndTellTheCutLength) {
         EXPECT_GE(info.durationSec, 1.5 - 0.03);
         EXPECT_LE(info.durationSec, 1.5 + 3 * c.maxPacket);
         MediaJob probe;
-        ASSERT_EQ(ProbeFile(probe, out), 0);
+        ASSERT_EQ(ProbeFile(probe, out), ProbeResult::Usable);
         EXPECT_NEAR(probe.probeEndUs / 1e6, info.durationSec, 0.05);
     }
 }
@@ -315,7 +315,7 @@ TEST_F(CutJobTest, MislabelledAacIsCutIntoAacAndTheSourceStaysUntouched) {
     EXPECT_EQ(info.formatName, "aac");
     EXPECT_EQ(info.codecName, "aac");
     MediaJob probe;
-    EXPECT_EQ(ProbeFile(probe, out), 0);
+    EXPECT_EQ(ProbeFile(probe, out), ProbeResult::Usable);
 }
 
 TEST_F(CutJobTest, OtherMislabelledSourcesAreCutIntoTheirTrueContainer) {
@@ -350,6 +350,7 @@ TEST_F(CutJobTest, ExistingOutputIsNeverOverwritten) {
     EXPECT_EQ(ReadFileBytes(out), "keep me");
     EXPECT_EQ(job.failureCode, AVERROR(EEXIST));
     EXPECT_TRUE(job.failureOnOutput);
+    EXPECT_EQ(job.failureStep, JobStep::WritingHeader) << "the file is made with its header";
 }
 
 TEST_F(CutJobTest, UnknownOutputExtensionFailsWithoutFile) {
@@ -377,6 +378,7 @@ TEST_F(CutJobTest, BadInputsFailWithoutOutput) {
         EXPECT_LT(cut.failureCode, 0);
         if (c.error != 0) {
             EXPECT_EQ(cut.failureCode, c.error);
+            EXPECT_EQ(cut.failureStep, JobStep::OpeningInput);
         }
         EXPECT_FALSE(cut.failureOnOutput) << "the input is to blame";
     }
@@ -412,6 +414,7 @@ TEST_F(CutJobTest, FullDiskFailsAndLeavesNoOutput) {
     ExpectSucceeded();
     EXPECT_EQ(job.failureCode, 0);
     EXPECT_FALSE(job.failureOnOutput);
+    EXPECT_EQ(job.failureStep, JobStep::None);
     ::umount(disk.c_str());
 }
 

@@ -198,6 +198,7 @@ struct JoinOutcome {
     std::vector<int> statuses;
     int failureCode = 0;
     bool failureOnOutput = false;
+    JobStep failureStep = JobStep::None;
     int cancelledOutput = 0;
     double audioTime = 0;
     int progressUpdates = 0;   // packets read
@@ -212,6 +213,7 @@ void ExpectSameOutcome(const JoinOutcome& pipeline, const JoinOutcome& oneThread
     EXPECT_EQ(pipeline.statuses, oneThread.statuses);
     EXPECT_EQ(pipeline.failureCode, oneThread.failureCode);
     EXPECT_EQ(pipeline.failureOnOutput, oneThread.failureOnOutput);
+    EXPECT_EQ(pipeline.failureStep, oneThread.failureStep);
     EXPECT_EQ(pipeline.cancelledOutput, oneThread.cancelledOutput);
     EXPECT_EQ(pipeline.audioTime, oneThread.audioTime);
     EXPECT_EQ(pipeline.progressUpdates, oneThread.progressUpdates);
@@ -254,6 +256,7 @@ class JoinPipelineTest : public ::testing::TestWithParam<PipelineCase> {
             outcome.statuses.push_back(job.fileStatus[k]);
         outcome.failureCode = job.failureCode;
         outcome.failureOnOutput = job.failureOnOutput;
+        outcome.failureStep = job.failureStep;
         outcome.cancelledOutput = job.cancelledOutput;
         outcome.audioTime = job.audioTime;
         outcome.progressUpdates = updates;

@@ -37,7 +37,8 @@ TEST_F(MediaJobWorkerTest, NewRecordHasItsInitialValues) {
     EXPECT_EQ(job.progressPercent, 0);
     EXPECT_EQ(job.currentIndex, -1);
     EXPECT_FALSE(job.cancelRequested);
-    EXPECT_FALSE(job.mislabeledAac || job.mislabeledMp2 || job.mislabeledWav || job.mislabeledFlac);
+    EXPECT_FALSE(job.mislabeled.aac || job.mislabeled.mp2 || job.mislabeled.wav ||
+                 job.mislabeled.flac);
     for (const auto& status : job.fileStatus)
         EXPECT_EQ(status, kInputPending);
 }
@@ -288,7 +289,7 @@ TEST_F(MediaJobRunnerTest, ProbeAndNextJobWaitForTheWorker) {
     ASSERT_EQ(runner.StartMediaJob(job, true), JobStartResult::Started);
     MediaJob other;
     other.probeFileName = fixtures.Mp3(1.0).string();
-    EXPECT_EQ(runner.Probe(other), 0);
+    EXPECT_EQ(runner.Probe(other), ProbeResult::Usable);
     // The probe ran only after the job had ended.
     EXPECT_FALSE(runner.IsRunning());
     EXPECT_EQ(job.currentIndex, 2);

@@ -49,14 +49,14 @@ TEST(OutputNaming, ABackslashIsPartOfTheFileName) {
     }
     TempDir dir;
     const std::string folder = dir.path().string();
-    EXPECT_EQ(MakeCutOutputPath(folder, "/in/back\\slash.mp3", MediaJob{}),
+    EXPECT_EQ(MakeCutOutputPath(folder, "/in/back\\slash.mp3", MislabelFlags{}),
               folder + "/back\\slash.mp3");
     EXPECT_EQ(MakeJoinOutputPath(folder, "/in/back\\slash.wav", OutputProfile{}.formatEntry),
               folder + "/back\\slash.mp3");
 }
 
 TEST(OutputNaming, InputWithoutDotInItsFileNameGetsNoName) {
-    MediaJob flags;
+    MislabelFlags flags;
     EXPECT_FALSE(OutputBaseName("/music.d/song"));
     OutputNamingError why = OutputNamingError::None;
     EXPECT_FALSE(MakeCutOutputPath("/tmp", "/music.d/song", flags, &why));
@@ -67,7 +67,7 @@ TEST(OutputNaming, InputWithoutDotInItsFileNameGetsNoName) {
 
 TEST(OutputNaming, CutKeepsTheInputsOwnExtension) {
     TempDir dir;
-    MediaJob flags;
+    MislabelFlags flags;
     EXPECT_EQ(MakeCutOutputPath(dir.path().string(), "/in/Song.FLAC", flags),
               dir.path().string() + "/Song.FLAC");
     EXPECT_EQ(MakeCutOutputPath(dir.path().string() + "/", "/in/a.m4a", flags),
@@ -102,7 +102,7 @@ TEST(OutputNaming, NumberedCandidatesSkipExistingFiles) {
               folder + "/a(1).mp3");
     // The number goes before the last dot of the name only.
     Touch(dir / "live.set.wav");
-    EXPECT_EQ(MakeCutOutputPath(folder, "/x/live.set.wav", MediaJob{}),
+    EXPECT_EQ(MakeCutOutputPath(folder, "/x/live.set.wav", MislabelFlags{}),
               folder + "/live.set(0).wav");
 }
 
@@ -110,7 +110,7 @@ TEST(OutputNaming, DanglingLinkAndFolderCountAsTaken) {
     TempDir dir;
     ASSERT_EQ(symlink((dir / "nowhere").c_str(), (dir / "s.ogg").c_str()), 0);
     std::filesystem::create_directory(dir / "s(0).ogg");
-    EXPECT_EQ(MakeCutOutputPath(dir.path().string(), "s.ogg", MediaJob{}),
+    EXPECT_EQ(MakeCutOutputPath(dir.path().string(), "s.ogg", MislabelFlags{}),
               dir.path().string() + "/s(1).ogg");
 }
 
@@ -120,45 +120,45 @@ TEST(OutputNaming, TooLongNamesGetNoName) {
     OutputNamingError why = OutputNamingError::None;
     // 251 + ".mp3" = 255 bytes: allowed.
     std::string base(251, 'b');
-    EXPECT_EQ(MakeCutOutputPath(folder, base + ".mp3", MediaJob{}, &why),
+    EXPECT_EQ(MakeCutOutputPath(folder, base + ".mp3", MislabelFlags{}, &why),
               folder + "/" + base + ".mp3");
     // Taken: "(0)" would pass 255 bytes.
     Touch(dir / (base + ".mp3"));
-    EXPECT_FALSE(MakeCutOutputPath(folder, base + ".mp3", MediaJob{}, &why));
+    EXPECT_FALSE(MakeCutOutputPath(folder, base + ".mp3", MislabelFlags{}, &why));
     EXPECT_EQ(why, OutputNamingError::NameTooLong);
-    EXPECT_FALSE(MakeCutOutputPath(folder, std::string(300, 'c') + ".mp3", MediaJob{}, &why));
+    EXPECT_FALSE(MakeCutOutputPath(folder, std::string(300, 'c') + ".mp3", MislabelFlags{}, &why));
     EXPECT_EQ(why, OutputNamingError::NameTooLong);
 }
 
 TEST(OutputNaming, MissingFolderStillGivesTheFirstCandidate) {
     // Nothing exists there; the job then fails to create the output and says so.
     TempDir dir;
-    EXPECT_EQ(MakeCutOutputPath((dir / "gone").string(), "a.mp3", MediaJob{}),
+    EXPECT_EQ(MakeCutOutputPath((dir / "gone").string(), "a.mp3", MislabelFlags{}),
               (dir / "gone").string() + "/a.mp3");
 }
 
 TEST(OutputNaming, MislabelledMp3GetsItsTrueExtension) {
-    MediaJob flags;
-    flags.mislabeledAac = true;
+    MislabelFlags flags;
+    flags.aac = true;
     EXPECT_EQ(CutOutputExtension("/in/x.mp3", flags), ".aac");
     EXPECT_EQ(CutOutputExtension("/in/x.MP3", flags), ".aac");
     // Stale flags of another probe never touch a name that is not ".mp3".
     EXPECT_EQ(CutOutputExtension("/in/x.wav", flags), ".wav");
-    flags.mislabeledAac = false;
-    flags.mislabeledMp2 = true;
+    flags.aac = false;
+    flags.mp2 = true;
     EXPECT_EQ(CutOutputExtension("/in/x.mp3", flags), ".mp2");
-    flags.mislabeledMp2 = false;
-    flags.mislabeledWav = true;
+    flags.mp2 = false;
+    flags.wav = true;
     EXPECT_EQ(CutOutputExtension("/in/x.mp3", flags), ".wav");
-    flags.mislabeledFlac = true;
+    flags.flac = true;
     EXPECT_EQ(CutOutputExtension("/in/x.mp3", flags), ".flac");
-    EXPECT_EQ(CutOutputExtension("/in/x.mp3", MediaJob{}), ".mp3");
+    EXPECT_EQ(CutOutputExtension("/in/x.mp3", MislabelFlags{}), ".mp3");
 }
 
 TEST(MislabelledCut, OutputMovesToItsMp3NameWhenFree) {
     TempDir dir;
-    MediaJob flags;
-    flags.mislabeledAac = true;
+    MislabelFlags flags;
+    flags.aac = true;
     Touch(dir / "x.aac", "cut");
     std::string final = FinishMislabelledCut("/src/x.mp3", (dir / "x.aac").string(), flags);
     EXPECT_EQ(final, (dir / "x.mp3").string());
@@ -168,8 +168,8 @@ TEST(MislabelledCut, OutputMovesToItsMp3NameWhenFree) {
 
 TEST(MislabelledCut, ExistingMp3IsNeverReplaced) {
     TempDir dir;
-    MediaJob flags;
-    flags.mislabeledFlac = true;
+    MislabelFlags flags;
+    flags.flac = true;
     Touch(dir / "x(0).flac", "cut");
     Touch(dir / "x(0).mp3", "theirs");
     std::string final = FinishMislabelledCut("x.mp3", (dir / "x(0).flac").string(), flags);
@@ -181,10 +181,10 @@ TEST(MislabelledCut, ExistingMp3IsNeverReplaced) {
 TEST(MislabelledCut, OrdinaryCutsAreLeftAlone) {
     TempDir dir;
     Touch(dir / "x.aac", "cut");
-    EXPECT_EQ(FinishMislabelledCut("x.aac", (dir / "x.aac").string(), MediaJob{}),
+    EXPECT_EQ(FinishMislabelledCut("x.aac", (dir / "x.aac").string(), MislabelFlags{}),
               (dir / "x.aac").string());
-    MediaJob flags;
-    flags.mislabeledAac = true;  // stale flags, input not ".mp3"
+    MislabelFlags flags;
+    flags.aac = true;  // stale flags, input not ".mp3"
     EXPECT_EQ(FinishMislabelledCut("x.aac", (dir / "x.aac").string(), flags),
               (dir / "x.aac").string());
     EXPECT_TRUE(std::filesystem::exists(dir / "x.aac"));

@@ -16,14 +16,14 @@ class ProbeMediaTest : public ::testing::Test {
 };
 
 bool AnyMislabel(const MediaJob& job) {
-    return job.mislabeledAac || job.mislabeledMp2 || job.mislabeledWav || job.mislabeledFlac;
+    return job.mislabeled.aac || job.mislabeled.mp2 || job.mislabeled.wav || job.mislabeled.flac;
 }
 
 TEST_F(ProbeMediaTest, UsableFormatsReportTimesAndAudioParameters) {
     for (const fs::path& file : {fixtures.Mp3(3.0), fixtures.Wav(3.0), fixtures.Flac(3.0),
                                  fixtures.Ogg(3.0), fixtures.M4a(3.0)}) {
         SCOPED_TRACE(file.filename().string());
-        ASSERT_EQ(ProbeFile(job, file), 0);
+        ASSERT_EQ(ProbeFile(job, file), ProbeResult::Usable);
         EXPECT_EQ(job.probeStartUs, 0);
         EXPECT_NEAR(job.probeEndUs / 1e6, 3.0, 0.1);
         EXPECT_EQ(job.probeDurationUs, job.probeEndUs);
@@ -34,13 +34,13 @@ TEST_F(ProbeMediaTest, UsableFormatsReportTimesAndAudioParameters) {
 }
 
 TEST_F(ProbeMediaTest, Mp3ReportsItsBitRate) {
-    ASSERT_EQ(ProbeFile(job, fixtures.Mp3()), 0);
+    ASSERT_EQ(ProbeFile(job, fixtures.Mp3()), ProbeResult::Usable);
     EXPECT_EQ(job.audioBitRate, 128000);
 }
 
 TEST_F(ProbeMediaTest, MonoLowRateToneIsDescribed) {
     fs::path file = MakeTone(dir.path(), "mono.wav", 2.0, 22050, 1, "-c:a pcm_s16le");
-    ASSERT_EQ(ProbeFile(job, file), 0);
+    ASSERT_EQ(ProbeFile(job, file), ProbeResult::Usable);
     EXPECT_EQ(job.audioSampleRate, 22050);
     EXPECT_EQ(job.audioChannels, 1);
     EXPECT_NEAR(job.probeEndUs / 1e6, 2.0, 0.05);
@@ -49,18 +49,18 @@ TEST_F(ProbeMediaTest, MonoLowRateToneIsDescribed) {
 TEST_F(ProbeMediaTest, OtherCodecsNamedMp3SetTheirFlagAndStayUsable) {
     struct Case {
         fs::path file;
-        bool MediaJob::*flag;
+        bool MislabelFlags::*flag;
     };
     for (bool upper : {false, true}) {
-        for (const Case& c : {Case{fixtures.AacNamedMp3(upper), &MediaJob::mislabeledAac},
-                              Case{fixtures.Mp2NamedMp3(upper), &MediaJob::mislabeledMp2},
-                              Case{fixtures.PcmNamedMp3(upper), &MediaJob::mislabeledWav},
-                              Case{fixtures.FlacNamedMp3(upper), &MediaJob::mislabeledFlac}}) {
+        for (const Case& c : {Case{fixtures.AacNamedMp3(upper), &MislabelFlags::aac},
+                              Case{fixtures.Mp2NamedMp3(upper), &MislabelFlags::mp2},
+                              Case{fixtures.PcmNamedMp3(upper), &MislabelFlags::wav},
+                              Case{fixtures.FlacNamedMp3(upper), &MislabelFlags::flac}}) {
             SCOPED_TRACE(c.file.filename().string());
-            ASSERT_EQ(ProbeFile(job, c.file), 0);
-            EXPECT_TRUE(job.*c.flag);
+            ASSERT_EQ(ProbeFile(job, c.file), ProbeResult::Usable);
+            EXPECT_TRUE(job.mislabeled.*c.flag);
             int set =
-                job.mislabeledAac + job.mislabeledMp2 + job.mislabeledWav + job.mislabeledFlac;
+                job.mislabeled.aac + job.mislabeled.mp2 + job.mislabeled.wav + job.mislabeled.flac;
             EXPECT_EQ(set, 1);
             EXPECT_GT(job.probeEndUs, 0);
         }
@@ -68,55 +68,55 @@ TEST_F(ProbeMediaTest, OtherCodecsNamedMp3SetTheirFlagAndStayUsable) {
 }
 
 TEST_F(ProbeMediaTest, FlagsAreClearedByTheNextProbe) {
-    ASSERT_EQ(ProbeFile(job, fixtures.AacNamedMp3()), 0);
-    ASSERT_TRUE(job.mislabeledAac);
-    ASSERT_EQ(ProbeFile(job, fixtures.Mp3()), 0);
+    ASSERT_EQ(ProbeFile(job, fixtures.AacNamedMp3()), ProbeResult::Usable);
+    ASSERT_TRUE(job.mislabeled.aac);
+    ASSERT_EQ(ProbeFile(job, fixtures.Mp3()), ProbeResult::Usable);
     EXPECT_FALSE(AnyMislabel(job));
 }
 
 TEST_F(ProbeMediaTest, AacInM4aSetsNoFlag) {
-    ASSERT_EQ(ProbeFile(job, fixtures.M4a()), 0);
+    ASSERT_EQ(ProbeFile(job, fixtures.M4a()), ProbeResult::Usable);
     EXPECT_FALSE(AnyMislabel(job));
 }
 
 TEST_F(ProbeMediaTest, CoverPicturesAreNotVideo) {
-    EXPECT_EQ(ProbeFile(job, fixtures.Mp3WithCover()), 0);
-    EXPECT_EQ(ProbeFile(job, fixtures.Mp3WithJpegCover()), 0);
+    EXPECT_EQ(ProbeFile(job, fixtures.Mp3WithCover()), ProbeResult::Usable);
+    EXPECT_EQ(ProbeFile(job, fixtures.Mp3WithJpegCover()), ProbeResult::Usable);
     EXPECT_EQ(job.audioChannels, 2);
 }
 
 TEST_F(ProbeMediaTest, RealVideoIsRefused) {
-    EXPECT_EQ(ProbeFile(job, fixtures.VideoFile()), -1);
+    EXPECT_EQ(ProbeFile(job, fixtures.VideoFile()), ProbeResult::Unusable);
 }
 
 TEST_F(ProbeMediaTest, UnknownDurationGivesNegativeEnd) {
-    ASSERT_EQ(ProbeFile(job, fixtures.UnknownDuration()), 0);
+    ASSERT_EQ(ProbeFile(job, fixtures.UnknownDuration()), ProbeResult::Usable);
     EXPECT_EQ(job.probeStartUs, 0);
     EXPECT_LT(job.probeEndUs, 0);
 }
 
 TEST_F(ProbeMediaTest, MissingAndEmptyFilesCannotBeOpened) {
-    EXPECT_EQ(ProbeFile(job, dir / "no-such-file.mp3"), -1);
-    EXPECT_EQ(ProbeFile(job, fixtures.Empty()), -1);
+    EXPECT_EQ(ProbeFile(job, dir / "no-such-file.mp3"), ProbeResult::Unusable);
+    EXPECT_EQ(ProbeFile(job, fixtures.Empty()), ProbeResult::Unusable);
 }
 
 TEST_F(ProbeMediaTest, GarbageIsRefusedAndLeavesNoStaleValues) {
-    ASSERT_EQ(ProbeFile(job, fixtures.Mp3()), 0);
-    EXPECT_LT(ProbeFile(job, fixtures.Garbage()), 0);
+    ASSERT_EQ(ProbeFile(job, fixtures.Mp3()), ProbeResult::Usable);
+    EXPECT_NE(ProbeFile(job, fixtures.Garbage()), ProbeResult::Usable);
     EXPECT_EQ(job.audioSampleRate, 0);
     EXPECT_EQ(job.audioChannels, 0);
     EXPECT_LT(job.probeEndUs, 0);
 }
 
 TEST_F(ProbeMediaTest, TruncatedMp3IsUsable) {
-    EXPECT_EQ(ProbeFile(job, fixtures.Truncated()), 0);
+    EXPECT_EQ(ProbeFile(job, fixtures.Truncated()), ProbeResult::Usable);
     EXPECT_EQ(job.audioSampleRate, 44100);
 }
 
 TEST_F(ProbeMediaTest, FileWithoutAudioIsRefused) {
     fs::path file = dir / "picture.png";
     ASSERT_TRUE(RunFfmpeg("-f lavfi -i color=c=blue:s=32x32:d=1 -frames:v 1", file));
-    EXPECT_LT(ProbeFile(job, file), 0);
+    EXPECT_NE(ProbeFile(job, file), ProbeResult::Usable);
 }
 
 }  // namespace

@@ -406,14 +406,14 @@ TEST_F(HostileNames, NamesThatLookLikeProtocolsAreFiles) {
         // Relative, as a user types it on the command line.
         const fs::path cwd = fs::current_path();
         fs::current_path(dir.path());
-        const int probe = ProbeFile(job, name);
+        const ProbeResult probe = ProbeFile(job, name);
         const double duration = job.probeDurationUs / 1e6;
         fs::create_directory("out");
         PrepareCut(job, name, fs::path("out") / name, 0.0, 0.5);
         RunJob(job);
         const bool done = JobDone(job);
         fs::current_path(cwd);
-        EXPECT_EQ(probe, 0);
+        EXPECT_EQ(probe, ProbeResult::Usable);
         EXPECT_NEAR(duration, 1.0, 0.1);
         EXPECT_TRUE(done);
         EXPECT_TRUE(OpensAsMedia(dir / "out" / name));
@@ -435,7 +435,7 @@ TEST_F(HostileNames, PlaylistsDoNotReachTheNetwork) {
         "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/segment.mp3";
     WriteBytes(dir / "list.m3u8",
                "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + url + "\n#EXT-X-ENDLIST\n");
-    EXPECT_NE(ProbeFile(job, dir / "list.m3u8"), 0);
+    EXPECT_NE(ProbeFile(job, dir / "list.m3u8"), ProbeResult::Usable);
     PrepareCut(job, dir / "list.m3u8", dir / "out.m3u8", 0.0, 1.0);
     RunJob(job);
     EXPECT_TRUE(JobFailed(job));

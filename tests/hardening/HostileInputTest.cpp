@@ -38,9 +38,9 @@ class HostileInput : public ::testing::Test {
     void ProbeCutAndJoin(const fs::path& file, const std::string& what) {
         SCOPED_TRACE(what);
         const std::string before = ReadFileBytes(file);
-        const int probe = ProbeFile(job, file);
-        EXPECT_LE(probe, 0);
-        if (probe < 0) {
+        const ProbeResult probe = ProbeFile(job, file);
+        EXPECT_LE(static_cast<int>(probe), 0);
+        if (probe != ProbeResult::Usable) {
             EXPECT_EQ(job.audioSampleRate, 0) << "a refused file leaves no parameters";
         }
 
@@ -74,8 +74,8 @@ TEST_F(HostileInput, TruncatedFilesOfEveryFormat) {
 }
 
 TEST_F(HostileInput, ZeroBytesAndRandomBytesNamedMp3AreRefused) {
-    EXPECT_EQ(ProbeFile(job, fixtures.Empty()), -1);
-    EXPECT_LT(ProbeFile(job, fixtures.Garbage()), 0);
+    EXPECT_EQ(ProbeFile(job, fixtures.Empty()), ProbeResult::Unusable);
+    EXPECT_NE(ProbeFile(job, fixtures.Garbage()), ProbeResult::Usable);
     ProbeCutAndJoin(fixtures.Empty(), "empty");
     ProbeCutAndJoin(fixtures.Garbage(), "garbage");
     std::mt19937 random(99);
@@ -109,7 +109,7 @@ TEST_F(HostileInput, FifosDevicesAndFoldersAreRefusedAtOnce) {
                 close(fd);
             FAIL() << "the probe waited on " << file;
         }
-        EXPECT_EQ(probe.get(), -1);
+        EXPECT_EQ(probe.get(), ProbeResult::Unusable);
         if (file == dir / "fifo.mp3")
             continue;
         const fs::path cut = Out("special.mp3");
@@ -128,7 +128,7 @@ TEST_F(HostileInput, HugeId3TagIsSkippedAndTheAudioCut) {
     std::string bytes = Id3Header(padding) + std::string(padding, '\0') + mp3.substr(tag);
     const fs::path file = dir / "huge_tag.mp3";
     WriteBytes(file, bytes);
-    ASSERT_EQ(ProbeFile(job, file), 0);
+    ASSERT_EQ(ProbeFile(job, file), ProbeResult::Usable);
     EXPECT_NEAR(job.probeDurationUs / 1e6, 2.0, 0.3);
     const fs::path cut = Out("huge_tag.mp3");
     PrepareCut(job, file, cut, 0.5, 1.5);
@@ -159,28 +159,28 @@ TEST_F(HostileInput, CoverPictureWithoutAudioIsRefused) {
     ASSERT_GT(tag, 100u);
     const fs::path file = dir / "cover_only.mp3";
     WriteBytes(file, withCover.substr(0, tag));
-    EXPECT_LT(ProbeFile(job, file), 0);
+    EXPECT_NE(ProbeFile(job, file), ProbeResult::Usable);
     ProbeCutAndJoin(file, "cover_only");
     // A bare picture under an audio name.
     ASSERT_TRUE(RunFfmpeg("-f lavfi -i color=c=green:s=32x32:d=1 -frames:v 1 -c:v png -f image2",
                           dir / "picture.mp3"));
-    EXPECT_LT(ProbeFile(job, dir / "picture.mp3"), 0);
+    EXPECT_NE(ProbeFile(job, dir / "picture.mp3"), ProbeResult::Usable);
     ProbeCutAndJoin(dir / "picture.mp3", "picture");
 }
 
 TEST_F(HostileInput, WavHeadersWithImpossibleFields) {
     WriteBytes(dir / "zero_channels.wav", WavBytes(0, 44100, 44100 * 4, 44100 * 4));
-    EXPECT_LT(ProbeFile(job, dir / "zero_channels.wav"), 0);
+    EXPECT_NE(ProbeFile(job, dir / "zero_channels.wav"), ProbeResult::Usable);
     ProbeCutAndJoin(dir / "zero_channels.wav", "zero_channels");
 
     WriteBytes(dir / "zero_rate.wav", WavBytes(2, 0, 44100 * 4, 44100 * 4));
-    EXPECT_LT(ProbeFile(job, dir / "zero_rate.wav"), 0);
+    EXPECT_NE(ProbeFile(job, dir / "zero_rate.wav"), ProbeResult::Usable);
     ProbeCutAndJoin(dir / "zero_rate.wav", "zero_rate");
 
     // The size of a WAV written to a pipe: the data runs to the end of the file.
     WriteBytes(dir / "endless.wav", WavBytes(2, 44100, 0xFFFFFFFF, 44100 * 4 * 2));
     ProbeCutAndJoin(dir / "endless.wav", "endless");
-    if (ProbeFile(job, dir / "endless.wav") == 0) {
+    if (ProbeFile(job, dir / "endless.wav") == ProbeResult::Usable) {
         const fs::path cut = Out("endless_half.wav");
         PrepareCut(job, dir / "endless.wav", cut, 0.5, 1.0);
         RunJob(job);
@@ -196,7 +196,7 @@ TEST_F(HostileInput, BitRatesBeyondThirtyTwoBitsAreClamped) {
         SCOPED_TRACE(byteRate);
         const fs::path file = dir / ("rate" + std::to_string(byteRate) + ".wav");
         WriteBytes(file, WavBytes(2, 44100, 44100 * 4, 44100 * 4, byteRate));
-        ASSERT_EQ(ProbeFile(job, file), 0);
+        ASSERT_EQ(ProbeFile(job, file), ProbeResult::Usable);
         EXPECT_GE(job.audioBitRate, 0);
         EXPECT_GT(job.audioBitRate, 1000000);
         ProbeCutAndJoin(file, "rate" + std::to_string(byteRate));
@@ -210,7 +210,7 @@ TEST_F(HostileInput, AbsurdSampleRatesAreRefused) {
         SCOPED_TRACE(rate);
         const fs::path file = dir / ("rate" + std::to_string(rate) + ".wav");
         WriteBytes(file, WavBytes(1, rate, 7000, 7000));
-        EXPECT_EQ(ProbeFile(job, file), -1);
+        EXPECT_EQ(ProbeFile(job, file), ProbeResult::Unusable);
         PrepareJoin(job, {file, file}, Out("absurd.mp3"), {0.5, 0.5}, 64000, 22050, 1);
         auto run = std::async(std::launch::async, [&] { RunJob(job); });
         const bool ended = run.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
@@ -224,7 +224,7 @@ TEST_F(HostileInput, AbsurdSampleRatesAreRefused) {
     }
     // The highest rate taken still works.
     const fs::path high = MakeTone(dir.path(), "high.wav", 0.5, 768000, 1, "-c:a pcm_s16le");
-    EXPECT_EQ(ProbeFile(job, high), 0);
+    EXPECT_EQ(ProbeFile(job, high), ProbeResult::Usable);
     PrepareJoin(job, {high, high}, Out("high.mp3"), {0.5, 0.5});
     RunJob(job);
     EXPECT_TRUE(JobDone(job));
@@ -242,7 +242,7 @@ TEST_F(HostileInput, OneAndTwoFrameMp3s) {
                       file));
         ProbeCutAndJoin(file, "frames" + std::to_string(frames));
         if (frames == 2) {
-            ASSERT_EQ(ProbeFile(job, file), 0);
+            ASSERT_EQ(ProbeFile(job, file), ProbeResult::Usable);
             const fs::path cut = Out("two_frames.mp3");
             PrepareCut(job, file, cut, 0.0, 1.0);
             RunJob(job);
@@ -254,7 +254,7 @@ TEST_F(HostileInput, OneAndTwoFrameMp3s) {
 
 TEST_F(HostileInput, EightKilohertzMonoIsCutAndJoinedToStereo) {
     const fs::path low = MakeTone(dir.path(), "low.mp3", 2.0, 8000, 1, "-c:a libmp3lame -b:a 16k");
-    ASSERT_EQ(ProbeFile(job, low), 0);
+    ASSERT_EQ(ProbeFile(job, low), ProbeResult::Usable);
     EXPECT_EQ(job.audioSampleRate, 8000);
     EXPECT_EQ(job.audioChannels, 1);
     const fs::path cut = Out("low.mp3");
@@ -274,7 +274,7 @@ TEST_F(HostileInput, EightKilohertzMonoIsCutAndJoinedToStereo) {
 
 TEST_F(HostileInput, SurroundFlacJoinedIntoStereoAndMono) {
     const fs::path surround = MakeTone(dir.path(), "surround.flac", 1.5, 48000, 6, "-c:a flac");
-    ASSERT_EQ(ProbeFile(job, surround), 0);
+    ASSERT_EQ(ProbeFile(job, surround), ProbeResult::Usable);
     ASSERT_EQ(job.audioChannels, 6);
     for (int channels : {2, 1}) {
         const fs::path join = Out("surround" + std::to_string(channels) + ".mp3");

@@ -37,12 +37,13 @@ int ProbeAndCutMany(const std::vector<fs::path>& inputs, const fs::path& out, in
     for (int i = 0; i < kFiles; ++i) {
         const fs::path& input = inputs[static_cast<std::size_t>(i) % inputs.size()];
         job.probeFileName = input.string();
-        if (runner.Probe(job) != 0)
+        if (runner.Probe(job) != ProbeResult::Usable)
             continue;
         ++*usable;
         // A mislabelled ".mp3" is cut into its true container, as the commands do.
-        const fs::path output = out / ("cut" + std::to_string(i) +
-                                       CutOutputExtension(input.string(), job).value_or(""));
+        const fs::path output =
+            out / ("cut" + std::to_string(i) +
+                   CutOutputExtension(input.string(), job.mislabeled).value_or(""));
         PrepareCut(job, input, output, 0.1, 0.3);
         if (runner.StartMediaJob(job, false) != JobStartResult::Started)
             return 20;

@@ -1,6 +1,7 @@
 #include "JobTestSupport.h"
 
-#include <span>
+#include "JobBuilders.h"
+
 #include <sstream>
 
 extern "C" {
@@ -20,37 +21,15 @@ const bool kQuietLog = [] {
 void PrepareCut(MediaJob& job, const fs::path& input, const fs::path& output, double startSec,
                 double endSec) {
     (void)kQuietLog;
-    job.fileCount = 1;
-    job.joinMode = false;
-    job.reencode = false;
-    job.inputNames = {input.string()};
-    job.outputNames = {output.string()};
-    job.startSec[0] = startSec;
-    job.endSec[0] = endSec;
-    job.lengthSec[0] = endSec - startSec;
-    job.displayCount = 0;
+    PrepareCutJob(job, input.string(), output.string(), startSec, endSec);
 }
 
 void PrepareJoin(MediaJob& job, const std::vector<fs::path>& inputs, const fs::path& output,
                  const std::vector<double>& lengths, int bitRate, int sampleRate, int channels) {
-    job.fileCount = static_cast<int>(inputs.size());
-    job.joinMode = true;
-    job.reencode = true;
-    job.inputNames.clear();
-    job.outputNames.clear();
-    for (size_t k = 0; k < inputs.size(); ++k) {
-        job.inputNames.push_back(inputs[k].string());
-        job.outputNames.push_back(output.string());
-        job.startSec[k] = 0;
-        job.endSec[k] = k < lengths.size() ? lengths[k] : 0;
-    }
-    job.totalLengthSec = JoinTotalLengthSec(std::span(job.startSec).first(inputs.size()),
-                                            std::span(job.endSec).first(inputs.size()));
-    job.audioCodecId = 86017;  // MP3
-    job.audioBitRate = bitRate;
-    job.audioSampleRate = sampleRate;
-    job.audioChannels = channels;
-    job.displayCount = job.fileCount;
+    std::vector<JoinRange> ranges;
+    for (std::size_t k = 0; k < inputs.size(); ++k)
+        ranges.push_back({inputs[k].string(), 0.0, k < lengths.size() ? lengths[k] : 0.0});
+    PrepareJoinJob(job, ranges, output.string(), {bitRate, sampleRate, channels});
 }
 
 void RunJob(MediaJob& job) {
@@ -60,7 +39,7 @@ void RunJob(MediaJob& job) {
     MediaJobWorker(job);
 }
 
-int ProbeFile(MediaJob& job, const fs::path& file) {
+ProbeResult ProbeFile(MediaJob& job, const fs::path& file) {
     (void)kQuietLog;
     job.probeFileName = file.string();
     return ProbeMedia(job);

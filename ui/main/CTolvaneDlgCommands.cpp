@@ -10,12 +10,14 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "CAVConvertDlg.h"
 #include "CCheckListCtrl.h"
 #include "CSettings.h"
 #include "CTolvaneDlg.h"
 #include "DesktopShell.h"
+#include "JobBuilders.h"
 #include "JobFailure.h"
 #include "JobProgressText.h"
 #include "MislabelledCut.h"
@@ -27,7 +29,6 @@ namespace tolvane {
 namespace {
 
 constexpr int kJobTimerMs = 500;
-constexpr std::int32_t kMp3CodecId = 86017;  // AV_CODEC_ID_MP3 of FFmpeg 5.1
 constexpr int kPathColumn = 0;
 constexpr int kStartColumn = 1;
 constexpr int kEndColumn = 2;
@@ -63,14 +64,6 @@ const char* NamingErrorKey(OutputNamingError why) {
             break;
     }
     return "mc_noext";
-}
-
-// The probe flags of the current file, in the form the naming code reads them.
-void CopyMislabelFlags(const ProbeSnapshot& probe, MediaJob& job) {
-    job.mislabeledAac = probe.mislabeledAac;
-    job.mislabeledMp2 = probe.mislabeledMp2;
-    job.mislabeledWav = probe.mislabeledWav;
-    job.mislabeledFlac = probe.mislabeledFlac;
 }
 
 }  // namespace
@@ -122,7 +115,11 @@ QString CTolvaneDlg::FailureMessage() const {
             reason = Text("TISHI", "yy_noaudio");
             break;
         case JobFailureKind::Other:
-            reason = Text("TISHI", "yy_other").arg(FromUtf8(FailureCodeText(code)));
+            // FFmpeg's English description is the detail in the reason's parentheses;
+            // the step it failed in joins it, in English too.
+            reason = Text("TISHI", "yy_other")
+                         .arg(FromUtf8(FailureCodeText(code)) + QStringLiteral(", while ") +
+                              QLatin1String(DescribeJobStep(job_.failureStep.load())));
             break;
     }
     return Text("TISHI", job_.joinMode ? "hbsb" : "jqsb") + QLatin1Char('\n') +
@@ -190,28 +187,19 @@ void CTolvaneDlg::OnConvert() {
 
     completedCount_ = 0;
     checkedRows_.clear();
-    job_.displayCount.store(0);
-    job_.fileCount = 1;
-    job_.inputNames.assign(1, Utf8(currentFile_));
-    job_.outputNames.assign(1, std::string());
-    job_.progressPercent.store(-1);
-    job_.startSec[0] = SecondsOf(startEdit_->text());
-    job_.endSec[0] = SecondsOf(endEdit_->text());
-    job_.lengthSec[0].store(job_.endSec[0] - job_.startSec[0]);
 
     // The source keeps its name; a mislabelled ".mp3" is cut into a file of its true
     // extension, named from the current file's own probe.
-    CopyMislabelFlags(currentFileProbe_, job_);
+    const std::string input = Utf8(currentFile_);
     OutputNamingError why = OutputNamingError::None;
     const std::optional<std::string> output =
-        MakeCutOutputPath(Utf8(outputFolder_), job_.inputNames[0], job_, &why);
+        MakeCutOutputPath(Utf8(outputFolder_), input, currentFileProbe_.mislabeled, &why);
     if (!output) {
         ShowMessage(CannotNameMessage(currentFile_, why));
         return;
     }
     outputPath_ = FromUtf8(*output);
-    job_.outputNames[0] = *output;
-    job_.reencode = false;
+    PrepareCutJob(job_, input, *output, SecondsOf(startEdit_->text()), SecondsOf(endEdit_->text()));
 
     RunJob(false);
 }
@@ -264,27 +252,16 @@ void CTolvaneDlg::OnMerge() {
     }
     runner_.WaitForWorker();
 
-    const int count = int(checkedRows_.size());
     completedCount_ = 0;
-    job_.displayCount.store(count);
-    job_.fileCount = count;
-    job_.inputNames.assign(checkedRows_.size(), std::string());
-    job_.outputNames.assign(checkedRows_.size(), output);
-    job_.progressPercent.store(-1);
-    for (std::size_t j = 0; j < checkedRows_.size(); ++j) {
-        const int row = checkedRows_[j];
-        job_.inputNames[j] = Utf8(fileList_->GetItemText(row, kPathColumn));
-        job_.startSec[j] = SecondsOf(fileList_->GetItemText(row, kStartColumn));
-        job_.endSec[j] = SecondsOf(fileList_->GetItemText(row, kEndColumn));
+    std::vector<JoinRange> ranges;
+    for (const int row : checkedRows_) {
+        ranges.push_back({Utf8(fileList_->GetItemText(row, kPathColumn)),
+                          SecondsOf(fileList_->GetItemText(row, kStartColumn)),
+                          SecondsOf(fileList_->GetItemText(row, kEndColumn))});
     }
-    job_.totalLengthSec = JoinTotalLengthSec(std::span(job_.startSec).first(checkedRows_.size()),
-                                             std::span(job_.endSec).first(checkedRows_.size()));
     outputPath_ = FromUtf8(output);
-    job_.audioBitRate = outputProfile_.bitRate;
-    job_.audioSampleRate = outputProfile_.sampleRate;
-    job_.audioChannels = outputProfile_.channels;
-    job_.audioCodecId = kMp3CodecId;
-    job_.reencode = true;
+    PrepareJoinJob(job_, ranges, output,
+                   {outputProfile_.bitRate, outputProfile_.sampleRate, outputProfile_.channels});
 
     RunJob(true);
 }
@@ -393,7 +370,8 @@ void CTolvaneDlg::ReportJob(bool succeeded) {
         // The worker is done with the output; a mislabelled source's cut takes the
         // ".mp3" name when it is free.
         runner_.WaitForWorker();
-        outputPath_ = FromUtf8(FinishMislabelledCut(job_.inputNames[0], Utf8(outputPath_), job_));
+        outputPath_ = FromUtf8(FinishMislabelledCut(job_.inputNames[0], Utf8(outputPath_),
+                                                    currentFileProbe_.mislabeled));
     }
     ShowMessage(Text("TISHI", join ? "hbcg" : "jqcg"));
     if (openFolderWhenDone_)

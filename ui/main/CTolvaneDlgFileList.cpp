@@ -37,10 +37,7 @@ ProbeSnapshot SnapshotOf(const MediaJob& job) {
     snapshot.startUs = job.probeStartUs;
     snapshot.endUs = job.probeEndUs;
     snapshot.durationUs = job.probeDurationUs;
-    snapshot.mislabeledAac = job.mislabeledAac;
-    snapshot.mislabeledMp2 = job.mislabeledMp2;
-    snapshot.mislabeledWav = job.mislabeledWav;
-    snapshot.mislabeledFlac = job.mislabeledFlac;
+    snapshot.mislabeled = job.mislabeled;
     return snapshot;
 }
 
@@ -67,8 +64,9 @@ class AddingFilesScope {
 
 bool CTolvaneDlg::ProbeAddedFile(const QString& path, bool checkEnd) {
     job_.probeFileName = path.toStdString();
-    const int result = runner_.Probe(job_);
-    const bool rejected = result < 0 || job_.probeStartUs < 0 || (checkEnd && job_.probeEndUs < 0);
+    const ProbeResult result = runner_.Probe(job_);
+    const bool rejected =
+        result != ProbeResult::Usable || job_.probeStartUs < 0 || (checkEnd && job_.probeEndUs < 0);
     if (rejected) {
         ShowMessage(
             QString::fromStdString(texts_.RejectedFileMessage(FileNameOf(path).toStdString())));

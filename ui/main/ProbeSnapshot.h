@@ -5,12 +5,13 @@
 
 #include <cstdint>
 
+#include "MislabelFlags.h"
+
 namespace tolvane {
 
 struct ProbeSnapshot {
     std::int64_t startUs = 0, endUs = 0, durationUs = 0;
-    bool mislabeledAac = false, mislabeledMp2 = false, mislabeledWav = false,
-         mislabeledFlac = false;
+    MislabelFlags mislabeled;
 };
 
 }  // namespace tolvane
