@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "FfmpegHolders.h"
+#include "MpegAudioFrames.h"
 #include "TimeUnits.h"
 
 extern "C" {
@@ -202,6 +203,9 @@ bool CutRange::Position(AVFormatContext& input) const {
     if (startsAtFileStart_ || referenceStream_ < 0)
         return true;
     const Window& w = windows_[static_cast<std::size_t>(referenceStream_)];
+    // MPEG audio has no index: its frames are counted instead of read as packets.
+    if (SeekToMpegAudioFrame(input, referenceStream_, w.keepFrom))
+        return true;
     const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
     // The file's first packet may lie before its start time (MP3 counts the encoder
     // delay into the start time), but a time before zero is no seek target for some
