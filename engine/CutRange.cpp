@@ -199,13 +199,21 @@ std::int64_t CutRange::FirstTimestampAfterSeek(AVFormatContext& input, int strea
     return AV_NOPTS_VALUE;
 }
 
-bool CutRange::Position(AVFormatContext& input) const {
+int CutRange::Read(AVFormatContext& input, AVPacket& packet) {
+    return mpegAudio_ ? mpegAudio_->Read(packet) : av_read_frame(&input, &packet);
+}
+
+bool CutRange::Position(AVFormatContext& input) {
     if (startsAtFileStart_ || referenceStream_ < 0)
         return true;
     const Window& w = windows_[static_cast<std::size_t>(referenceStream_)];
-    // MPEG audio has no index: its frames are counted instead of read as packets.
-    if (SeekToMpegAudioFrame(input, referenceStream_, w.keepFrom))
+    // MPEG audio has no index: its frames are counted instead of read as packets, and
+    // then read as frames.
+    if (const std::optional<MpegAudioLanding> landing =
+            SeekToMpegAudioFrame(input, referenceStream_, w.keepFrom)) {
+        mpegAudio_ = std::make_unique<MpegAudioPackets>(input, *landing);
         return true;
+    }
     const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
     // The file's first packet may lie before its start time (MP3 counts the encoder
     // delay into the start time), but a time before zero is no seek target for some

@@ -70,13 +70,14 @@ struct Landing {
     std::int64_t pos = -1;
     std::int64_t timestamp = AV_NOPTS_VALUE;
     int size = 0;
+    int flags = 0;
 };
 std::optional<Landing> NextPacketOf(AVFormatContext& input, int stream) {
     ff::PacketPtr packet(av_packet_alloc());
     for (int i = 0; packet && i < kPacketsToFirst; ++i) {
         if (av_read_frame(&input, packet.get()) < 0)
             return std::nullopt;
-        const Landing landing{packet->pos, Timestamp(*packet), packet->size};
+        const Landing landing{packet->pos, Timestamp(*packet), packet->size, packet->flags};
         const bool ours = packet->stream_index == stream;
         av_packet_unref(packet.get());
         if (ours)
@@ -138,48 +139,64 @@ std::optional<MpegAudioFrame> WalkMpegAudioFrames(AVIOContext& io, std::int64_t 
     return std::nullopt;
 }
 
-bool SeekToMpegAudioFrame(AVFormatContext& input, int stream, std::int64_t time) {
+bool LandAtMpegAudioFrame(AVFormatContext& input, MpegAudioLanding& landing, int bytes,
+                          bool nextFollows) {
+    AVStream* st = input.streams[landing.stream];
+    if (av_add_index_entry(st, landing.pos, landing.timestamp, bytes, 0, AVINDEX_KEYFRAME) < 0)
+        return false;
+    if (nextFollows)
+        av_add_index_entry(st, landing.pos + bytes, landing.timestamp + landing.frameTicks, 0, 0,
+                           AVINDEX_KEYFRAME);
+    auto seek = [&] {
+        return av_seek_frame(&input, landing.stream, landing.timestamp, AVSEEK_FLAG_BACKWARD) >= 0;
+    };
+    if (!seek())
+        return false;
+    const std::optional<Landing> landed = NextPacketOf(input, landing.stream);
+    if (!landed || landed->pos != landing.pos || landed->timestamp != landing.timestamp ||
+        (bytes > 0 && landed->size != bytes))
+        return false;
+    landing.flags = landed->flags;
+    return seek();
+}
+
+std::optional<MpegAudioLanding> SeekToMpegAudioFrame(AVFormatContext& input, int stream,
+                                                     std::int64_t time) {
     if (std::strcmp(input.iformat->name, "mp3") != 0 || input.pb == nullptr || stream < 0 ||
         static_cast<unsigned>(stream) >= input.nb_streams)
-        return false;
+        return std::nullopt;
     AVStream* st = input.streams[stream];
     const std::optional<Landing> first = NextPacketOf(input, stream);
-    if (!first || first->pos < 0 || first->timestamp == AV_NOPTS_VALUE ||
+    // From a first timestamp of zero on, the demuxer marks no later packet as the start.
+    if (!first || first->pos < 0 || first->timestamp == AV_NOPTS_VALUE || first->timestamp < 0 ||
         avio_seek(input.pb, first->pos, SEEK_SET) != first->pos)
-        return false;
+        return std::nullopt;
     // The walk has to agree with the demuxer on the first frame.
-    const std::optional<MpegAudioHeader> header = ParseMpegAudioHeader(avio_rb32(input.pb));
+    const std::uint32_t word = avio_rb32(input.pb);
+    const std::optional<MpegAudioHeader> header = ParseMpegAudioHeader(word);
     if (!header || header->bytes != first->size || header->sampleRate != st->codecpar->sample_rate)
-        return false;
+        return std::nullopt;
     // Every frame of the stream lasts as long as the first: the demuxer's timestamps are
     // the first one's plus whole frames, when a frame is a whole number of ticks.
     const std::int64_t tickDen = std::int64_t{header->sampleRate} * st->time_base.num;
     const std::int64_t frameTicksScaled = std::int64_t{header->samples} * st->time_base.den;
     if (tickDen <= 0 || frameTicksScaled % tickDen != 0)
-        return false;
-    const std::int64_t frameTicks = frameTicksScaled / tickDen;
-    if (time < first->timestamp + frameTicks)
-        return false;  // in the first frame: the time seek reads nothing to get there
-    const std::int64_t index = (time - first->timestamp) / frameTicks;
+        return std::nullopt;
+    MpegAudioLanding landing;
+    landing.stream = stream;
+    landing.frameTicks = frameTicksScaled / tickDen;
+    landing.streamWord = word;
+    if (time < first->timestamp + landing.frameTicks)
+        return std::nullopt;  // in the first frame: the time seek reads nothing to get there
+    const std::int64_t index = (time - first->timestamp) / landing.frameTicks;
     const std::optional<MpegAudioFrame> frame = WalkMpegAudioFrames(*input.pb, first->pos, index);
     if (!frame)
-        return false;
-    const std::int64_t timestamp = first->timestamp + index * frameTicks;
-    // The demuxer's own seek goes through its index: with the frame (and the next, so
-    // it is not the last entry) listed, it lands there with that timestamp.
-    if (av_add_index_entry(st, frame->pos, timestamp, frame->bytes, 0, AVINDEX_KEYFRAME) < 0)
-        return false;
-    if (frame->nextHeaderFollows)
-        av_add_index_entry(st, frame->pos + frame->bytes, timestamp + frameTicks, 0, 0,
-                           AVINDEX_KEYFRAME);
-    auto seek = [&] { return av_seek_frame(&input, stream, timestamp, AVSEEK_FLAG_BACKWARD) >= 0; };
-    if (!seek())
-        return false;
-    const std::optional<Landing> landed = NextPacketOf(input, stream);
-    if (!landed || landed->pos != frame->pos || landed->timestamp != timestamp ||
-        landed->size != frame->bytes)
-        return false;
-    return seek();
+        return std::nullopt;
+    landing.pos = frame->pos;
+    landing.timestamp = first->timestamp + index * landing.frameTicks;
+    if (!LandAtMpegAudioFrame(input, landing, frame->bytes, frame->nextHeaderFollows))
+        return std::nullopt;
+    return landing;
 }
 
 }  // namespace tolvane

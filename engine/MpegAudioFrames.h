@@ -41,10 +41,29 @@ struct MpegAudioFrame {
 std::optional<MpegAudioFrame> WalkMpegAudioFrames(AVIOContext& io, std::int64_t pos,
                                                   std::int64_t count);
 
+// Where the demuxer was put: the next packet of `stream` is the frame at `pos`.
+struct MpegAudioLanding {
+    int stream = 0;
+    std::int64_t pos = 0;
+    std::int64_t timestamp = 0;    // the stream's time base
+    std::int64_t frameTicks = 0;   // every frame's duration
+    std::uint32_t streamWord = 0;  // a header of the stream (kMpegAudioStreamBits)
+    int flags = 0;                 // of the demuxer's packets
+};
+
 // Positions `input` (the MPEG audio demuxer) so that the next packet of `stream` is the
 // frame that holds `time` (the stream's time base) with the demuxer's own timestamp, by
-// walking the frames from the first packet. False, leaving the position to the caller's
-// time seek, when the walk cannot tell the frame for sure.
-bool SeekToMpegAudioFrame(AVFormatContext& input, int stream, std::int64_t time);
+// walking the frames from the first packet. Nothing, leaving the position to the
+// caller's time seek, when the walk cannot tell the frame for sure.
+std::optional<MpegAudioLanding> SeekToMpegAudioFrame(AVFormatContext& input, int stream,
+                                                     std::int64_t time);
+
+// Puts the demuxer at the frame at `pos` with `timestamp`, which the caller has walked
+// to: the demuxer's seek goes through its index, so with the frame listed (and the next
+// one when `nextFollows`, so it is not the last entry) it lands there and counts on from
+// that timestamp. `bytes` is the frame's length, 0 when unknown. False when the next
+// packet is not that frame.
+bool LandAtMpegAudioFrame(AVFormatContext& input, MpegAudioLanding& landing, int bytes,
+                          bool nextFollows);
 
 }  // namespace tolvane
