@@ -66,6 +66,31 @@ std::vector<PacketView> PacketsFrom(Read read, std::int64_t from) {
     return packets;
 }
 
+// Walks to `sec` of `source` and reads on from the blocks, and has the demuxer seek
+// there itself: both give the same packets to the end.
+void ExpectTheTimeSeeksPackets(const fs::path& source, double sec) {
+    SCOPED_TRACE(source.filename().string() + " at " + std::to_string(sec));
+    ff::InputFormatPtr walked = Open(source), seeked = Open(source);
+    ASSERT_TRUE(walked && seeked);
+    const AVRational base = walked->streams[0]->time_base;
+    const std::int64_t at = av_rescale_q(SecondsToMicros(sec), AV_TIME_BASE_Q, base);
+    const std::optional<MpegAudioLanding> landing = SeekToMpegAudioFrame(*walked, 0, at);
+    ASSERT_TRUE(landing);
+    ASSERT_GE(av_seek_frame(seeked.get(), 0, at, AVSEEK_FLAG_BACKWARD), 0);
+    const std::vector<PacketView> expected =
+        PacketsFrom([&](AVPacket& p) { return av_read_frame(seeked.get(), &p); }, at);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_LE(expected.front().pts, at);
+    // Read from the file's blocks, then (near the end) from the demuxer again.
+    MpegAudioPackets packets(*walked, *landing);
+    EXPECT_TRUE(PacketsFrom([&](AVPacket& p) { return packets.Read(p); }, at) == expected);
+}
+
+std::string NoiseInput(double seconds) {
+    return "-f lavfi -i \"anoisesrc=d=" + std::to_string(seconds) +
+           ":a=0.4:seed=3,lowpass=f=3000\" ";
+}
+
 class MpegAudioWalk : public ::testing::TestWithParam<Source> {
   protected:
     TempDir dir;
@@ -74,28 +99,11 @@ class MpegAudioWalk : public ::testing::TestWithParam<Source> {
 TEST_P(MpegAudioWalk, LandsWhereTheTimeSeekLandsAndTheCutPlaysTheStretch) {
     const Source& s = GetParam();
     const fs::path source = dir / s.name;
-    ASSERT_TRUE(RunFfmpeg("-f lavfi -i \"anoisesrc=d=" + std::to_string(kSourceSec) +
-                              ":a=0.4:seed=3,lowpass=f=3000\" " + s.args,
-                          source));
+    ASSERT_TRUE(RunFfmpeg(NoiseInput(kSourceSec) + s.args, source));
     // Into the second frame, the middle, and the last frames (whose packets carry the
     // end padding).
-    for (const double sec : {0.1, 3.217, kSourceSec - 0.03}) {
-        SCOPED_TRACE(s.name + " at " + std::to_string(sec));
-        ff::InputFormatPtr walked = Open(source), seeked = Open(source);
-        ASSERT_TRUE(walked && seeked);
-        const AVRational base = walked->streams[0]->time_base;
-        const std::int64_t at = av_rescale_q(SecondsToMicros(sec), AV_TIME_BASE_Q, base);
-        const std::optional<MpegAudioLanding> landing = SeekToMpegAudioFrame(*walked, 0, at);
-        ASSERT_TRUE(landing);
-        ASSERT_GE(av_seek_frame(seeked.get(), 0, at, AVSEEK_FLAG_BACKWARD), 0);
-        const std::vector<PacketView> expected =
-            PacketsFrom([&](AVPacket& p) { return av_read_frame(seeked.get(), &p); }, at);
-        ASSERT_FALSE(expected.empty());
-        EXPECT_LE(expected.front().pts, at);
-        // Read from the file's blocks, then (near the end) from the demuxer again.
-        MpegAudioPackets packets(*walked, *landing);
-        EXPECT_TRUE(PacketsFrom([&](AVPacket& p) { return packets.Read(p); }, at) == expected);
-    }
+    for (const double sec : {0.1, 3.217, kSourceSec - 0.03})
+        ExpectTheTimeSeeksPackets(source, sec);
     const fs::path cut = dir / ("cut_" + s.name);
     MediaJob job;
     PrepareCut(job, source, cut, 2.345, 5.678);
@@ -123,6 +131,25 @@ INSTANTIATE_TEST_SUITE_P(
         Source{"mpeg2_22k.mp3", "-ac 2 -ar 22050 -c:a libmp3lame -b:a 48k"},
         Source{"mpeg25_8k.mp3", "-ac 1 -ar 8000 -c:a libmp3lame -q:a 5"}),
     [](const auto& info) { return info.param.name.substr(0, info.param.name.find('.')); });
+
+// Two files one after the other: the first one's header tells of its frames only, and
+// the demuxer marks its padding in the middle of the stream; the second one's tag breaks
+// the walk.
+TEST(MpegAudioWalkJoined, LandsWhereTheTimeSeekLandsAcrossTheSeam) {
+    TempDir dir;
+    const std::string args = "-ac 2 -c:a libmp3lame -b:a 128k";
+    ASSERT_TRUE(RunFfmpeg(NoiseInput(4.0) + args, dir / "a.mp3"));
+    ASSERT_TRUE(RunFfmpeg(NoiseInput(3.0) + args, dir / "b.mp3"));
+    const fs::path joined = dir / "joined.mp3";
+    ASSERT_EQ(
+        RunCommand("cat " + ShellQuote((dir / "a.mp3").string()) + " " +
+                   ShellQuote((dir / "b.mp3").string()) + " > " + ShellQuote(joined.string())),
+        0);
+    ExpectTheTimeSeeksPackets(joined, 1.5);
+    ff::InputFormatPtr input = Open(joined);
+    ASSERT_TRUE(input);
+    EXPECT_FALSE(SeekToMpegAudioFrame(*input, 0, 5 * input->streams[0]->time_base.den));
+}
 
 TEST(MpegAudioHeader, GivesTheFrameLengthOrNothing) {
     struct Row {
