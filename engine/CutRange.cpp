@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 #include "FfmpegHolders.h"
 #include "MpegAudioFrames.h"
@@ -10,6 +11,7 @@
 
 extern "C" {
 #include <libavutil/intreadwrite.h>
+#include <libavutil/opt.h>
 }
 
 namespace tolvane {
@@ -23,6 +25,10 @@ constexpr double kEndOfFileSlackSec = 0.0015;
 // Packets read after a seek to find where it landed; a demuxer that needs more has no
 // usable seek.
 constexpr int kLandingPackets = 256;
+// Bytes the FLAC and WAV demuxers read at a time instead of their 1 or 4 KiB: their
+// packets only carry bytes to the FLAC parser, or are PCM the cut splits at the sample,
+// so the cut is the same, with a fraction of the reads and allocations.
+constexpr int kRawReadBytes = 64 * 1024;
 
 // Bytes per sample frame when every packet of the stream is plain interleaved PCM,
 // which can be split anywhere between frames; 0 for anything else.
@@ -203,7 +209,18 @@ int CutRange::Read(AVFormatContext& input, AVPacket& packet) {
     return mpegAudio_ ? mpegAudio_->Read(packet) : av_read_frame(&input, &packet);
 }
 
+void CutRange::ReadLargerBlocks(AVFormatContext& input) {
+    if (input.iformat->priv_class == nullptr || input.priv_data == nullptr)
+        return;
+    const std::string_view name = input.iformat->name;
+    if (name == "flac")
+        av_opt_set_int(input.priv_data, "raw_packet_size", kRawReadBytes, 0);
+    else if (name == "wav")
+        av_opt_set_int(input.priv_data, "max_size", kRawReadBytes, 0);
+}
+
 bool CutRange::Position(AVFormatContext& input) {
+    ReadLargerBlocks(input);
     if (startsAtFileStart_ || referenceStream_ < 0)
         return true;
     const Window& w = windows_[static_cast<std::size_t>(referenceStream_)];

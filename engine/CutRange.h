@@ -71,6 +71,7 @@ class CutRange {
         std::unique_ptr<CutEdges> edges;
     };
     void TrimPcm(AVPacket& packet, const Window& window) const;
+    static void ReadLargerBlocks(AVFormatContext& input);
     // The first stream's timestamp of the first packet read after a seek to `target`.
     static std::int64_t FirstTimestampAfterSeek(AVFormatContext& input, int stream,
                                                 std::int64_t target);
