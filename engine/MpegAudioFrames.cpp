@@ -57,10 +57,6 @@ class HeaderReader {
     int filled_ = 0;
 };
 
-bool SameStream(std::uint32_t a, std::uint32_t b) {
-    return (a & kMpegAudioStreamBits) == (b & kMpegAudioStreamBits);
-}
-
 std::int64_t Timestamp(const AVPacket& packet) {
     return packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
 }
@@ -119,22 +115,33 @@ std::optional<MpegAudioHeader> ParseMpegAudioHeader(std::uint32_t word) {
     return header;
 }
 
+MpegAudioFrameLengths::MpegAudioFrameLengths(std::uint32_t streamWord)
+    : streamBits_(streamWord & kMpegAudioStreamBits) {
+    for (std::uint32_t bitRate = 0; bitRate < 16; ++bitRate) {
+        for (std::uint32_t padding = 0; padding < 2; ++padding) {
+            const std::optional<MpegAudioHeader> header =
+                ParseMpegAudioHeader(streamBits_ | (bitRate << 12) | (padding << 9));
+            lengths_[bitRate << 1 | padding] = header ? header->bytes : 0;
+        }
+    }
+}
+
 std::optional<MpegAudioFrame> WalkMpegAudioFrames(AVIOContext& io, std::int64_t pos,
                                                   std::int64_t count) {
     HeaderReader reader(io);
     const std::optional<std::uint32_t> first = reader.WordAt(pos);
     if (!first)
         return std::nullopt;
-    std::optional<MpegAudioHeader> header = ParseMpegAudioHeader(*first);
-    for (std::int64_t i = 0; header; ++i) {
-        const std::int64_t next = pos + header->bytes;
+    const MpegAudioFrameLengths lengths(*first);
+    int bytes = lengths.Of(*first);
+    for (std::int64_t i = 0; bytes > 0; ++i) {
+        const std::int64_t next = pos + bytes;
         const std::optional<std::uint32_t> word = reader.WordAt(next);
-        const std::optional<MpegAudioHeader> nextHeader =
-            word && SameStream(*word, *first) ? ParseMpegAudioHeader(*word) : std::nullopt;
+        const int nextBytes = word ? lengths.Of(*word) : 0;
         if (i == count)
-            return MpegAudioFrame{pos, header->bytes, nextHeader.has_value()};
+            return MpegAudioFrame{pos, bytes, nextBytes > 0};
         pos = next;
-        header = nextHeader;
+        bytes = nextBytes;
     }
     return std::nullopt;
 }

@@ -4,6 +4,7 @@
 // reading every packet from the start. Reading only the four header bytes of each frame
 // is many times cheaper, and counting the frames gives the exact timestamp.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -27,6 +28,24 @@ inline constexpr std::uint32_t kMpegAudioStreamBits =
 // The header in a frame's first four bytes (big-endian). Nothing when they are no header,
 // or the header of a free-format frame, whose length only the next header would tell.
 std::optional<MpegAudioHeader> ParseMpegAudioHeader(std::uint32_t word);
+
+// The frame lengths of one stream by a header's bit-rate index and padding bit: what a
+// walk over many frames asks of each header.
+class MpegAudioFrameLengths {
+  public:
+    // `streamWord`: a header of the stream.
+    explicit MpegAudioFrameLengths(std::uint32_t streamWord);
+    // The length of the frame whose header is `word`; 0 when it is no header of the stream.
+    int Of(std::uint32_t word) const {
+        return (word & kMpegAudioStreamBits) == streamBits_
+                   ? lengths_[((word >> 11) & 0x1E) | ((word >> 9) & 1)]
+                   : 0;
+    }
+
+  private:
+    std::uint32_t streamBits_;
+    std::array<int, 32> lengths_{};
+};
 
 struct MpegAudioFrame {
     std::int64_t pos = 0;  // byte offset of the frame's header

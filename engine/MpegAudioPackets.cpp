@@ -18,7 +18,7 @@ constexpr std::int64_t kPaddingSamples = 8192;
 }  // namespace
 
 MpegAudioPackets::MpegAudioPackets(AVFormatContext& input, const MpegAudioLanding& landing)
-    : input_(input), next_(landing) {
+    : input_(input), next_(landing), lengths_(landing.streamWord) {
     const std::int64_t size = avio_size(input.pb);
     lastByte_ = size > kTailBytes ? size - kTailBytes : 0;
     const AVStream& st = *input.streams[landing.stream];
@@ -58,22 +58,21 @@ int MpegAudioPackets::Read(AVPacket& packet) {
     const std::uint8_t* at = block_->data + (next_.pos - blockStart_);
     const std::uint32_t word = (std::uint32_t{at[0]} << 24) | (std::uint32_t{at[1]} << 16) |
                                (std::uint32_t{at[2]} << 8) | std::uint32_t{at[3]};
-    const std::optional<MpegAudioHeader> header = ParseMpegAudioHeader(word);
-    if (!header || (word & kMpegAudioStreamBits) != (next_.streamWord & kMpegAudioStreamBits) ||
-        next_.pos + header->bytes > lastByte_ || !HoldInBlock(header->bytes))
+    const int bytes = lengths_.Of(word);
+    if (bytes == 0 || next_.pos + bytes > lastByte_ || !HoldInBlock(bytes))
         return HandOver(packet);
     av_packet_unref(&packet);
     packet.buf = av_buffer_ref(block_.get());
     if (packet.buf == nullptr)
         return AVERROR(ENOMEM);
     packet.data = block_->data + (next_.pos - blockStart_);
-    packet.size = header->bytes;
+    packet.size = bytes;
     packet.pts = packet.dts = next_.timestamp;
     packet.duration = next_.frameTicks;
     packet.pos = next_.pos;
     packet.flags = next_.flags;
     packet.stream_index = next_.stream;
-    next_.pos += header->bytes;
+    next_.pos += bytes;
     next_.timestamp += next_.frameTicks;
     return 0;
 }

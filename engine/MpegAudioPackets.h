@@ -33,6 +33,7 @@ class MpegAudioPackets {
 
     AVFormatContext& input_;
     MpegAudioLanding next_;  // the frame the next packet holds
+    const MpegAudioFrameLengths lengths_;
     std::unique_ptr<AVBufferRef, BufferDeleter> block_;
     std::int64_t blockStart_ = 0;
     int blockFilled_ = 0;
