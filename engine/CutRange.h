@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "CutEdges.h"
+#include "MpegAudioPackets.h"
 
 namespace tolvane {
 
@@ -51,7 +52,9 @@ class CutRange {
 
     // Positions the input at or before the start by time. Returns false when no time
     // seek works (the caller may try a byte position then).
-    bool Position(AVFormatContext& input) const;
+    bool Position(AVFormatContext& input);
+    // The next packet of the positioned input, as av_read_frame.
+    int Read(AVFormatContext& input, AVPacket& packet);
 
   private:
     struct Window {
@@ -68,6 +71,7 @@ class CutRange {
         std::unique_ptr<CutEdges> edges;
     };
     void TrimPcm(AVPacket& packet, const Window& window) const;
+    static void ReadLargerBlocks(AVFormatContext& input);
     // The first stream's timestamp of the first packet read after a seek to `target`.
     static std::int64_t FirstTimestampAfterSeek(AVFormatContext& input, int stream,
                                                 std::int64_t target);
@@ -76,6 +80,8 @@ class CutRange {
     int referenceStream_ = -1;
     bool startsAtFileStart_ = true;
     bool reachedStart_ = false;
+    // Set when the input is MPEG audio positioned by its frames.
+    std::unique_ptr<MpegAudioPackets> mpegAudio_;
 };
 
 }  // namespace tolvane

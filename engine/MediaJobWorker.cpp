@@ -779,7 +779,7 @@ InputOutcome JobRun::RunCopy(int k, AVFormatContext* input) {
     for (;;) {
         if (Cancelled())
             return finishEdges() ? InputOutcome::Cancelled : InputOutcome::Failed;
-        if (av_read_frame(input, packet) < 0)
+        if ((range ? range->Read(*input, *packet) : av_read_frame(input, packet)) < 0)
             break;  // end of file (or unreadable rest)
         const int source = packet->stream_index;
         if (source < 0 || static_cast<unsigned>(source) >= input->nb_streams ||

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Times tolvane-cli against the ffmpeg command doing the same work, alternating runs:
-#   cut:  10 minutes from 25:00 of a 60-minute 44.1 kHz stereo 128 kbit/s MP3 (packet copy)
+#   cut:  10 minutes from 25:00 of a 60-minute 44.1 kHz stereo file, packets copied
+#         (ffmpeg -ss -t -c copy): a 128 kbit/s MP3 (cut_mp3), a FLAC (cut_flac) and a
+#         16-bit WAV (cut_wav)
 #   join: three 10-minute files of other rates and layouts into one 44.1 kHz stereo
 #         128 kbit/s MP3 (libmp3lame; ffmpeg through its concat filter)
 # Prints the median wall time and peak memory of each side and the ratio ours/ffmpeg.
 #
 # Usage: bench/jobs/run.sh [path/to/tolvane-cli] [runs] [jobs]   (jobs: "cut join", the
-# default, or either one alone)
+# default; "cut" stands for "cut_mp3 cut_flac cut_wav", each of which can be named alone)
 # The data is made once under bench/data/jobs (git-ignored) and reused.
 set -euo pipefail
 
@@ -15,6 +17,12 @@ root=$(cd "$here/../.." && pwd)
 cli=${1:-$root/build-cli/bin/tolvane-cli}
 runs=${2:-5}
 jobs=${3:-cut join}
+expanded=
+for job in $jobs; do
+    [ "$job" = cut ] && job="cut_mp3 cut_flac cut_wav"
+    expanded+="$job "
+done
+jobs=${expanded% }
 data=$root/bench/data/jobs
 work=$(mktemp -d "${TMPDIR:-/tmp}/tolvane-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -38,10 +46,14 @@ make_audio() {  # name seconds rate channels codec-args
     mv "$out.tmp.${1##*.}" "$out"
 }
 wants() { [[ " $jobs " == *" $1 "* ]]; }
-wants cut && make_audio long.mp3 3600 44100 2 "-c:a libmp3lame -b:a 128k"
-make_audio part1.wav 600 48000 2 "-c:a pcm_s16le"
-make_audio part2.flac 600 22050 1 "-c:a flac"
-make_audio part3.ogg 600 32000 1 "-c:a libvorbis -q:a 4"
+wants cut_mp3 && make_audio long.mp3 3600 44100 2 "-c:a libmp3lame -b:a 128k"
+wants cut_flac && make_audio long.flac 3600 44100 2 "-c:a flac"
+wants cut_wav && make_audio long.wav 3600 44100 2 "-c:a pcm_s16le"
+if wants join; then
+    make_audio part1.wav 600 48000 2 "-c:a pcm_s16le"
+    make_audio part2.flac 600 22050 1 "-c:a flac"
+    make_audio part3.ogg 600 32000 1 "-c:a libvorbis -q:a 4"
+fi
 
 # measure LABEL command...: appends "wall-seconds kilobytes cpu-seconds" to $work/LABEL.times
 measure() {
@@ -61,18 +73,22 @@ concat_graph="[0:a]aresample=44100,aformat=sample_fmts=fltp:channel_layouts=ster
 # The cut takes a fraction of a second, so it gets more runs to steady its median.
 cut_runs=$((runs * 3))
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-wants cut || cut_runs=0
-for ((i = 1; i <= cut_runs; i++)); do
-    for side in $( ((i % 2)) && echo "ours ffmpeg" || echo "ffmpeg ours"); do
-        if [ "$side" = ours ]; then
-            measure cut_ours "$cli" cut "$data/long.mp3" --start 00:25:00.000 --end 00:35:00.000 \
-                --out "$work/out"
-            cp "$work/out/long.mp3" "$work/cut_ours.mp3"
-        else
-            measure cut_ffmpeg "${ffmpeg_quiet[@]}" -ss 1500 -t 600 -i "$data/long.mp3" -c copy \
-                "$work/out/cut.mp3"
-            cp "$work/out/cut.mp3" "$work/cut_ffmpeg.mp3"
-        fi
+[[ " $jobs " == *" cut_"* ]] || cut_runs=0
+for job in cut_mp3 cut_flac cut_wav; do
+    wants $job || continue
+    ext=${job#cut_}
+    for ((i = 1; i <= cut_runs; i++)); do
+        for side in $( ((i % 2)) && echo "ours ffmpeg" || echo "ffmpeg ours"); do
+            if [ "$side" = ours ]; then
+                measure ${job}_ours "$cli" cut "$data/long.$ext" --start 00:25:00.000 \
+                    --end 00:35:00.000 --out "$work/out"
+                cp "$work/out/long.$ext" "$work/${job}_ours.$ext"
+            else
+                measure ${job}_ffmpeg "${ffmpeg_quiet[@]}" -ss 1500 -t 600 -i "$data/long.$ext" \
+                    -c copy "$work/out/cut.$ext"
+                cp "$work/out/cut.$ext" "$work/${job}_ffmpeg.$ext"
+            fi
+        done
     done
 done
 
@@ -103,17 +119,23 @@ duration() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {print (b > 0 ? a / b : 0)}'; }
 
+output() {  # job side: the kept output of the job
+    local ext=${1#cut_}
+    [ "$1" = join ] && ext=mp3
+    echo "$work/$1_$2.$ext"
+}
+
 echo
-printf "%-5s %9s %9s %6s   %9s %9s %6s   %11s %11s %6s   %8s %8s\n" job "ours s" "ffmpeg s" \
+printf "%-8s %9s %9s %6s   %9s %9s %6s   %11s %11s %6s   %8s %8s\n" job "ours s" "ffmpeg s" \
     ratio "ours cpu" "ff cpu" ratio "ours KiB" "ffmpeg KiB" ratio "ours len" "ff len"
 for job in $jobs; do
     ot=$(median 1 "$work/${job}_ours.times");  ft=$(median 1 "$work/${job}_ffmpeg.times")
     om=$(median 2 "$work/${job}_ours.times");  fm=$(median 2 "$work/${job}_ffmpeg.times")
     oc=$(median 3 "$work/${job}_ours.times");  fc=$(median 3 "$work/${job}_ffmpeg.times")
-    printf "%-5s %9s %9s %6.2f   %9s %9s %6.2f   %11s %11s %6.2f   %8.2f %8.2f\n" "$job" \
+    printf "%-8s %9s %9s %6.2f   %9s %9s %6.2f   %11s %11s %6.2f   %8.2f %8.2f\n" "$job" \
         "$ot" "$ft" "$(ratio "$ot" "$ft")" "$oc" "$fc" "$(ratio "$oc" "$fc")" \
         "$om" "$fm" "$(ratio "$om" "$fm")" \
-        "$(duration "$work/${job}_ours.mp3")" "$(duration "$work/${job}_ffmpeg.mp3")"
+        "$(duration "$(output "$job" ours)")" "$(duration "$(output "$job" ffmpeg)")"
 done
 echo "(median of $cut_runs cut runs and $join_runs join runs; wall and cpu (user+system) time in"
 echo " seconds, peak resident memory in KiB; len = output duration in seconds)"
