@@ -53,9 +53,13 @@ assert abs(o["duration"] - 2.0) < 0.01, o
 
 # The window, offscreen, from the root: it must come up and end on SIGTERM with 143.
 # It is given ten seconds to come up; SIGTERM ends it then whatever it is doing.
+# A runtime folder of its own: a window of another test would otherwise take its start
+# as a second one and be handed the (no) files.
 home=$scratch/home
-mkdir -p "$home"
-HOME=$home XDG_CONFIG_HOME=$home/.config QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
+mkdir -p "$home" "$scratch/run"
+chmod 700 "$scratch/run"
+HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$scratch/run \
+    QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
     "$root/usr/bin/tolvane" >"$scratch/window.log" 2>&1 &
 pid=$!
 sleep 10
