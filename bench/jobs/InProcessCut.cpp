@@ -5,6 +5,7 @@
 //
 // Usage: tolvane_cut_bench [runs] [FILE [start-seconds end-seconds]]
 
+#include "BenchStats.h"
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,19 +24,10 @@ extern "C" {
 
 namespace {
 
+using tolvane::bench::CpuSeconds;
+using tolvane::bench::Median;
+
 namespace fs = std::filesystem;
-
-double CpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // A tone gliding under some noise, so the encoder has real work and frames vary.
 fs::path DefaultSource() {

@@ -3,9 +3,9 @@
 //
 // Usage: tolvane_peak_bench FILE [runs]
 
+#include "BenchStats.h"
 #include "PeakReader.h"
 
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,17 +16,8 @@
 
 namespace {
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using tolvane::bench::CpuSeconds;
+using tolvane::bench::Median;
 
 }  // namespace
 

@@ -5,9 +5,9 @@
 //
 // Usage: tolvane_player_bench FILE [open-runs] [play-seconds]
 
+#include "BenchStats.h"
 #include "PlayerModule.h"
 
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,17 +19,8 @@
 
 namespace {
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using tolvane::bench::CpuSeconds;
+using tolvane::bench::Median;
 
 // Median time of Close while playing a tone at `rate` Hz (the window closes at every
 // Stop and end of file, so its thread waits this long).
