@@ -156,16 +156,11 @@ void FlacCutEdges::OpenDecoder(const AVCodecParameters& par) {
         decoder_.reset();
         return;
     }
-    // FFmpeg's encoder takes 16-bit samples as such and wider ones as 24 bits; frames
-    // of other depths are written verbatim.
     const AVSampleFormat format = decoder_->sample_fmt;
     const int channels = decoder_->ch_layout.nb_channels;
     const bool interleaved = format == AV_SAMPLE_FMT_S16 || format == AV_SAMPLE_FMT_S32;
-    const bool encodable = (format == AV_SAMPLE_FMT_S16 && bitsPerSample_ == 16) ||
-                           (format == AV_SAMPLE_FMT_S32 && bitsPerSample_ == 24);
     exact_ = interleaved && channels >= 1 && channels <= 8 && bitsPerSample_ >= 4 &&
              bitsPerSample_ <= av_get_bytes_per_sample(format) * 8;
-    verbatim_ = exact_ && !encodable;
     if (exact_) {
         held_.reset(
             av_audio_fifo_alloc(format, decoder_->ch_layout.nb_channels, kMaxBlockSize + 1));
@@ -233,57 +228,12 @@ int FlacCutEdges::HoldSamples(const AVPacket& packet, std::int64_t start, bool h
     return 0;
 }
 
+// The trimmed frame is written with verbatim subframes, the samples as they are: at
+// most one frame of each cut is stored uncompressed, and no encoder (whose context
+// alone is megabytes to clear) is set up for it.
 int FlacCutEdges::EncodeHeld(std::vector<ff::PacketPtr>& out) {
     const int count = held_ ? av_audio_fifo_size(held_.get()) : 0;
-    if (count <= 0)
-        return 0;
-    if (verbatim_)
-        return WriteHeldVerbatim(count, out);
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FLAC);
-    if (codec == nullptr)
-        return AVERROR_ENCODER_NOT_FOUND;
-    // One encoder per trimmed frame: it is made for exactly that many samples.
-    ff::CodecContextPtr encoder(avcodec_alloc_context3(codec));
-    ff::FramePtr frame(av_frame_alloc());
-    ff::PacketPtr encoded(av_packet_alloc());
-    if (!encoder || !frame || !encoded)
-        return AVERROR(ENOMEM);
-    AVCodecContext* enc = encoder.get();
-    enc->sample_fmt = decoder_->sample_fmt;
-    enc->sample_rate = decoder_->sample_rate;
-    enc->time_base = AVRational{1, decoder_->sample_rate};
-    enc->bits_per_raw_sample = bitsPerSample_;
-    enc->frame_size = std::max(count, kMinBlockSize);
-    int ret = av_channel_layout_copy(&enc->ch_layout, &decoder_->ch_layout);
-    if (ret >= 0)
-        ret = avcodec_open2(enc, codec, nullptr);
-    if (ret < 0)
-        return ret;
-    frame->nb_samples = count;
-    frame->format = enc->sample_fmt;
-    frame->sample_rate = enc->sample_rate;
-    frame->pts = 0;
-    ret = av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
-    if (ret >= 0)
-        ret = av_frame_get_buffer(frame.get(), 0);
-    if (ret < 0)
-        return ret;
-    if (av_audio_fifo_read(held_.get(), reinterpret_cast<void**>(frame->extended_data), count) <
-        count)
-        return AVERROR_BUG;
-    ret = avcodec_send_frame(enc, frame.get());
-    if (ret >= 0)
-        ret = avcodec_send_frame(enc, nullptr);
-    while (ret >= 0) {
-        ret = avcodec_receive_packet(enc, encoded.get());
-        if (ret == AVERROR_EOF)
-            return 0;
-        // The encoder's last packet holds no frame, only its stream information.
-        if (ret >= 0 && encoded->size > 0)
-            ret = Emit(encoded->data, encoded->size, out);
-        av_packet_unref(encoded.get());
-    }
-    return ret;
+    return count > 0 ? WriteHeldVerbatim(count, out) : 0;
 }
 
 int FlacCutEdges::WriteHeldVerbatim(int count, std::vector<ff::PacketPtr>& out) {

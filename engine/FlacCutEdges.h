@@ -53,7 +53,6 @@ class FlacCutEdges {
     int streamIndex_ = 0;
     int bitsPerSample_ = 0;
     bool exact_ = false;
-    bool verbatim_ = false;  // a depth FFmpeg's encoder does not write
     ff::CodecContextPtr decoder_;
     ff::FramePtr decoded_{av_frame_alloc()};
     ff::FifoPtr held_;
