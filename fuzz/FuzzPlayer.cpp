@@ -18,27 +18,20 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "FuzzMediaInput.h"
 #include "PreviewPlayer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kExtensions[] = {".mp3", ".wav", ".flac", ".ogg",  ".m4a", ".aac",
-                                       ".mp2", ".mka", ".MP3",  ".opus", ".ac3", ".au"};
-constexpr std::size_t kExtensionCount = sizeof kExtensions / sizeof kExtensions[0];
 constexpr std::size_t kControlBytes = 4;
 
+// The sound goes to SDL's dummy driver, set before the first player starts.
 const fs::path& Folder() {
-    static const fs::path folder = [] {
-        av_log_set_level(AV_LOG_QUIET);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        std::string pattern = (fs::temp_directory_path() / "tolvane-fuzz-player-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        return fs::path(pattern);
-    }();
-    return folder;
+    static const bool dummyDriver = setenv("SDL_AUDIODRIVER", "dummy", 1) == 0;
+    (void)dummyDriver;
+    return tolvane::fuzz::ScratchFolder("tolvane-fuzz-player");
 }
 
 bool InRange(double value, double low, double high) {
@@ -50,13 +43,7 @@ bool InRange(double value, double low, double high) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size <= kControlBytes)
         return 0;
-    const fs::path input =
-        Folder() / (std::string("input") + kExtensions[data[0] % kExtensionCount]);
-    {
-        std::ofstream out(input, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data + kControlBytes),
-                  static_cast<std::streamsize>(size - kControlBytes));
-    }
+    const fs::path input = tolvane::fuzz::WriteInput(Folder(), data, size, kControlBytes);
 
     // One player for the whole run, as the window keeps one across files.
     static tolvane::player::PreviewPlayer player;

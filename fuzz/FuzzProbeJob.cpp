@@ -19,6 +19,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "FuzzMediaInput.h"
 #include "JobBuilders.h"
 #include "MediaEngine.h"
 
@@ -26,23 +27,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kExtensions[] = {".mp3", ".wav", ".flac", ".ogg",  ".m4a", ".aac",
-                                       ".mp2", ".mka", ".MP3",  ".opus", ".ac3", ".au"};
-constexpr std::size_t kExtensionCount = sizeof kExtensions / sizeof kExtensions[0];
 // Jobs are cut short: the fuzzer looks for faults, not for long outputs.
 constexpr double kCutSeconds = 1.0;
 constexpr double kJoinSecondsLimit = 2.0;
 constexpr auto kJobTimeLimit = std::chrono::seconds(5);
 
 const fs::path& Folder() {
-    static const fs::path folder = [] {
-        av_log_set_level(AV_LOG_QUIET);
-        std::string pattern = (fs::temp_directory_path() / "tolvane-fuzz-media-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        return fs::path(pattern);
-    }();
-    return folder;
+    return tolvane::fuzz::ScratchFolder("tolvane-fuzz-media");
 }
 
 void RemoveOutputs(const fs::path& keep) {
@@ -78,13 +69,8 @@ void RunJob(tolvane::MediaJobRunner& runner, tolvane::MediaJob& job, bool joinMo
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;
-    const fs::path input =
-        Folder() / (std::string("input") + kExtensions[data[0] % kExtensionCount]);
     RemoveOutputs(fs::path());
-    {
-        std::ofstream out(input, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
-    }
+    const fs::path input = tolvane::fuzz::WriteInput(Folder(), data, size, 1);
 
     static tolvane::MediaJobRunner runner;
     static tolvane::MediaJob job;
