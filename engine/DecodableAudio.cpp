@@ -1,6 +1,6 @@
 #include "DecodableAudio.h"
 
-#include "FfmpegHolders.h"
+#include "FfmpegSetup.h"
 
 namespace tolvane {
 
@@ -29,16 +29,14 @@ bool HoldsDecodableAudio(const std::string& path, const char* formatName) {
     if (ff::OpenInput(path.c_str(), input, format) < 0 ||
         avformat_find_stream_info(input.get(), nullptr) < 0)
         return false;
-    const AVCodec* decoder = nullptr;
+    const AVCodec* decoder = nullptr;  // asked for, so only a stream FFmpeg can decode is taken
     const int stream = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (stream < 0 || decoder == nullptr)
         return false;
-    ff::CodecContextPtr codec(avcodec_alloc_context3(decoder));
+    const ff::CodecContextPtr codec = ff::OpenDecoder(*input->streams[stream]);
     ff::PacketPtr packet(av_packet_alloc());
     ff::FramePtr frame(av_frame_alloc());
-    if (!codec || !packet || !frame ||
-        avcodec_parameters_to_context(codec.get(), input->streams[stream]->codecpar) < 0 ||
-        avcodec_open2(codec.get(), decoder, nullptr) < 0)
+    if (!codec || !packet || !frame)
         return false;
     for (int i = 0; i < kPacketsToTry && av_read_frame(input.get(), packet.get()) >= 0; ++i) {
         const bool ours = packet->stream_index == stream;

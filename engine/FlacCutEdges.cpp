@@ -1,5 +1,7 @@
 #include "FlacCutEdges.h"
 
+#include "FfmpegSetup.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -141,21 +143,17 @@ std::unique_ptr<FlacCutEdges> FlacCutEdges::ForStream(const AVFormatContext& inp
     if (whole || stream.time_base.num != 1 || stream.time_base.den != par.sample_rate)
         return nullptr;
     std::unique_ptr<FlacCutEdges> edges(new FlacCutEdges(stretch, stream.index));
-    edges->OpenDecoder(par);
+    edges->OpenDecoder(stream);
     return edges;
 }
 
-void FlacCutEdges::OpenDecoder(const AVCodecParameters& par) {
-    bitsPerSample_ = par.bits_per_raw_sample;
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_FLAC);
-    if (codec == nullptr || !decoded_)
+void FlacCutEdges::OpenDecoder(const AVStream& stream) {
+    bitsPerSample_ = stream.codecpar->bits_per_raw_sample;
+    if (!decoded_)
         return;
-    decoder_.reset(avcodec_alloc_context3(codec));
-    if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), &par) < 0 ||
-        avcodec_open2(decoder_.get(), codec, nullptr) < 0) {
-        decoder_.reset();
+    decoder_ = ff::OpenDecoder(stream);
+    if (!decoder_)
         return;
-    }
     const AVSampleFormat format = decoder_->sample_fmt;
     const int channels = decoder_->ch_layout.nb_channels;
     const bool interleaved = format == AV_SAMPLE_FMT_S16 || format == AV_SAMPLE_FMT_S32;

@@ -38,7 +38,7 @@ class FlacCutEdges {
         : stretch_(stretch), streamIndex_(streamIndex) {}
     // Opens the decoder; without one (or with samples of a layout not foreseen) the
     // edge frames are copied whole.
-    void OpenDecoder(const AVCodecParameters& par);
+    void OpenDecoder(const AVStream& stream);
     // Decodes `packet` and holds the samples of it that lie in the stretch.
     int HoldSamples(const AVPacket& packet, std::int64_t start, bool head, bool tail,
                     std::vector<ff::PacketPtr>& out);

@@ -2,7 +2,6 @@
 // context menu, remembered in setting.ini, read on the peak reader's own thread and
 // drawn in as its columns arrive.
 
-#include "BitmapLoader.h"
 #include "CBitmapSlider.h"
 #include "CTolvaneDlg.h"
 #include "Settings.h"
@@ -12,14 +11,13 @@
 namespace tolvane {
 
 namespace {
-constexpr int kTrackBitmap = 306;
-constexpr int kHighlightedTrackBitmap = 307;
 constexpr int kWaveformTickMs = 50;
 }  // namespace
 
 void CTolvaneDlg::SetUpFileWaveform() {
-    fileWaveform_ = std::make_unique<ui::FileWaveform>(LoadBitmapResource(kTrackBitmap),
-                                                       LoadBitmapResource(kHighlightedTrackBitmap));
+    // The fixed pictures are the ones the slider was given.
+    fileWaveform_ =
+        std::make_unique<ui::FileWaveform>(slider_->NormalTrack(), slider_->HighlightedTrack());
     slider_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(slider_, &QWidget::customContextMenuRequested, this, &CTolvaneDlg::ShowSliderMenu);
     waveformTimer_.setInterval(kWaveformTickMs);
@@ -41,8 +39,8 @@ void CTolvaneDlg::SetShowFileWaveform(bool show) {
     if (show) {
         ReadFileWaveform();
     } else {
-        StopFileWaveform();
-        slider_->SetTrackBitmaps(kTrackBitmap, kHighlightedTrackBitmap);
+        StopFileWaveform();  // back to the fixed pictures
+        slider_->SetTrackBitmaps(fileWaveform_->Normal(), fileWaveform_->Highlighted());
     }
 }
 
@@ -51,7 +49,7 @@ void CTolvaneDlg::ReadFileWaveform() {
         return;
     fileWaveform_->Load(currentFile_.toStdString());
     // The fixed pictures show until the first columns are in.
-    slider_->SetTrackBitmaps(kTrackBitmap, kHighlightedTrackBitmap);
+    slider_->SetTrackBitmaps(fileWaveform_->Normal(), fileWaveform_->Highlighted());
     waveformTimer_.start();
 }
 
