@@ -206,7 +206,9 @@ std::int64_t CutRange::FirstTimestampAfterSeek(AVFormatContext& input, int strea
 }
 
 int CutRange::Read(AVFormatContext& input, AVPacket& packet) {
-    return mpegAudio_ ? mpegAudio_->Read(packet) : av_read_frame(&input, &packet);
+    if (mpegAudio_)
+        return mpegAudio_->Read(packet);
+    return flacFrames_ ? flacFrames_->Read(packet) : av_read_frame(&input, &packet);
 }
 
 void CutRange::ReadLargerBlocks(AVFormatContext& input) {
@@ -221,6 +223,15 @@ void CutRange::ReadLargerBlocks(AVFormatContext& input) {
 
 bool CutRange::Position(AVFormatContext& input) {
     ReadLargerBlocks(input);
+    if (!SeekToStart(input))
+        return false;
+    // FLAC frames are read from the file's blocks once the demuxer has found the first.
+    if (!mpegAudio_ && referenceStream_ >= 0)
+        flacFrames_ = FlacFramePackets::ForStream(input, referenceStream_);
+    return true;
+}
+
+bool CutRange::SeekToStart(AVFormatContext& input) {
     if (startsAtFileStart_ || referenceStream_ < 0)
         return true;
     const Window& w = windows_[static_cast<std::size_t>(referenceStream_)];

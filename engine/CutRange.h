@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "CutEdges.h"
+#include "FlacFramePackets.h"
 #include "MpegAudioPackets.h"
 
 namespace tolvane {
@@ -72,6 +73,7 @@ class CutRange {
     };
     void TrimPcm(AVPacket& packet, const Window& window) const;
     static void ReadLargerBlocks(AVFormatContext& input);
+    bool SeekToStart(AVFormatContext& input);
     // The first stream's timestamp of the first packet read after a seek to `target`.
     static std::int64_t FirstTimestampAfterSeek(AVFormatContext& input, int stream,
                                                 std::int64_t target);
@@ -82,6 +84,8 @@ class CutRange {
     bool reachedStart_ = false;
     // Set when the input is MPEG audio positioned by its frames.
     std::unique_ptr<MpegAudioPackets> mpegAudio_;
+    // Set when the input is a FLAC file positioned by the demuxer.
+    std::unique_ptr<FlacFramePackets> flacFrames_;
 };
 
 }  // namespace tolvane

@@ -9,6 +9,7 @@
 #include "FfmpegHolders.h"
 #include "JobTestSupport.h"
 #include "MpegAudioPackets.h"
+#include "PacketList.h"
 #include "TimeUnits.h"
 
 namespace tolvane::testing {
@@ -25,52 +26,11 @@ void PrintTo(const Source& s, std::ostream* os) {
     *os << s.name;
 }
 
-// What a cut takes from a packet.
-struct PacketView {
-    std::int64_t pts = 0, dts = 0, duration = 0;
-    int flags = 0;
-    std::string data, skipSamples;
-    bool operator==(const PacketView&) const = default;
-};
-
-ff::InputFormatPtr Open(const fs::path& file) {
-    ff::InputFormatPtr input;
-    if (ff::OpenInput(file.c_str(), input) < 0 ||
-        avformat_find_stream_info(input.get(), nullptr) < 0)
-        input.reset();
-    return input;
-}
-
-// The packets of stream 0 to the end, from the first that ends after `from`, as `read`
-// (av_read_frame's like) gives them.
-template <typename Read>
-std::vector<PacketView> PacketsFrom(Read read, std::int64_t from) {
-    std::vector<PacketView> packets;
-    ff::PacketPtr packet(av_packet_alloc());
-    while (read(*packet) >= 0) {
-        if (packet->stream_index == 0 && packet->pts + packet->duration > from) {
-            PacketView view{packet->pts,
-                            packet->dts,
-                            packet->duration,
-                            packet->flags,
-                            std::string(reinterpret_cast<char*>(packet->data), packet->size),
-                            {}};
-            std::size_t size = 0;
-            if (const std::uint8_t* skip =
-                    av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size))
-                view.skipSamples.assign(reinterpret_cast<const char*>(skip), size);
-            packets.push_back(std::move(view));
-        }
-        av_packet_unref(packet.get());
-    }
-    return packets;
-}
-
 // Walks to `sec` of `source` and reads on from the blocks, and has the demuxer seek
 // there itself: both give the same packets to the end.
 void ExpectTheTimeSeeksPackets(const fs::path& source, double sec) {
     SCOPED_TRACE(source.filename().string() + " at " + std::to_string(sec));
-    ff::InputFormatPtr walked = Open(source), seeked = Open(source);
+    ff::InputFormatPtr walked = OpenProbed(source), seeked = OpenProbed(source);
     ASSERT_TRUE(walked && seeked);
     const AVRational base = walked->streams[0]->time_base;
     const std::int64_t at = av_rescale_q(SecondsToMicros(sec), AV_TIME_BASE_Q, base);
@@ -146,7 +106,7 @@ TEST(MpegAudioWalkJoined, LandsWhereTheTimeSeekLandsAcrossTheSeam) {
                    ShellQuote((dir / "b.mp3").string()) + " > " + ShellQuote(joined.string())),
         0);
     ExpectTheTimeSeeksPackets(joined, 1.5);
-    ff::InputFormatPtr input = Open(joined);
+    ff::InputFormatPtr input = OpenProbed(joined);
     ASSERT_TRUE(input);
     EXPECT_FALSE(SeekToMpegAudioFrame(*input, 0, 5 * input->streams[0]->time_base.den));
 }
