@@ -196,6 +196,9 @@ TEST(SingleInstance, SecondStartHandsItsFilesToTheRunningWindowAndEnds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_TRUE(opened) << "the running window did not open the handed file";
+    // Opening it printed none of FFmpeg's stream dumps on the terminal.
+    EXPECT_EQ(ReadFileBytes(runtime / "first.err").find("Input #"), std::string::npos)
+        << ReadFileBytes(runtime / "first.err");
     first.Signal(SIGTERM);
     EXPECT_EQ(first.WaitOrKill(std::chrono::seconds(120)).code, 128 + SIGTERM);
 

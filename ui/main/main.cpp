@@ -8,11 +8,18 @@
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 int main(int argc, char* argv[]) {
     // Past a file-size limit (ulimit -f) a write then fails with EFBIG: the job fails and
     // removes its output instead of the process dying mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
     tolvane::InstallTerminationSignals();
+    // FFmpeg's stream dumps and notes would fill the terminal the window was started
+    // from; the window says itself what failed, and FFmpeg's errors still show there.
+    av_log_set_level(AV_LOG_ERROR);
     QApplication application(argc, argv);
     const QStringList files = tolvane::FilesOfCommandLine(QCoreApplication::arguments());
     if (tolvane::HandFilesToRunningWindow(files))
