@@ -18,6 +18,8 @@ namespace tolvane {
 
 namespace {
 
+// AV_TIME_BASE_Q is a C compound literal, which C++ compilers only take as an extension.
+constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 constexpr AVRounding kNearest = static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX);
 // An end this close to the length is the end of the file: the window shows the length
 // rounded to the millisecond.
@@ -84,10 +86,10 @@ CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
         w.timeBase = stream.time_base;
         w.start = startsAtFileStart_ ? std::numeric_limits<std::int64_t>::min()
                                      : av_rescale_q_rnd(origin + SecondsToMicros(startSec),
-                                                        AV_TIME_BASE_Q, w.timeBase, kNearest);
+                                                        kMicroseconds, w.timeBase, kNearest);
         w.openEnd = openEnd;
         w.end = openEnd ? std::numeric_limits<std::int64_t>::max()
-                        : av_rescale_q_rnd(origin + SecondsToMicros(endSec), AV_TIME_BASE_Q,
+                        : av_rescale_q_rnd(origin + SecondsToMicros(endSec), kMicroseconds,
                                            w.timeBase, kNearest);
         w.pcmFrameBytes = PcmFrameBytes(*stream.codecpar);
         w.sampleRate = stream.codecpar->sample_rate;
@@ -247,7 +249,7 @@ bool CutRange::SeekToStart(AVFormatContext& input) {
     // delay into the start time), but a time before zero is no seek target for some
     // demuxers.
     const std::int64_t first = std::min<std::int64_t>(origin, 0);
-    std::int64_t target = std::max(first, av_rescale_q(w.keepFrom, w.timeBase, AV_TIME_BASE_Q));
+    std::int64_t target = std::max(first, av_rescale_q(w.keepFrom, w.timeBase, kMicroseconds));
     // A demuxer may land after the asked time (an index or a bit-rate estimate):
     // step back until the first packet starts at or before the start.
     std::int64_t step = AV_TIME_BASE;
