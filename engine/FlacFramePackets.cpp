@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <span>
 #include <string_view>
-
-#include "FlacFrameHeader.h"
 
 namespace tolvane {
 
@@ -30,8 +27,12 @@ std::uint8_t ChannelsAndDepth(std::uint8_t byte) {
     return static_cast<std::uint8_t>(channels << 4 | (byte & 0x0F));
 }
 
-std::uint64_t NumberAfter(const FlacFrameHeader& header) {
-    return header.variableBlockSize() ? header.number() + header.blockSize() : header.number() + 1;
+// The number the frame after `header` carries; nothing when it cannot be coded.
+std::optional<std::uint64_t> NumberAfter(const FlacFrameHeader& header) {
+    const std::uint64_t step = header.variableBlockSize() ? header.blockSize() : 1;
+    if (header.number() > FlacFrameHeader::kMaxNumber - step)
+        return std::nullopt;
+    return header.number() + step;
 }
 
 }  // namespace
@@ -50,7 +51,7 @@ std::unique_ptr<FlacFramePackets> FlacFramePackets::ForStream(AVFormatContext& i
 }
 
 FlacFramePackets::FlacFramePackets(AVFormatContext& input, int stream)
-    : input_(input), stream_(stream) {}
+    : input_(input), stream_(stream), block_(*input.pb, kBlockBytes) {}
 
 FlacFramePackets::~FlacFramePackets() = default;
 
@@ -63,9 +64,9 @@ int FlacFramePackets::Read(AVPacket& packet) {
             return ret;
         const std::optional<FlacFrameHeader> header = FlacFrameHeader::Parse(
             std::span<const std::uint8_t>(packet.data, static_cast<std::size_t>(packet.size)));
-        if (packet.pts == AV_NOPTS_VALUE || !header ||
-            packet.duration != static_cast<std::int64_t>(header->blockSize()) ||
-            header->number() > FlacFrameHeader::kMaxNumber - header->blockSize()) {
+        const std::optional<std::uint64_t> following = header ? NumberAfter(*header) : std::nullopt;
+        if (packet.pts == AV_NOPTS_VALUE || !following ||
+            packet.duration != static_cast<std::int64_t>(header->blockSize())) {
             source_ = Source::HandedOver;  // the demuxer reads on where it is
             return 0;
         }
@@ -73,48 +74,41 @@ int FlacFramePackets::Read(AVPacket& packet) {
         rateCode_ = packet.data[2] & 0x0F;
         channelsAndDepth_ = ChannelsAndDepth(packet.data[3]);
         nextTimestamp_ = packet.pts + packet.duration;
-        nextNumber_ = NumberAfter(*header);
+        nextNumber_ = *following;
         source_ = Source::Blocks;
         if (!TakeOver(packet))
             nextPos_ = -1;  // the demuxer's position is lost: the next read hands over
         return 0;
     }
-    if (nextPos_ < 0 || !HoldInBlock(nextPos_, kMaxHeaderBytes))
+    if (nextPos_ < 0 || !block_.Hold(nextPos_, kMaxHeaderBytes))
         return HandOver(packet);
-    int bytes = FindFrameEnd();
-    if (bytes == 0 && blockStart_ != nextPos_ && FillBlock(nextPos_))
-        bytes = FindFrameEnd();  // the frame runs past the block
-    if (bytes == 0)
+    Frame frame = FindFrame();
+    if (frame.bytes == 0 && block_.start() != nextPos_ && block_.Fill(nextPos_))
+        frame = FindFrame();  // the frame runs past the block
+    if (frame.bytes == 0)
         return HandOver(packet);
-    const std::uint8_t* at = block_->data + (nextPos_ - blockStart_);
-    const std::optional<FlacFrameHeader> header =
-        FlacFrameHeader::Parse(std::span<const std::uint8_t>(at, kMaxHeaderBytes));
-    av_packet_unref(&packet);
-    packet.buf = av_buffer_ref(block_.get());
-    if (packet.buf == nullptr)
-        return AVERROR(ENOMEM);
-    packet.data = block_->data + (nextPos_ - blockStart_);
-    packet.size = bytes;
+    if (const int ret = block_.Lend(nextPos_, frame.bytes, packet); ret < 0)
+        return ret;
     packet.pts = packet.dts = nextTimestamp_;
-    packet.duration = header->blockSize();
+    packet.duration = frame.header.blockSize();
     packet.pos = nextPos_;
     packet.flags = AV_PKT_FLAG_KEY;
     packet.stream_index = stream_;
-    nextPos_ += bytes;
-    nextTimestamp_ += header->blockSize();
-    nextNumber_ = NumberAfter(*header);
+    nextPos_ += frame.bytes;
+    nextTimestamp_ += frame.header.blockSize();
+    nextNumber_ = frame.following;
     ++framesFromBlocks_;
     return 0;
 }
 
 bool FlacFramePackets::TakeOver(const AVPacket& packet) {
     const std::int64_t readTo = avio_tell(input_.pb);
-    if (readTo < 0 || !FillBlock(std::max<std::int64_t>(0, readTo - kLookBackBytes)))
+    if (readTo < 0 || !block_.Fill(std::max<std::int64_t>(0, readTo - kLookBackBytes)))
         return false;
     // The header alone is unique in the file (it holds the frame's number); the whole
     // packet is compared to be sure.
-    const auto* data = block_->data;
-    const std::size_t filled = static_cast<std::size_t>(blockFilled_);
+    const std::uint8_t* data = block_.At(block_.start());
+    const auto filled = static_cast<std::size_t>(block_.end() - block_.start());
     const std::size_t size = static_cast<std::size_t>(packet.size);
     const std::size_t probe = std::min(size, kMaxHeaderBytes);
     for (std::size_t from = 0; from + size <= filled;) {
@@ -126,7 +120,7 @@ bool FlacFramePackets::TakeOver(const AVPacket& packet) {
         if (offset + size > filled)
             return false;
         if (std::memcmp(data + offset, packet.data, size) == 0) {
-            nextPos_ = blockStart_ + static_cast<std::int64_t>(offset + size);
+            nextPos_ = block_.start() + static_cast<std::int64_t>(offset + size);
             return true;
         }
         from = offset + 1;
@@ -134,67 +128,43 @@ bool FlacFramePackets::TakeOver(const AVPacket& packet) {
     return false;
 }
 
-bool FlacFramePackets::FillBlock(std::int64_t from) {
-    // Packets may still hold the last block; once they are written it is filled again,
-    // its pages already in place.
-    if (!block_ || !av_buffer_is_writable(block_.get()))
-        block_.reset(av_buffer_alloc(kBlockBytes + AV_INPUT_BUFFER_PADDING_SIZE));
-    blockFilled_ = 0;
-    if (!block_ || avio_seek(input_.pb, from, SEEK_SET) != from)
-        return false;
-    const int read = avio_read(input_.pb, block_->data, kBlockBytes);
-    blockStart_ = from;
-    blockFilled_ = read > 0 ? read : 0;
-    std::memset(block_->data + blockFilled_, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    return blockFilled_ > 0;
-}
-
-bool FlacFramePackets::HoldInBlock(std::int64_t pos, std::int64_t bytes) {
-    if (block_ && pos >= blockStart_ && pos + bytes <= blockStart_ + blockFilled_)
-        return true;
-    return FillBlock(pos) && pos + bytes <= blockStart_ + blockFilled_;
-}
-
-int FlacFramePackets::FindFrameEnd() const {
-    const std::uint8_t* frame = block_->data + (nextPos_ - blockStart_);
-    const std::size_t available = static_cast<std::size_t>(blockStart_ + blockFilled_ - nextPos_);
-    const std::optional<FlacFrameHeader> header =
-        FlacFrameHeader::Parse(std::span<const std::uint8_t>(frame, kMaxHeaderBytes));
-    // The frame itself must be the one expected: the previous search found its header
-    // only when it was complete in the block.
-    if (!header || header->number() != nextNumber_ || frame[1] != strategyByte_ ||
-        (frame[2] & 0x0F) != rateCode_ || ChannelsAndDepth(frame[3]) != channelsAndDepth_ ||
-        header->number() > FlacFrameHeader::kMaxNumber - header->blockSize())
-        return 0;
-    const std::uint64_t following = NumberAfter(*header);
+FlacFramePackets::Frame FlacFramePackets::FindFrame() const {
+    const std::uint8_t* start = block_.At(nextPos_);
+    const auto available = static_cast<std::size_t>(block_.end() - nextPos_);
+    // The frame itself must be the one expected: the demuxer's last packet or the
+    // previous search only told where it starts.
+    const std::optional<FlacFrameHeader> header = HeaderNumbered(start, nextNumber_);
+    const std::optional<std::uint64_t> following = header ? NumberAfter(*header) : std::nullopt;
     // A header found must be complete in the block to be checked.
-    if (available < header->size() + kMinBodyBytes + kMaxHeaderBytes)
-        return 0;
-    const std::uint8_t* const last = frame + available - kMaxHeaderBytes;
-    for (const std::uint8_t* at = frame + header->size() + kMinBodyBytes; at <= last; ++at) {
+    if (!following || available < header->size() + kMinBodyBytes + kMaxHeaderBytes)
+        return {};
+    const std::uint8_t* const last = start + available - kMaxHeaderBytes;
+    for (const std::uint8_t* at = start + header->size() + kMinBodyBytes; at <= last; ++at) {
         at = static_cast<const std::uint8_t*>(
             std::memchr(at, 0xFF, static_cast<std::size_t>(last - at) + 1));
         if (at == nullptr)
-            return 0;
-        if (IsNextHeader(at, kMaxHeaderBytes, following))
-            return static_cast<int>(at - frame);
+            return {};
+        if (HeaderNumbered(at, *following))
+            return Frame{static_cast<int>(at - start), *header, *following};
     }
-    return 0;
+    return {};
 }
 
-bool FlacFramePackets::IsNextHeader(const std::uint8_t* at, std::size_t available,
-                                    std::uint64_t number) const {
+std::optional<FlacFrameHeader> FlacFramePackets::HeaderNumbered(const std::uint8_t* at,
+                                                                std::uint64_t number) const {
     if (at[1] != strategyByte_ || (at[2] & 0x0F) != rateCode_ ||
         ChannelsAndDepth(at[3]) != channelsAndDepth_)
-        return false;
-    const std::optional<FlacFrameHeader> header =
-        FlacFrameHeader::Parse(std::span<const std::uint8_t>(at, available));
-    return header && header->number() == number;
+        return std::nullopt;
+    std::optional<FlacFrameHeader> header =
+        FlacFrameHeader::Parse(std::span<const std::uint8_t>(at, kMaxHeaderBytes));
+    if (!header || header->number() != number)
+        return std::nullopt;
+    return header;
 }
 
 int FlacFramePackets::HandOver(AVPacket& packet) {
     source_ = Source::HandedOver;
-    block_.reset();
+    block_.Release();
     if (av_seek_frame(&input_, stream_, nextTimestamp_, AVSEEK_FLAG_BACKWARD) < 0)
         return AVERROR(EIO);
     // The seek lands on a frame at or before the next one: the frames before it were

@@ -9,10 +9,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "FileBlock.h"
+#include "FlacFrameHeader.h"
 
 namespace tolvane {
 
@@ -32,30 +32,28 @@ class FlacFramePackets {
 
   private:
     FlacFramePackets(AVFormatContext& input, int stream);
-    struct BufferDeleter {
-        void operator()(AVBufferRef* buffer) const { av_buffer_unref(&buffer); }
-    };
     enum class Source { Demuxer, Blocks, HandedOver };
 
     // Finds the demuxer's `packet` in the file; reading goes on from the frame after it.
     bool TakeOver(const AVPacket& packet);
-    // Fills the block from byte `from` of the file; false when nothing could be read.
-    bool FillBlock(std::int64_t from);
-    // Makes [pos, pos + bytes) readable in the block, filling it from `pos` if need be.
-    bool HoldInBlock(std::int64_t pos, std::int64_t bytes);
-    // Length of the frame at next_ from where the next frame's header starts in the
-    // block; 0 when it is not found there.
-    int FindFrameEnd() const;
-    bool IsNextHeader(const std::uint8_t* at, std::size_t available, std::uint64_t number) const;
+    struct Frame {
+        int bytes = 0;  // 0: its end is not in the block
+        FlacFrameHeader header;
+        std::uint64_t following = 0;  // the number of the frame after it
+    };
+    // The frame at nextPos_, ended where the next frame's header starts in the block.
+    Frame FindFrame() const;
+    // The header at `at` (the block holds its longest size) when it is a header of the
+    // stream that carries `number`.
+    std::optional<FlacFrameHeader> HeaderNumbered(const std::uint8_t* at,
+                                                  std::uint64_t number) const;
     // Hands reading back to the demuxer at the next frame.
     int HandOver(AVPacket& packet);
 
     AVFormatContext& input_;
     const int stream_;
     Source source_ = Source::Demuxer;
-    std::unique_ptr<AVBufferRef, BufferDeleter> block_;
-    std::int64_t blockStart_ = 0;
-    int blockFilled_ = 0;
+    FileBlock block_;
     // The frame the next packet holds.
     std::int64_t nextPos_ = 0;
     std::int64_t nextTimestamp_ = 0;

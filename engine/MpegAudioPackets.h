@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "FileBlock.h"
 #include "MpegAudioFrames.h"
 
 namespace tolvane {
@@ -23,20 +24,13 @@ class MpegAudioPackets {
     int Read(AVPacket& packet);
 
   private:
-    struct BufferDeleter {
-        void operator()(AVBufferRef* buffer) const { av_buffer_unref(&buffer); }
-    };
-    // Makes [next_.pos, next_.pos + bytes) readable in a block; false at the end of the data.
-    bool HoldInBlock(std::int64_t bytes);
     // Hands reading back to the demuxer at the next frame.
     int HandOver(AVPacket& packet);
 
     AVFormatContext& input_;
     MpegAudioLanding next_;  // the frame the next packet holds
     const MpegAudioFrameLengths lengths_;
-    std::unique_ptr<AVBufferRef, BufferDeleter> block_;
-    std::int64_t blockStart_ = 0;
-    int blockFilled_ = 0;
+    FileBlock block_;
     // The demuxer takes over for frames that end past these.
     std::int64_t lastByte_ = 0;
     std::int64_t lastTimestamp_ = 0;
