@@ -50,6 +50,10 @@ struct IoContextDeleter {
 struct MemoryDeleter {
     void operator()(void* p) const { av_free(p); }
 };
+// One reference to a reference-counted buffer.
+struct BufferDeleter {
+    void operator()(AVBufferRef* b) const { av_buffer_unref(&b); }
+};
 
 using InputFormatPtr = std::unique_ptr<AVFormatContext, InputFormatDeleter>;
 using OutputFormatPtr = std::unique_ptr<AVFormatContext, OutputFormatDeleter>;
@@ -60,6 +64,7 @@ using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
 using MemoryPtr = std::unique_ptr<std::uint8_t, MemoryDeleter>;
+using BufferPtr = std::unique_ptr<AVBufferRef, BufferDeleter>;
 
 // Options for an FFmpeg call. The calls take the address of the pointer, since they
 // may replace the dictionary (avformat_open_input leaves the options it did not use).

@@ -4,11 +4,8 @@
 // and reads the file in a few large reads instead of many small ones.
 
 #include <cstdint>
-#include <memory>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "FfmpegHolders.h"
 
 namespace tolvane {
 
@@ -34,12 +31,9 @@ class FileBlock {
     int Lend(std::int64_t pos, int size, AVPacket& packet) const;
 
   private:
-    struct BufferDeleter {
-        void operator()(AVBufferRef* buffer) const { av_buffer_unref(&buffer); }
-    };
     AVIOContext& io_;
     const int bytes_;
-    std::unique_ptr<AVBufferRef, BufferDeleter> buffer_;
+    ff::BufferPtr buffer_;
     std::int64_t start_ = 0;
     int filled_ = 0;
 };
