@@ -20,8 +20,8 @@ extern "C" {
 }
 
 #include "FuzzMediaInput.h"
-#include "JobBuilders.h"
-#include "MediaEngine.h"
+#include "engine/job/JobBuilders.h"
+#include "engine/job/MediaEngine.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "AudioDecoder.h"
 
-#include "FfmpegSetup.h"
+#include "engine/ffmpeg/FfmpegSetup.h"
 
 #include <sys/stat.h>
 

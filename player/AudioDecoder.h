@@ -3,7 +3,7 @@
 // output's rate and channel count, each chunk with the output frame index at which it
 // starts (0 = the start of the stream).
 
-#include "FfmpegHolders.h"
+#include "engine/ffmpeg/FfmpegHolders.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "AudioOutput.h"
 
-#include "FfmpegHolders.h"
+#include "engine/ffmpeg/FfmpegHolders.h"
 
 #include <SDL.h>
 

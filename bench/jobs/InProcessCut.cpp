@@ -19,8 +19,8 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "JobBuilders.h"
-#include "MediaEngine.h"
+#include "engine/job/JobBuilders.h"
+#include "engine/job/MediaEngine.h"
 
 namespace {
 

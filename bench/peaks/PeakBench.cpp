@@ -4,8 +4,7 @@
 // Usage: tolvane_peak_bench FILE [runs]
 
 #include "BenchStats.h"
-#include "PeakReader.h"
-
+#include "engine/probe/PeakReader.h"
 
 #include <algorithm>
 #include <chrono>

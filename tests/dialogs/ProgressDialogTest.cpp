@@ -14,7 +14,7 @@
 #include "DialogFolder.h"
 #include "DialogIds.h"
 #include "DialogTemplate.h"
-#include "MediaJob.h"
+#include "engine/job/MediaJob.h"
 
 namespace tolvane {
 namespace {

@@ -16,7 +16,7 @@
 #include "DialogFolder.h"
 #include "DialogIds.h"
 #include "DialogTemplate.h"
-#include "OutputProfile.h"
+#include "engine/job/OutputProfile.h"
 
 namespace tolvane {
 namespace {

@@ -10,7 +10,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "FlacFrameHeader.h"
+#include "engine/cut/FlacFrameHeader.h"
 #include "JobTestSupport.h"
 
 namespace tolvane::testing {

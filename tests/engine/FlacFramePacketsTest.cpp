@@ -8,11 +8,11 @@
 #include <fstream>
 #include <functional>
 
-#include "FlacFrameHeader.h"
-#include "FlacFramePackets.h"
+#include "engine/cut/FlacFrameHeader.h"
+#include "engine/cut/FlacFramePackets.h"
 #include "JobTestSupport.h"
 #include "PacketList.h"
-#include "TimeUnits.h"
+#include "engine/ffmpeg/TimeUnits.h"
 
 namespace tolvane::testing {
 namespace {

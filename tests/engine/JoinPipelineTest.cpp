@@ -26,7 +26,7 @@ extern "C" {
 }
 
 #include "ChildProcess.h"
-#include "FrameQueue.h"
+#include "engine/encode/FrameQueue.h"
 #include "JobTestSupport.h"
 
 namespace tolvane::testing {

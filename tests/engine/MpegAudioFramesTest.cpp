@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "CutPrecision.h"
-#include "FfmpegHolders.h"
+#include "engine/ffmpeg/FfmpegHolders.h"
 #include "JobTestSupport.h"
-#include "MpegAudioPackets.h"
+#include "engine/cut/MpegAudioPackets.h"
 #include "PacketList.h"
-#include "TimeUnits.h"
+#include "engine/ffmpeg/TimeUnits.h"
 
 namespace tolvane::testing {
 namespace {

@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include "MediaFixtures.h"
-#include "MislabelledCut.h"
-#include "OutputNaming.h"
-#include "OutputProfile.h"
+#include "engine/cut/MislabelledCut.h"
+#include "engine/naming/OutputNaming.h"
+#include "engine/job/OutputProfile.h"
 
 namespace tolvane {
 namespace {

@@ -2,7 +2,7 @@
 // files, and the files whose peaks cannot be read.
 
 #include "MediaFixtures.h"
-#include "PeakReader.h"
+#include "engine/probe/PeakReader.h"
 
 #include <gtest/gtest.h>
 

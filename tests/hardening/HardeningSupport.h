@@ -10,7 +10,7 @@
 #include "ChildProcess.h"
 #include "Id3Tag.h"
 #include "JobTestSupport.h"
-#include "MediaEngine.h"
+#include "engine/job/MediaEngine.h"
 #include "MediaFixtures.h"
 
 namespace tolvane::testing {

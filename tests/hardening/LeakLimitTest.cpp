@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "HardeningSupport.h"
-#include "OutputNaming.h"
+#include "engine/naming/OutputNaming.h"
 
 namespace tolvane {
 namespace {

@@ -1,6 +1,6 @@
 #include "JobTestSupport.h"
 
-#include "JobBuilders.h"
+#include "engine/job/JobBuilders.h"
 
 #include <sstream>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "MediaEngine.h"
+#include "engine/job/MediaEngine.h"
 #include "MediaFixtures.h"
 
 namespace tolvane::testing {

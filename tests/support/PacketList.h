@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "FfmpegHolders.h"
+#include "engine/ffmpeg/FfmpegHolders.h"
 #include "MediaFixtures.h"
 
 namespace tolvane::testing {

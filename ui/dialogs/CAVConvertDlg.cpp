@@ -12,7 +12,7 @@
 #include "DialogIds.h"
 #include "KeySwallower.h"
 #include "LanguageTable.h"
-#include "MediaJob.h"
+#include "engine/job/MediaJob.h"
 #include "ProgramFolder.h"
 #include "Settings.h"
 

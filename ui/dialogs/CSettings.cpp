@@ -13,7 +13,7 @@
 #include "DialogIds.h"
 #include "KeySwallower.h"
 #include "LanguageTable.h"
-#include "OutputProfile.h"
+#include "engine/job/OutputProfile.h"
 #include "ProgramFolder.h"
 #include "Settings.h"
 #include "SettingsChoices.h"

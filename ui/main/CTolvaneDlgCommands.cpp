@@ -17,11 +17,11 @@
 #include "CSettings.h"
 #include "CTolvaneDlg.h"
 #include "DesktopShell.h"
-#include "JobBuilders.h"
-#include "JobFailure.h"
+#include "engine/job/JobBuilders.h"
+#include "engine/job/JobFailure.h"
 #include "JobProgressText.h"
-#include "MislabelledCut.h"
-#include "OutputNaming.h"
+#include "engine/cut/MislabelledCut.h"
+#include "engine/naming/OutputNaming.h"
 #include "TimeCode.h"
 
 namespace tolvane {

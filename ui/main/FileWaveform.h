@@ -2,7 +2,7 @@
 // The position slider's track pictures drawn from the loaded file: the fixed pictures
 // until the first columns are read, then the file's own columns fill in from the left.
 
-#include "PeakReader.h"
+#include "engine/probe/PeakReader.h"
 
 #include <QImage>
 #include <QPixmap>

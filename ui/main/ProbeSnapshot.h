@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "MislabelFlags.h"
+#include "engine/job/MislabelFlags.h"
 
 namespace tolvane {
 

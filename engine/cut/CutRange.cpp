@@ -1,0 +1,273 @@
+#include "engine/cut/CutRange.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+#include "engine/ffmpeg/FfmpegHolders.h"
+#include "engine/cut/MpegAudioFrames.h"
+#include "engine/ffmpeg/TimeUnits.h"
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+#include <libavutil/opt.h>
+}
+
+namespace tolvane {
+
+namespace {
+
+// AV_TIME_BASE_Q is a C compound literal, which C++ compilers only take as an extension.
+constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
+constexpr AVRounding kNearest = static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX);
+// An end this close to the length is the end of the file: the window shows the length
+// rounded to the millisecond.
+constexpr double kEndOfFileSlackSec = 0.0015;
+// Packets read after a seek to find where it landed; a demuxer that needs more has no
+// usable seek.
+constexpr int kLandingPackets = 256;
+// Bytes the FLAC and WAV demuxers read at a time instead of their 1 or 4 KiB: their
+// packets only carry bytes to the FLAC parser, or are PCM the cut splits at the sample,
+// so the cut is the same, with a fraction of the reads and allocations.
+constexpr int kRawReadBytes = 64 * 1024;
+
+// Bytes per sample frame when every packet of the stream is plain interleaved PCM,
+// which can be split anywhere between frames; 0 for anything else.
+int PcmFrameBytes(const AVCodecParameters& par) {
+    const bool pcmRange =
+        par.codec_id >= AV_CODEC_ID_PCM_S16LE && par.codec_id < AV_CODEC_ID_ADPCM_IMA_QT;
+    const int bits = pcmRange ? av_get_exact_bits_per_sample(par.codec_id) : 0;
+    if (bits <= 0 || bits % 8 != 0 || par.ch_layout.nb_channels <= 0)
+        return 0;
+    return bits / 8 * par.ch_layout.nb_channels;
+}
+
+std::int64_t Timestamp(const AVPacket& packet) {
+    return packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+}
+
+// Whether a packet of `duration` plays anything after `start`: the source's own end
+// skip (the encoder's padding at the file's end) plays nothing.
+bool HoldsSamplesAfter(const AVPacket& packet, std::int64_t duration, std::int64_t start,
+                       int sampleRate, AVRational timeBase) {
+    const std::int64_t ts = Timestamp(packet);
+    std::size_t size = 0;
+    const std::uint8_t* skip = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    if (skip == nullptr || size < 10 || sampleRate <= 0)
+        return ts + duration > start;
+    const std::int64_t padding =
+        av_rescale_q(AV_RL32(skip + 4), AVRational{1, sampleRate}, timeBase);
+    return padding < duration && ts + duration - padding > start;
+}
+
+}  // namespace
+
+CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
+                   const AVOutputFormat* output)
+    : windows_(input.nb_streams) {
+    const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
+    const double length =
+        input.duration > 0 ? static_cast<double>(input.duration) / AV_TIME_BASE : -1.0;
+    const bool openEnd =
+        length > 0 ? !(endSec < length - kEndOfFileSlackSec) : !std::isfinite(endSec);
+    startsAtFileStart_ = !(startSec > 0);
+    // A start at the end holds nothing, whatever the last frame's padding holds.
+    const bool startsAtEnd = length > 0 && !(startSec < length - kEndOfFileSlackSec);
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        const AVStream& stream = *input.streams[i];
+        Window& w = windows_[i];
+        w.used = !ff::IsSkippedCodec(stream.codecpar) && ff::HasAudioParameters(stream.codecpar);
+        if (!w.used)
+            continue;
+        w.done = startsAtEnd;
+        if (referenceStream_ < 0)
+            referenceStream_ = static_cast<int>(i);
+        w.timeBase = stream.time_base;
+        w.start = startsAtFileStart_ ? std::numeric_limits<std::int64_t>::min()
+                                     : av_rescale_q_rnd(origin + SecondsToMicros(startSec),
+                                                        kMicroseconds, w.timeBase, kNearest);
+        w.openEnd = openEnd;
+        w.end = openEnd ? std::numeric_limits<std::int64_t>::max()
+                        : av_rescale_q_rnd(origin + SecondsToMicros(endSec), kMicroseconds,
+                                           w.timeBase, kNearest);
+        w.pcmFrameBytes = PcmFrameBytes(*stream.codecpar);
+        w.sampleRate = stream.codecpar->sample_rate;
+        CutSpan span;
+        span.start = w.start;
+        span.end = w.end;
+        span.fromFileStart = startsAtFileStart_;
+        span.toFileEnd = openEnd;
+        span.timeBase = w.timeBase;
+        span.sampleRate = w.pcmFrameBytes > 0 ? 0 : w.sampleRate;  // PCM is split instead
+        w.edges = MakeCutEdges(*stream.codecpar, output, span);
+        w.keepFrom = startsAtFileStart_ ? w.start : w.start - w.edges->Lead();
+        w.stopAt = openEnd ? w.end : w.end + w.edges->Tail();
+    }
+}
+
+void CutRange::PrepareOutput(int stream, AVCodecParameters& par) const {
+    if (stream >= 0 && static_cast<std::size_t>(stream) < windows_.size() &&
+        windows_[static_cast<std::size_t>(stream)].edges)
+        windows_[static_cast<std::size_t>(stream)].edges->PrepareOutput(par);
+}
+
+std::int64_t CutRange::Origin(int stream) const {
+    if (stream < 0 || static_cast<std::size_t>(stream) >= windows_.size() ||
+        !windows_[static_cast<std::size_t>(stream)].edges)
+        return AV_NOPTS_VALUE;
+    return windows_[static_cast<std::size_t>(stream)].edges->Origin();
+}
+
+bool CutRange::AllDone() const {
+    for (const Window& w : windows_) {
+        if (w.used && !w.done)
+            return false;
+    }
+    return true;
+}
+
+CutRange::Stretch CutRange::StretchOf(int stream) const {
+    const Window& w = windows_.at(static_cast<std::size_t>(stream));
+    return Stretch{w.start, w.end, w.openEnd};
+}
+
+CutRange::Verdict CutRange::Admit(AVPacket& packet) {
+    if (packet.stream_index < 0 || static_cast<std::size_t>(packet.stream_index) >= windows_.size())
+        return Verdict::Skip;
+    Window& w = windows_[static_cast<std::size_t>(packet.stream_index)];
+    if (!w.used || w.done)
+        return Verdict::Skip;
+    const std::int64_t ts = Timestamp(packet);
+    if (ts == AV_NOPTS_VALUE) {
+        reachedStart_ = true;
+        w.edges->Take(packet);
+        return Verdict::Write;  // cannot be placed: kept, so nothing can be missing
+    }
+    if (ts >= w.stopAt && w.edges->CanEnd()) {
+        w.done = true;
+        return Verdict::StreamDone;
+    }
+    std::int64_t duration = packet.duration;
+    if (duration <= 0 && w.pcmFrameBytes > 0 && w.sampleRate > 0)
+        duration =
+            av_rescale_q(packet.size / w.pcmFrameBytes, AVRational{1, w.sampleRate}, w.timeBase);
+    if (duration > 0 && ts < w.keepFrom && ts + duration <= w.keepFrom)
+        return Verdict::Skip;  // wholly before the start and the decoder's lead
+    if (duration <= 0 || HoldsSamplesAfter(packet, duration, w.start, w.sampleRate, w.timeBase))
+        reachedStart_ = true;
+    if (w.pcmFrameBytes > 0 && w.sampleRate > 0 && duration > 0 &&
+        (ts < w.start || ts + duration > w.end)) {
+        packet.duration = duration;
+        TrimPcm(packet, w);
+        if (packet.size <= 0)
+            return Verdict::Skip;
+    }
+    w.edges->Take(packet);
+    return Verdict::Write;
+}
+
+void CutRange::TrimPcm(AVPacket& packet, const Window& w) const {
+    const AVRational sample{1, w.sampleRate};
+    const std::int64_t ts = Timestamp(packet);
+    const std::int64_t frames = packet.size / w.pcmFrameBytes;
+    const std::int64_t head =
+        ts < w.start
+            ? std::min(frames, av_rescale_q_rnd(w.start - ts, w.timeBase, sample, kNearest))
+            : 0;
+    std::int64_t keepTo = frames;
+    if (!w.openEnd && ts + packet.duration > w.end)
+        keepTo = std::clamp<std::int64_t>(
+            av_rescale_q_rnd(w.end - ts, w.timeBase, sample, kNearest), 0, frames);
+    const std::int64_t kept = std::max<std::int64_t>(0, keepTo - head);
+    packet.data += head * w.pcmFrameBytes;
+    packet.size = static_cast<int>(kept * w.pcmFrameBytes);
+    const std::int64_t shifted = ts + av_rescale_q(head, sample, w.timeBase);
+    packet.pts = shifted;
+    packet.dts = shifted;
+    packet.duration = av_rescale_q(kept, sample, w.timeBase);
+}
+
+std::int64_t CutRange::FirstTimestampAfterSeek(AVFormatContext& input, int stream,
+                                               std::int64_t target) {
+    if (av_seek_frame(&input, -1, target, AVSEEK_FLAG_BACKWARD) < 0)
+        return std::numeric_limits<std::int64_t>::min();
+    ff::PacketPtr packet(av_packet_alloc());
+    if (!packet)
+        return AV_NOPTS_VALUE;
+    for (int i = 0; i < kLandingPackets; ++i) {
+        if (av_read_frame(&input, packet.get()) < 0)
+            return AV_NOPTS_VALUE;  // landed at the end: nothing after it to miss
+        const bool ours = packet->stream_index == stream;
+        const std::int64_t ts = Timestamp(*packet);
+        av_packet_unref(packet.get());
+        if (ours && ts != AV_NOPTS_VALUE)
+            return ts;
+    }
+    return AV_NOPTS_VALUE;
+}
+
+int CutRange::Read(AVFormatContext& input, AVPacket& packet) {
+    if (mpegAudio_)
+        return mpegAudio_->Read(packet);
+    return flacFrames_ ? flacFrames_->Read(packet) : av_read_frame(&input, &packet);
+}
+
+void CutRange::ReadLargerBlocks(AVFormatContext& input) {
+    if (input.iformat->priv_class == nullptr || input.priv_data == nullptr)
+        return;
+    const std::string_view name = input.iformat->name;
+    if (name == "flac")
+        av_opt_set_int(input.priv_data, "raw_packet_size", kRawReadBytes, 0);
+    else if (name == "wav")
+        av_opt_set_int(input.priv_data, "max_size", kRawReadBytes, 0);
+}
+
+bool CutRange::Position(AVFormatContext& input) {
+    ReadLargerBlocks(input);
+    if (!SeekToStart(input))
+        return false;
+    // FLAC frames are read from the file's blocks once the demuxer has found the first.
+    if (!mpegAudio_ && referenceStream_ >= 0)
+        flacFrames_ = FlacFramePackets::ForStream(input, referenceStream_);
+    return true;
+}
+
+bool CutRange::SeekToStart(AVFormatContext& input) {
+    if (startsAtFileStart_ || referenceStream_ < 0)
+        return true;
+    const Window& w = windows_[static_cast<std::size_t>(referenceStream_)];
+    // MPEG audio has no index: its frames are counted instead of read as packets, and
+    // then read as frames.
+    if (const std::optional<MpegAudioLanding> landing =
+            SeekToMpegAudioFrame(input, referenceStream_, w.keepFrom)) {
+        mpegAudio_ = std::make_unique<MpegAudioPackets>(input, *landing);
+        return true;
+    }
+    const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
+    // The file's first packet may lie before its start time (MP3 counts the encoder
+    // delay into the start time), but a time before zero is no seek target for some
+    // demuxers.
+    const std::int64_t first = std::min<std::int64_t>(origin, 0);
+    std::int64_t target = std::max(first, av_rescale_q(w.keepFrom, w.timeBase, kMicroseconds));
+    // A demuxer may land after the asked time (an index or a bit-rate estimate):
+    // step back until the first packet starts at or before the start.
+    std::int64_t step = AV_TIME_BASE;
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        std::int64_t landed = FirstTimestampAfterSeek(input, referenceStream_, target);
+        if (landed == std::numeric_limits<std::int64_t>::min() && target < origin) {
+            target = origin;  // no seek before the start time: the start time, then
+            landed = FirstTimestampAfterSeek(input, referenceStream_, target);
+        }
+        if (landed == std::numeric_limits<std::int64_t>::min())
+            return false;  // this input has no time seek
+        if (landed == AV_NOPTS_VALUE || landed <= w.keepFrom || target <= first)
+            return av_seek_frame(&input, -1, target, AVSEEK_FLAG_BACKWARD) >= 0;
+        target = std::max(first, target - step);
+        step *= 2;
+    }
+    return av_seek_frame(&input, -1, first, AVSEEK_FLAG_BACKWARD) >= 0 ||
+           av_seek_frame(&input, -1, origin, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+}  // namespace tolvane

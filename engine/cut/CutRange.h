@@ -1,0 +1,91 @@
+#pragma once
+// The stretch of a cut, [start, end) of the source's timeline, as each stream's packets
+// see it. A copy keeps every packet that holds a sample of the stretch and nothing
+// before or after it; raw PCM packets are split at the sample, so such a cut is exact.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "engine/cut/CutEdges.h"
+#include "engine/cut/FlacFramePackets.h"
+#include "engine/cut/MpegAudioPackets.h"
+
+namespace tolvane {
+
+class CutRange {
+  public:
+    // `startSec` and `endSec` count from the file's start. An end at or past the
+    // input's length (or not a number) copies to the file's real end, whatever the
+    // length estimate said. `output` is the format the streams are copied into: it
+    // decides how the edges can be trimmed.
+    CutRange(const AVFormatContext& input, double startSec, double endSec,
+             const AVOutputFormat* output);
+
+    enum class Verdict { Skip, Write, StreamDone };
+    // Decides on one packet (input time base); a kept packet is trimmed in place to
+    // the stretch as far as its format allows.
+    Verdict Admit(AVPacket& packet);
+    // Sets what the output stream copied from `stream` tells of its edges (call once
+    // the first packet has been admitted, before the output header).
+    void PrepareOutput(int stream, AVCodecParameters& par) const;
+    // The source time of `stream` (its time base) that becomes the output's zero;
+    // AV_NOPTS_VALUE when unknown.
+    std::int64_t Origin(int stream) const;
+    // True when every stream has passed the end: nothing after can be kept.
+    bool AllDone() const;
+    bool startsAtFileStart() const { return startsAtFileStart_; }
+    // True once a packet holding a sample of the stretch was kept: packets read only
+    // for the decoder's sake before the start are no cut.
+    bool ReachedStart() const { return reachedStart_; }
+    // [start, end) of one stream in its time base: start is the lowest value when the
+    // cut starts at the file's start, end the highest when it runs to the file's end.
+    struct Stretch {
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+        bool openEnd = false;
+    };
+    Stretch StretchOf(int stream) const;
+
+    // Positions the input at or before the start by time. Returns false when no time
+    // seek works (the caller may try a byte position then).
+    bool Position(AVFormatContext& input);
+    // The next packet of the positioned input, as av_read_frame.
+    int Read(AVFormatContext& input, AVPacket& packet);
+
+  private:
+    struct Window {
+        bool used = false;  // an audio stream the cut copies
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+        std::int64_t keepFrom = 0;  // packets that end after it are kept
+        std::int64_t stopAt = 0;    // the first packet from here on is not
+        bool openEnd = false;
+        bool done = false;
+        int pcmFrameBytes = 0;  // bytes per sample frame of raw PCM; 0 otherwise
+        int sampleRate = 0;
+        AVRational timeBase{1, 1};
+        std::unique_ptr<CutEdges> edges;
+    };
+    void TrimPcm(AVPacket& packet, const Window& window) const;
+    static void ReadLargerBlocks(AVFormatContext& input);
+    bool SeekToStart(AVFormatContext& input);
+    // The first stream's timestamp of the first packet read after a seek to `target`.
+    static std::int64_t FirstTimestampAfterSeek(AVFormatContext& input, int stream,
+                                                std::int64_t target);
+
+    std::vector<Window> windows_;
+    int referenceStream_ = -1;
+    bool startsAtFileStart_ = true;
+    bool reachedStart_ = false;
+    // Set when the input is MPEG audio positioned by its frames.
+    std::unique_ptr<MpegAudioPackets> mpegAudio_;
+    // Set when the input is a FLAC file positioned by the demuxer.
+    std::unique_ptr<FlacFramePackets> flacFrames_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,47 @@
+#pragma once
+// The single output of a job: the muxer context over an exclusively created file.
+// A job that fails discards it (the file is ours and is not a result); a job that
+// ends or is cancelled finishes it, so it is always a valid file.
+
+#include <string>
+#include <vector>
+
+#include "engine/naming/ExclusiveOutputFile.h"
+#include "engine/ffmpeg/FfmpegHolders.h"
+
+namespace tolvane {
+
+class JobOutput {
+  public:
+    // Makes the muxer context; the container follows the extension of `path`.
+    int Open(const std::string& path);
+    bool IsOpen() const { return context_ != nullptr; }
+    const std::string& path() const { return path_; }
+    AVFormatContext* context() const { return context_.get(); }
+    AVStream* AddStream();
+    // Creates the file (never over an existing one) and writes the container header.
+    int WriteHeader();
+    bool HeaderWritten() const { return headerWritten_; }
+    // Writes one packet (ownership of its data passes to the muxer).
+    int Write(AVPacket* packet);
+    // True once a packet has been written.
+    bool HasPackets() const { return packetsWritten_ > 0; }
+    // Writes the trailer and closes the file. On a failure the file is removed.
+    int Finish();
+    // Drops the output: the context is freed and the file we created removed.
+    void Discard();
+
+  private:
+    void FixStreamHeaders();
+    int RewriteFlacStreamInfo();
+
+    std::string path_;
+    ff::OutputFormatPtr context_;
+    ExclusiveOutputFile file_;
+    bool headerWritten_ = false;
+    std::int64_t packetsWritten_ = 0;
+    // Sum of packet durations per output stream, in that stream's time base.
+    std::vector<std::int64_t> writtenDuration_;
+};
+
+}  // namespace tolvane
