@@ -8,9 +8,11 @@ extern "C" {
 }
 
 #include "engine/cut/AacCutEdges.h"
+#include "engine/cut/FlacCutEdges.h"
 #include "engine/cut/FrameCutEdges.h"
 #include "engine/cut/Mp3CutEdges.h"
 #include "engine/cut/OpusCutEdges.h"
+#include "engine/cut/PcmCutEdges.h"
 
 namespace tolvane {
 
@@ -29,7 +31,9 @@ std::int64_t Timestamp(const AVPacket& packet) {
 
 }  // namespace
 
-void CutEdges::Take(AVPacket& packet) {
+bool CutEdges::Keep(AVPacket& packet, std::int64_t duration) {
+    if (!Fit(packet, duration))
+        return false;
     const bool first = firstTimestamp_ == AV_NOPTS_VALUE;
     if (first)
         firstTimestamp_ = Timestamp(packet);
@@ -38,6 +42,11 @@ void CutEdges::Take(AVPacket& packet) {
         lastTimestamp_ = Timestamp(packet);
     KeepTrueSkipSamples(packet);
     Adjust(packet, first);
+    return true;
+}
+
+int CutEdges::Emit(AVPacket& packet, CutPacketSink& sink) {
+    return sink.Write(packet) ? 0 : kSinkStopped;
 }
 
 void CutEdges::KeepTrueSkipSamples(AVPacket& packet) const {
@@ -113,8 +122,13 @@ void SetSkipSamplesAtEnd(AVPacket& packet, std::uint32_t end) {
         AV_WL32(data + 4, end);
 }
 
-std::unique_ptr<CutEdges> MakeCutEdges(const AVCodecParameters& source,
+std::unique_ptr<CutEdges> MakeCutEdges(const AVFormatContext& input, int stream,
                                        const AVOutputFormat* output, const CutSpan& span) {
+    const AVCodecParameters& source = *input.streams[stream]->codecpar;
+    if (PcmCutEdges::FrameBytes(source) > 0)
+        return std::make_unique<PcmCutEdges>(span, source);
+    if (std::unique_ptr<FlacCutEdges> flac = FlacCutEdges::ForStream(input, stream, span))
+        return flac;
     if (span.sampleRate > 0) {
         if (source.codec_id == AV_CODEC_ID_MP3 && NameHas(output, "mp3"))
             return std::make_unique<Mp3CutEdges>(span, source);

@@ -1,10 +1,38 @@
 #pragma once
-// The edges of one copied stream of a cut. Copied packets only start and end at packet
-// boundaries; where the format can say where its audio starts and ends (an encoder
-// delay, an edit list, a pre-skip, an end granule), the edges read a few packets before
-// the start so the decoder has settled by then, and tell decoders to drop what lies
-// outside the stretch. Formats without such means are cut at the packets that hold the
-// stretch.
+// Where a format's audio starts and ends: the edges of one copied stream of a cut.
+//
+// Copied packets only start and end at packet boundaries. Each format says here how a
+// stretch [start, end) of its stream is cut out of the packets that hold it:
+//
+//   PcmCutEdges    raw PCM: packets are split at the sample.
+//   FlacCutEdges   FLAC in a FLAC file: the edge frames are decoded, trimmed and written
+//                  again, every frame renumbered; Finish() puts the written block and
+//                  frame sizes into the output's STREAMINFO.
+//   Mp3CutEdges    MP3: frames before the start for the bit reservoir; the skip-samples
+//                  data of the first and last packet become the Info header's encoder
+//                  delay and padding.
+//   AacCutEdges    AAC in MP4: frames before the start get times before zero, so the
+//                  muxer's edit list starts at the start; the last duration ends it.
+//   OpusCutEdges   Opus in Ogg: the OpusHead pre-skip drops the lead, the last packet's
+//                  duration gives the final page the end granule.
+//   FrameCutEdges  every other format: whole packets, plus what the decoder needs to
+//                  play the first and last sample at all (Vorbis, WMA, raw MPEG audio).
+//
+// MakeCutEdges() picks the one for a stream. A user of the edges, per stream:
+//   1. Lead() and Tail() widen the stretch by what is read before and after it;
+//      PacketDuration() places packets that carry no duration.
+//   2. Keep(packet) on every packet that holds part of the widened stretch, in order:
+//      trims it in place (false: nothing of it is left) and records what the format
+//      writes at the ends. CanEnd() tells whether the stream may end before the next.
+//   3. PrepareOutput(par) once the first packet is kept, before the output's header.
+//   4. Emit(packet, sink) once the header is written: hands the kept packet, or what the
+//      format writes in its place, to the sink (source time base).
+//   5. Finish(sink, par) at the stream's end: what the format still holds, and what it
+//      writes into the stream information the muxer rewrites with the trailer.
+//   Origin() tells which source time becomes the output's zero.
+// Each CutEdges serves one stretch of one stream. A job that cuts several stretches of
+// one input (a split) makes one per stretch and output; a job that joins inputs without
+// re-encoding makes one per input with the stretch that input contributes.
 
 #include <cstdint>
 #include <memory>
@@ -25,6 +53,15 @@ struct CutSpan {
     int sampleRate = 0;
 };
 
+// Takes what a stream's edges write (source time base); false stops the stream.
+class CutPacketSink {
+  public:
+    virtual bool Write(AVPacket& packet) = 0;
+
+  protected:
+    ~CutPacketSink() = default;
+};
+
 class CutEdges {
   public:
     explicit CutEdges(const CutSpan& span) : span_(span) {}
@@ -32,26 +69,51 @@ class CutEdges {
     CutEdges(const CutEdges&) = delete;
     CutEdges& operator=(const CutEdges&) = delete;
 
+    // Returned by Emit() and Finish() when the sink refused a packet (the sink knows why).
+    static constexpr int kSinkStopped = AVERROR_EXIT;
+
     // Source time before the start whose packets are copied as well: packets that end
     // after start - Lead() are kept.
     virtual std::int64_t Lead() const { return 0; }
     // Source time after the end whose packets are copied as well, for decoders whose
     // output lags their packets' timestamps.
     virtual std::int64_t Tail() const { return 0; }
+    // The packet's duration in the source time base, worked out where it has none (0:
+    // unknown).
+    virtual std::int64_t PacketDuration(const AVPacket& packet) const { return packet.duration; }
     // Whether the output may end after the packets taken so far (at the end, or
     // when the next packet lies past it): false while it could not be read back.
     virtual bool CanEnd() const { return packetsTaken_ > 0; }
-    // Called on every packet kept (source time base), in order, before it is written.
-    void Take(AVPacket& packet);
+    // Called on every packet kept (source time base), in order, before the output's
+    // header: trims it to the stretch in place. `duration` is PacketDuration(). False
+    // when nothing of the packet is left: it is not to be written.
+    bool Keep(AVPacket& packet, std::int64_t duration);
     // Called once the first packet is known, before the output header is written.
     virtual void PrepareOutput(AVCodecParameters& par) const { (void)par; }
+    // Hands a kept packet, or what the format writes in its place, to `sink`. Returns
+    // 0, an FFmpeg error of the edges, or kSinkStopped.
+    virtual int Emit(AVPacket& packet, CutPacketSink& sink);
+    // Called once at the stream's end (or cancel): hands what is still held to `sink`
+    // and completes the output's stream information `par`. Same returns as Emit().
+    virtual int Finish(CutPacketSink& sink, AVCodecParameters& par) {
+        (void)sink;
+        (void)par;
+        return 0;
+    }
     // The source time that becomes the output's zero; AV_NOPTS_VALUE before the first
-    // packet.
+    // packet, or when the first packet emitted (when after zero) is to become zero.
     virtual std::int64_t Origin() const;
 
   protected:
-    // Trims one packet (after its own skip-samples data was made right for the output); `first` on
-    // the stream's first kept packet.
+    // Cuts the packet itself to the stretch where the format can (before anything else
+    // sees it); false when nothing of it is left.
+    virtual bool Fit(AVPacket& packet, std::int64_t duration) {
+        (void)packet;
+        (void)duration;
+        return true;
+    }
+    // Trims one packet (after its own skip-samples data was made right for the output);
+    // `first` on the stream's first kept packet.
     virtual void Adjust(AVPacket& packet, bool first) {
         (void)packet;
         (void)first;
@@ -79,8 +141,8 @@ class CutEdges {
 void SetSkipSamplesAtStart(AVPacket& packet, std::uint32_t start);
 void SetSkipSamplesAtEnd(AVPacket& packet, std::uint32_t end);
 
-// The edges for a stream of `source` written into `output`.
-std::unique_ptr<CutEdges> MakeCutEdges(const AVCodecParameters& source,
+// The edges for stream `stream` of `input` copied into `output`.
+std::unique_ptr<CutEdges> MakeCutEdges(const AVFormatContext& input, int stream,
                                        const AVOutputFormat* output, const CutSpan& span);
 
 }  // namespace tolvane

@@ -32,17 +32,6 @@ constexpr int kLandingPackets = 256;
 // so the cut is the same, with a fraction of the reads and allocations.
 constexpr int kRawReadBytes = 64 * 1024;
 
-// Bytes per sample frame when every packet of the stream is plain interleaved PCM,
-// which can be split anywhere between frames; 0 for anything else.
-int PcmFrameBytes(const AVCodecParameters& par) {
-    const bool pcmRange =
-        par.codec_id >= AV_CODEC_ID_PCM_S16LE && par.codec_id < AV_CODEC_ID_ADPCM_IMA_QT;
-    const int bits = pcmRange ? av_get_exact_bits_per_sample(par.codec_id) : 0;
-    if (bits <= 0 || bits % 8 != 0 || par.ch_layout.nb_channels <= 0)
-        return 0;
-    return bits / 8 * par.ch_layout.nb_channels;
-}
-
 std::int64_t Timestamp(const AVPacket& packet) {
     return packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
 }
@@ -91,7 +80,6 @@ CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
         w.end = openEnd ? std::numeric_limits<std::int64_t>::max()
                         : av_rescale_q_rnd(origin + SecondsToMicros(endSec), kMicroseconds,
                                            w.timeBase, kNearest);
-        w.pcmFrameBytes = PcmFrameBytes(*stream.codecpar);
         w.sampleRate = stream.codecpar->sample_rate;
         CutSpan span;
         span.start = w.start;
@@ -99,24 +87,17 @@ CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
         span.fromFileStart = startsAtFileStart_;
         span.toFileEnd = openEnd;
         span.timeBase = w.timeBase;
-        span.sampleRate = w.pcmFrameBytes > 0 ? 0 : w.sampleRate;  // PCM is split instead
-        w.edges = MakeCutEdges(*stream.codecpar, output, span);
+        span.sampleRate = w.sampleRate;
+        w.edges = MakeCutEdges(input, static_cast<int>(i), output, span);
         w.keepFrom = startsAtFileStart_ ? w.start : w.start - w.edges->Lead();
         w.stopAt = openEnd ? w.end : w.end + w.edges->Tail();
     }
 }
 
-void CutRange::PrepareOutput(int stream, AVCodecParameters& par) const {
-    if (stream >= 0 && static_cast<std::size_t>(stream) < windows_.size() &&
-        windows_[static_cast<std::size_t>(stream)].edges)
-        windows_[static_cast<std::size_t>(stream)].edges->PrepareOutput(par);
-}
-
-std::int64_t CutRange::Origin(int stream) const {
-    if (stream < 0 || static_cast<std::size_t>(stream) >= windows_.size() ||
-        !windows_[static_cast<std::size_t>(stream)].edges)
-        return AV_NOPTS_VALUE;
-    return windows_[static_cast<std::size_t>(stream)].edges->Origin();
+CutEdges* CutRange::Edges(int stream) const {
+    if (stream < 0 || static_cast<std::size_t>(stream) >= windows_.size())
+        return nullptr;
+    return windows_[static_cast<std::size_t>(stream)].edges.get();
 }
 
 bool CutRange::AllDone() const {
@@ -125,11 +106,6 @@ bool CutRange::AllDone() const {
             return false;
     }
     return true;
-}
-
-CutRange::Stretch CutRange::StretchOf(int stream) const {
-    const Window& w = windows_.at(static_cast<std::size_t>(stream));
-    return Stretch{w.start, w.end, w.openEnd};
 }
 
 CutRange::Verdict CutRange::Admit(AVPacket& packet) {
@@ -141,51 +117,19 @@ CutRange::Verdict CutRange::Admit(AVPacket& packet) {
     const std::int64_t ts = Timestamp(packet);
     if (ts == AV_NOPTS_VALUE) {
         reachedStart_ = true;
-        w.edges->Take(packet);
+        w.edges->Keep(packet, packet.duration);
         return Verdict::Write;  // cannot be placed: kept, so nothing can be missing
     }
     if (ts >= w.stopAt && w.edges->CanEnd()) {
         w.done = true;
         return Verdict::StreamDone;
     }
-    std::int64_t duration = packet.duration;
-    if (duration <= 0 && w.pcmFrameBytes > 0 && w.sampleRate > 0)
-        duration =
-            av_rescale_q(packet.size / w.pcmFrameBytes, AVRational{1, w.sampleRate}, w.timeBase);
+    const std::int64_t duration = w.edges->PacketDuration(packet);
     if (duration > 0 && ts < w.keepFrom && ts + duration <= w.keepFrom)
         return Verdict::Skip;  // wholly before the start and the decoder's lead
     if (duration <= 0 || HoldsSamplesAfter(packet, duration, w.start, w.sampleRate, w.timeBase))
         reachedStart_ = true;
-    if (w.pcmFrameBytes > 0 && w.sampleRate > 0 && duration > 0 &&
-        (ts < w.start || ts + duration > w.end)) {
-        packet.duration = duration;
-        TrimPcm(packet, w);
-        if (packet.size <= 0)
-            return Verdict::Skip;
-    }
-    w.edges->Take(packet);
-    return Verdict::Write;
-}
-
-void CutRange::TrimPcm(AVPacket& packet, const Window& w) const {
-    const AVRational sample{1, w.sampleRate};
-    const std::int64_t ts = Timestamp(packet);
-    const std::int64_t frames = packet.size / w.pcmFrameBytes;
-    const std::int64_t head =
-        ts < w.start
-            ? std::min(frames, av_rescale_q_rnd(w.start - ts, w.timeBase, sample, kNearest))
-            : 0;
-    std::int64_t keepTo = frames;
-    if (!w.openEnd && ts + packet.duration > w.end)
-        keepTo = std::clamp<std::int64_t>(
-            av_rescale_q_rnd(w.end - ts, w.timeBase, sample, kNearest), 0, frames);
-    const std::int64_t kept = std::max<std::int64_t>(0, keepTo - head);
-    packet.data += head * w.pcmFrameBytes;
-    packet.size = static_cast<int>(kept * w.pcmFrameBytes);
-    const std::int64_t shifted = ts + av_rescale_q(head, sample, w.timeBase);
-    packet.pts = shifted;
-    packet.dts = shifted;
-    packet.duration = av_rescale_q(kept, sample, w.timeBase);
+    return w.edges->Keep(packet, duration) ? Verdict::Write : Verdict::Skip;
 }
 
 std::int64_t CutRange::FirstTimestampAfterSeek(AVFormatContext& input, int stream,

@@ -1,7 +1,8 @@
 #pragma once
 // The stretch of a cut, [start, end) of the source's timeline, as each stream's packets
 // see it. A copy keeps every packet that holds a sample of the stretch and nothing
-// before or after it; raw PCM packets are split at the sample, so such a cut is exact.
+// before or after it, plus what each stream's edges (CutEdges.h) ask for; the edges
+// trim what the format allows.
 
 #include <cstdint>
 #include <memory>
@@ -28,29 +29,16 @@ class CutRange {
 
     enum class Verdict { Skip, Write, StreamDone };
     // Decides on one packet (input time base); a kept packet is trimmed in place to
-    // the stretch as far as its format allows.
+    // the stretch as far as its format allows (its edges' Keep()).
     Verdict Admit(AVPacket& packet);
-    // Sets what the output stream copied from `stream` tells of its edges (call once
-    // the first packet has been admitted, before the output header).
-    void PrepareOutput(int stream, AVCodecParameters& par) const;
-    // The source time of `stream` (its time base) that becomes the output's zero;
-    // AV_NOPTS_VALUE when unknown.
-    std::int64_t Origin(int stream) const;
+    // The edges of `stream`; null for a stream the cut does not copy.
+    CutEdges* Edges(int stream) const;
     // True when every stream has passed the end: nothing after can be kept.
     bool AllDone() const;
     bool startsAtFileStart() const { return startsAtFileStart_; }
     // True once a packet holding a sample of the stretch was kept: packets read only
     // for the decoder's sake before the start are no cut.
     bool ReachedStart() const { return reachedStart_; }
-    // [start, end) of one stream in its time base: start is the lowest value when the
-    // cut starts at the file's start, end the highest when it runs to the file's end.
-    struct Stretch {
-        std::int64_t start = 0;
-        std::int64_t end = 0;
-        bool openEnd = false;
-    };
-    Stretch StretchOf(int stream) const;
-
     // Positions the input at or before the start by time. Returns false when no time
     // seek works (the caller may try a byte position then).
     bool Position(AVFormatContext& input);
@@ -66,12 +54,10 @@ class CutRange {
         std::int64_t stopAt = 0;    // the first packet from here on is not
         bool openEnd = false;
         bool done = false;
-        int pcmFrameBytes = 0;  // bytes per sample frame of raw PCM; 0 otherwise
         int sampleRate = 0;
         AVRational timeBase{1, 1};
         std::unique_ptr<CutEdges> edges;
     };
-    void TrimPcm(AVPacket& packet, const Window& window) const;
     static void ReadLargerBlocks(AVFormatContext& input);
     bool SeekToStart(AVFormatContext& input);
     // The first stream's timestamp of the first packet read after a seek to `target`.

@@ -130,7 +130,7 @@ std::vector<std::uint8_t> VerbatimFrame(const std::vector<std::uint8_t>& samples
 }  // namespace
 
 std::unique_ptr<FlacCutEdges> FlacCutEdges::ForStream(const AVFormatContext& input, int index,
-                                                      const CutRange::Stretch& stretch) {
+                                                      const CutSpan& span) {
     if (index < 0 || static_cast<unsigned>(index) >= input.nb_streams ||
         std::string_view(input.iformat->name) != "flac")
         return nullptr;
@@ -138,11 +138,11 @@ std::unique_ptr<FlacCutEdges> FlacCutEdges::ForStream(const AVFormatContext& inp
     const AVCodecParameters& par = *stream.codecpar;
     if (par.codec_id != AV_CODEC_ID_FLAC || par.sample_rate <= 0)
         return nullptr;
-    const bool whole = stretch.start == std::numeric_limits<std::int64_t>::min() && stretch.openEnd;
+    const bool whole = span.fromFileStart && span.toFileEnd;
     // The stretch is counted in samples only where the stream counts time in them.
     if (whole || stream.time_base.num != 1 || stream.time_base.den != par.sample_rate)
         return nullptr;
-    std::unique_ptr<FlacCutEdges> edges(new FlacCutEdges(stretch, stream.index));
+    std::unique_ptr<FlacCutEdges> edges(new FlacCutEdges(span, stream.index));
     edges->OpenDecoder(stream);
     return edges;
 }
@@ -166,7 +166,22 @@ void FlacCutEdges::OpenDecoder(const AVStream& stream) {
     }
 }
 
-int FlacCutEdges::Take(const AVPacket& packet, std::vector<ff::PacketPtr>& out) {
+int FlacCutEdges::Emit(AVPacket& packet, CutPacketSink& sink) {
+    std::vector<ff::PacketPtr> out;
+    return Hand(TakeFrame(packet, out), out, sink);
+}
+
+int FlacCutEdges::Hand(int code, std::vector<ff::PacketPtr>& packets, CutPacketSink& sink) {
+    if (code < 0)
+        return code;
+    for (ff::PacketPtr& packet : packets) {
+        if (!sink.Write(*packet))
+            return kSinkStopped;
+    }
+    return 0;
+}
+
+int FlacCutEdges::TakeFrame(const AVPacket& packet, std::vector<ff::PacketPtr>& out) {
     const auto header = FlacFrameHeader::Parse(std::span(packet.data, packet.size));
     if (!header)
         return 0;  // a damaged frame: decoders skip it, and so does the cut
@@ -174,15 +189,15 @@ int FlacCutEdges::Take(const AVPacket& packet, std::vector<ff::PacketPtr>& out) 
     if (start == AV_NOPTS_VALUE)
         start = origin_ + written_ + (held_ ? av_audio_fifo_size(held_.get()) : 0);
     const std::int64_t length = header->blockSize();
-    const bool head = start < stretch_.start;
-    const bool tail = !stretch_.openEnd && start + length > stretch_.end;
+    const bool head = start < span_.start;
+    const bool tail = !span_.toFileEnd && start + length > span_.end;
     const bool holding = held_ && av_audio_fifo_size(held_.get()) > 0;
     if (!exact_ || !(head || tail || holding)) {
         if (!started_) {
             started_ = true;
             origin_ = start;
         }
-        return Emit(packet.data, packet.size, out);
+        return EmitFrame(packet.data, packet.size, out);
     }
     return HoldSamples(packet, start, head, tail, out);
 }
@@ -197,10 +212,9 @@ int FlacCutEdges::HoldSamples(const AVPacket& packet, std::int64_t start, bool h
     if (ret < 0)
         return ret;
     const std::int64_t samples = decoded_->nb_samples;
-    const std::int64_t from =
-        head ? std::clamp<std::int64_t>(stretch_.start - start, 0, samples) : 0;
+    const std::int64_t from = head ? std::clamp<std::int64_t>(span_.start - start, 0, samples) : 0;
     const std::int64_t to =
-        tail ? std::clamp<std::int64_t>(stretch_.end - start, 0, samples) : samples;
+        tail ? std::clamp<std::int64_t>(span_.end - start, 0, samples) : samples;
     if (to > from) {
         // A frame of at most the largest block size: what is held goes out first.
         if (av_audio_fifo_size(held_.get()) + (to - from) > kMaxBlockSize &&
@@ -243,10 +257,10 @@ int FlacCutEdges::WriteHeldVerbatim(int count, std::vector<ff::PacketPtr>& out) 
         return AVERROR_BUG;
     const std::vector<std::uint8_t> frame =
         VerbatimFrame(samples, count, channels, width, decoder_->sample_rate, bitsPerSample_);
-    return Emit(frame.data(), static_cast<int>(frame.size()), out);
+    return EmitFrame(frame.data(), static_cast<int>(frame.size()), out);
 }
 
-int FlacCutEdges::Emit(const std::uint8_t* data, int size, std::vector<ff::PacketPtr>& out) {
+int FlacCutEdges::EmitFrame(const std::uint8_t* data, int size, std::vector<ff::PacketPtr>& out) {
     const std::span<const std::uint8_t> frame(data, static_cast<std::size_t>(size));
     const auto header = FlacFrameHeader::Parse(frame);
     if (!header)
@@ -278,11 +292,12 @@ int FlacCutEdges::Emit(const std::uint8_t* data, int size, std::vector<ff::Packe
     return 0;
 }
 
-int FlacCutEdges::Finish(std::vector<ff::PacketPtr>& out, AVCodecParameters& output) {
+int FlacCutEdges::Finish(CutPacketSink& sink, AVCodecParameters& output) {
+    std::vector<ff::PacketPtr> out;
     const int ret = exact_ ? EncodeHeld(out) : 0;
     if (ret < 0 || lastBlock_ == 0 || output.extradata == nullptr ||
         output.extradata_size < kStreamInfoSize)
-        return ret;
+        return Hand(ret, out, sink);
     // The last frame may be shorter than the smallest block size the header states.
     const std::uint32_t largest = std::max(maxBlock_, lastBlock_);
     std::uint32_t smallest = minBlock_ == UINT32_MAX ? largest : minBlock_;
@@ -292,7 +307,7 @@ int FlacCutEdges::Finish(std::vector<ff::PacketPtr>& out, AVCodecParameters& out
     PutBigEndian(info + 2, std::max(largest, smallest), 2);
     PutBigEndian(info + 4, minFrame_, 3);
     PutBigEndian(info + 7, maxFrame_, 3);
-    return 0;
+    return Hand(0, out, sink);
 }
 
 }  // namespace tolvane

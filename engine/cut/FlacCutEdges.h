@@ -10,32 +10,35 @@
 #include <memory>
 #include <vector>
 
-#include "engine/cut/CutRange.h"
+#include "engine/cut/CutEdges.h"
 #include "engine/ffmpeg/FfmpegHolders.h"
 
 namespace tolvane {
 
-class FlacCutEdges {
+class FlacCutEdges final : public CutEdges {
   public:
     // For stream `index` of a cut's input; null when it is no FLAC stream of a FLAC
     // file, or when the cut takes it whole and the frames stay as they are. (Other
     // containers give FLAC frames times of their own, not exact to the sample.)
     static std::unique_ptr<FlacCutEdges> ForStream(const AVFormatContext& input, int index,
-                                                   const CutRange::Stretch& stretch);
-    FlacCutEdges(const FlacCutEdges&) = delete;
-    FlacCutEdges& operator=(const FlacCutEdges&) = delete;
+                                                   const CutSpan& span);
 
-    // Takes a packet the cut keeps (input time base) and appends what is to be written
-    // in its place to `out`: nothing (samples held until the next frame), the frame
-    // renumbered, or a trimmed frame. Returns 0 or an FFmpeg error.
-    int Take(const AVPacket& packet, std::vector<ff::PacketPtr>& out);
-    // Appends the samples still held as the last frame, and puts the block and frame
-    // sizes of what was written into the output's stream information `output`.
-    int Finish(std::vector<ff::PacketPtr>& out, AVCodecParameters& output);
+    // Hands what is to be written in the kept packet's place to `sink`: nothing (samples
+    // held until the next frame), the frame renumbered, or a trimmed frame.
+    int Emit(AVPacket& packet, CutPacketSink& sink) override;
+    // Hands the samples still held to `sink` as the last frame, and puts the block and
+    // frame sizes of what was written into the output's STREAMINFO `par`.
+    int Finish(CutPacketSink& sink, AVCodecParameters& par) override;
+    // The frames count from the cut's first sample: the first one written becomes zero.
+    std::int64_t Origin() const override { return AV_NOPTS_VALUE; }
 
   private:
-    FlacCutEdges(const CutRange::Stretch& stretch, int streamIndex)
-        : stretch_(stretch), streamIndex_(streamIndex) {}
+    FlacCutEdges(const CutSpan& span, int streamIndex)
+        : CutEdges(span), streamIndex_(streamIndex) {}
+    // Appends what is to be written in the packet's place to `out`.
+    int TakeFrame(const AVPacket& packet, std::vector<ff::PacketPtr>& out);
+    // Hands `packets` to `sink`, unless `code` is an error.
+    static int Hand(int code, std::vector<ff::PacketPtr>& packets, CutPacketSink& sink);
     // Opens the decoder; without one (or with samples of a layout not foreseen) the
     // edge frames are copied whole.
     void OpenDecoder(const AVStream& stream);
@@ -47,9 +50,8 @@ class FlacCutEdges {
     // Writes `count` held samples as a frame of verbatim subframes.
     int WriteHeldVerbatim(int count, std::vector<ff::PacketPtr>& out);
     // Appends `frame` renumbered to the samples written so far.
-    int Emit(const std::uint8_t* data, int size, std::vector<ff::PacketPtr>& out);
+    int EmitFrame(const std::uint8_t* data, int size, std::vector<ff::PacketPtr>& out);
 
-    CutRange::Stretch stretch_;
     int streamIndex_ = 0;
     int bitsPerSample_ = 0;
     bool exact_ = false;

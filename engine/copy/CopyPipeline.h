@@ -1,0 +1,53 @@
+#pragma once
+// Copy mode: the packets of every described audio stream go into the output unchanged
+// (no decoding). A cut keeps the packets of its range, each stream's format cutting its
+// own edges (engine/cut/CutEdges.h); a copy join appends whole inputs.
+
+#include <optional>
+#include <vector>
+
+#include "engine/copy/TimestampRebase.h"
+#include "engine/cut/CutEdges.h"
+#include "engine/cut/CutRange.h"
+#include "engine/job/JobOutput.h"
+#include "engine/job/JobSteps.h"
+#include "engine/job/MediaJob.h"
+
+namespace tolvane {
+
+class CopyPipeline final : private CutPacketSink {
+  public:
+    CopyPipeline(MediaJob& job, JobOutput& output) : job_(job), output_(output) {}
+    CopyPipeline(const CopyPipeline&) = delete;
+    CopyPipeline& operator=(const CopyPipeline&) = delete;
+
+    // Copies input k (the output is created with input 0), reading into `packet`.
+    InputOutcome Run(int k, AVFormatContext* input, AVPacket* packet);
+
+  private:
+    // Finds the input's audio streams and, for input 0, makes an output stream for each.
+    bool MapStreams(int k, const AVFormatContext* input);
+    // Writes the header, once a cut's edges have set their streams.
+    bool WriteHeader();
+    // What the edges hand over: rescaled to the output stream, moved onto the output's
+    // timeline and written.
+    bool Write(AVPacket& packet) override;
+    // Turns what the edges returned into the outcome of the step; records their failure.
+    bool EdgesDone(int code);
+    // Every stream's edges hand over what they still hold.
+    bool FinishEdges();
+    CutEdges* EdgesOf(int source) const { return range_ ? range_->Edges(source) : nullptr; }
+
+    MediaJob& job_;
+    JobOutput& output_;
+    TimestampRebase rebase_;
+    // Of the running input: output stream per input stream (-1: not copied), its cut
+    // range (none in a join), and the input stream of the packet being handed over.
+    int input_ = 0;
+    const AVFormatContext* format_ = nullptr;
+    std::vector<int> outputIndex_;
+    std::optional<CutRange> range_;
+    int source_ = 0;
+};
+
+}  // namespace tolvane
