@@ -12,13 +12,10 @@
 #include <unistd.h>
 #include <vector>
 
-extern "C" {
-#include <libavutil/error.h>
-}
-
 #include "FolderWriteTest.h"
 #include "Interrupt.h"
 #include "engine/job/JobBuilders.h"
+#include "engine/job/JobFailureReading.h"
 #include "engine/job/MediaEngine.h"
 #include "engine/cut/MislabelledCut.h"
 #include "NameQuoting.h"
@@ -227,26 +224,18 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
-std::string ErrorText(int code) {
-    if (code == kErrorNoAudioInRange)
-        return "the range holds no audio that can be played";
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    if (av_strerror(code, text, sizeof text) < 0)
-        return "error " + std::to_string(code);
-    return text;
-}
-
 // One line for a failed job: the file the worker's first failure concerns (the output,
 // or `input`, the input that failed) and the reason. Without a recorded reason the
 // line falls back to `fallback` about `input`.
 void ComplainAboutFailure(const MediaJob& job, const std::string& input, const std::string& output,
                           const std::string& fallback) {
-    const int code = job.failureCode.load();
-    if (code == 0) {
+    const JobFailureReading failure =
+        ReadJobFailure(job.failureCode.load(), job.failureOnOutput.load(), job.failureStep.load());
+    if (failure.kind == JobFailureKind::None) {
         Complain(input, fallback);
         return;
     }
-    Complain(job.failureOnOutput.load() ? output : input, ErrorText(code));
+    Complain(failure.onOutput ? output : input, failure.detail);
 }
 
 // The line for a cancelled job (`what`: "cut" or "joined"); the output's path goes to

@@ -18,7 +18,7 @@
 #include "CTolvaneDlg.h"
 #include "DesktopShell.h"
 #include "engine/job/JobBuilders.h"
-#include "engine/job/JobFailure.h"
+#include "engine/job/JobFailureReading.h"
 #include "JobProgressText.h"
 #include "engine/cut/MislabelledCut.h"
 #include "engine/naming/OutputNaming.h"
@@ -80,8 +80,10 @@ QString CTolvaneDlg::TooManyInputsMessage(std::size_t checked) const {
 // The first file of a failed job that is to blame (the output, or the input that
 // failed), and why, in the user's language.
 QString CTolvaneDlg::FailureMessage() const {
+    const JobFailureReading failure = ReadJobFailure(
+        job_.failureCode.load(), job_.failureOnOutput.load(), job_.failureStep.load());
     QString file = outputPath_;
-    if (!job_.failureOnOutput.load()) {
+    if (!failure.onOutput) {
         for (int i = 0; i < job_.fileCount && i < kJobStatusSlots; ++i) {
             if (job_.fileStatus[std::size_t(i)].load() == kInputFailed &&
                 std::size_t(i) < job_.inputNames.size()) {
@@ -90,9 +92,8 @@ QString CTolvaneDlg::FailureMessage() const {
             }
         }
     }
-    const std::int32_t code = job_.failureCode.load();
     QString reason;
-    switch (ClassifyJobFailure(code)) {
+    switch (failure.kind) {
         case JobFailureKind::None:
             reason = Text("TISHI", "yy_none");
             break;
@@ -115,11 +116,9 @@ QString CTolvaneDlg::FailureMessage() const {
             reason = Text("TISHI", "yy_noaudio");
             break;
         case JobFailureKind::Other:
-            // FFmpeg's English description is the detail in the reason's parentheses;
-            // the step it failed in joins it, in English too.
-            reason = Text("TISHI", "yy_other")
-                         .arg(FromUtf8(FailureCodeText(code)) + QStringLiteral(", while ") +
-                              QLatin1String(DescribeJobStep(job_.failureStep.load())));
+            // FFmpeg's English description and the step it failed in are the detail
+            // in the reason's parentheses.
+            reason = Text("TISHI", "yy_other").arg(FromUtf8(failure.detail));
             break;
     }
     return Text("TISHI", job_.joinMode ? "hbsb" : "jqsb") + QLatin1Char('\n') +
