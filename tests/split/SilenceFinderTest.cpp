@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "MediaFixtures.h"
+#include "engine/split/SilenceFinder.h"
+
+namespace tolvane::split {
+namespace {
+
+using testing::RunFfmpeg;
+using testing::TempDir;
+
+constexpr std::int64_t kSec = 1'000'000;
+
+// A source made of stretches [from, to) of each channel's tone, at `amplitude`.
+struct Stretch {
+    double from, to;
+    double amplitude = 0.25;
+};
+std::string Channel(const std::vector<Stretch>& loud, int frequency) {
+    std::string expr = "0";
+    for (const Stretch& s : loud)
+        expr += "+" + std::to_string(s.amplitude) + "*sin(2*PI*" + std::to_string(frequency) +
+                "*t)*gte(t," + std::to_string(s.from) + ")*lt(t," + std::to_string(s.to) + ")";
+    return expr;
+}
+std::string Source(double seconds, const std::vector<Stretch>& left,
+                   const std::vector<Stretch>& right) {
+    return "-f lavfi -i \"aevalsrc='" + Channel(left, 440) + "|" + Channel(right, 660) +
+           "':s=44100:d=" + std::to_string(seconds) + "\" ";
+}
+
+struct Format {
+    const char* extension;
+    const char* codec;
+    std::int64_t toleranceUs;  // lossy coding smears a tone's edges over a frame or so
+};
+const Format kFormats[] = {
+    {".wav", "-c:a pcm_s16le", 100},
+    {".wav", "-c:a pcm_s24le", 100},
+    {".flac", "-c:a flac", 100},
+    {".mp3", "-c:a libmp3lame -b:a 128k", 10'000},
+};
+
+SilenceScan ScanOf(const std::string& path, SilenceSettings settings = {}) {
+    const std::atomic<bool> stop{false};
+    return SilenceFinder(settings, stop).Scan(path);
+}
+
+// Loud in both channels at the ends; between them each channel is loud alone once, a
+// short pause, and a tone at -60 dBFS that is quiet enough to count as silence.
+TEST(SilenceFinder, SplitsInTheMiddleOfEveryLongQuietStretch) {
+    TempDir dir;
+    const std::string source =
+        Source(9.5, {{0, 2}, {6.5, 7}, {7, 8.5, 0.001}, {8.5, 9.5}}, {{0, 2}, {5, 6}, {8.5, 9.5}});
+    int n = 0;
+    for (const Format& f : kFormats) {
+        SCOPED_TRACE(f.codec);
+        const auto path = dir / ("talk" + std::to_string(n++) + f.extension);
+        ASSERT_TRUE(RunFfmpeg(source + f.codec, path));
+        const SilenceScan scan = ScanOf(path.string());
+        ASSERT_TRUE(scan.ok()) << scan.failure.message;
+        EXPECT_NEAR(scan.lengthUs, 9.5 * kSec, f.toleranceUs);
+        const SplitPlan plan = PartsAtSilences(scan, {});
+        ASSERT_TRUE(plan.ok()) << plan.failure.message;
+        ASSERT_EQ(plan.parts.size(), 3u);
+        EXPECT_NEAR(plan.parts[0].endUs, 3.5 * kSec, f.toleranceUs);
+        EXPECT_NEAR(plan.parts[1].endUs, 7.75 * kSec, f.toleranceUs);
+        EXPECT_EQ(plan.parts[2].endUs, scan.lengthUs);
+        EXPECT_TRUE(plan.parts[2].toFileEnd);
+    }
+}
+
+TEST(SilenceFinder, PartsSilentAsAWholeAreLeftOut) {
+    TempDir dir;
+    const std::string source = Source(6.5, {{2, 4}}, {{2, 4}});
+    int n = 0;
+    for (const Format& f : kFormats) {
+        SCOPED_TRACE(f.codec);
+        const auto path = dir / ("edges" + std::to_string(n++) + f.extension);
+        ASSERT_TRUE(RunFfmpeg(source + f.codec, path));
+        const SplitPlan plan = PartsAtSilences(ScanOf(path.string()), {});
+        ASSERT_TRUE(plan.ok()) << plan.failure.message;
+        ASSERT_EQ(plan.parts.size(), 1u);
+        EXPECT_NEAR(plan.parts[0].startUs, 1 * kSec, f.toleranceUs);
+        EXPECT_NEAR(plan.parts[0].endUs, 5.25 * kSec, f.toleranceUs);
+        EXPECT_FALSE(plan.parts[0].toFileEnd);
+    }
+}
+
+TEST(SilenceFinder, SettingsDecideWhatIsSilence) {
+    TempDir dir;
+    const auto path = dir / "quiet.flac";
+    // A 0.5 s pause, and a stretch at -60 dBFS.
+    ASSERT_TRUE(RunFfmpeg(
+        Source(6, {{0, 2}, {2.5, 3}, {3, 4.5, 0.001}, {4.5, 6}}, {{0, 2}, {2.5, 3}, {4.5, 6}}) +
+            "-c:a flac",
+        path));
+    const struct {
+        SilenceSettings settings;
+        std::size_t parts;
+    } cases[] = {
+        {{}, 2},                // the -60 dBFS stretch only
+        {{-48, 400'000}, 3},    // the pause too
+        {{-70, 1'000'000}, 0},  // nothing is quiet enough: no silence
+    };
+    for (const auto& c : cases) {
+        const SplitPlan plan = PartsAtSilences(ScanOf(path.string(), c.settings), c.settings);
+        EXPECT_EQ(plan.parts.size(), c.parts) << c.settings.minLengthUs;
+        if (c.parts == 0) {
+            EXPECT_EQ(plan.failure.error, PlanError::NoPoints);
+        }
+    }
+}
+
+TEST(SilenceFinder, FailuresGiveNoParts) {
+    TempDir dir;
+    testing::Fixtures fixtures(dir.path());
+    const auto silent = dir / "silent.wav";
+    ASSERT_TRUE(RunFfmpeg(Source(3, {}, {}) + "-c:a pcm_s16le", silent));
+    const std::atomic<bool> stopped{true};
+    const struct {
+        SilenceScan scan;
+        PlanError error;
+    } cases[] = {
+        {ScanOf(silent.string()), PlanError::AllSilent},
+        {ScanOf(fixtures.Garbage().string()), PlanError::SourceUnreadable},
+        {ScanOf((dir / "missing.mp3").string()), PlanError::SourceUnreadable},
+        {SilenceFinder({}, stopped).Scan(fixtures.Mp3(3).string()), PlanError::Cancelled},
+    };
+    for (const auto& c : cases) {
+        const SplitPlan plan = PartsAtSilences(c.scan, {});
+        EXPECT_EQ(plan.failure.error, c.error) << plan.failure.message;
+        EXPECT_TRUE(plan.parts.empty());
+    }
+}
+
+}  // namespace
+}  // namespace tolvane::split
