@@ -73,13 +73,14 @@ void NameParts(std::vector<SplitPart>& parts, PartNameStyle style, std::string_v
 
 std::optional<std::string> FreePartPath(std::string_view folder, std::string_view partName,
                                         OutputNamingError* why) {
-    const std::size_t dot = partName.rfind('.');
-    if (dot == std::string_view::npos || dot == 0) {
+    const std::string name = FileNameSafe(partName);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
         if (why != nullptr)
             *why = OutputNamingError::NoExtension;
         return std::nullopt;
     }
-    return FreeOutputPath(folder, partName.substr(0, dot), partName.substr(dot), why);
+    return FreeOutputPath(folder, name.substr(0, dot), name.substr(dot), why);
 }
 
 }  // namespace tolvane::split

@@ -41,7 +41,8 @@ void NameParts(std::vector<SplitPart>& parts, PartNameStyle style, std::string_v
                std::string_view extension);
 
 // The path a part named `partName` is written to in `folder`: the name itself, or with
-// the first free "(n)" before its extension when a file of that name exists.
+// the first free "(n)" before its extension when a file of that name exists. A name
+// edited by hand is made safe first, so "../x.mp3" stays in the folder.
 std::optional<std::string> FreePartPath(std::string_view folder, std::string_view partName,
                                         OutputNamingError* why = nullptr);
 

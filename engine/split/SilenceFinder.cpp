@@ -241,8 +241,11 @@ SilenceScan SilenceFinder::Scan(const std::string& path) {
     if (!decoder || !packet || !frame)
         return Unreadable(path);
 
-    // A threshold at or above full scale would call every sample quiet.
-    const double linear = std::pow(10.0, std::min(settings_.thresholdDb, 0.0) / 20.0);
+    // Above full scale every sample would be quiet; far below it the threshold would
+    // round to 0 in the sample format, and digital silence would count as loud.
+    const double db =
+        std::isnan(settings_.thresholdDb) ? SilenceSettings{}.thresholdDb : settings_.thresholdDb;
+    const double linear = std::pow(10.0, std::clamp(db, -200.0, 0.0) / 20.0);
     Detector detector(linear, settings_.minLengthUs);
     const double durationUs = input->duration > 0 ? static_cast<double>(input->duration) : 0;
     const auto drain = [&]() {

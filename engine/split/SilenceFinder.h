@@ -41,6 +41,8 @@ class SilenceFinder {
     SilenceFinder(SilenceSettings settings, const std::atomic<bool>& stop);
 
     // Decodes the best audio stream of `path` once. Blocks until done, failed or stopped.
+    // Times count the decoded samples from the first; decoders drop a format's encoder
+    // delay and padding, so these are the times a cut of the source is given.
     SilenceScan Scan(const std::string& path);
 
     // How far the running scan has come, from 0 to 1; read from any thread.

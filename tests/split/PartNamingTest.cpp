@@ -81,6 +81,7 @@ TEST(PartNaming, ATakenNameGetsTheFreeNumberSuffix) {
     std::ofstream(dir / "live (01)(0).mp3") << "x";
     EXPECT_EQ(FreePartPath(folder, "live (01).mp3"), folder + "/live (01)(1).mp3");
     EXPECT_EQ(FreePartPath(folder, "live (02).mp3"), folder + "/live (02).mp3");
+    EXPECT_EQ(FreePartPath(folder, "../up/x.mp3"), folder + "/.._up_x.mp3");
     OutputNamingError why{};
     EXPECT_FALSE(FreePartPath(folder, "noextension", &why));
     EXPECT_EQ(why, OutputNamingError::NoExtension);

@@ -36,13 +36,13 @@ std::string Source(double seconds, const std::vector<Stretch>& left,
 struct Format {
     const char* extension;
     const char* codec;
-    std::int64_t toleranceUs;  // lossy coding smears a tone's edges over a frame or so
+    std::int64_t toleranceUs;  // lossy coding may smear a tone's edges
 };
 const Format kFormats[] = {
     {".wav", "-c:a pcm_s16le", 100},
     {".wav", "-c:a pcm_s24le", 100},
     {".flac", "-c:a flac", 100},
-    {".mp3", "-c:a libmp3lame -b:a 128k", 10'000},
+    {".mp3", "-c:a libmp3lame -b:a 128k", 2'000},
 };
 
 SilenceScan ScanOf(const std::string& path, SilenceSettings settings = {}) {
