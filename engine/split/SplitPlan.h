@@ -25,6 +25,7 @@ struct PartTags {
     std::string genre;
     int track = 0;
     int trackTotal = 0;
+    bool operator==(const PartTags&) const = default;
 };
 
 struct SplitPart {

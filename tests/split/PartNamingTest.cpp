@@ -43,6 +43,10 @@ TEST(PartNaming, LongNamesAreCutBetweenCharacters) {
         EXPECT_EQ(name.substr(0, 5), "01 - ");
         EXPECT_EQ(name.substr(name.size() - 5), ".flac");
     }
+    // A long source name is cut before its number.
+    std::vector<SplitPart> parts(2);
+    NameParts(parts, PartNameStyle::Numbered, std::string(300, 'x'), ".ogg");
+    EXPECT_EQ(parts[1].name, std::string(kMaxPartNameBytes - 9, 'x') + " (02).ogg");
 }
 
 TEST(PartNaming, NumbersTakeTheDigitsTheLastPartNeeds) {
@@ -66,12 +70,6 @@ TEST(PartNaming, NumbersTakeTheDigitsTheLastPartNeeds) {
         EXPECT_EQ(parts.front().name, c.first);
         EXPECT_EQ(parts.back().name, c.last);
     }
-}
-
-TEST(PartNaming, ALongSourceNameKeepsItsNumber) {
-    std::vector<SplitPart> parts(2);
-    NameParts(parts, PartNameStyle::Numbered, std::string(300, 'x'), ".ogg");
-    EXPECT_EQ(parts[1].name, std::string(kMaxPartNameBytes - 9, 'x') + " (02).ogg");
 }
 
 TEST(PartNaming, ATakenNameGetsTheFreeNumberSuffix) {

@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "MediaFixtures.h"
+#include "SplitTestSupport.h"
 #include "engine/split/SilenceFinder.h"
 
 namespace tolvane::split {
@@ -12,8 +14,6 @@ namespace {
 
 using testing::RunFfmpeg;
 using testing::TempDir;
-
-constexpr std::int64_t kSec = 1'000'000;
 
 // A source made of stretches [from, to) of each channel's tone, at `amplitude`.
 struct Stretch {
@@ -35,7 +35,7 @@ std::string Source(double seconds, const std::vector<Stretch>& left,
 
 struct Format {
     const char* extension;
-    const char* codec;
+    std::string codec;
     std::int64_t toleranceUs;  // lossy coding may smear a tone's edges
 };
 const Format kFormats[] = {
@@ -50,44 +50,35 @@ SilenceScan ScanOf(const std::string& path, SilenceSettings settings = {}) {
     return SilenceFinder(settings, stop).Scan(path);
 }
 
-// Loud in both channels at the ends; between them each channel is loud alone once, a
-// short pause, and a tone at -60 dBFS that is quiet enough to count as silence.
-TEST(SilenceFinder, SplitsInTheMiddleOfEveryLongQuietStretch) {
+TEST(SilenceFinder, SplitsInTheMiddlesAndLeavesOutSilentParts) {
     TempDir dir;
-    const std::string source =
-        Source(9.5, {{0, 2}, {6.5, 7}, {7, 8.5, 0.001}, {8.5, 9.5}}, {{0, 2}, {5, 6}, {8.5, 9.5}});
+    const struct {
+        std::string source;
+        std::vector<std::pair<double, double>> parts;  // seconds
+        bool toFileEnd;
+    } cases[] = {
+        // Loud in both channels at the ends; between them each channel is loud alone
+        // once, a short pause, and a tone at -60 dBFS, quiet enough to count as silence.
+        {Source(9.5, {{0, 2}, {6.5, 7}, {7, 8.5, 0.001}, {8.5, 9.5}}, {{0, 2}, {5, 6}, {8.5, 9.5}}),
+         {{0, 3.5}, {3.5, 7.75}, {7.75, 9.5}},
+         true},
+        // Silent at both ends: the outer halves of those silences are silent parts.
+        {Source(6.5, {{2, 4}}, {{2, 4}}), {{1, 5.25}}, false},
+    };
     int n = 0;
-    for (const Format& f : kFormats) {
-        SCOPED_TRACE(f.codec);
-        const auto path = dir / ("talk" + std::to_string(n++) + f.extension);
-        ASSERT_TRUE(RunFfmpeg(source + f.codec, path));
-        const SilenceScan scan = ScanOf(path.string());
-        ASSERT_TRUE(scan.ok()) << scan.failure.message;
-        EXPECT_NEAR(scan.lengthUs, 9.5 * kSec, f.toleranceUs);
-        const SplitPlan plan = PartsAtSilences(scan, {});
-        ASSERT_TRUE(plan.ok()) << plan.failure.message;
-        ASSERT_EQ(plan.parts.size(), 3u);
-        EXPECT_NEAR(plan.parts[0].endUs, 3.5 * kSec, f.toleranceUs);
-        EXPECT_NEAR(plan.parts[1].endUs, 7.75 * kSec, f.toleranceUs);
-        EXPECT_EQ(plan.parts[2].endUs, scan.lengthUs);
-        EXPECT_TRUE(plan.parts[2].toFileEnd);
-    }
-}
-
-TEST(SilenceFinder, PartsSilentAsAWholeAreLeftOut) {
-    TempDir dir;
-    const std::string source = Source(6.5, {{2, 4}}, {{2, 4}});
-    int n = 0;
-    for (const Format& f : kFormats) {
-        SCOPED_TRACE(f.codec);
-        const auto path = dir / ("edges" + std::to_string(n++) + f.extension);
-        ASSERT_TRUE(RunFfmpeg(source + f.codec, path));
-        const SplitPlan plan = PartsAtSilences(ScanOf(path.string()), {});
-        ASSERT_TRUE(plan.ok()) << plan.failure.message;
-        ASSERT_EQ(plan.parts.size(), 1u);
-        EXPECT_NEAR(plan.parts[0].startUs, 1 * kSec, f.toleranceUs);
-        EXPECT_NEAR(plan.parts[0].endUs, 5.25 * kSec, f.toleranceUs);
-        EXPECT_FALSE(plan.parts[0].toFileEnd);
+    for (const auto& c : cases) {
+        for (const Format& f : kFormats) {
+            SCOPED_TRACE(f.codec + c.source);
+            const auto path = dir / ("made" + std::to_string(n++) + f.extension);
+            ASSERT_TRUE(RunFfmpeg(c.source + f.codec, path));
+            const SplitPlan plan = PartsAtSilences(ScanOf(path.string()), {});
+            ASSERT_EQ(plan.parts.size(), c.parts.size()) << plan.failure.message;
+            for (std::size_t i = 0; i < c.parts.size(); ++i) {
+                EXPECT_NEAR(plan.parts[i].startUs, c.parts[i].first * kSec, f.toleranceUs);
+                EXPECT_NEAR(plan.parts[i].endUs, c.parts[i].second * kSec, f.toleranceUs);
+            }
+            EXPECT_EQ(plan.parts.back().toFileEnd, c.toFileEnd);
+        }
     }
 }
 

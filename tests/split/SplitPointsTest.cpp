@@ -1,99 +1,58 @@
 #include <gtest/gtest.h>
 
-#include <utility>
 #include <vector>
 
+#include "SplitTestSupport.h"
 #include "engine/split/SplitPoints.h"
 
 namespace tolvane::split {
 namespace {
 
-constexpr std::int64_t kSec = 1'000'000;
-
-using Spans = std::vector<std::pair<std::int64_t, std::int64_t>>;
-
-// The parts' [start, end) in order; the last, and only the last, runs to the file's end.
-Spans SpansOf(const SplitPlan& plan) {
-    Spans spans;
-    for (std::size_t i = 0; i < plan.parts.size(); ++i) {
-        const SplitPart& part = plan.parts[i];
-        EXPECT_EQ(part.toFileEnd, i + 1 == plan.parts.size()) << "part " << i;
-        spans.emplace_back(part.startUs, part.endUs);
-    }
-    return spans;
-}
-
-TEST(SplitPoints, PartsLieBetweenThePointsInTimeOrder) {
+TEST(SplitPoints, PartsLieBetweenThePointsInTimeOrderOrEveryLength) {
+    const std::int64_t s = kSec;
     const struct {
-        std::vector<std::int64_t> points;
-        std::int64_t length;
+        SplitPlan plan;
         Spans parts;
     } cases[] = {
-        {{2 * kSec}, 5 * kSec, {{0, 2 * kSec}, {2 * kSec, 5 * kSec}}},
-        {{3 * kSec, 1 * kSec, 2 * kSec},
-         4 * kSec,
-         {{0, kSec}, {kSec, 2 * kSec}, {2 * kSec, 3 * kSec}, {3 * kSec, 4 * kSec}}},
-        {{1, 4 * kSec - 1}, 4 * kSec, {{0, 1}, {1, 4 * kSec - 1}, {4 * kSec - 1, 4 * kSec}}},
+        {PartsFromPoints({2 * s}, 5 * s), {{0, 2 * s}, {2 * s, 5 * s}}},
+        {PartsFromPoints({3 * s, s, 2 * s}, 4 * s),
+         {{0, s}, {s, 2 * s}, {2 * s, 3 * s}, {3 * s, 4 * s}}},
+        {PartsFromPoints({1, 4 * s - 1}, 4 * s), {{0, 1}, {1, 4 * s - 1}, {4 * s - 1, 4 * s}}},
+        {PartsEvery(10 * s, 25 * s), {{0, 10 * s}, {10 * s, 20 * s}, {20 * s, 25 * s}}},
+        {PartsEvery(10 * s, 20 * s), {{0, 10 * s}, {10 * s, 20 * s}}},
+        {PartsEvery(10 * s, 10 * s + 1), {{0, 10 * s}, {10 * s, 10 * s + 1}}},
     };
     for (const auto& c : cases) {
-        const SplitPlan plan = PartsFromPoints(c.points, c.length);
-        ASSERT_TRUE(plan.ok()) << plan.failure.message;
-        EXPECT_EQ(SpansOf(plan), c.parts);
+        ASSERT_TRUE(c.plan.ok()) << c.plan.failure.message;
+        EXPECT_EQ(SpansOf(c.plan), c.parts);
     }
 }
 
-TEST(SplitPoints, PointsThatMakeNoPartsAreRefused) {
+TEST(SplitPoints, TimesThatMakeNoPartsAreRefused) {
+    const std::int64_t s = kSec;
     const struct {
-        std::vector<std::int64_t> points;
-        std::int64_t length;
+        SplitPlan plan;
         PlanError error;
     } cases[] = {
-        {{}, 5 * kSec, PlanError::NoPoints},
-        {{5 * kSec}, 5 * kSec, PlanError::PointNotInside},
-        {{kSec, 9 * kSec}, 5 * kSec, PlanError::PointNotInside},
-        {{0, kSec}, 5 * kSec, PlanError::PointNotInside},
-        {{-kSec}, 5 * kSec, PlanError::PointNotInside},
-        {{2 * kSec, kSec, 2 * kSec}, 5 * kSec, PlanError::EqualPoints},
-        {{kSec}, 0, PlanError::UnknownLength},
-        {std::vector<std::int64_t>(kMaxParts, kSec), 5 * kSec, PlanError::TooManyParts},
+        {PartsFromPoints({}, 5 * s), PlanError::NoPoints},
+        {PartsFromPoints({5 * s}, 5 * s), PlanError::PointNotInside},
+        {PartsFromPoints({s, 9 * s}, 5 * s), PlanError::PointNotInside},
+        {PartsFromPoints({0, s}, 5 * s), PlanError::PointNotInside},
+        {PartsFromPoints({-s}, 5 * s), PlanError::PointNotInside},
+        {PartsFromPoints({2 * s, s, 2 * s}, 5 * s), PlanError::EqualPoints},
+        {PartsFromPoints({s}, 0), PlanError::UnknownLength},
+        {PartsFromPoints(std::vector<std::int64_t>(kMaxParts, s), 5 * s), PlanError::TooManyParts},
+        {PartsEvery(0, 5 * s), PlanError::BadLength},
+        {PartsEvery(-s, 5 * s), PlanError::BadLength},
+        {PartsEvery(5 * s, 5 * s), PlanError::BadLength},
+        {PartsEvery(s, 0), PlanError::UnknownLength},
+        {PartsEvery(1000, 3600 * s), PlanError::TooManyParts},
     };
     for (const auto& c : cases) {
-        const SplitPlan plan = PartsFromPoints(c.points, c.length);
-        EXPECT_EQ(plan.failure.error, c.error) << plan.failure.message;
-        EXPECT_TRUE(plan.parts.empty());
-        EXPECT_FALSE(plan.failure.message.empty());
+        EXPECT_EQ(c.plan.failure.error, c.error) << c.plan.failure.message;
+        EXPECT_TRUE(c.plan.parts.empty());
+        EXPECT_FALSE(c.plan.failure.message.empty());
     }
-}
-
-TEST(SplitPoints, EveryLengthMakesEqualPartsTheLastShorter) {
-    const struct {
-        std::int64_t every;
-        std::int64_t length;
-        Spans parts;
-    } cases[] = {
-        {10 * kSec, 25 * kSec, {{0, 10 * kSec}, {10 * kSec, 20 * kSec}, {20 * kSec, 25 * kSec}}},
-        {10 * kSec, 20 * kSec, {{0, 10 * kSec}, {10 * kSec, 20 * kSec}}},
-        {10 * kSec, 10 * kSec + 1, {{0, 10 * kSec}, {10 * kSec, 10 * kSec + 1}}},
-    };
-    for (const auto& c : cases) {
-        const SplitPlan plan = PartsEvery(c.every, c.length);
-        ASSERT_TRUE(plan.ok()) << plan.failure.message;
-        EXPECT_EQ(SpansOf(plan), c.parts);
-    }
-}
-
-TEST(SplitPoints, EveryLengthThatSplitsNothingIsRefused) {
-    const struct {
-        std::int64_t every;
-        std::int64_t length;
-        PlanError error;
-    } cases[] = {
-        {0, 5 * kSec, PlanError::BadLength},          {-kSec, 5 * kSec, PlanError::BadLength},
-        {5 * kSec, 5 * kSec, PlanError::BadLength},   {kSec, 0, PlanError::UnknownLength},
-        {1000, 3600 * kSec, PlanError::TooManyParts},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(PartsEvery(c.every, c.length).failure.error, c.error);
 }
 
 }  // namespace
