@@ -1,5 +1,6 @@
 #include "engine/split/CueSheet.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +50,19 @@ long Number(std::string_view text, std::size_t maxDigits) {
         value = value * 10 + (c - '0');
     }
     return value;
+}
+
+// The start of a line fit to be shown in a message: whole characters, no control codes
+// (a binary file read as a sheet has plenty).
+std::string Excerpt(std::string_view line) {
+    std::size_t end = std::min<std::size_t>(line.size(), 40);
+    while (end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
+        --end;
+    std::string shown(line.substr(0, end));
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return end < line.size() ? shown + "..." : shown;
 }
 
 class SheetParser {
@@ -131,8 +145,7 @@ bool SheetParser::Line(std::string_view line) {
     if (command == "SONGWRITER" || command == "CATALOG" || command == "CDTEXTFILE" ||
         command == "FLAGS" || command == "ISRC" || command == "PREGAP" || command == "POSTGAP")
         return true;
-    std::string shown(line.substr(0, 40));
-    return Fail(PlanError::SheetSyntax, "\"" + shown + "\" is not a cue sheet command");
+    return Fail(PlanError::SheetSyntax, "\"" + Excerpt(line) + "\" is not a cue sheet command");
 }
 
 // A value in quotes (from the first to the last quote of the line, so a title holding

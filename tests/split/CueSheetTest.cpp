@@ -5,6 +5,7 @@
 #include "MediaFixtures.h"
 #include "engine/split/CuePlan.h"
 #include "engine/split/CueSheet.h"
+#include "engine/split/SheetText.h"
 #include "SplitTestSupport.h"
 
 namespace tolvane::split {
@@ -80,6 +81,9 @@ TEST(CueSheet, FaultsNameTheirLineAndGiveNoParts) {
         {head + "TRACK 02 AUDIO\nTITLE \"x\nINDEX 01 01:00:00\n", PlanError::SheetSyntax, 5},
         {head + "\nGARBAGE here\n", PlanError::SheetSyntax, 5},
         {"\x7F\x45LF\x01\x01\x00\x00\x02", PlanError::SheetSyntax, 1},
+        {head + "\u00C4rger " + std::string(60, '\x01') + "\u00E9\u00E9", PlanError::SheetSyntax,
+         4},
+        {head + std::string(39, 'x') + "\u00E9\u00E9", PlanError::SheetSyntax, 4},
         {head + "TRACK 02 AUDIO\nINDEX 01 00:61:00\n", PlanError::SheetSyntax, 5},
         {head + "TRACK 02 MODE1/2352\nINDEX 01 01:00:00\n", PlanError::SheetSyntax, 4},
         {head + "TRACK 02 AUDIO\nTITLE \"no index\"\n", PlanError::SheetSyntax, 4},
@@ -107,6 +111,10 @@ TEST(CueSheet, FaultsNameTheirLineAndGiveNoParts) {
                 << plan.failure.message;
         }
         EXPECT_TRUE(plan.parts.empty());
+        // The message shows whole characters and no control codes.
+        EXPECT_TRUE(IsValidUtf8(plan.failure.message)) << plan.failure.message;
+        EXPECT_EQ(plan.failure.message.find_first_of(std::string("\x01\x7F\0", 3)),
+                  std::string::npos);
     }
 }
 
