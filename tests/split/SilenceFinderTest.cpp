@@ -45,9 +45,9 @@ const Format kFormats[] = {
     {".mp3", "-c:a libmp3lame -b:a 128k", 2'000},
 };
 
-SilenceScan ScanOf(const std::string& path, SilenceSettings settings = {}) {
+SilenceScan ScanOf(const std::string& path) {
     const std::atomic<bool> stop{false};
-    return SilenceFinder(settings, stop).Scan(path);
+    return SilenceFinder({}, stop).Scan(path);
 }
 
 TEST(SilenceFinder, SplitsInTheMiddlesAndLeavesOutSilentParts) {
@@ -99,7 +99,10 @@ TEST(SilenceFinder, SettingsDecideWhatIsSilence) {
         {{-70, 1'000'000}, 0},  // nothing is quiet enough: no silence
     };
     for (const auto& c : cases) {
-        const SplitPlan plan = PartsAtSilences(ScanOf(path.string(), c.settings), c.settings);
+        const std::atomic<bool> stop{false};
+        SilenceFinder finder(c.settings, stop);
+        const SplitPlan plan = PartsAtSilences(finder.Scan(path.string()), c.settings);
+        EXPECT_EQ(finder.Progress(), 1.0);
         EXPECT_EQ(plan.parts.size(), c.parts) << c.settings.minLengthUs;
         if (c.parts == 0) {
             EXPECT_EQ(plan.failure.error, PlanError::NoPoints);
