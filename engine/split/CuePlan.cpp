@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "OutputNaming.h"
+#include "engine/naming/OutputNaming.h"
 
 namespace tolvane::split {
 

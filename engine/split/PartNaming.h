@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "OutputNaming.h"
+#include "engine/naming/OutputNaming.h"
 #include "engine/split/SplitPlan.h"
 
 namespace tolvane::split {

@@ -11,7 +11,7 @@
 #include <immintrin.h>
 #endif
 
-#include "FfmpegSetup.h"
+#include "engine/ffmpeg/FfmpegSetup.h"
 #include "engine/split/QuietRuns.h"
 #include "engine/split/SplitPoints.h"
 
