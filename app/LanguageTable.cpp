@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::string_view kAudioPatterns =
     "*.aac;*.ac3;*.flac;*.dts;*.amr;*.mid;*.aiff;*.ape;*.cue;*.mpa;*.au;*.mp3;*.ogg;*.ra;*.ram;"
-    "*.wav;*.cda;*.m4a;*.wma;*.mp2";
+    "*.wav;*.cda;*.m4a;*.wma;*.mp2"
+    // Beyond the twenty: more types the engine reads and the desktop entry claims.
+    ";*.opus;*.oga;*.wv;*.mka;*.m4b;*.aif;*.aifc;*.tta";
 
 // Main window control ids with a tooltip from the HINT section.
 constexpr std::pair<int, std::string_view> kHintOfControl[] = {

@@ -35,7 +35,7 @@ struct DefaultedKey {
     std::string_view key;
     std::string_view english;
 };
-inline constexpr std::array<DefaultedKey, 21> kTishiOwnKeys = {{
+inline constexpr std::array<DefaultedKey, 23> kTishiOwnKeys = {{
     {"mcsb", "No output file can be made for \"%1\": %2."},
     {"mc_noext", "the input's file name has no extension"},
     {"mc_format", "the output format names no file extension"},
@@ -57,6 +57,10 @@ inline constexpr std::array<DefaultedKey, 21> kTishiOwnKeys = {{
     {"qxwbl", "The job was cancelled; nothing of the output was kept."},
     {"xsbx", "Show the file's waveform"},
     {"bzwj", "The help page \"%1\" cannot be opened: it is not a file in the help folder \"%2\"."},
+    {"wfdk",
+     "\"%1\" could not be opened: no program to open it was found. The package "
+     "xdg-utils provides one."},
+    {"xzyy", "Language"},
 }};
 // JIEMIAN keys of the main window.
 inline constexpr std::array<std::string_view, 17> kJiemianMainKeys = {

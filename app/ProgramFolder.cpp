@@ -1,8 +1,12 @@
 #include "ProgramFolder.h"
 
+#include "Settings.h"
+
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -61,6 +65,44 @@ bool SettingsWritableIn(const fs::path& folder) {
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+// "de_DE.UTF-8@euro" → "de"
+std::string_view LanguageCode(std::string_view locale) {
+    const auto end = locale.find_first_of("_.@");
+    return locale.substr(0, end);
+}
+
+std::string_view LanguageFileOfCode(std::string_view code) {
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kFiles = {{
+        {"en", "english.ini"},
+        {"es", "spanish.ini"},
+        {"de", "german.ini"},
+        {"fr", "french.ini"},
+        {"it", "italian.ini"},
+        {"ja", "japanese.ini"},
+        {"zh", "chinese.ini"},
+    }};
+    for (const auto& [language, file] : kFiles) {
+        if (code == language)
+            return file;
+    }
+    return {};
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// A new user's settings name the language of the user's locale, when the program has it.
+void ChooseLanguageOfLocale(const fs::path& userFolder, const fs::path& programFolder) {
+    const SettingsFile settings(userFolder);
+    const std::string file = LanguageFileForLocale();
+    std::error_code ec;
+    if (file == settings.LanguageFile() || !fs::exists(programFolder / "languages" / file, ec))
+        return;
+    settings.SetLanguageFile(file);
+}
+
 }  // namespace
 
 fs::path ProgramFolder() {
@@ -87,8 +129,52 @@ fs::path UserSettingsFolder() {
     return fs::path(home) / ".config" / "tolvane";
 }
 
+fs::path DataFolderOf(const fs::path& programFolder) {
+    std::error_code ec;
+    if (fs::is_directory(programFolder / "languages", ec) ||
+        fs::exists(SettingsFilePath(programFolder), ec))
+        return programFolder;
+    const fs::path shared = programFolder.parent_path() / "share" / "tolvane";
+    if (fs::is_directory(shared, ec))
+        return shared;
+    return programFolder;
+}
+
+bool IsInstalledFolder(const fs::path& folder, uid_t user) {
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(folder, ec);
+    const std::string path = (ec ? folder : real).string();
+    if (path == "/usr" || path.starts_with("/usr/"))
+        return true;
+    struct stat status {};
+    return ::stat(path.c_str(), &status) != 0 || status.st_uid != user;
+}
+
+std::string LanguageFileForLocale() {
+    std::string locale = Environment("LC_ALL");
+    if (locale.empty())
+        locale = Environment("LC_MESSAGES");
+    if (locale.empty())
+        locale = Environment("LANG");
+    // As gettext has it: LANGUAGE's list goes first, except in the "C" locale.
+    if (!locale.empty() && locale != "C" && locale != "POSIX") {
+        const std::string list = Environment("LANGUAGE");
+        std::string_view rest = list;
+        while (!rest.empty()) {
+            const auto colon = rest.find(':');
+            const std::string_view entry = rest.substr(0, colon);
+            if (const auto file = LanguageFileOfCode(LanguageCode(entry)); !file.empty())
+                return std::string(file);
+            rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        }
+    }
+    if (const auto file = LanguageFileOfCode(LanguageCode(locale)); !file.empty())
+        return std::string(file);
+    return "english.ini";
+}
+
 fs::path SettingsFolderFor(const fs::path& programFolder) {
-    if (SettingsWritableIn(programFolder))
+    if (!IsInstalledFolder(programFolder, ::getuid()) && SettingsWritableIn(programFolder))
         return programFolder;
     const fs::path user = UserSettingsFolder();
     if (user.empty())
@@ -105,6 +191,7 @@ fs::path SettingsFolderFor(const fs::path& programFolder) {
         if (!ec)
             fs::permissions(settings, fs::perms::owner_read | fs::perms::owner_write,
                             fs::perm_options::add, ec);
+        ChooseLanguageOfLocale(user, programFolder);
     }
     const std::lock_guard lock(fallbackMutex);
     LanguageFallbacks()[user] = programFolder;

@@ -3,7 +3,10 @@
 // setting.ini and the languages/ folder in it, or the user's own folder for them when
 // the program's folder cannot be written.
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace tolvane {
@@ -24,12 +27,29 @@ std::filesystem::path SettingsFilePath(const std::filesystem::path& folder = Pro
 // known.
 std::filesystem::path UserSettingsFolder();
 
+// The folder of the program's data (default setting.ini, languages/, help/): the
+// program folder itself when it holds languages/ or setting.ini (a build or an unpacked
+// copy), else <program folder>/../share/tolvane when that exists (an installation, the
+// binary in <prefix>/bin), else the program folder.
+std::filesystem::path DataFolderOf(const std::filesystem::path& programFolder);
+
+// True when `folder` belongs to an installation rather than to `user`: it lies below
+// /usr, or `user` does not own it. An installation is never written, not even by root.
+bool IsInstalledFolder(const std::filesystem::path& folder, uid_t user);
+
+// The language file that matches the user's locale: the entries of LANGUAGE (a
+// colon-separated list, used unless the locale is "C" or "POSIX"), then the first set of
+// LC_ALL, LC_MESSAGES and LANG; "de_DE.UTF-8" and "de" both give "german.ini".
+// "english.ini" when none matches a language the program has.
+std::string LanguageFileForLocale();
+
 // The folder whose setting.ini the program reads and writes. The program folder itself
-// while its setting.ini can be written there (a copy of the program a user unpacked);
-// otherwise (an installed copy in a system folder) the user's folder, made at the first
-// start with a copy of the program folder's setting.ini and an empty languages/. The
-// user's languages/ is then looked up first by LanguageFilePath, the program folder's
-// after it. Falls back to the program folder when the user's folder cannot be made.
+// when it is the user's own (a build or an unpacked copy, IsInstalledFolder false) and
+// its setting.ini can be written there; otherwise the user's folder, made at the first
+// start with a copy of the program folder's setting.ini (naming the language file of
+// the user's locale, LanguageFileForLocale) and an empty languages/. The user's
+// languages/ is then looked up first by LanguageFilePath, the program folder's after
+// it. Falls back to the program folder when the user's folder cannot be made.
 std::filesystem::path SettingsFolderFor(const std::filesystem::path& programFolder);
 
 // <folder>/languages/<name>, where <name> is the last "/"-separated part of `fileName`:

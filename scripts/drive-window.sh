@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 build=${2:-build}
 shots=$(realpath -m "${1:-$build/drive-shots}")
 if [ ! -x "$build/bin/drive_window" ]; then
-    cmake -S . -B "$build" -G Ninja >/dev/null
+    cmake -S . -B "$build" -G Ninja -DTOLVANE_BUILD_TESTS=ON >/dev/null
     cmake --build "$build" --target drive_window -j2
 fi
 work=$(mktemp -d)

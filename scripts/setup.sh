@@ -1,20 +1,43 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, run and test.
-# Safe to run again: apt-get skips what is already there.
+# Installs the Debian packages the project needs:
+#   scripts/setup.sh          what building and running the two programs need
+#   scripts/setup.sh --test   that, and what the tests, the sanitizer and fuzzing builds
+#                             and the Debian package build need
+# Safe to run again: only missing packages are installed. apt waits for another apt
+# (a fresh machine's unattended upgrades) to finish instead of failing.
 set -euo pipefail
 
-packages=(
-    cmake ninja-build g++ pkg-config git
+# Building and running tolvane and tolvane-cli.
+run_packages=(
+    cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
     libsdl2-dev libcurl4-openssl-dev
+    xdg-utils xdg-user-dirs
+)
+
+# Tests, tools and packaging; one package per line is easy to extend.
+test_packages=(
+    git
     libgtest-dev googletest
-    ffmpeg xvfb xauth fonts-noto-cjk imagemagick
+    ffmpeg
+    xvfb xauth
+    fonts-noto-cjk
+    imagemagick
     clang libclang-rt-14-dev
     python3 procps util-linux
-    time bsdutils mpg123 flac vorbis-tools opus-tools desktop-file-utils
-    dpkg-dev fakeroot lintian appstream man-db gzip
+    time bsdutils
+    mpg123 flac vorbis-tools opus-tools
+    desktop-file-utils
+    dpkg-dev fakeroot debhelper lintian appstream man-db gzip
 )
+
+packages=("${run_packages[@]}")
+case "${1:-}" in
+    --test) packages+=("${test_packages[@]}") ;;
+    "") ;;
+    *) echo "usage: setup.sh [--test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -29,5 +52,6 @@ fi
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+lock_wait=(-o DPkg::Lock::Timeout=600)
+$SUDO apt-get "${lock_wait[@]}" update
+$SUDO apt-get "${lock_wait[@]}" install -y --no-install-recommends "${missing[@]}"

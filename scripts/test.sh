@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 quick=0
 [ "${1:-}" = "--quick" ] && quick=1
 
-bash scripts/setup.sh
+bash scripts/setup.sh --test
 
 export QT_QPA_PLATFORM=offscreen
 export SDL_AUDIODRIVER=dummy
@@ -25,7 +25,7 @@ run_suite() {
 }
 
 echo "== normal build"
-run_suite build ""
+run_suite build "" -DTOLVANE_BUILD_TESTS=ON
 [ $quick = 1 ] && exit 0
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"

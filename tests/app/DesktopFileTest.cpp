@@ -38,9 +38,10 @@ TEST(DesktopFile, PassesTheDesktopsOwnCheck) {
 TEST(DesktopFile, OpensTheFilesItIsGivenForEveryAudioTypeTheEngineReads) {
     EXPECT_EQ(EntryValue("Exec"), "tolvane %F");
     const std::string types = ";" + EntryValue("MimeType");
-    for (const char* type : {"audio/mpeg", "audio/x-wav", "audio/flac", "audio/ogg",
-                             "audio/x-vorbis+ogg", "audio/x-opus+ogg", "audio/aac", "audio/mp4",
-                             "audio/x-ms-wma", "audio/ac3", "audio/x-aiff"}) {
+    for (const char* type :
+         {"audio/mpeg", "audio/x-wav", "audio/flac", "audio/ogg", "audio/x-vorbis+ogg",
+          "audio/x-opus+ogg", "audio/aac", "audio/mp4", "audio/x-ms-wma", "audio/ac3",
+          "audio/x-aiff", "audio/x-wavpack", "audio/x-matroska", "audio/x-m4b", "audio/x-aifc"}) {
         EXPECT_NE(types.find(std::string(";") + type + ";"), std::string::npos) << type;
     }
     // Only sound: video and playlists are not the program's to open.

@@ -90,11 +90,13 @@ TEST_F(LanguageTableFile, WindowTitleIsNameBlankVersion) {
 TEST_F(LanguageTableFile, OpenFileFilterIsBuiltFromTheThreeNames) {
     EXPECT_EQ(LanguageTable::Load(file_).OpenFileFilter(),
               "Audio files|*.aac;*.ac3;*.flac;*.dts;*.amr;*.mid;*.aiff;*.ape;*.cue;*.mpa;*.au;"
-              "*.mp3;*.ogg;*.ra;*.ram;*.wav;*.cda;*.m4a;*.wma;*.mp2|MP3 files (*.mp3)|*.mp3|"
+              "*.mp3;*.ogg;*.ra;*.ram;*.wav;*.cda;*.m4a;*.wma;*.mp2;*.opus;*.oga;*.wv;*.mka;*.m4b;"
+              "*.aif;*.aifc;*.tta|MP3 files (*.mp3)|*.mp3|"
               "All files (*.*)|*.*|");
     EXPECT_EQ(LanguageTable().OpenFileFilter(),
               "|*.aac;*.ac3;*.flac;*.dts;*.amr;*.mid;*.aiff;*.ape;*.cue;*.mpa;*.au;*.mp3;*.ogg;"
-              "*.ra;*.ram;*.wav;*.cda;*.m4a;*.wma;*.mp2|(*.mp3)|*.mp3|(*.*)|*.*|");
+              "*.ra;*.ram;*.wav;*.cda;*.m4a;*.wma;*.mp2;*.opus;*.oga;*.wv;*.mka;*.m4b;*.aif;*.aifc;"
+              "*.tta|(*.mp3)|*.mp3|(*.*)|*.*|");
 }
 
 TEST_F(LanguageTableFile, RejectedFileMessageJoinsTheTwoHalves) {

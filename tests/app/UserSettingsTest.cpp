@@ -14,6 +14,7 @@
 #include "ChildProcess.h"
 #include "IniTestFiles.h"
 #include "MediaFixtures.h"
+#include "MusicFolder.h"
 #include "ProgramFolder.h"
 #include "Settings.h"
 
@@ -88,6 +89,8 @@ TEST_F(InstalledProgram, ChangedOutputFolderIsFoundAtTheNextStart) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const int status = AsUser(c.xdgConfigHome == "-" ? nullptr : c.xdgConfigHome.c_str(), [&] {
+            for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"})
+                unsetenv(name);
             // The first start makes the user's folder from the default.
             const fs::path folder = SettingsFolderFor(program);
             if (folder != c.expectedFolder)
@@ -133,6 +136,105 @@ TEST(UserSettings, WritableProgramFolderKeepsItsOwnSettings) {
     EXPECT_FALSE(fs::exists(config / "tolvane"));
     EXPECT_EQ(LanguageFilePath("english.ini", dir.path()),
               dir.path() / "languages" / "english.ini");
+}
+
+// A new user's settings name the language of the locale; a user's existing settings
+// are left as they are at later starts, whatever the locale says then.
+TEST_F(InstalledProgram, FirstStartChoosesTheLanguageOfTheLocale) {
+    const int status = AsUser(nullptr, [&] {
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"})
+            unsetenv(name);
+        setenv("LANG", "de_DE.UTF-8", 1);
+        const fs::path folder = SettingsFolderFor(program);
+        if (SettingsFile(folder).LanguageFile() != "german.ini")
+            return 10;
+        if (SettingsFile(folder).LanguageName(1) != "Deutsch")
+            return 11;  // the rest is the default's
+        SettingsFile(folder).SetLanguageFile("english.ini");
+        if (SettingsFile(SettingsFolderFor(program)).LanguageFile() != "english.ini")
+            return 12;
+        return 0;
+    });
+    EXPECT_EQ(status, 0) << "10: not German, 11: defaults lost, 12: chosen again later";
+    EXPECT_EQ(ReadBytes(program / "setting.ini"), kDefaultSettings);
+}
+
+TEST(UserSettings, LanguageFileOfTheLocale) {
+    struct Case {
+        const char* lcAll;
+        const char* lcMessages;
+        const char* lang;
+        const char* language;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"", "", "de_DE.UTF-8", "", "german.ini"},
+        {"", "", "fr_CA", "", "french.ini"},
+        {"", "", "ja_JP.eucJP", "", "japanese.ini"},
+        {"", "", "zh_CN.UTF-8", "", "chinese.ini"},
+        {"es_ES.UTF-8", "", "de_DE.UTF-8", "", "spanish.ini"},  // LC_ALL first
+        {"", "it_IT.UTF-8", "de_DE.UTF-8", "", "italian.ini"},  // then LC_MESSAGES
+        {"", "", "en_GB.UTF-8", "sv:de:fr", "german.ini"},      // LANGUAGE's first known
+        {"", "", "C", "de", "english.ini"},                     // ignored in "C"
+        {"", "", "", "de", "english.ini"},                      // and with no locale
+        {"", "", "sv_SE.UTF-8", "", "english.ini"},
+        {"", "", "", "", "english.ini"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.lcAll) + "|" + c.lcMessages + "|" + c.lang + "|" + c.language);
+        const int status = testing::RunInChild([&] {
+            const auto set = [](const char* name, const char* value) {
+                if (value[0] != '\0')
+                    setenv(name, value, 1);
+                else
+                    unsetenv(name);
+            };
+            set("LC_ALL", c.lcAll);
+            set("LC_MESSAGES", c.lcMessages);
+            set("LANG", c.lang);
+            set("LANGUAGE", c.language);
+            return LanguageFileForLocale() == c.expected ? 0 : 1;
+        });
+        EXPECT_EQ(status, 0) << c.expected;
+    }
+}
+
+// Installed: below /usr, or not the user's; a build folder of the user's own is not.
+TEST(UserSettings, InstalledFolders) {
+    TempDir own;
+    EXPECT_FALSE(IsInstalledFolder(own.path(), getuid()));
+    EXPECT_TRUE(IsInstalledFolder(own.path(), getuid() + 1));
+    EXPECT_TRUE(IsInstalledFolder("/usr/share", 0)) << "root's start of an installed program";
+    EXPECT_TRUE(IsInstalledFolder("/usr/bin/../share", 0));
+    EXPECT_TRUE(IsInstalledFolder(own / "missing", getuid()));
+}
+
+// The data lies beside a build's program, or in <prefix>/share/tolvane for one installed
+// in <prefix>/bin.
+TEST(UserSettings, DataFolderOfTheProgram) {
+    TempDir root;
+    fs::create_directories(root / "build" / "languages");
+    fs::create_directories(root / "usr" / "bin");
+    fs::create_directories(root / "usr" / "share" / "tolvane" / "languages");
+    fs::create_directories(root / "bare");
+    EXPECT_EQ(DataFolderOf(root / "build"), root / "build");
+    EXPECT_EQ(DataFolderOf(root / "usr" / "bin"), root / "usr" / "share" / "tolvane");
+    EXPECT_EQ(DataFolderOf(root / "bare"), root / "bare");
+}
+
+// The output folder before the user chose one.
+TEST(UserSettings, MusicFolderChoice) {
+    TempDir home;
+    fs::create_directories(home / "Musik");
+    const fs::path musik = home / "Musik";
+    EXPECT_EQ(ChooseMusicFolder(musik.string() + "\n", home.path()), musik);
+    EXPECT_EQ(ChooseMusicFolder(home.path().string() + "\n", home.path()), home.path())
+        << "xdg-user-dir answers the home folder when no music folder is set";
+    EXPECT_EQ(ChooseMusicFolder("", home.path()), home.path());
+    EXPECT_EQ(ChooseMusicFolder((home / "gone").string(), home.path()), home.path());
+    fs::create_directories(home / "Music");
+    EXPECT_EQ(ChooseMusicFolder("", home.path()), home / "Music");
+    EXPECT_EQ(ChooseMusicFolder("Musik", home.path()), home / "Music") << "not absolute";
 }
 
 }  // namespace

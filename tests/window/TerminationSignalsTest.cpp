@@ -27,6 +27,7 @@
 #include "ChildProcess.h"
 #include "DialogIds.h"
 #include "IniProfile.h"
+#include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "WindowTestSupport.h"
 
@@ -210,7 +211,102 @@ TEST(SingleInstance, SecondStartHandsItsFilesToTheRunningWindowAndEnds) {
     EXPECT_EQ(next.WaitOrKill(std::chrono::seconds(120)).code, 128 + SIGTERM);
 }
 
+// Another user (65534) takes the names a start without $XDG_RUNTIME_DIR could use in the
+// temporary folder: the old "tolvane-<uid>.socket" and the folder "tolvane-<uid>", both
+// listened on. The user's start must neither hand its file over nor end: it runs its
+// window, and the squatter sees no connection.
+TEST(SingleInstance, NamesAnotherUserTookInTheTemporaryFolderAreNeverUsed) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as a second user";
+    TempDir temp;
+    fs::permissions(temp.path(), fs::perms::all | fs::perms::sticky_bit);
+    const std::string uid = std::to_string(getuid());
+    const fs::path log = temp / "squatter.log";
+    const std::string squatter =
+        "import os, socket, sys, time\n"
+        "t, uid = sys.argv[1], sys.argv[2]\n"
+        "os.mkdir(f'{t}/tolvane-{uid}', 0o777); os.chmod(f'{t}/tolvane-{uid}', 0o777)\n"
+        "socks = []\n"
+        "for p in (f'{t}/tolvane-{uid}.socket', f'{t}/tolvane-{uid}/tolvane.socket'):\n"
+        "    s = socket.socket(socket.AF_UNIX); s.bind(p); os.chmod(p, 0o777); s.listen()\n"
+        "    s.settimeout(0.1); socks.append(s)\n"
+        "open(sys.argv[3] + '.ready', 'w').close()\n"
+        "while True:\n"
+        "    for s in socks:\n"
+        "        try: c, _ = s.accept()\n"
+        "        except socket.timeout: continue\n"
+        "        open(sys.argv[3], 'a').write('connected\\n')\n";
+    ChildProgram::Options squatterOptions;
+    ChildProgram squat("/usr/bin/setpriv",
+                       {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3",
+                        "-c", squatter, temp.path().string(), uid, log.string()},
+                       temp / "squat.out", temp / "squat.err", squatterOptions);
+    for (int i = 0; i < 200 && !fs::exists(log.string() + ".ready"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(fs::exists(log.string() + ".ready")) << ReadFileBytes(temp / "squat.err");
+
+    ProgramFolderFixture folder;
+    WriteStandardProgramFolder(folder);
+    const fs::path program = folder.path() / "tolvane";
+    fs::copy_file(TOLVANE_PROGRAM_PATH, program);
+    TempDir media;
+    const fs::path song = MakeTone(media.path(), "song.wav", 5.0, 8000, 1);
+    ChildProgram::Options options;
+    // An empty XDG_RUNTIME_DIR counts as none.
+    options.environment = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy",
+                           "TMPDIR=" + temp.path().string(), "XDG_RUNTIME_DIR="};
+    ChildProgram start(program.string(), {song.string()}, temp / "start.out", temp / "start.err",
+                       options);
+    EXPECT_TRUE(WaitUntilTheWindowIsUp(start))
+        << start.end().Describe() << ": " << ReadFileBytes(temp / "start.err");
+    EXPECT_FALSE(fs::exists(log)) << "the squatter was connected to";
+    EXPECT_NE(ReadFileBytes(temp / "start.err").find("not a folder of this user's own"),
+              std::string::npos);
+    start.Signal(SIGTERM);
+    EXPECT_EQ(start.WaitOrKill(std::chrono::seconds(120)).code, 128 + SIGTERM);
+    squat.Signal(SIGKILL);
+    squat.Wait();
+}
+
+// The --help and --version answers need no display: no QT_QPA_PLATFORM, no DISPLAY.
+TEST(ProgramOptions, HelpAndVersionArePrintedWithoutADisplay) {
+    TempDir logs;
+    for (const char* option : {"--help", "-h", "--version"}) {
+        SCOPED_TRACE(option);
+        ChildProgram::Options options;
+        options.environment = {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="};
+        ChildProgram run(TOLVANE_PROGRAM_PATH, {option}, logs / "out", logs / "err", options);
+        const ChildEnd end = run.WaitOrKill(std::chrono::seconds(30));
+        EXPECT_TRUE(end.exited && end.code == 0) << end.Describe() << ReadFileBytes(logs / "err");
+        const std::string out = ReadFileBytes(logs / "out");
+        EXPECT_EQ(
+            out.rfind(option == std::string("--version") ? "tolvane 1." : "Usage: tolvane", 0), 0u)
+            << out;
+    }
+}
+
 #endif
+
+// The socket's folder is used only when it is a real folder of the user's own that no
+// one else may enter.
+TEST(SingleInstance, PrivateFolderChecks) {
+    TempDir temp;
+    const uid_t me = getuid();
+    const std::string made = (temp / "made").string();
+    EXPECT_TRUE(MakePrivateFolder(made, me));
+    EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_TRUE(MakePrivateFolder(made, me)) << "a second start finds it as it was left";
+    const std::string open = (temp / "open").string();
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::owner_all | fs::perms::others_exec);
+    EXPECT_FALSE(MakePrivateFolder(open, me)) << "others may enter it";
+    const std::string link = (temp / "link").string();
+    fs::create_directory_symlink(made, link);
+    EXPECT_FALSE(MakePrivateFolder(link, me)) << "a link, even to a private folder";
+    EXPECT_FALSE(MakePrivateFolder(made, me + 1)) << "another user's";
+    std::ofstream(temp / "file").put('x');
+    EXPECT_FALSE(MakePrivateFolder((temp / "file").string(), me)) << "not a folder";
+}
 
 // Restores the dispositions of the three signals when the test ends, whatever the
 // handlers installed meanwhile.

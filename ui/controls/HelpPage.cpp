@@ -35,8 +35,11 @@ HelpDestination ResolveHelpAddress(const QString& address, const QString& helpFo
 }
 
 HelpOpeningShell::HelpOpeningShell(IDesktopShell& desktop, FolderSource helpFolder,
-                                   RefusalHandler refused)
-    : desktop_(desktop), helpFolder_(std::move(helpFolder)), refused_(std::move(refused)) {}
+                                   RefusalHandler refused, RefusalHandler failed)
+    : desktop_(desktop),
+      helpFolder_(std::move(helpFolder)),
+      refused_(std::move(refused)),
+      failed_(std::move(failed)) {}
 
 bool HelpOpeningShell::Open(const QString& target) {
     const HelpDestination destination = ResolveHelpAddress(target, helpFolder_());
@@ -45,7 +48,10 @@ bool HelpOpeningShell::Open(const QString& target) {
             refused_(target);
         return false;
     }
-    return desktop_.Open(destination.address);
+    const bool opened = desktop_.Open(destination.address);
+    if (!opened && !destination.address.isEmpty() && failed_)
+        failed_(destination.address);
+    return opened;
 }
 
 }  // namespace tolvane

@@ -24,19 +24,22 @@ bool IsWebAddress(const QString& address);
 HelpDestination ResolveHelpAddress(const QString& address, const QString& helpFolder);
 
 // A shell that resolves addresses as above before handing them to the desktop's shell,
-// and tells its owner of a refused one instead.
+// and tells its owner of a refused one instead; `failed` hears of an allowed address
+// that the desktop could not open (no program to open it).
 class HelpOpeningShell final : public IDesktopShell {
   public:
     using FolderSource = std::function<QString()>;
     using RefusalHandler = std::function<void(const QString& address)>;
 
-    HelpOpeningShell(IDesktopShell& desktop, FolderSource helpFolder, RefusalHandler refused);
+    HelpOpeningShell(IDesktopShell& desktop, FolderSource helpFolder, RefusalHandler refused,
+                     RefusalHandler failed = {});
     bool Open(const QString& target) override;
 
   private:
     IDesktopShell& desktop_;
     FolderSource helpFolder_;
     RefusalHandler refused_;
+    RefusalHandler failed_;
 };
 
 }  // namespace tolvane

@@ -153,8 +153,10 @@ CTolvaneDlg::CTolvaneDlg(Services services, QWidget* parent)
     fileChooser_ = services_.fileChooser ? services_.fileChooser : &SystemFileChooser();
     folderChooser_ = services_.folderChooser ? services_.folderChooser : &SystemFolderChooser();
     shell_ = services_.shell ? services_.shell : &SystemDesktopShell();
-    installFolder_ =
-        services_.programFolder.empty() ? ProgramFolder().string() : services_.programFolder;
+    installFolder_ = DataFolderOf(services_.programFolder.empty()
+                                      ? ProgramFolder()
+                                      : std::filesystem::path(services_.programFolder))
+                         .string();
     // setting.ini and languages/ beside the program, or the user's own copy of them when
     // the program's folder is not the user's to write.
     programFolder_ = SettingsFolderFor(std::filesystem::path(installFolder_)).string();
@@ -162,7 +164,8 @@ CTolvaneDlg::CTolvaneDlg(Services services, QWidget* parent)
         *shell_, [this] { return HelpFolder(); },
         [this](const QString& address) {
             ShowMessage(Text("TISHI", "bzwj").arg(address, HelpFolder()));
-        });
+        },
+        [this](const QString& address) { ShowMessage(NothingOpenedMessage(address)); });
 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -362,7 +365,7 @@ void CTolvaneDlg::OnInitDialog() {
     SetUpPositionSlider();
     fileList_->SetBkColor(kListBackground);
 
-    outputFolderBoxText_ = outputFolder_;
+    outputFolderBoxText_ = outputFolder_.isEmpty() ? DefaultOutputFolderText() : outputFolder_;
     InitialisePreview();
     outputProfile_ = OutputProfile{};
     UpdateData(false);

@@ -33,6 +33,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QTabBar;
 
 namespace tolvane {
@@ -113,6 +114,9 @@ class CTolvaneDlg : public QDialog {
     void ApplyLanguageTexts();
     // The language list's selection became the language file in force.
     void SelectLanguage();
+    // The window's context menu: a "Language" submenu of the list's entries, each
+    // switching to its language (CTolvaneDlgLanguage.cpp).
+    std::unique_ptr<QMenu> MakeWindowMenu();
 
     // Opens the files the program was started with: one becomes the cut tab's file,
     // several are added to the merge list; rejected files are told as Add tells them.
@@ -134,6 +138,7 @@ class CTolvaneDlg : public QDialog {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -169,6 +174,9 @@ class CTolvaneDlg : public QDialog {
     QString HelpFolder() const;
     QString ProgramFolderPath() const;
     QString LanguageFilePath() const;
+    QString DefaultOutputFolderText() const;
+    // What the user is told when the desktop has no program to open `address`.
+    QString NothingOpenedMessage(const QString& address) const;
 
     // Handlers, one per event of the message table.
     void OnAdd();

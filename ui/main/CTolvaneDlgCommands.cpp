@@ -155,6 +155,11 @@ bool CTolvaneDlg::JobCommandAllowed() const {
 
 // The checks both commands make of the output folder; true when a job may go there.
 bool CTolvaneDlg::CheckOutputFolder() {
+    if (outputFolderBoxText_.isEmpty()) {
+        // An emptied box means the default folder, not a missing one.
+        outputFolderBoxText_ = DefaultOutputFolderText();
+        UpdateData(false);
+    }
     const QString folder = outputFolderBoxText_;
     if (folder == QStringLiteral("\\"))
         return false;

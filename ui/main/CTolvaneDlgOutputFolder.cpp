@@ -8,6 +8,7 @@
 #include "CTolvaneDlg.h"
 #include "DesktopShell.h"
 #include "FolderWriteTest.h"
+#include "MusicFolder.h"
 #include "Settings.h"
 #include "UserPrompts.h"
 
@@ -60,6 +61,12 @@ void CTolvaneDlg::OnBrowse() {
         UpdateData(false);
         return;
     }
+}
+
+// The user's music folder, for a box that names no folder yet; setting.ini keeps only a
+// folder the user chose.
+QString CTolvaneDlg::DefaultOutputFolderText() const {
+    return QString::fromStdString(DefaultOutputFolder().string());
 }
 
 // Opens what the box shows now, typed text included.

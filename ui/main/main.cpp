@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "CTolvaneApp.h"
+#include "ProgramOptions.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 
@@ -13,6 +14,9 @@ extern "C" {
 }
 
 int main(int argc, char* argv[]) {
+    // Answered before Qt starts: without a display QApplication would abort.
+    if (const auto status = tolvane::AnswerInformationOptions(argc, argv, stdout))
+        return *status;
     // Past a file-size limit (ulimit -f) a write then fails with EFBIG: the job fails and
     // removes its output instead of the process dying mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
