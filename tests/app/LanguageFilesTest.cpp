@@ -58,7 +58,7 @@ TEST_P(LanguageFiles, EveryKeyIsPresentAndNotEmpty) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 82u);
+    EXPECT_EQ(keys, 85u);
 }
 
 TEST_P(LanguageFiles, IsUtf8WithoutUnknownKeys) {
