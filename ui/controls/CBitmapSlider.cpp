@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "BitmapLoader.h"
+#include "FocusMark.h"
 #include "XCMemDC.h"
 
 namespace tolvane {
@@ -217,13 +218,8 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
         const QPixmap& thumb = buttonDown_ ? draggingThumb_ : thumb_;
         painter.drawPixmap(PositionToPixel(position_) - thumbWidth_ / 2, marginTop_, thumb);
     }
-    if (showFocusRect_ && focused_) {
-        QPen pen(palette().color(QPalette::WindowText));
-        pen.setStyle(Qt::DotLine);
-        painter.setPen(pen);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
+    if (showFocusRect_ && focused_)
+        DrawFocusMark(painter, rect().adjusted(0, 0, -1, -1));
 }
 
 void CBitmapSlider::MoveThumbTo(int pointerX) {
