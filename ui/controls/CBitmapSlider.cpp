@@ -218,8 +218,11 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
         const QPixmap& thumb = buttonDown_ ? draggingThumb_ : thumb_;
         painter.drawPixmap(PositionToPixel(position_) - thumbWidth_ / 2, marginTop_, thumb);
     }
-    if (showFocusRect_ && focused_)
-        DrawFocusMark(painter, rect().adjusted(0, 0, -1, -1));
+    // Inside the track, where its white and black show on any picture.
+    if (showFocusRect_ && focused_) {
+        const QRect track = trackLoaded_ ? QRect(0, 0, trackWidth_, trackHeight_) & rect() : rect();
+        DrawFocusMark(painter, track.adjusted(2, 2, -3, -3));
+    }
 }
 
 void CBitmapSlider::MoveThumbTo(int pointerX) {

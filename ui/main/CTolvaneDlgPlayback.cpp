@@ -235,7 +235,11 @@ void CTolvaneDlg::SeekTo(std::int64_t positionMs) {
     EndSelectionStopPoint();
     player_->PlayerModule_SetCurrentPosition(targetMs / 1000.0);
     currentPositionMs_ = targetMs;
-    Item<QLabel>(ControlId::PlayPosition)->setText(TimeCodeText(targetMs));
+    // One slash between the two texts, as the tick and Stop keep it.
+    const bool lengthHasSlash =
+        Item<QLabel>(ControlId::Duration)->text().startsWith(QLatin1Char('/'));
+    Item<QLabel>(ControlId::PlayPosition)
+        ->setText(TimeCodeText(targetMs) + (lengthHasSlash ? QString() : QStringLiteral(" /")));
     slider_->SetPos(std::clamp(PerMille(targetMs, lengthMs), 0, 1000));
     slider_->update();
 }
