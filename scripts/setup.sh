@@ -9,7 +9,7 @@ packages=(
     libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
     libsdl2-dev libcurl4-openssl-dev
     libgtest-dev googletest
-    ffmpeg xvfb xauth fonts-noto-cjk imagemagick
+    ffmpeg xvfb xauth xdotool fonts-noto-cjk imagemagick
     clang libclang-rt-14-dev
     python3 procps util-linux
     time bsdutils mpg123 flac vorbis-tools opus-tools desktop-file-utils
