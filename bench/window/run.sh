@@ -13,7 +13,9 @@ app=$build/bin/tolvane
 [ -x "$app" ] || { echo "run.sh: no program at $app (build target tolvane)" >&2; exit 2; }
 command -v xdotool >/dev/null || { echo "run.sh: xdotool is missing (scripts/setup.sh)" >&2; exit 2; }
 
-if [ -z "${DISPLAY:-}" ]; then
+# A display of our own unless one answers already.
+if [ -z "${DISPLAY:-}" ] || ! xdotool getdisplaygeometry >/dev/null 2>&1; then
+    unset DISPLAY
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build" "$runs"
 fi
 
