@@ -189,6 +189,11 @@ SettingsDialogTexts SettingsDialogTexts::Read(const std::filesystem::path& langu
     texts.ok = get("qd");
     texts.cancel = get("qx");
     texts.title = get("cssz");
+    for (const DefaultedKey& own : kTishiOwnKeys) {
+        if (own.key == "mlgb")
+            texts.bitRateMoved =
+                document.Find(kSectionTishi, own.key).value_or(std::string(own.english));
+    }
     return texts;
 }
 

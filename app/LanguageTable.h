@@ -35,7 +35,7 @@ struct DefaultedKey {
     std::string_view key;
     std::string_view english;
 };
-inline constexpr std::array<DefaultedKey, 23> kTishiOwnKeys = {{
+inline constexpr std::array<DefaultedKey, 26> kTishiOwnKeys = {{
     {"mcsb", "No output file can be made for \"%1\": %2."},
     {"mc_noext", "the input's file name has no extension"},
     {"mc_format", "the output format names no file extension"},
@@ -61,6 +61,13 @@ inline constexpr std::array<DefaultedKey, 23> kTishiOwnKeys = {{
      "\"%1\" could not be opened: no program to open it was found. The package "
      "xdg-utils provides one."},
     {"xzyy", "Language"},
+    {"jsqks",
+     "The end time %2 does not lie after the start time %1: there is nothing to cut. "
+     "Please correct the times."},
+    {"kswjw",
+     "The start time %1 lies at or past the end of the file (%2): there is nothing to "
+     "cut. Please correct the times."},
+    {"mlgb", "MP3 at %1 Hz has no %2 kbps; %3 kbps will be used."},
 }};
 // JIEMIAN keys of the main window.
 inline constexpr std::array<std::string_view, 17> kJiemianMainKeys = {
@@ -163,6 +170,7 @@ struct SettingsDialogTexts {
     std::string ok;            // JIEMIAN "qd", button 1
     std::string cancel;        // JIEMIAN "qx", button 2
     std::string title;         // JIEMIAN "cssz"
+    std::string bitRateMoved;  // TISHI "mlgb": the bit rate moved to one the sample rate has
 
     static SettingsDialogTexts Read(const std::filesystem::path& languageFile);
 };

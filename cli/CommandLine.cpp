@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "Mp3BitRates.h"
+#include "OutputProfile.h"
 #include "TimeCode.h"
 
 namespace tolvane::cli {
@@ -35,6 +37,23 @@ constexpr std::array<std::int32_t, 9> kMp3SampleRates = {8000,  11025, 12000, 16
 
 ParseResult Error(std::string text) {
     return ParseResult{std::nullopt, std::move(text)};
+}
+
+// The encoder writes only the bit rates MP3 has at the sample rate: another one would
+// silently become one of those, so it is refused with the ones there are.
+std::optional<std::string> BitRateRefusal(std::int32_t bitRate, std::int32_t sampleRate) {
+    const auto rates = Mp3BitRatesKbps(sampleRate);
+    if (rates.empty() || (bitRate % 1000 == 0 &&
+                          std::find(rates.begin(), rates.end(), bitRate / 1000) != rates.end()))
+        return std::nullopt;
+    std::string offered;
+    for (const std::int32_t kbps : rates)
+        offered += (offered.empty() ? "" : ", ") + std::to_string(kbps) + "k";
+    const std::string asked = bitRate % 1000 == 0 ? std::to_string(bitRate / 1000) + "k"
+                                                  : std::to_string(bitRate) + " bit/s";
+    const std::int32_t nearest = NearestMp3BitRateKbps(sampleRate, (bitRate + 500) / 1000);
+    return "MP3 at " + std::to_string(sampleRate) + " Hz has no bit rate of " + asked +
+           " (the nearest is " + std::to_string(nearest) + "k); give one of " + offered;
 }
 
 }  // namespace
@@ -163,6 +182,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
         case Command::Join:
             if (request.files.size() < 2)
                 return Error("join needs at least two files");
+            if (request.bitRate) {
+                if (auto refusal = BitRateRefusal(
+                        *request.bitRate, request.sampleRate.value_or(OutputProfile{}.sampleRate)))
+                    return Error(*refusal);
+            }
             break;
         case Command::Help:
         case Command::Version:
@@ -189,6 +213,8 @@ cut    copies the stretch from --start (default: the beginning) to --end (defaul
        end) of each file into a new file of the same format, without re-encoding. With
        several files the same range is cut from each, one output per input.
 join   re-encodes the files, in the order given, into one MP3 named after the first.
+       The bit rate must be one MP3 has at the sample rate: 32k to 320k at 32000,
+       44100 and 48000 Hz, 8k to 160k at the lower rates.
 
 TIME is a time code HH:MM:SS.mmm, e.g. 00:01:02.003. The output goes to DIR (default:
 the current folder) under the input's name; an existing file is never replaced: the

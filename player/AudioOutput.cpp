@@ -10,6 +10,7 @@
 #include <deque>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -45,20 +46,38 @@ struct CallbackTarget {
     int channels = 1;
 };
 
+// A device's request: what decides whether a parked device can serve the next file.
+struct DeviceRequest {
+    int rate = 0;
+    int channels = 0;
+    bool operator==(const DeviceRequest&) const = default;
+};
+
+// A paused device kept for the next open, with its callback target and what SDL gave.
+struct ParkedDevice {
+    SDL_AudioDeviceID device = 0;
+    std::unique_ptr<CallbackTarget> target;
+    DeviceRequest request;
+    SDL_AudioSpec spec{};
+};
+
 // Closes SDL devices off the caller's thread. A closing SDL device plays out its buffer
-// and then waits twice the buffer length (about 60 ms with ours), and the window closes
-// the player at every Stop. A device is detached first (the callback, run under the
-// device lock, then no longer reaches the player), so only SDL's own waiting is left
-// to this thread. Opens wait for pending closes, so one device at a time holds the
-// driver, as before.
+// and then waits twice the buffer length (about 60 ms with ours), and a driver with one
+// default device (the dummy one among them) refuses a second device meanwhile; the
+// window closes and opens the player at every Stop and Play. So a closed player's device
+// is detached (the callback, run under the device lock, then no longer reaches the
+// player), paused and parked: the next open of the same rate and channels takes it at
+// once. A device parked for a while, or replaced, is closed on this thread.
 class DeviceCloser {
   public:
+    static constexpr auto kParkedFor = std::chrono::seconds(3);
+
     void Start() {
         std::lock_guard lock(mutex_);
         quit_ = false;
         thread_ = std::thread([this] { Run(); });
     }
-    // Called by the last SDL user, with no close pending (see WaitIdle).
+    // Called by the last SDL user, with no device parked or closing (see WaitIdle).
     void Stop() {
         {
             std::lock_guard lock(mutex_);
@@ -75,9 +94,40 @@ class DeviceCloser {
         }
         wake_.notify_all();
     }
+    // Keeps a paused device for the next open; one parked before it is closed.
+    void Park(ParkedDevice parked) {
+        {
+            std::lock_guard lock(mutex_);
+            CloseParkedLocked();
+            parked_ = std::move(parked);
+            parkedUntil_ = std::chrono::steady_clock::now() + kParkedFor;
+        }
+        wake_.notify_all();
+    }
+    // The parked device when it was opened for `request`.
+    std::optional<ParkedDevice> TakeParked(const DeviceRequest& request) {
+        std::lock_guard lock(mutex_);
+        if (!parked_ || !(parked_->request == request))
+            return std::nullopt;
+        std::optional<ParkedDevice> taken = std::move(parked_);
+        parked_.reset();
+        return taken;
+    }
+    void CloseParked() {
+        {
+            std::lock_guard lock(mutex_);
+            CloseParkedLocked();
+        }
+        wake_.notify_all();
+    }
+    // Until every handed device is closed (a parked one stays).
     void WaitIdle() {
         std::unique_lock lock(mutex_);
         idle_.wait(lock, [this] { return pending_.empty() && !closing_; });
+    }
+    bool Busy() {
+        std::lock_guard lock(mutex_);
+        return !pending_.empty() || closing_;
     }
 
   private:
@@ -86,11 +136,19 @@ class DeviceCloser {
         std::unique_ptr<CallbackTarget> target;
     };
     void Run();
+    void CloseParkedLocked() {
+        if (!parked_)
+            return;
+        pending_.push_back({parked_->device, std::move(parked_->target)});
+        parked_.reset();
+    }
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::deque<Pending> pending_;
+    std::optional<ParkedDevice> parked_;
+    std::chrono::steady_clock::time_point parkedUntil_;
     bool closing_ = false;
     bool quit_ = false;
     std::thread thread_;
@@ -103,18 +161,27 @@ DeviceCloser& closer = *new DeviceCloser;
 void DeviceCloser::Run() {
     std::unique_lock lock(mutex_);
     while (true) {
-        wake_.wait(lock, [this] { return quit_ || !pending_.empty(); });
+        const auto hasWork = [this] { return quit_ || !pending_.empty(); };
+        if (parked_) {
+            wake_.wait_until(lock, parkedUntil_, hasWork);
+            if (parked_ && std::chrono::steady_clock::now() >= parkedUntil_)
+                CloseParkedLocked();  // not wanted again soon: the driver is let go
+        } else {
+            wake_.wait(lock, hasWork);
+        }
         if (pending_.empty()) {
-            return;  // quit, with nothing left to close
+            if (quit_)
+                return;  // nothing left to close
+            continue;
         }
         Pending next = std::move(pending_.front());
         pending_.pop_front();
         closing_ = true;
         lock.unlock();
+        SDL_CloseAudioDevice(next.device);  // waits for SDL's thread
         {
             std::lock_guard sdl(sdlMutex);
-            SDL_CloseAudioDevice(next.device);  // waits for SDL's thread
-            --openDevices;
+            --openDevices;  // only now may the driver be switched
         }
         next.target.reset();
         lock.lock();
@@ -125,17 +192,66 @@ void DeviceCloser::Run() {
 
 class SdlAudioOutput : public AudioOutput {
   public:
-    static std::unique_ptr<AudioOutput> Open(int rate, int channels, Pull pull) {
+    // Takes the parked device when it suits; otherwise opens one, beside a device that
+    // is still closing where the driver allows it, or once that close is done.
+    static std::unique_ptr<AudioOutput> Open(int rate, int channels, const Pull& pull) {
+        const DeviceRequest request{std::clamp(rate, 8000, ff::kMaxSampleRate),
+                                    std::clamp(channels, 1, 2)};
+        if (std::optional<ParkedDevice> parked = closer.TakeParked(request)) {
+            std::unique_ptr<SdlAudioOutput> output(new SdlAudioOutput(std::move(*parked)));
+            SDL_LockAudioDevice(output->device_);
+            output->target_->pull = pull;
+            SDL_UnlockAudioDevice(output->device_);
+            return output;
+        }
+        if (auto output = OpenNow(request, pull))
+            return output;
+        closer.CloseParked();
+        if (!closer.Busy())
+            return nullptr;
         closer.WaitIdle();
-        std::unique_ptr<SdlAudioOutput> output(new SdlAudioOutput(std::move(pull)));
+        return OpenNow(request, pull);
+    }
+
+    ~SdlAudioOutput() override {
+        if (device_ == 0)
+            return;
+        // The callback runs under the device lock: once the pull is gone here, the
+        // player is never called again, and the device may be closed later.
+        SDL_LockAudioDevice(device_);
+        target_->pull = nullptr;
+        SDL_UnlockAudioDevice(device_);
+        bool fallback = false;
+        {
+            std::lock_guard lock(sdlMutex);
+            fallback = onDummyFallback;
+        }
+        if (fallback) {
+            // The next open tries the real driver again, which needs no device open.
+            closer.Close(device_, std::move(target_));
+            return;
+        }
+        SDL_PauseAudioDevice(device_, 1);
+        closer.Park({device_, std::move(target_), request_, spec_});
+    }
+
+    int Rate() const override { return spec_.freq; }
+    int Channels() const override { return spec_.channels; }
+    int BufferFrames() const override { return spec_.samples; }
+    void SetPaused(bool paused) override { SDL_PauseAudioDevice(device_, paused ? 1 : 0); }
+
+  private:
+    static std::unique_ptr<AudioOutput> OpenNow(const DeviceRequest& request, const Pull& pull) {
+        std::unique_ptr<SdlAudioOutput> output(new SdlAudioOutput(pull));
+        output->request_ = request;
         std::lock_guard lock(sdlMutex);
         if (!sdlReady)
             return nullptr;
         RetryRealDriver();
         SDL_AudioSpec wanted{};
-        wanted.freq = std::clamp(rate, 8000, ff::kMaxSampleRate);
+        wanted.freq = request.rate;
         wanted.format = AUDIO_F32SYS;
-        wanted.channels = static_cast<Uint8>(std::clamp(channels, 1, 2));
+        wanted.channels = static_cast<Uint8>(request.channels);
         // About 20 ms per buffer: what is heard lags what is handed by about that much.
         wanted.samples = static_cast<Uint16>(std::clamp(wanted.freq / 50, 64, 16384));
         wanted.callback = &SdlAudioOutput::Callback;
@@ -162,26 +278,14 @@ class SdlAudioOutput : public AudioOutput {
         return output;
     }
 
-    ~SdlAudioOutput() override {
-        if (device_ != 0) {
-            // The callback runs under the device lock: once the pull is gone here, the
-            // player is never called again, and the close itself may finish later.
-            SDL_LockAudioDevice(device_);
-            target_->pull = nullptr;
-            SDL_UnlockAudioDevice(device_);
-            closer.Close(device_, std::move(target_));
-        }
-    }
-
-    int Rate() const override { return spec_.freq; }
-    int Channels() const override { return spec_.channels; }
-    int BufferFrames() const override { return spec_.samples; }
-    void SetPaused(bool paused) override { SDL_PauseAudioDevice(device_, paused ? 1 : 0); }
-
-  private:
     explicit SdlAudioOutput(Pull pull) : target_(std::make_unique<CallbackTarget>()) {
         target_->pull = std::move(pull);
     }
+    explicit SdlAudioOutput(ParkedDevice parked)
+        : target_(std::move(parked.target)),
+          device_(parked.device),
+          spec_(parked.spec),
+          request_(parked.request) {}
 
     static void Callback(void* userdata, Uint8* stream, int length) {
         auto* target = static_cast<CallbackTarget*>(userdata);
@@ -196,6 +300,7 @@ class SdlAudioOutput : public AudioOutput {
     std::unique_ptr<CallbackTarget> target_;
     SDL_AudioDeviceID device_ = 0;
     SDL_AudioSpec spec_{};
+    DeviceRequest request_;
 };
 
 }  // namespace
@@ -217,7 +322,8 @@ SdlAudioSession::SdlAudioSession() {
 }
 
 SdlAudioSession::~SdlAudioSession() {
-    closer.WaitIdle();  // this holder's devices were handed over before it goes
+    closer.CloseParked();  // SDL may go with this holder: no device stays open
+    closer.WaitIdle();     // this holder's devices were handed over before it goes
     std::lock_guard lock(sdlMutex);
     if (--sdlUsers == 0) {
         closer.Stop();

@@ -21,7 +21,7 @@ test_packages=(
     git
     libgtest-dev googletest
     ffmpeg
-    xvfb xauth
+    xvfb xauth xdotool
     fonts-noto-cjk
     imagemagick
     clang libclang-rt-14-dev

@@ -58,7 +58,7 @@ TEST_P(LanguageFiles, EveryKeyIsPresentAndNotEmpty) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 84u);
+    EXPECT_EQ(keys, 87u);
 }
 
 TEST_P(LanguageFiles, IsUtf8WithoutUnknownKeys) {

@@ -1,5 +1,5 @@
 // The descriptor holder and the output-folder write test, against real descriptors, a
-// real descriptor limit and real folders.
+// real descriptor limit and real folders; the MP3 bit rates of each sample rate.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -16,6 +16,7 @@
 
 #include "FolderWriteTest.h"
 #include "MediaFixtures.h"
+#include "Mp3BitRates.h"
 #include "UniqueFd.h"
 
 namespace tolvane {
@@ -139,6 +140,26 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"MissingFolder", "probe.mp3", "missing", false, ENOENT},
                       FolderCase{"AFileNotAFolder", "probe.mp3", "a-file", false, ENOTDIR}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The encoder writes at most 160 kbit/s below 32 kHz: the lists and the tool offer
+// no more there, and a wish moves to the nearest rate there is.
+TEST(Mp3BitRates, EachSampleRateHasItsOwnRangeAndTheNearestIsTaken) {
+    const struct {
+        std::int32_t sampleRate, wantedKbps, nearestKbps;
+        std::size_t rates;
+    } cases[] = {
+        {44100, 320, 320, 14}, {48000, 8, 32, 14}, {32000, 100, 96, 14},  {22050, 320, 160, 14},
+        {24000, 192, 160, 14}, {8000, 8, 8, 14},   {16000, 150, 144, 14}, {11025, 36, 32, 14},
+        {44000, 320, 320, 0},  {0, 128, 128, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sampleRate);
+        EXPECT_EQ(Mp3BitRatesKbps(c.sampleRate).size(), c.rates);
+        EXPECT_EQ(NearestMp3BitRateKbps(c.sampleRate, c.wantedKbps), c.nearestKbps);
+    }
+    EXPECT_EQ(Mp3BitRatesKbps(22050).back(), 160);
+    EXPECT_EQ(Mp3BitRatesKbps(44100).front(), 32);
+}
 
 }  // namespace
 }  // namespace tolvane

@@ -101,6 +101,14 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndOneLine) {
         {"join a.mp3 b.mp3 --rate 44000", "bad sample rate"},
         {"join a.mp3 b.mp3 --channels 3", "bad channel count"},
         {"join a.mp3 b.mp3 --bitrate fast", "bad bit rate"},
+        // A bit rate MP3 lacks at the sample rate would be written as another one.
+        {"join a.mp3 b.mp3 --bitrate 320k --rate 22050",
+         "MP3 at 22050 Hz has no bit rate of 320k (the nearest is 160k); give one of 8k, 16k"},
+        {"join a.mp3 b.mp3 --rate 24000 --bitrate 192k",
+         "no bit rate of 192k (the nearest is 160k)"},
+        {"join a.mp3 b.mp3 --bitrate 16k", "MP3 at 44100 Hz has no bit rate of 16k"},
+        {"join a.mp3 b.mp3 --bitrate 100k --rate 48000", "(the nearest is 96k)"},
+        {"join a.mp3 b.mp3 --bitrate 128500", "no bit rate of 128500 bit/s"},
     };
     for (const auto& [arguments, message] : cases) {
         CliRun run = RunCli(arguments);

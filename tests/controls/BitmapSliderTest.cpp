@@ -247,9 +247,11 @@ TEST_F(BitmapSliderPaintTest, FocusRectangleOnlyWhenAskedFor) {
     slider_->ShowFocusRect(true);
     ASSERT_TRUE(slider_->hasFocus());
     const QImage painted = Painted();
-    EXPECT_FALSE(ColumnsMatch(painted, highlighted_, 0, 1));
+    // The mark lies two pixels inside the track, where it shows on the picture.
+    EXPECT_TRUE(ColumnsMatch(painted, highlighted_, 0, 2));
+    EXPECT_FALSE(ColumnsMatch(painted, highlighted_, 2, 3));
     EXPECT_TRUE(
-        ColumnsMatch(painted.copy(1, 1, 200, 174), highlighted_.copy(1, 1, 200, 174), 0, 200));
+        ColumnsMatch(painted.copy(3, 3, 200, 170), highlighted_.copy(3, 3, 200, 170), 0, 200));
 }
 
 TEST_F(BitmapSliderPaintTest, DisabledSliderStillPaints) {

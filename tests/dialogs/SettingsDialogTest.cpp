@@ -144,34 +144,70 @@ TEST_F(SettingsDialogTest, FormatPreviewIsADisabledButtonInRed) {
 
 TEST_F(SettingsDialogTest, OkWritesTheChoiceIntoTheProfile) {
     auto dialog = Open();
-    Choose(*dialog, Id::BitRate, "320 kbps");
     Choose(*dialog, Id::SampleRate, "22050 Hz");
+    Choose(*dialog, Id::BitRate, "160 kbps");
     Choose(*dialog, Id::Channels, "1 Channel Mono");
     Click(*dialog, Id::Ok);
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(profile_.bitRate, 320000);
+    EXPECT_EQ(profile_.bitRate, 160000);
     EXPECT_EQ(profile_.sampleRate, 22050);
     EXPECT_EQ(profile_.channels, 1);
     EXPECT_EQ(profile_.encoderName, "MP3");
 }
 
-TEST_F(SettingsDialogTest, OkWithoutChangesGivesTheDefaultsAgain) {
-    {
+// What the dialog shows is what the next merge uses: it opens on the values in force,
+// and OK without a change keeps them.
+TEST_F(SettingsDialogTest, OpensWithTheValuesInForceAndOkKeepsThem) {
+    const struct {
+        int bitRate, sampleRate, channels;
+        const char *bitText, *rateText, *channelText;
+    } cases[] = {
+        {128000, 44100, 2, "128 kbps", "44100 Hz", "2 Channel Stereo"},
+        {32000, 48000, 1, "32 kbps", "48000 Hz", "1 Channel Mono"},
+        {160000, 22050, 1, "160 kbps", "22050 Hz", "1 Channel Mono"},
+        {320000, 32000, 2, "320 kbps", "32000 Hz", "2 Channel Stereo"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bitText);
+        profile_.bitRate = c.bitRate;
+        profile_.sampleRate = c.sampleRate;
+        profile_.channels = c.channels;
         auto dialog = Open();
-        Choose(*dialog, Id::BitRate, "32 kbps");
-        Choose(*dialog, Id::SampleRate, "48000 Hz");
-        Choose(*dialog, Id::Channels, "1 Channel Mono");
+        EXPECT_EQ(dialog->List(Id::BitRate)->currentText(), c.bitText);
+        EXPECT_EQ(dialog->List(Id::SampleRate)->currentText(), c.rateText);
+        EXPECT_EQ(dialog->List(Id::Channels)->currentText(), c.channelText);
+        EXPECT_FALSE(dialog->GetDlgItem(Id::BitRateNote)->isVisible());
         Click(*dialog, Id::Ok);
-        ASSERT_EQ(profile_.bitRate, 32000);
+        EXPECT_EQ(profile_.bitRate, c.bitRate);
+        EXPECT_EQ(profile_.sampleRate, c.sampleRate);
+        EXPECT_EQ(profile_.channels, c.channels);
     }
+}
+
+// Each sample rate offers the bit rates MP3 has there; a choice it lacks moves to the
+// nearest one, and the dialog says so until the choice fits again.
+TEST_F(SettingsDialogTest, BitRatesFollowTheSampleRate) {
     auto dialog = Open();
-    EXPECT_EQ(dialog->List(Id::BitRate)->currentText(), "128 kbps")
-        << "the dialog always opens on the defaults";
+    const QStringList low{"32 kbps", "64 kbps", "96 kbps", "128 kbps", "160 kbps"};
+    const QStringList all{"32 kbps",  "64 kbps",  "96 kbps",  "128 kbps",
+                          "160 kbps", "192 kbps", "256 kbps", "320 kbps"};
+    Choose(*dialog, Id::BitRate, "320 kbps");
+    Choose(*dialog, Id::SampleRate, "22050 Hz");
+    EXPECT_EQ(Entries(dialog->List(Id::BitRate)), low);
+    EXPECT_EQ(dialog->List(Id::BitRate)->currentText(), "160 kbps");
+    auto* note = qobject_cast<QLabel*>(dialog->GetDlgItem(Id::BitRateNote));
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(), "MP3 at 22050 Hz has no 320 kbps; 160 kbps will be used.");
+    EXPECT_GE(dialog->height(), note->geometry().bottom()) << "the note is inside the dialog";
+
+    Choose(*dialog, Id::SampleRate, "48000 Hz");
+    EXPECT_EQ(Entries(dialog->List(Id::BitRate)), all);
+    EXPECT_EQ(dialog->List(Id::BitRate)->currentText(), "160 kbps");
+    EXPECT_FALSE(note->isVisible());
     Click(*dialog, Id::Ok);
-    EXPECT_EQ(profile_.bitRate, 128000);
-    EXPECT_EQ(profile_.sampleRate, 44100);
-    EXPECT_EQ(profile_.channels, 2);
+    EXPECT_EQ(profile_.bitRate, 160000);
+    EXPECT_EQ(profile_.sampleRate, 48000);
 }
 
 TEST_F(SettingsDialogTest, CancelLeavesTheProfile) {
@@ -181,6 +217,7 @@ TEST_F(SettingsDialogTest, CancelLeavesTheProfile) {
     profile_.encoderName = "other";
     auto dialog = Open();
     Choose(*dialog, Id::BitRate, "320 kbps");
+    Choose(*dialog, Id::SampleRate, "22050 Hz");
     Click(*dialog, Id::Cancel);
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(dialog->isVisible());
@@ -214,14 +251,14 @@ TEST_F(SettingsDialogTest, ExecReturnsAcceptedOnOk) {
     EXPECT_EQ(profile_.channels, 1);
 }
 
-TEST_F(SettingsDialogTest, ChoosingTheEncoderRebuildsTheLists) {
+TEST_F(SettingsDialogTest, ChoosingTheEncoderRebuildsTheListsKeepingTheChoice) {
     auto dialog = Open();
-    Choose(*dialog, Id::SampleRate, "22050 Hz");
+    Choose(*dialog, Id::SampleRate, "48000 Hz");
     Choose(*dialog, Id::BitRate, "320 kbps");
     QComboBox* encoder = dialog->List(Id::Encoder);
     emit encoder->activated(0);  // what a user's pick in the list sends
-    EXPECT_EQ(dialog->List(Id::SampleRate)->currentText(), "44100 Hz");
-    EXPECT_EQ(dialog->List(Id::BitRate)->currentText(), "128 kbps");
+    EXPECT_EQ(dialog->List(Id::SampleRate)->currentText(), "48000 Hz");
+    EXPECT_EQ(dialog->List(Id::BitRate)->currentText(), "320 kbps");
     EXPECT_EQ(dialog->List(Id::SampleRate)->count(), 4);
 }
 

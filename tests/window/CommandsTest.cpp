@@ -45,6 +45,11 @@ QString Q(const fs::path& path) {
     return QString::fromStdString(path.string());
 }
 
+// A success message: its text, and the output file on a line under it.
+QString Success(const char* key, const QString& output) {
+    return Tishi(key) + QLatin1Char('\n') + output;
+}
+
 // A window whose modal dialogs run for real (exec), with a hook that acts while the
 // progress dialog is up and one that answers the settings dialog.
 class CommandsWindow {
@@ -159,7 +164,7 @@ TEST(CutCommand, CutsTheRangeIntoTheOutputFolderAndReportsSuccess) {
     w.Click(ControlId::Convert);
 
     ASSERT_EQ(w.progressDialogRuns, 1);
-    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("jqcg", w->outputPath())});
     const fs::path output = w.output / "song.mp3";
     EXPECT_EQ(w->outputPath(), Q(output));
     const ProbeInfo info = Ffprobe(output);
@@ -182,7 +187,7 @@ TEST(CutCommand, OpensTheOutputFolderWhenTheBoxIsTicked) {
     w.duringJob = TickOpenFolder;
     w.Click(ControlId::Convert);
 
-    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("jqcg", w->outputPath())});
     EXPECT_EQ(w.shell.opened, std::vector<QString>{Q(w.output.path())});
     EXPECT_NEAR(Ffprobe(w.output / source.filename()).durationSec, 1.0, 0.05);
     EXPECT_NE(w.program.ReadSettings().find("open=1"), std::string::npos)
@@ -196,8 +201,10 @@ TEST(CutCommand, SecondCutGetsANumberedNameAndKeepsTheFirst) {
     w.SetRange("00:00:00.000", "00:00:01.000");
     w.Click(ControlId::Convert);
     w.Click(ControlId::Convert);
-    EXPECT_EQ(w.messageBox.messages, (std::vector<QString>{Tishi("jqcg"), Tishi("jqcg")}));
     const std::string stem = source.stem().string();
+    EXPECT_EQ(w.messageBox.messages,
+              (std::vector<QString>{Success("jqcg", Q(w.output / (stem + ".wav"))),
+                                    Success("jqcg", Q(w.output / (stem + "(0).wav")))}));
     EXPECT_TRUE(fs::exists(w.output / (stem + ".wav")));
     EXPECT_TRUE(fs::exists(w.output / (stem + "(0).wav")));
     EXPECT_EQ(w->outputPath(), Q(w.output / (stem + "(0).wav")));
@@ -282,7 +289,7 @@ TEST(CutCommand, ClosingTheProgressDialogSaysSoAndTheNextCutRuns) {
     w.messageBox.messages.clear();
     w.duringJob = nullptr;
     w.Click(ControlId::Convert);
-    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
+    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Success("jqcg", w->outputPath())});
     EXPECT_EQ(w.progressDialogRuns, 2);
 }
 
@@ -294,7 +301,7 @@ TEST(CutCommand, MislabelledMp3IsCutUnderItsTrueTypeAndTakesTheMp3Name) {
     w.SetRange("00:00:00.000", "00:00:01.000");
     w.Click(ControlId::Convert);
 
-    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("jqcg", w->outputPath())});
     const fs::path output = w.output / source.filename();
     EXPECT_EQ(w->outputPath(), Q(output));
     EXPECT_EQ(Ffprobe(output).codecName, "aac");
@@ -316,7 +323,7 @@ TEST(CutCommand, EscapeAndEnterDoNotEndTheProgressDialog) {
     };
     w.Click(ControlId::Convert);
     EXPECT_TRUE(visibleAfterKeys);
-    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("jqcg")});
+    EXPECT_EQ(w.messageBox.messages, std::vector<QString>{Success("jqcg", w->outputPath())});
 }
 
 // --- The merge ----------------------------------------------------------------------
@@ -349,7 +356,7 @@ TEST_F(MergeCommandTest, JoinsTheCheckedRowsNamedAfterTheFirstAndMarksThem) {
     CheckOnly({1, 3});
     w.Click(ControlId::Merge);
 
-    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbcg")});
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("hbcg", w->outputPath())});
     const fs::path output = w.output / "b.mp3";
     EXPECT_EQ(w->outputPath(), Q(output));
     const ProbeInfo info = Ffprobe(output);
@@ -398,7 +405,7 @@ TEST_F(MergeCommandTest, FollowsTheOrderOfTheRowsAfterAMove) {
     ASSERT_EQ(w.List().GetItemText(0, 0), Q(tone));
 
     w.Click(ControlId::Merge);
-    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbcg")});
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("hbcg", w->outputPath())});
     EXPECT_EQ(w->outputPath(), Q(w.output / "tone.mp3"));
     const auto [first, second] = HalfLoudness(w.output / "tone.mp3");
     EXPECT_GT(first, 1000.0);
@@ -457,16 +464,19 @@ TEST_F(MergeCommandTest, CancelSaysWhatRemainsAndTheNextMergeStartsCleanly) {
     w.Add({Q(MakeTone(w.media.path(), "short1.wav", 1.0)),
            Q(MakeTone(w.media.path(), "short2.wav", 1.0))});
     w.Click(ControlId::Merge);
-    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbcg")});
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("hbcg", w->outputPath())});
     EXPECT_NEAR(Ffprobe(w->outputPath().toStdString()).durationSec, 2.0, 0.15);
     EXPECT_EQ(w.progressDialogRuns, 2);
 }
 
-TEST_F(MergeCommandTest, FailingInputReportsFailure) {
+// A failed merge leaves no file: no row is marked done or unticked, the failed one says
+// so, and once it is taken out the others merge.
+TEST_F(MergeCommandTest, FailingInputMarksOnlyItsRowAndTheRestMergeAfterwards) {
     w.ShowMergeTab();
     const fs::path first = MakeTone(w.media.path(), "one.wav", 1.0);
     const fs::path second = MakeTone(w.media.path(), "two.wav", 1.0);
-    w.Add({Q(first), Q(second)});
+    const fs::path third = MakeTone(w.media.path(), "three.wav", 1.0);
+    w.Add({Q(first), Q(second), Q(third)});
     fs::remove(second);  // gone before the merge opens it
     // The rows as the user sees them while the message is up.
     std::vector<QString> statusWhileTold;
@@ -478,9 +488,75 @@ TEST_F(MergeCommandTest, FailingInputReportsFailure) {
     EXPECT_EQ(w.messageBox.messages,
               std::vector<QString>{Tishi("hbsb") + "\n\"" + Q(second) +
                                    "\" could not be processed: the file cannot be found."});
-    EXPECT_EQ(statusWhileTold, (std::vector<QString>{Tishi("wc"), Tishi("sb")}));
-    EXPECT_FALSE(w.List().GetCheck(0));
-    EXPECT_TRUE(w.List().GetCheck(1));
+    const QString waiting = QStringLiteral("English JIEMIAN zb");
+    EXPECT_EQ(statusWhileTold, (std::vector<QString>{waiting, Tishi("sb"), waiting}));
+    for (int row = 0; row < 3; ++row)
+        EXPECT_TRUE(w.List().GetCheck(row)) << row;
+    EXPECT_EQ(FolderEntries(w.output.path()), std::vector<std::string>{});
+
+    w.messageBox.onShow = nullptr;
+    w.messageBox.messages.clear();
+    w.List().SelectAndFocusRow(1);
+    w.Click(ControlId::Cut);  // removes the selected row
+    ASSERT_EQ(w.List().GetRowCount(), 2);
+    w.Click(ControlId::Merge);
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("hbcg", w->outputPath())});
+    EXPECT_NEAR(Ffprobe(w->outputPath().toStdString()).durationSec, 2.0, 0.15);
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(w.List().GetItemText(row, 4), Tishi("wc")) << row;
+        EXPECT_FALSE(w.List().GetCheck(row)) << row;
+    }
+}
+
+// Words of an earlier merge go when the next one starts: each ticked row waits again.
+TEST_F(MergeCommandTest, AMergeStartsWithEveryTickedRowWaiting) {
+    AddFiveRows();
+    CheckOnly({0, 2, 3});
+    w.List().SetItemText(0, 4, Tishi("wc"));
+    w.List().SetItemText(2, 4, Tishi("sb"));
+    w.List().SetItemText(4, 4, Tishi("sb"));
+    std::vector<QString> statusAtStart;
+    w.duringJob = [&](CAVConvertDlg&) {
+        for (int row = 0; row < w.List().GetRowCount(); ++row)
+            statusAtStart.push_back(w.List().GetItemText(row, 4));
+    };
+    w.Click(ControlId::Merge);
+    const QString waiting = QStringLiteral("English JIEMIAN zb");
+    EXPECT_EQ(statusAtStart,
+              (std::vector<QString>{waiting, waiting, waiting, waiting, Tishi("sb")}))
+        << "an unticked row is not part of the merge";
+}
+
+// A range that holds no audio is named before anything starts; the times stay.
+TEST(CutCommand, ARangeWithoutAudioIsNamedBeforeAnythingStarts) {
+    const QString endBeforeStart = QStringLiteral(
+        "The end time %2 does not lie after the start time %1: there is nothing to cut. "
+        "Please correct the times.");
+    const QString startPastEnd = QStringLiteral(
+        "The start time %1 lies at or past the end of the file (%2): there is nothing to cut. "
+        "Please correct the times.");
+    const struct {
+        const char *start, *end;
+        QString message;
+    } cases[] = {
+        {"00:00:03.000", "00:00:01.000", endBeforeStart.arg("00:00:03.000", "00:00:01.000")},
+        {"00:00:02.000", "00:00:02.000", endBeforeStart.arg("00:00:02.000", "00:00:02.000")},
+        {"abc", "", endBeforeStart.arg("00:00:00.000", "00:00:00.000")},
+        {"00:00:04.000", "00:00:06.000", startPastEnd.arg("00:00:04.000", "00:00:04.000")},
+        {"00:00:05.000", "00:00:09.000", startPastEnd.arg("00:00:05.000", "00:00:04.000")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        CommandsWindow w;
+        w.Add({Q(w.fixtures.Wav(4.0))});
+        w.SetRange(c.start, c.end);
+        w.Click(ControlId::Convert);
+        EXPECT_EQ(w.messageBox.messages, std::vector<QString>{c.message});
+        EXPECT_EQ(w.progressDialogRuns, 0);
+        EXPECT_EQ(FolderEntries(w.output.path()), std::vector<std::string>{});
+        EXPECT_EQ(w->Item<QLineEdit>(ControlId::StartEdit)->text(), c.start);
+        EXPECT_EQ(w->Item<QLineEdit>(ControlId::EndEdit)->text(), c.end);
+    }
 }
 
 // A failed cut names the file and why, in the user's language; nothing is left behind.
@@ -543,7 +619,9 @@ TEST_F(MergeCommandTest, MoreRowsThanAJobHoldsAreRefused) {
     EXPECT_EQ(w.progressDialogRuns, 0);
 }
 
-TEST_F(MergeCommandTest, SettingsDialogChoiceReachesTheNextMergeAndPlainOkRestoresDefaults) {
+// 320 kbps at 22050 Hz becomes the 160 kbps MP3 has there, in the dialog already, and a
+// plain OK on the reopened dialog keeps what is in force.
+TEST_F(MergeCommandTest, SettingsDialogChoiceReachesTheNextMergeAndPlainOkKeepsIt) {
     AddFiveRows();
     CheckOnly({0, 1});
     w.answerSettings = [](CSettings& dialog) {
@@ -553,22 +631,21 @@ TEST_F(MergeCommandTest, SettingsDialogChoiceReachesTheNextMergeAndPlainOkRestor
         static_cast<QPushButton*>(dialog.GetDlgItem(SettingsDialogId::Ok))->click();
     };
     w.Click(ControlId::Setting);
-    EXPECT_EQ(w->outputProfile().bitRate, 320000);
+    EXPECT_EQ(w->outputProfile().bitRate, 160000);
     w.Click(ControlId::Merge);
-    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbcg")});
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("hbcg", w->outputPath())});
     const ProbeInfo info = Ffprobe(w->outputPath().toStdString());
     EXPECT_EQ(info.sampleRate, 22050);
     EXPECT_EQ(info.channels, 1);
-    // MP3 at 22050 Hz tops out at 160 kbps; the encoder takes the highest it can.
     EXPECT_EQ(info.bitRate, 160000);
 
     w.answerSettings = [](CSettings& dialog) {
         static_cast<QPushButton*>(dialog.GetDlgItem(SettingsDialogId::Ok))->click();
     };
     w.Click(ControlId::Setting);
-    EXPECT_EQ(w->outputProfile().bitRate, 128000);
-    EXPECT_EQ(w->outputProfile().sampleRate, 44100);
-    EXPECT_EQ(w->outputProfile().channels, 2);
+    EXPECT_EQ(w->outputProfile().bitRate, 160000);
+    EXPECT_EQ(w->outputProfile().sampleRate, 22050);
+    EXPECT_EQ(w->outputProfile().channels, 1);
 }
 
 TEST_F(MergeCommandTest, SettingsCancelLeavesTheProfile) {
@@ -626,7 +703,7 @@ TEST(JobTimerProgress, MergeShowsTheRunningRowWithItsPercentageAndTheCount) {
     const fs::path second = MakeTone(w.media.path(), "second.wav", 120.0);
     w.Add({Q(first), Q(second)});
     w.Click(ControlId::Merge);
-    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Tishi("hbcg")});
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("hbcg", w->outputPath())});
     const bool sawRunningRow =
         std::any_of(w.runningFileTexts.begin(), w.runningFileTexts.end(), [&](const QString& t) {
             const bool names = t.startsWith(Q(first) + QStringLiteral("   ")) ||

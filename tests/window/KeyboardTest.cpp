@@ -122,10 +122,12 @@ TEST_F(Keyboard, PictureButtonsShowTheFocusAndThePress) {
     EXPECT_TRUE(window.fileChooser.filters.empty());
 }
 
-// Space held on a focused picture button sinks it too, and its release clicks it.
-TEST_F(Keyboard, SpaceOnAFocusedButtonPressesAndClicksIt) {
+// Space held on a focused picture button of the merge tab sinks it too, and its release
+// clicks it; on the cut tab Space plays and pauses, and Enter presses the button.
+TEST_F(Keyboard, SpaceOrEnterOnAFocusedButtonPressesAndClicksIt) {
     WindowUnderTest window(folder.path());
     Show(window);
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(1);
     auto* add = window->Item<CControlButton>(Id::Add);
     add->setFocus(Qt::TabFocusReason);
     const QImage focused = Grab(add);
@@ -134,6 +136,136 @@ TEST_F(Keyboard, SpaceOnAFocusedButtonPressesAndClicksIt) {
     EXPECT_NE(Grab(add), focused);
     QTest::keyRelease(add, Qt::Key_Space);
     EXPECT_EQ(window.fileChooser.filters.size(), 1u);
+
+    window->Item<QTabBar>(Id::Tabs)->setCurrentIndex(0);
+    add->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(add, Qt::Key_Space);
+    EXPECT_EQ(window.fileChooser.filters.size(), 1u) << "Space is play and pause here";
+    QTest::keyClick(add, Qt::Key_Return);
+    EXPECT_EQ(window.fileChooser.filters.size(), 2u);
+    EXPECT_TRUE(window->isVisible());
+}
+
+// --- playback keys ----------------------------------------------------------------------
+
+class PlaybackKeys : public Keyboard {
+  protected:
+    // A minute-long file playing, the last tick at `atSeconds`.
+    void PlayAt(WindowUnderTest& window, double atSeconds) {
+        Show(window);
+        AddFiles(window, {Q(Wav("keys.wav", 60))});
+        window.player->SetReportedDuration(60);
+        window.player->SetReportedCurrentPosition(atSeconds);
+        window.player->SetReportedPos(static_cast<float>(atSeconds / 60));
+        ASSERT_TRUE(WaitForTicks(*window.player, 1));
+        window.player->ClearCalls();
+    }
+};
+
+// On the focused slider the arrows move the play position by a second, Page Up/Down by
+// ten, Home and End to the ends; playing goes on where it was.
+TEST_F(PlaybackKeys, SliderKeysMoveThePlayPosition) {
+    const struct {
+        Qt::Key key;
+        double from;
+        const char* seek;
+        const char* shown;
+        int thumb;
+    } cases[] = {
+        {Qt::Key_Right, 30, "SetCurrentPosition 31", "00:00:31.000", 516},
+        {Qt::Key_Left, 30, "SetCurrentPosition 29", "00:00:29.000", 483},
+        {Qt::Key_PageDown, 30, "SetCurrentPosition 40", "00:00:40.000", 666},
+        {Qt::Key_PageUp, 30, "SetCurrentPosition 20", "00:00:20.000", 333},
+        {Qt::Key_Home, 30, "SetCurrentPosition 0", "00:00:00.000", 0},
+        {Qt::Key_End, 30, "SetCurrentPosition 60", "00:01:00.000", 1000},
+        {Qt::Key_Left, 0.5, "SetCurrentPosition 0", "00:00:00.000", 0},
+        {Qt::Key_PageDown, 55, "SetCurrentPosition 60", "00:01:00.000", 1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.seek);
+        WindowUnderTest window(folder.path());
+        PlayAt(window, c.from);
+        auto* slider = window->Item<CBitmapSlider>(Id::PositionSlider);
+        slider->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(slider, c.key);
+        EXPECT_EQ(CommandsAfterStart(*window.player), std::vector<std::string>{c.seek});
+        EXPECT_EQ(LabelText(*window, Id::PlayPosition), c.shown);
+        EXPECT_EQ(slider->GetPos(), c.thumb);
+        EXPECT_EQ(window->playMode(), "PAUSE") << "still playing";
+    }
+}
+
+// Space plays and pauses wherever the focus is, except where it types or ticks; "[" and
+// "]" set the range at the play position; Ctrl+O adds files from anywhere.
+TEST_F(PlaybackKeys, ShortcutsOfAudioTools) {
+    const struct {
+        const char* what;
+        int focus;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::vector<std::string> commands;
+        const char *start, *end;
+        std::size_t chooserRuns;
+    } cases[] = {
+        {"Space on a button", Id::Add, Qt::Key_Space, {}, {"Pause"}, "", "", 0},
+        {"Space on the tab bar", Id::Tabs, Qt::Key_Space, {}, {"Pause"}, "", "", 0},
+        {"Space on the slider", Id::PositionSlider, Qt::Key_Space, {}, {"Pause"}, "", "", 0},
+        {"Space in an edit", Id::EndEdit, Qt::Key_Space, {}, {}, "", "00:01:00.000 ", 0},
+        {"[", Id::PositionSlider, Qt::Key_BracketLeft, {}, {}, "00:00:12.000", "00:01:00.000", 0},
+        {"]", Id::Add, Qt::Key_BracketRight, {}, {}, "00:00:00.000", "00:00:12.000", 0},
+        {"Ctrl+O in an edit", Id::StartEdit, Qt::Key_O, Qt::ControlModifier, {}, "", "", 1},
+        {"Ctrl+O on the slider", Id::PositionSlider, Qt::Key_O, Qt::ControlModifier, {}, "", "", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WindowUnderTest window(folder.path());
+        PlayAt(window, 12);
+        window.fileChooser.answer = {};
+        const std::size_t choosersBefore = window.fileChooser.filters.size();
+        QWidget* target = window->GetDlgItem(c.focus);
+        target->setFocus(Qt::TabFocusReason);
+        if (auto* edit = qobject_cast<QLineEdit*>(target))
+            edit->end(false);
+        QTest::keyClick(target, c.key, c.modifiers);
+        EXPECT_EQ(CommandsAfterStart(*window.player), c.commands);
+        if (*c.start) {
+            EXPECT_EQ(EditText(*window, Id::StartEdit), c.start);
+        }
+        if (*c.end) {
+            EXPECT_EQ(EditText(*window, Id::EndEdit), c.end);
+        }
+        EXPECT_EQ(window.fileChooser.filters.size() - choosersBefore, c.chooserRuns);
+    }
+}
+
+// The slider, the tab bar and the current list row draw the picture buttons' focus mark:
+// black dots over white, seen in any screenshot.
+TEST_F(PlaybackKeys, FocusMarksShowOnTheSliderTheTabsAndTheListRows) {
+    const auto newlyBlack = [](const QImage& before, const QImage& after) {
+        int count = 0;
+        for (int y = 0; y < after.height(); ++y) {
+            for (int x = 0; x < after.width(); ++x) {
+                count += after.pixel(x, y) == qRgb(0, 0, 0) && before.pixel(x, y) != qRgb(0, 0, 0);
+            }
+        }
+        return count;
+    };
+    WindowUnderTest window(folder.path());
+    PlayAt(window, 0);
+    window->Item<QLineEdit>(Id::StartEdit)->setFocus(Qt::TabFocusReason);
+    const QImage slider = Grab(window->GetDlgItem(Id::PositionSlider));
+    const QImage tabs = Grab(window->GetDlgItem(Id::Tabs));
+    window->GetDlgItem(Id::PositionSlider)->setFocus(Qt::TabFocusReason);
+    EXPECT_GT(newlyBlack(slider, Grab(window->GetDlgItem(Id::PositionSlider))), 100);
+    window->GetDlgItem(Id::Tabs)->setFocus(Qt::TabFocusReason);
+    EXPECT_GT(newlyBlack(tabs, Grab(window->GetDlgItem(Id::Tabs))), 30);
+
+    CCheckListCtrl* list = Rows(window, {"/a.mp3", "/b.mp3"});
+    list->setCurrentCell(1, 0);
+    window->GetDlgItem(Id::Tabs)->setFocus(Qt::TabFocusReason);
+    const QImage rows = Grab(list->viewport());
+    list->setFocus(Qt::TabFocusReason);
+    EXPECT_GT(newlyBlack(rows, Grab(list->viewport())), 100);
 }
 
 // --- Tab order --------------------------------------------------------------------------

@@ -7,8 +7,10 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 
@@ -932,6 +934,29 @@ TEST_F(MainWindowPlayer, StartsWithTheDefaultOutputProfile) {
     EXPECT_EQ(profile.sampleRate, 44100);
     EXPECT_EQ(profile.channels, 2);
     EXPECT_EQ(profile.encoderName, "MP3");
+}
+
+// A message over the window is titled with the program's name as the window's title
+// shows it, not with the name of the executable.
+TEST_F(MainWindow, MessageBoxesCarryTheWindowsTitle) {
+    WindowUnderTest window(folder.path());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    ASSERT_FALSE(window->windowTitle().isEmpty());
+    QString title;
+    QString text;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                title = box->windowTitle();
+                text = box->text();
+                box->accept();
+            }
+        }
+    });
+    SystemMessageBox().Show(window->GetDlgItem(Id::Add), QStringLiteral("hello"));
+    EXPECT_EQ(text, "hello");
+    EXPECT_EQ(title, window->windowTitle());
 }
 
 }  // namespace

@@ -59,6 +59,11 @@ TEST_F(RangeSelectionPoints, EndPointBeforeTheStartSwapsTheTexts) {
     EXPECT_EQ(EditText(*window, Id::StartEdit), "00:00:10.000");
     EXPECT_EQ(EditText(*window, Id::EndEdit), "00:00:30.000");
     EXPECT_EQ(LabelText(*window, Id::SelectionLength), "00:00:20.000");
+    // The slider marks the swapped range the cut uses.
+    auto* slider = window->Item<CBitmapSlider>(Id::PositionSlider);
+    EXPECT_EQ(slider->GetSelectionStart(), 166);
+    EXPECT_EQ(slider->GetSelectionEnd(), 500);
+    EXPECT_EQ(slider->GetSelectionMode(), 2);
 }
 
 TEST_F(RangeSelectionPoints, NothingWithoutACurrentFile) {
@@ -113,10 +118,12 @@ TEST_F(RangeSelectionPlay, StopsWithinOneTickOfTheEndAndTheNextPlayReopens) {
     Strings stopped = started;
     stopped.insert(stopped.end(), {"Stop", "Close"});
     EXPECT_EQ(window.player->Commands(), stopped);
-    EXPECT_EQ(LabelText(*window, Id::PlayPosition), kZero + " /");
-    EXPECT_EQ(LabelText(*window, Id::Duration), kZero);
+    // The position goes back to zero; the length stays the file's.
+    EXPECT_EQ(LabelText(*window, Id::PlayPosition), kZero);
+    EXPECT_EQ(LabelText(*window, Id::Duration), "/ 00:00:10.000");
     EXPECT_EQ(window->Item<CBitmapSlider>(Id::PositionSlider)->GetPos(), 0);
     EXPECT_FALSE(window->playSelectionActive());
+    EXPECT_EQ(window->playMode(), "PLAY") << "the Play button shows play again";
     // The timer is off: no further ticks.
     window.player->ClearCalls();
     QTest::qWait(250);
@@ -142,7 +149,7 @@ TEST_F(RangeSelectionPlay, FromIdleOpensTheFileWithoutResettingTheRange) {
               (Strings{"Stop", "Close", "SetFileName " + file.toStdString(), "Open", "GetMideaType",
                        "Pause", "SetCurrentPosition 4.5", "SetStopPoint 6", "Start"}));
     EXPECT_EQ(EditText(*window, Id::StartEdit), "00:00:04.500");
-    EXPECT_EQ(window->playMode(), "PLAY");
+    EXPECT_EQ(window->playMode(), "PAUSE") << "the Play button shows pause while it plays";
     EXPECT_TRUE(window->GetDlgItem(Id::PositionSlider)->isEnabled());
 }
 
@@ -167,7 +174,7 @@ TEST_F(RangeSelectionPlay, WhilePausedSeeksWithoutReopening) {
     Click(*window, Id::PlaySelection);
     EXPECT_EQ(window.player->Commands(),
               (Strings{"Pause", "SetCurrentPosition 1.5", "SetStopPoint 10", "Start"}));
-    EXPECT_EQ(window->playMode(), "PLAY");
+    EXPECT_EQ(window->playMode(), "PAUSE");
 }
 
 TEST_F(RangeSelectionPlay, PlayPauseEndsTheSelection) {
@@ -200,9 +207,10 @@ TEST_F(RangeSelectionPlay, TheStopPointFollowsTheEndEditUntilTheSelectionEnds) {
          [](WindowUnderTest& w) { w->Item<QLineEdit>(Id::StartEdit)->setText("00:00:01.000"); },
          {"SetStopPoint 6"},
          true},
+        // The Play button shows pause while the selection plays, and pauses it.
         {"Play",
          [](WindowUnderTest& w) { Click(*w, Id::Play); },
-         {"ClearStopPoint", "Stop", "Close"},
+         {"ClearStopPoint", "Pause"},
          false},
         {"Stop", [](WindowUnderTest& w) { Click(*w, Id::Stop); }, {"Stop", "Close"}, false},
         {"drag",
@@ -252,6 +260,71 @@ TEST_F(RangeSelectionPlay, EndsWhenThePositionReadsTheEndEditsSeconds) {
         MoveTo(window, 60, endMs / 1000.0);
         EXPECT_FALSE(window->playSelectionActive());
         EXPECT_EQ(window.player->Commands(), (Strings{"Stop", "Close"}));
+    }
+}
+
+// The slider marks the stretch that will be played and cut, typed or set by the buttons.
+TEST_F(RangeSelectionPoints, TheSliderMarksTheRangeHoweverItWasSet) {
+    const struct {
+        const char *start, *end;
+        int first, last, mode;
+    } cases[] = {
+        {"00:00:05.000", "00:00:08.500", 83, 141, 2},    // typed over button marks
+        {"00:00:30.000", "00:01:00.000", 500, 1000, 1},  // to the file's end
+        {"00:00:00.000", "00:01:00.000", 0, 1000, 0},    // the whole file
+        {"00:00:40.000", "00:00:20.000", 666, 333, 2},   // reversed: nothing is marked
+        {"00:00:50.000", "00:02:00.000", 833, 1000, 1},  // an end past the file's
+    };
+    WindowUnderTest window(folder.path());
+    PlayAt(window, 60, 11.1);
+    Click(*window, Id::StartPoint);
+    MoveTo(window, 60, 14.8);
+    Click(*window, Id::EndPoint);
+    auto* slider = window->Item<CBitmapSlider>(Id::PositionSlider);
+    ASSERT_EQ(slider->GetSelectionStart(), 185);
+    ASSERT_EQ(slider->GetSelectionEnd(), 246);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        auto* start = window->Item<QLineEdit>(Id::StartEdit);
+        auto* end = window->Item<QLineEdit>(Id::EndEdit);
+        start->setFocus();
+        start->selectAll();
+        QTest::keyClicks(start, c.start);
+        end->setFocus();
+        end->selectAll();
+        QTest::keyClicks(end, c.end);
+        EXPECT_EQ(slider->GetSelectionStart(), c.first);
+        EXPECT_EQ(slider->GetSelectionEnd(), c.last);
+        EXPECT_EQ(slider->GetSelectionMode(), c.mode);
+    }
+}
+
+// A typed time is read leniently, and written back as read when the edit is left (Tab)
+// or Enter is pressed, so the edit shows what will be used.
+TEST_F(RangeSelectionPoints, ATypedTimeIsWrittenBackAsUnderstood) {
+    const struct {
+        const char* typed;
+        const char* shown;
+    } cases[] = {
+        {"1:30", "01:00:30.001"},       {"90", "00:01:30.090"},           {"abc", "00:00:00.000"},
+        {"00:00:05.5", "00:00:05.005"}, {"00:01:02.003", "00:01:02.003"},
+    };
+    WindowUnderTest window(folder.path());
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.window.get()));
+    for (const bool byEnter : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.typed) + (byEnter ? " Enter" : " Tab"));
+            auto* edit = window->Item<QLineEdit>(Id::EndEdit);
+            edit->setFocus();
+            edit->selectAll();
+            QTest::keyClicks(edit, c.typed);
+            EXPECT_EQ(edit->text(), c.typed) << "nothing is changed while typing";
+            QTest::keyClick(edit, byEnter ? Qt::Key_Return : Qt::Key_Tab);
+            EXPECT_EQ(edit->text(), QString::fromLatin1(c.shown));
+            EXPECT_TRUE(window->isVisible());
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "BitmapLoader.h"
+#include "FocusMark.h"
 #include "XCMemDC.h"
 
 namespace tolvane {
@@ -217,12 +218,10 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
         const QPixmap& thumb = buttonDown_ ? draggingThumb_ : thumb_;
         painter.drawPixmap(PositionToPixel(position_) - thumbWidth_ / 2, marginTop_, thumb);
     }
+    // Inside the track, where its white and black show on any picture.
     if (showFocusRect_ && focused_) {
-        QPen pen(palette().color(QPalette::WindowText));
-        pen.setStyle(Qt::DotLine);
-        painter.setPen(pen);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        const QRect track = trackLoaded_ ? QRect(0, 0, trackWidth_, trackHeight_) & rect() : rect();
+        DrawFocusMark(painter, track.adjusted(2, 2, -3, -3));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "BitmapLoader.h"
+#include "FocusMark.h"
 #include "CCheckHeadCtrl.h"
 
 namespace tolvane {
@@ -34,6 +35,8 @@ CCheckListCtrl::CCheckListCtrl(int id, QWidget* parent)
     setShowGrid(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // The focus mark spans the whole current row, beyond the cells Qt repaints.
+    connect(this, &QTableWidget::currentCellChanged, this, [this] { viewport()->update(); });
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Tab leaves the list for the next control instead of walking its cells.
     setTabKeyNavigation(false);
@@ -390,9 +393,17 @@ void CCheckListCtrl::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
 }
 
-// While rows are dragged a line shows where they would go.
+// The current row carries the focus mark while the list has the focus; while rows are
+// dragged a line shows where they would go.
 void CCheckListCtrl::paintEvent(QPaintEvent* event) {
     QTableWidget::paintEvent(event);
+    if (hasFocus() && currentRow() >= 0 && !draggingRows_) {
+        const int row = currentRow();
+        QPainter painter(viewport());
+        DrawFocusMark(painter,
+                      QRect(0, rowViewportPosition(row), viewport()->width(), rowHeight(row))
+                          .adjusted(1, 1, -2, -2));
+    }
     if (!draggingRows_ || dropGap_ < 0 || rowCount() == 0)
         return;
     const int last = rowCount() - 1;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "BitmapLoader.h"
+#include "FocusMark.h"
 
 namespace tolvane {
 
@@ -144,17 +145,7 @@ void CControlButton::DrawFocusMark(QPainter& painter) const {
     const QRect box = hasShape_ && !shape_.isEmpty() ? shape_.boundingRect() : rect();
     const int dx = qMax(2, box.width() / 6);
     const int dy = qMax(2, box.height() / 6);
-    const QRect mark = box.adjusted(dx, dy, -dx - 1, -dy - 1);
-    if (mark.width() < 2 || mark.height() < 2)
-        return;
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(Qt::white, 1, Qt::SolidLine));
-    painter.drawRect(mark);
-    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
-    painter.drawRect(mark);
-    painter.restore();
+    tolvane::DrawFocusMark(painter, box.adjusted(dx, dy, -dx - 1, -dy - 1));
 }
 
 void CControlButton::focusInEvent(QFocusEvent* event) {

@@ -1,6 +1,8 @@
 #include "CSettings.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <span>
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -11,6 +13,7 @@
 #include <QShowEvent>
 
 #include "DialogIds.h"
+#include "Mp3BitRates.h"
 #include "KeySwallower.h"
 #include "LanguageTable.h"
 #include "engine/job/OutputProfile.h"
@@ -135,6 +138,11 @@ void CSettings::CreateControls() {
 
     ok_ = items_.Place(Ok, MakeButton(this), 62, 153, 50, 15);
     cancel_ = items_.Place(Cancel, MakeButton(this), 117, 153, 50, 15);
+
+    // Under the buttons, shown only when it has something to say; the dialog grows by it.
+    bitRateNote_ = items_.Place(BitRateNote, new QLabel(this), 10, 171, 157, 9);
+    bitRateNote_->setWordWrap(true);
+    bitRateNote_->hide();
 }
 
 // The dialog's message table: every control and its handler, in one place.
@@ -143,7 +151,13 @@ void CSettings::ConnectMessageTable() {
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
     // A free spot moves the window: mousePressEvent. Showing: showEvent.
     // Only a user's choice of encoder rebuilds; filling the list does not.
-    connect(encoder_, &QComboBox::activated, this, [this] { RebuildDependentLists(); });
+    connect(encoder_, &QComboBox::activated, this,
+            [this] { RebuildDependentLists(CurrentSelection()); });
+    // Each sample rate offers the bit rates MP3 has at it, however it was chosen.
+    connect(sampleRate_, &QComboBox::currentIndexChanged, this, [this] {
+        if (!rebuilding_)
+            RebuildBitRates(CurrentSelection().bitRate);
+    });
     // List 1064 has no handler.
 }
 
@@ -172,6 +186,7 @@ void CSettings::OnInitDialog() {
     ok_->setText(QString::fromStdString(texts.ok));
     cancel_->setText(QString::fromStdString(texts.cancel));
     setWindowTitle(QString::fromStdString(texts.title));
+    bitRateMovedText_ = QString::fromStdString(texts.bitRateMoved);
     FitLabelsToTexts();
 
     // MP3 is the only format: its name in the preview, and no use for the other lists.
@@ -182,6 +197,7 @@ void CSettings::OnInitDialog() {
         List(id)->setEnabled(false);
     }
 
+    rebuilding_ = true;  // the initial lists are replaced when the dialog shows
     Fill(sampleRate_, settings::kInitialSampleRates);
     Fill(bitRate_, settings::kInitialBitRates);
     Fill(channels_, settings::kChannelChoices);
@@ -196,6 +212,7 @@ void CSettings::OnInitDialog() {
     Select(bitRate_, selection.bitRate);
     Select(sampleRate_, selection.sampleRate);
     Select(channels_, selection.channels);
+    rebuilding_ = false;
 }
 
 // The template's label column was made for short texts; a longer label takes the room
@@ -214,7 +231,9 @@ void CSettings::FitLabelsToTexts() {
     }
     const int listLeft = labelPlace.left() + labelWidth + gap;
     const int widen = std::max(0, listLeft - listPlace.left());
-    setFixedSize(scale.ToPixelsX(kTemplateWidth) + widen, scale.ToPixelsY(kTemplateHeight));
+    sizeWithoutNote_ =
+        QSize(scale.ToPixelsX(kTemplateWidth) + widen, scale.ToPixelsY(kTemplateHeight));
+    setFixedSize(sizeWithoutNote_);
 
     for (const int id : {EncoderLabel, BitRateLabel, SampleRateLabel, ChannelsLabel}) {
         QWidget* label = GetDlgItem(id);
@@ -235,31 +254,107 @@ void CSettings::FitLabelsToTexts() {
     GetDlgItem(Cancel)->setGeometry(scale.ToPixels(117, 153, 50, 15).translated(widen, 0));
 }
 
-void CSettings::RebuildDependentLists() {
-    if (encoder_->currentText() != ToQString(settings::kEncoderMp3))
-        return;
-    Fill(sampleRate_, settings::kMp3SampleRates);
-    Select(sampleRate_, settings::kDefaultSampleRate);
-    Fill(bitRate_, settings::kMp3BitRates);
-    Select(bitRate_, settings::kDefaultBitRate);
-    Fill(channels_, settings::kChannelChoices);
-    Select(channels_, settings::kDefaultChannels);
+namespace {
+// Selects `wanted`, or `fallback` when the list lacks it.
+void SelectOr(QComboBox* list, const std::string& wanted, std::string_view fallback) {
+    Select(list, wanted);
+    if (list->currentIndex() < 0)
+        Select(list, fallback);
+}
+}  // namespace
+
+settings::SettingsSelection CSettings::CurrentSelection() const {
+    return {encoder_->currentText().toStdString(), bitRate_->currentText().toStdString(),
+            sampleRate_->currentText().toStdString(), channels_->currentText().toStdString()};
 }
 
+// The texts of the values the next merge uses.
+settings::SettingsSelection CSettings::SelectionInForce() const {
+    const std::int32_t channels = profile_.channels;
+    return {
+        profile_.encoderName.empty() ? std::string(settings::kEncoderMp3) : profile_.encoderName,
+        std::to_string(profile_.bitRate / 1000) + " kbps",
+        std::to_string(profile_.sampleRate) + " Hz",
+        std::string(channels == 1   ? settings::kChannelChoices[0]
+                    : channels == 2 ? settings::kChannelChoices[1]
+                                    : settings::kDefaultChannels)};
+}
+
+void CSettings::RebuildDependentLists(const settings::SettingsSelection& wanted) {
+    if (encoder_->currentText() != ToQString(settings::kEncoderMp3))
+        return;
+    rebuilding_ = true;
+    Fill(sampleRate_, settings::kMp3SampleRates);
+    SelectOr(sampleRate_, wanted.sampleRate, settings::kDefaultSampleRate);
+    rebuilding_ = false;
+    RebuildBitRates(wanted.bitRate);
+    Fill(channels_, settings::kChannelChoices);
+    SelectOr(channels_, wanted.channels, settings::kDefaultChannels);
+}
+
+void CSettings::RebuildBitRates(const std::string& wantedBitRate) {
+    const std::int32_t sampleRate = settings::SampleRateOfText(CurrentSelection().sampleRate);
+    const std::span<const std::int32_t> has = Mp3BitRatesKbps(sampleRate);
+    bitRate_->clear();
+    for (const std::string_view entry : settings::kMp3BitRates) {
+        const std::int32_t kbps = settings::BitRateOfText(entry) / 1000;
+        if (has.empty() || std::find(has.begin(), has.end(), kbps) != has.end())
+            bitRate_->addItem(ToQString(entry));
+    }
+    Select(bitRate_, wantedBitRate);
+    ShowBitRateNote(QString());
+    if (bitRate_->currentIndex() >= 0 || bitRate_->count() == 0)
+        return;
+    // The wanted rate is not offered here: the nearest one that is, and a word about it.
+    const std::int32_t wanted = settings::BitRateOfText(wantedBitRate) / 1000;
+    int nearest = 0;
+    for (int i = 1; i < bitRate_->count(); ++i) {
+        const auto distance = [&](int index) {
+            return std::abs(
+                settings::BitRateOfText(bitRate_->itemText(index).toStdString()) / 1000 - wanted);
+        };
+        if (distance(i) < distance(nearest))
+            nearest = i;
+    }
+    bitRate_->setCurrentIndex(nearest);
+    if (wanted > 0) {
+        ShowBitRateNote(
+            bitRateMovedText_.arg(sampleRate)
+                .arg(wanted)
+                .arg(settings::BitRateOfText(bitRate_->currentText().toStdString()) / 1000));
+    }
+}
+
+void CSettings::ShowBitRateNote(const QString& text) {
+    if (text.isEmpty()) {
+        bitRateNote_->hide();
+        bitRateNote_->clear();
+        setFixedSize(sizeWithoutNote_);
+        return;
+    }
+    bitRateNote_->setText(text);
+    const QRect place = items_.scale().ToPixels(10, 171, 157, 9);
+    const int width = sizeWithoutNote_.width() - 2 * place.x();
+    const int height = bitRateNote_->heightForWidth(width);
+    bitRateNote_->setGeometry(place.x(), place.y(), width, height);
+    bitRateNote_->show();
+    setFixedSize(sizeWithoutNote_.width(), place.y() + height + place.x() / 2);
+}
+
+// The dialog opens with the values in force selected, so what it shows is what the next
+// merge uses, and Cancel keeps what the user saw.
 void CSettings::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         OnInitDialog();
         QDialog::showEvent(event);
-        RebuildDependentLists();
+        RebuildDependentLists(SelectionInForce());
         return;
     }
     QDialog::showEvent(event);
 }
 
 void CSettings::OnOk() {
-    const settings::SettingsSelection chosen{
-        encoder_->currentText().toStdString(), bitRate_->currentText().toStdString(),
-        sampleRate_->currentText().toStdString(), channels_->currentText().toStdString()};
+    const settings::SettingsSelection chosen = CurrentSelection();
 
     profile_.sampleRate = settings::SampleRateOfText(chosen.sampleRate);
     if (const auto channels = settings::ChannelsOfText(chosen.channels))

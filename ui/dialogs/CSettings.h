@@ -8,9 +8,11 @@
 #include <QDialog>
 
 #include "DialogTemplate.h"
+#include "SettingsChoices.h"
 #include "WindowDrag.h"
 
 class QComboBox;
+class QLabel;
 class QPushButton;
 
 namespace tolvane {
@@ -41,7 +43,14 @@ class CSettings : public QDialog {
     void ConnectMessageTable();
     void OnInitDialog();
     void FitLabelsToTexts();
-    void RebuildDependentLists();
+    // The lists for the encoder, each with the wanted text selected where it has it.
+    void RebuildDependentLists(const settings::SettingsSelection& wanted);
+    // The bit rates the selected sample rate has; the wanted one, or the nearest with a
+    // note saying so.
+    void RebuildBitRates(const std::string& wantedBitRate);
+    void ShowBitRateNote(const QString& text);
+    settings::SettingsSelection CurrentSelection() const;
+    settings::SettingsSelection SelectionInForce() const;
     void OnOk();
     std::filesystem::path ProgramFolderInUse() const;
 
@@ -55,6 +64,10 @@ class CSettings : public QDialog {
     QComboBox* channels_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
+    QLabel* bitRateNote_ = nullptr;
+    QString bitRateMovedText_;  // "%1 Hz has no %2 kbps; %3 kbps"
+    QSize sizeWithoutNote_;
+    bool rebuilding_ = false;  // the sample rate list is being filled, not chosen from
 
     WindowDrag drag_;  // a press on a free spot moves the window
 };

@@ -40,6 +40,7 @@ enum : int {
     BitRateLabel = 1199,
     SampleRateLabel = 1200,
     ChannelsLabel = 1201,
+    BitRateNote = 1210,  // not in the template: says when the bit rate had to move
 };
 }  // namespace SettingsDialogId
 

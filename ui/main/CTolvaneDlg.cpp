@@ -30,6 +30,7 @@
 #include "CSettings.h"
 #include "DesktopShell.h"
 #include "DialogUnits.h"
+#include "FocusMark.h"
 #include "PlayerEndRelay.h"
 #include "TabOrder.h"
 #include "LanguageRefresh.h"
@@ -207,7 +208,7 @@ void CTolvaneDlg::CreateControls() {
     auto* frame = new QGroupBox(this);
     RegisterControl(ControlId::PlayerFrame, frame);
 
-    tabs_ = new QTabBar(this);
+    tabs_ = new FocusTabBar(this);
     tabs_->setDrawBase(false);
     tabs_->setExpanding(false);
     RegisterControl(ControlId::Tabs, tabs_);
@@ -317,6 +318,10 @@ void CTolvaneDlg::ConnectMessageTable() {
             &CTolvaneDlg::OnPlaySelection);
     connect(startEdit_, &QLineEdit::textChanged, this, &CTolvaneDlg::OnTimeEditChanged);
     connect(endEdit_, &QLineEdit::textChanged, this, &CTolvaneDlg::OnTimeEditChanged);
+    connect(startEdit_, &QLineEdit::editingFinished, this,
+            [this] { ShowTimeAsUnderstood(startEdit_); });
+    connect(endEdit_, &QLineEdit::editingFinished, this,
+            [this] { ShowTimeAsUnderstood(endEdit_); });
     connect(button(ControlId::Browse), &QAbstractButton::clicked, this, &CTolvaneDlg::OnBrowse);
     connect(button(ControlId::FindTarget), &QAbstractButton::clicked, this,
             &CTolvaneDlg::OnFindTarget);
@@ -456,7 +461,8 @@ void CTolvaneDlg::SetButtonBitmaps(int id, int bitmapId) {
 void CTolvaneDlg::SetUpPositionSlider() {
     slider_->SetTrackBitmaps(306, 307);
     slider_->SetThumbBitmaps(308, 308);
-    slider_->ShowFocusRect(false);
+    // The slider takes keys, so it shows the focus like the picture buttons.
+    slider_->ShowFocusRect(true);
     slider_->SetRange(0, 10000);
     slider_->SetPos(0);
     slider_->SetMargins(0, -1, 2, 0);
@@ -577,12 +583,13 @@ bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (key->key() == Qt::Key_Delete && widget && (widget == this || isAncestorOf(widget)) &&
-            DeleteRemovesListRow(widget)) {
+        if (!widget || !(widget == this || isAncestorOf(widget)))
+            return false;
+        if (key->key() == Qt::Key_Delete && DeleteRemovesListRow(widget)) {
             OnRemoveSelected();
             return true;
         }
-        return false;
+        return HandlePlaybackKey(widget, *key);
     }
     if (event->type() == QEvent::ToolTip) {
         const auto found = idOfWatched_.constFind(watched);
@@ -617,6 +624,7 @@ void CTolvaneDlg::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Enter:
             if (auto* edit = qobject_cast<QLineEdit*>(focusWidget());
                 edit && (edit == startEdit_ || edit == endEdit_)) {
+                ShowTimeAsUnderstood(edit);
                 OnTimeEditChanged();
                 edit->selectAll();
             }
@@ -630,15 +638,86 @@ void CTolvaneDlg::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+namespace {
+// An edit, or a box the user types into: its keys are its own.
+bool TakesText(const QWidget* widget) {
+    if (qobject_cast<const QLineEdit*>(widget))
+        return true;
+    const auto* box = qobject_cast<const QComboBox*>(widget);
+    return box && box->isEditable();
+}
+}  // namespace
+
 // Delete is the list's key only where the list is in view and no text is being edited.
 bool CTolvaneDlg::DeleteRemovesListRow(const QWidget* receiver) const {
-    const auto takesText = [](const QWidget* widget) {
-        if (qobject_cast<const QLineEdit*>(widget))
+    return tabs_->currentIndex() == 1 && !TakesText(receiver) && !TakesText(focusWidget());
+}
+
+// The keys of audio tools: Ctrl+O adds files; outside the edits, Enter presses a focused
+// picture button, and on the cut tab Space plays or pauses, "[" and "]" set the start and
+// end at the play position, and the arrows, Page Up/Down, Home and End move the play
+// position from the slider.
+bool CTolvaneDlg::HandlePlaybackKey(QWidget* receiver, const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    if (key.key() == Qt::Key_O && modifiers == Qt::ControlModifier) {
+        OnAdd();
+        return true;
+    }
+    if (TakesText(receiver) || TakesText(focusWidget()))
+        return false;
+    if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) {
+        auto* button = qobject_cast<CControlButton*>(receiver);
+        if (!button || !button->isEnabled())
+            return false;
+        button->click();
+        return true;
+    }
+    if (tabs_->currentIndex() != 0)
+        return false;  // the merge list ticks its rows with Space
+    switch (key.key()) {
+        case Qt::Key_Space:
+            if (modifiers != Qt::NoModifier)
+                return false;
+            if (GetDlgItem(ControlId::Play)->isEnabled())
+                OnPlayPause();
             return true;
-        const auto* box = qobject_cast<const QComboBox*>(widget);
-        return box && box->isEditable();
-    };
-    return tabs_->currentIndex() == 1 && !takesText(receiver) && !takesText(focusWidget());
+        case Qt::Key_BracketLeft:
+            OnStartPoint();
+            return true;
+        case Qt::Key_BracketRight:
+            OnEndPoint();
+            return true;
+        default:
+            break;
+    }
+    if (receiver != slider_ || !playerOpened_ || !slider_->isEnabled() ||
+        modifiers != Qt::NoModifier) {
+        return false;
+    }
+    constexpr std::int64_t kStepMs = 1000;
+    constexpr std::int64_t kPageMs = 10000;
+    switch (key.key()) {
+        case Qt::Key_Left:
+            SeekBy(-kStepMs);
+            return true;
+        case Qt::Key_Right:
+            SeekBy(kStepMs);
+            return true;
+        case Qt::Key_PageUp:
+            SeekBy(-kPageMs);
+            return true;
+        case Qt::Key_PageDown:
+            SeekBy(kPageMs);
+            return true;
+        case Qt::Key_Home:
+            SeekTo(0);
+            return true;
+        case Qt::Key_End:
+            SeekTo(INT32_MAX);
+            return true;
+        default:
+            return false;
+    }
 }
 
 // A press on a free spot of the window (or on a static text, which passes it on) moves

@@ -31,6 +31,7 @@
 
 class QComboBox;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -212,6 +213,8 @@ class CTolvaneDlg : public QDialog {
     CAVConvertDlg& ProgressDialog();
     void CloseProgressDialog();
     void ShowFinishedRows(int currentIndex);
+    enum class MergeOutcome { Kept, Lost };  // the merge's output stays, or is gone
+    void ShowRowsAfterMerge(MergeOutcome outcome);
     void ReportJob(bool succeeded);
     QString CannotNameMessage(const QString& input, OutputNamingError why) const;
     QString TooManyInputsMessage(std::size_t checked) const;
@@ -229,6 +232,14 @@ class CTolvaneDlg : public QDialog {
     void SetPlayButtonLook(int bitmapId);
     void ShowStoppedPosition();
     void EndPlayedSelection();
+    void ShowRangeOnSlider(std::int32_t startMs, std::int32_t endMs);
+    void ShowTimeAsUnderstood(QLineEdit* edit);
+    // Keys of the play position, the range and playback; true when the key was used.
+    bool HandlePlaybackKey(QWidget* receiver, const QKeyEvent& key);
+    void SeekBy(std::int64_t deltaMs);
+    void SeekTo(std::int64_t positionMs);
+    // Tells the user why the typed range cannot be cut; true when it can.
+    bool RangeCanBeCut();
 
   signals:
     // The player's end of file, raised on the player's thread, handled on the window's.

@@ -34,6 +34,10 @@ constexpr int kStartColumn = 1;
 constexpr int kEndColumn = 2;
 constexpr int kStatusColumn = 4;
 
+QString TimeCodeText(std::int64_t ms) {
+    return QString::fromStdString(FormatTimeCode(static_cast<std::int32_t>(ms)));
+}
+
 const QString kUnwritableFolder =
     QStringLiteral("MP3文件生成失败，请点击浏览按钮选择保存到其他目录!");
 
@@ -148,6 +152,23 @@ void CTolvaneDlg::CloseProgressDialog() {
         progressDialog_->CloseDialog();
 }
 
+// A range that ends at or before its start, or starts at or past the file's end, holds no
+// audio: the user hears so before the job, and the marks stay for correcting.
+bool CTolvaneDlg::RangeCanBeCut() {
+    const std::int64_t start = ParseTimeCode(Utf8(startEdit_->text()));
+    const std::int64_t end = ParseTimeCode(Utf8(endEdit_->text()));
+    const std::int64_t lengthMs = currentFileProbe_.durationUs / 1000;
+    if (end <= start) {
+        ShowMessage(Text("TISHI", "jsqks").arg(TimeCodeText(start), TimeCodeText(end)));
+        return false;
+    }
+    if (start >= lengthMs) {
+        ShowMessage(Text("TISHI", "kswjw").arg(TimeCodeText(start), TimeCodeText(lengthMs)));
+        return false;
+    }
+    return true;
+}
+
 bool CTolvaneDlg::JobCommandAllowed() const {
     // A batch of files being examined, or a job whose dialog is still up, comes first.
     return !addingFiles_ && !(progressDialog_ && progressDialog_->isVisible());
@@ -184,6 +205,8 @@ void CTolvaneDlg::OnConvert() {
         ShowMessage(Text("TISHI", "qxtjsp"));
         return;
     }
+    if (!RangeCanBeCut())
+        return;
     if (!CheckOutputFolder())
         return;
     // A cancelled job's worker may still be writing its last packet.
@@ -256,6 +279,9 @@ void CTolvaneDlg::OnMerge() {
     }
     runner_.WaitForWorker();
 
+    // Words of an earlier merge go: every input waits again.
+    for (const int row : checkedRows_)
+        fileList_->SetItemText(row, kStatusColumn, Text("JIEMIAN", "zb"));
     completedCount_ = 0;
     std::vector<JoinRange> ranges;
     for (const int row : checkedRows_) {
@@ -289,6 +315,10 @@ void CTolvaneDlg::RunJob(bool joinMode) {
         jobTimer_.stop();
         job_.cancelRequested.store(true);
         runner_.WaitForWorker();
+        if (joinMode)
+            ShowRowsAfterMerge(outputPath_.isEmpty() || !QFileInfo::exists(outputPath_)
+                                   ? MergeOutcome::Lost
+                                   : MergeOutcome::Kept);
         // The window itself was closed meanwhile (a termination signal): the output is
         // kept as by a cancel, but no message may hold up the end of the program.
         if (dialog.closedByUser() && !closing_)
@@ -329,10 +359,10 @@ void CTolvaneDlg::OnJobTimer() {
         if (job_.fileStatus[std::size_t(i)].load() == kInputFailed) {
             jobTimer_.stop();
             CloseProgressDialog();
-            // The rows show which inputs were done and which failed before the user
-            // reads the message.
+            // The rows show which input failed before the user reads the message; the
+            // others wait again, since no file holds them.
             if (join)
-                ShowFinishedRows(displayCount);
+                ShowRowsAfterMerge(MergeOutcome::Lost);
             ShowMessage(FailureMessage());
             return;
         }
@@ -346,7 +376,8 @@ void CTolvaneDlg::OnJobTimer() {
     }
 }
 
-// The list's status column and check marks follow the inputs the worker has finished.
+// While the merge runs, the status column follows the inputs the worker has finished;
+// their ticks stay until the output holding them is complete.
 void CTolvaneDlg::ShowFinishedRows(int currentIndex) {
     for (int i = 0; i < currentIndex && std::size_t(i) < checkedRows_.size(); ++i) {
         const int row = checkedRows_[std::size_t(i)];
@@ -356,7 +387,23 @@ void CTolvaneDlg::ShowFinishedRows(int currentIndex) {
         } else if (status == kInputDone) {
             completedCount_ = currentIndex;
             fileList_->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
+        }
+    }
+}
+
+// At the end of a merge a row is done, and unticked, only when its audio is in an output
+// that stays; a failed input says so, and every other row waits to be merged again.
+void CTolvaneDlg::ShowRowsAfterMerge(MergeOutcome outcome) {
+    for (std::size_t i = 0; i < checkedRows_.size() && i < std::size_t(kJobStatusSlots); ++i) {
+        const int row = checkedRows_[i];
+        const std::int8_t status = job_.fileStatus[i].load();
+        if (status == kInputFailed) {
+            fileList_->SetItemText(row, kStatusColumn, Text("TISHI", "sb"));
+        } else if (status == kInputDone && outcome == MergeOutcome::Kept) {
+            fileList_->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
             fileList_->SetCheck(row, false);
+        } else {
+            fileList_->SetItemText(row, kStatusColumn, Text("JIEMIAN", "zb"));
         }
     }
 }
@@ -370,6 +417,8 @@ void CTolvaneDlg::ReportJob(bool succeeded) {
     CloseProgressDialog();
     if (!succeeded)
         return;
+    if (join)
+        ShowRowsAfterMerge(MergeOutcome::Kept);
     if (!join) {
         // The worker is done with the output; a mislabelled source's cut takes the
         // ".mp3" name when it is free.
@@ -377,7 +426,9 @@ void CTolvaneDlg::ReportJob(bool succeeded) {
         outputPath_ = FromUtf8(FinishMislabelledCut(job_.inputNames[0], Utf8(outputPath_),
                                                     currentFileProbe_.mislabeled));
     }
-    ShowMessage(Text("TISHI", join ? "hbcg" : "jqcg"));
+    // The user reads what was written and where.
+    ShowMessage(Text("TISHI", join ? "hbcg" : "jqcg") + QLatin1Char('\n') +
+                QDir::toNativeSeparators(outputPath_));
     if (openFolderWhenDone_)
         shell_->Open(outputFolderBoxText_);
 }

@@ -81,6 +81,7 @@ void CTolvaneDlg::ShowWholeFileRange() {
     startEdit_->setText(TimeCodeText(startMs));
     endEdit_->setText(TimeCodeText(endMs));
     Item<QLabel>(ControlId::SelectionLength)->setText(TimeCodeText(endMs - startMs));
+    ShowRangeOnSlider(TimeCodeOf(startEdit_), TimeCodeOf(endEdit_));
 }
 
 void CTolvaneDlg::Play() {
@@ -174,14 +175,18 @@ void CTolvaneDlg::OnPositionTimer() {
 }
 
 // The end of a played selection closes the file like Stop, so the next Play opens it
-// afresh instead of pausing or resuming a closed player.
+// afresh instead of pausing or resuming a closed player; the Play button shows play again.
 void CTolvaneDlg::EndPlayedSelection() {
+    double durationSec = 0.0;
+    player_->PlayerModule_GetDuration(&durationSec);
     player_->PlayerModule_Stop();
     player_->PlayerModule_Close();
     positionTimer_.stop();
     currentPositionMs_ = 0;
-    Item<QLabel>(ControlId::PlayPosition)->setText(kZeroTime + QStringLiteral(" /"));
-    Item<QLabel>(ControlId::Duration)->setText(kZeroTime);
+    // The length stays what the file has; only the position goes back to zero.
+    Item<QLabel>(ControlId::PlayPosition)->setText(kZeroTime);
+    Item<QLabel>(ControlId::Duration)
+        ->setText(QStringLiteral("/ ") + TimeCodeText(Thousandths(durationSec)));
     slider_->SetPos(0);
     slider_->update();
     playSelectionActive_ = false;
@@ -216,6 +221,29 @@ void CTolvaneDlg::OnSliderTracking(int controlId, int position) {
     player_->PlayerModule_Start();
 }
 
+void CTolvaneDlg::SeekBy(std::int64_t deltaMs) {
+    SeekTo(std::int64_t(currentPositionMs_) + deltaMs);
+}
+
+// A key moves the play position and keeps playing or pausing as it was; like a drag, it
+// plays on past the end of a played selection.
+void CTolvaneDlg::SeekTo(std::int64_t positionMs) {
+    double durationSec = 0.0;
+    player_->PlayerModule_GetDuration(&durationSec);
+    const std::int64_t lengthMs = std::max(Thousandths(durationSec), 0);
+    const int targetMs = static_cast<int>(std::clamp<std::int64_t>(positionMs, 0, lengthMs));
+    EndSelectionStopPoint();
+    player_->PlayerModule_SetCurrentPosition(targetMs / 1000.0);
+    currentPositionMs_ = targetMs;
+    // One slash between the two texts, as the tick and Stop keep it.
+    const bool lengthHasSlash =
+        Item<QLabel>(ControlId::Duration)->text().startsWith(QLatin1Char('/'));
+    Item<QLabel>(ControlId::PlayPosition)
+        ->setText(TimeCodeText(targetMs) + (lengthHasSlash ? QString() : QStringLiteral(" /")));
+    slider_->SetPos(std::clamp(PerMille(targetMs, lengthMs), 0, 1000));
+    slider_->update();
+}
+
 // --- Range selection ------------------------------------------------------------------
 
 void CTolvaneDlg::OnTimeEditChanged() {
@@ -225,39 +253,63 @@ void CTolvaneDlg::OnTimeEditChanged() {
         player_->PlayerModule_SetStopPoint(end / 1000.0);  // the played selection follows
     Item<QLabel>(ControlId::SelectionLength)
         ->setText(end > start ? TimeCodeText(std::int64_t(end) - start) : kZeroTime);
+    ShowRangeOnSlider(start, end);
+}
+
+// The slider marks the stretch the edits hold, however it was set: a range that runs to
+// the file's end is marked from its start on, the whole file is all marked, and an empty
+// or reversed range marks nothing.
+void CTolvaneDlg::ShowRangeOnSlider(std::int32_t startMs, std::int32_t endMs) {
+    if (currentFile_.isEmpty()) {
+        slider_->SetSelectionStart(0);
+        slider_->SetSelectionEnd(0);
+        slider_->SetSelectionMode(0);
+        slider_->update();
+        return;
+    }
+    const std::int64_t lengthMs = currentFileProbe_.durationUs / 1000;
+    const int first = std::clamp(PerMille(startMs, lengthMs), 0, 1000);
+    const int last = std::clamp(PerMille(endMs, lengthMs), 0, 1000);
+    slider_->SetSelectionStart(first);
+    slider_->SetSelectionEnd(last);
+    slider_->SetSelectionMode(last < 1000 ? 2 : (first > 0 ? 1 : 0));
+    slider_->update();
+}
+
+// What the edit shows is what will be used: a typed time is written back as read.
+void CTolvaneDlg::ShowTimeAsUnderstood(QLineEdit* edit) {
+    const QString understood = TimeCodeText(TimeCodeOf(edit));
+    if (edit->text() != understood)
+        edit->setText(understood);
 }
 
 // Setting the start moves the end back to the end of the file.
 void CTolvaneDlg::OnStartPoint() {
     if (currentFile_.isEmpty())
         return;
-    slider_->SetSelectionStart(slider_->GetPos());
-    slider_->SetSelectionMode(1);
-    slider_->update();
     const std::int64_t lengthMs = currentFileProbe_.durationUs / 1000;
     startEdit_->setText(TimeCodeText(currentPositionMs_));
     endEdit_->setText(TimeCodeText(lengthMs));
     Item<QLabel>(ControlId::SelectionLength)->setText(TimeCodeText(lengthMs - currentPositionMs_));
+    ShowRangeOnSlider(TimeCodeOf(startEdit_), TimeCodeOf(endEdit_));
 }
 
-// An end before the start swaps the two texts (the slider's marks stay as they are).
+// An end before the start swaps the two texts, and the slider marks the swapped range.
 void CTolvaneDlg::OnEndPoint() {
     if (currentFile_.isEmpty())
         return;
-    slider_->SetSelectionEnd(slider_->GetPos());
-    slider_->SetSelectionMode(2);
-    slider_->update();
     const std::int64_t start = TimeCodeOf(startEdit_);
     const std::int64_t position = currentPositionMs_;
     auto* length = Item<QLabel>(ControlId::SelectionLength);
     if (position > start) {
         endEdit_->setText(TimeCodeText(position));
         length->setText(TimeCodeText(position - start));
-        return;
+    } else {
+        startEdit_->setText(TimeCodeText(position));
+        endEdit_->setText(TimeCodeText(start));
+        length->setText(TimeCodeText(start - position));
     }
-    startEdit_->setText(TimeCodeText(position));
-    endEdit_->setText(TimeCodeText(start));
-    length->setText(TimeCodeText(start - position));
+    ShowRangeOnSlider(TimeCodeOf(startEdit_), TimeCodeOf(endEdit_));
 }
 
 void CTolvaneDlg::OnPlaySelection() {
@@ -276,6 +328,11 @@ void CTolvaneDlg::OnPlaySelection() {
     playSelectionActive_ = true;
     positionTimer_.start(kPositionTickMs);  // the tick finds the end
     slider_->setEnabled(true);
+    // The selection plays: the Play button shows pause and pauses it, like any playing.
+    if (playMode_ != kPause) {
+        playMode_ = kPause;
+        SetPlayButtonLook(kPauseLookBitmap);
+    }
 }
 
 }  // namespace tolvane

@@ -14,10 +14,9 @@ namespace {
 constexpr int kWaveformTickMs = 50;
 }  // namespace
 
+// The waveform's pictures are made when a file's waveform is first read, not while the
+// window starts: most starts never show one.
 void CTolvaneDlg::SetUpFileWaveform() {
-    // The fixed pictures are the ones the slider was given.
-    fileWaveform_ =
-        std::make_unique<ui::FileWaveform>(slider_->NormalTrack(), slider_->HighlightedTrack());
     slider_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(slider_, &QWidget::customContextMenuRequested, this, &CTolvaneDlg::ShowSliderMenu);
     waveformTimer_.setInterval(kWaveformTickMs);
@@ -38,15 +37,20 @@ void CTolvaneDlg::SetShowFileWaveform(bool show) {
     SettingsFile(programFolder_).SetShowFileWaveform(show);
     if (show) {
         ReadFileWaveform();
-    } else {
+    } else if (fileWaveform_) {
         StopFileWaveform();  // back to the fixed pictures
         slider_->SetTrackBitmaps(fileWaveform_->Normal(), fileWaveform_->Highlighted());
     }
 }
 
 void CTolvaneDlg::ReadFileWaveform() {
-    if (!showFileWaveform_ || !fileWaveform_ || currentFile_.isEmpty())
+    if (!showFileWaveform_ || currentFile_.isEmpty())
         return;
+    if (!fileWaveform_) {
+        // The slider still shows its fixed pictures: they are what the waveform replaces.
+        fileWaveform_ =
+            std::make_unique<ui::FileWaveform>(slider_->NormalTrack(), slider_->HighlightedTrack());
+    }
     fileWaveform_->Load(currentFile_.toStdString());
     // The fixed pictures show until the first columns are in.
     slider_->SetTrackBitmaps(fileWaveform_->Normal(), fileWaveform_->Highlighted());
@@ -54,6 +58,10 @@ void CTolvaneDlg::ReadFileWaveform() {
 }
 
 void CTolvaneDlg::OnWaveformTimer() {
+    if (!fileWaveform_) {
+        waveformTimer_.stop();
+        return;
+    }
     if (fileWaveform_->Update())
         slider_->SetTrackBitmaps(fileWaveform_->Normal(), fileWaveform_->Highlighted());
     if (!fileWaveform_->Reading())

@@ -1,7 +1,9 @@
 #include "UserPrompts.h"
 
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QWidget>
 
 namespace tolvane {
 
@@ -12,7 +14,7 @@ class DialogMessageBox final : public IMessageBox {
     void Show(QWidget* parent, const QString& text) override {
         QMessageBox box(parent);
         box.setIcon(QMessageBox::NoIcon);
-        box.setWindowTitle(QString());
+        box.setWindowTitle(MessageTitleFor(parent));
         box.setText(text);
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
@@ -34,6 +36,11 @@ class DialogFolderChooser final : public IFolderChooser {
 };
 
 }  // namespace
+
+QString MessageTitleFor(const QWidget* parent) {
+    const QString title = parent ? parent->window()->windowTitle() : QString();
+    return title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;
+}
 
 IMessageBox& SystemMessageBox() {
     static DialogMessageBox instance;

@@ -32,6 +32,10 @@ class IFolderChooser {
     virtual QString ChooseFolder(const QString& title) = 0;
 };
 
+// The title of a message over `parent`: the program's name as its window shows it (the
+// application's display name without a window).
+QString MessageTitleFor(const QWidget* parent);
+
 // The real dialogs.
 IMessageBox& SystemMessageBox();
 IFileChooser& SystemFileChooser();

@@ -7,8 +7,9 @@
 // drive_window PROGRAM_FOLDER OUTPUT_FOLDER SHOTS_FOLDER CUT_FILE MERGE_FILE...
 //
 // Keys and the mouse go through Qt Test as the user's would: Enter and Delete in the
-// edits, Tab round each tab (a picture per stop), Space on list rows, a row dragged to
-// another place; then a merge that is cancelled and one that fails.
+// edits, times typed and left with Tab and Enter, the slider's keys, Tab round each tab
+// (a picture per stop), Space on list rows, a row dragged to another place; the settings
+// dialog chosen from and opened again; then a merge that is cancelled and one that fails.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "CAVConvertDlg.h"
@@ -105,7 +107,12 @@ class Photographer : public QObject {
             if (!boxSeen_.isValid()) {
                 boxSeen_.start();
             } else if (boxSeen_.elapsed() >= 400) {
-                Shoot(QStringLiteral("settings"));
+                ++settingsShown_;
+                if (onSettings)
+                    onSettings(*settings, settingsShown_);
+                QApplication::processEvents();
+                Shoot(settingsShown_ == 1 ? QStringLiteral("settings")
+                                          : QStringLiteral("settings-reopened"));
                 boxSeen_.invalidate();
                 static_cast<QAbstractButton*>(settings->GetDlgItem(SettingsDialogId::Ok))->click();
             }
@@ -126,6 +133,13 @@ class Photographer : public QObject {
     }
 
     QString folder_;
+
+  public:
+    // Runs on each showing of the settings dialog before its picture; its number from 1.
+    std::function<void(CSettings&, int)> onSettings;
+
+  private:
+    int settingsShown_ = 0;
     QString job_;
     QTimer timer_;
     QElapsedTimer progressSeen_;
@@ -224,10 +238,58 @@ int main(int argc, char** argv) {
         click(ControlId::Convert);  // returns when the job is reported
         std::printf("cut output: %s\n", qPrintable(window.outputPath()));
 
+        // Times typed leniently, written back as read when the edit is left (Tab) or
+        // Enter is pressed; the slider marks the typed range.
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window))
+            std::printf("the window did not become active\n");
+        auto* typedStart = window.Item<QLineEdit>(ControlId::StartEdit);
+        typedStart->setFocus(Qt::MouseFocusReason);
+        typedStart->selectAll();
+        QTest::keyClicks(typedStart, QStringLiteral("2"));
+        QTest::keyClick(typedStart, Qt::Key_Tab);
+        auto* typedEnd = window.Item<QLineEdit>(ControlId::EndEdit);
+        typedEnd->setFocus(Qt::MouseFocusReason);
+        typedEnd->selectAll();
+        QTest::keyClicks(typedEnd, QStringLiteral("00:00:04.5"));
+        QTest::keyClick(typedEnd, Qt::Key_Return);
+        QApplication::processEvents();
+        camera.Shoot(QStringLiteral("slider-typed-times"));
+        std::printf("typed \"2\" and \"00:00:04.5\": start %s, end %s\n",
+                    qPrintable(typedStart->text()), qPrintable(typedEnd->text()));
+
+        // Playing, the focused slider shows the focus mark and its keys move the play
+        // position: Home, then Right twice.
+        click(ControlId::Play);
+        auto* slider = window.GetDlgItem(ControlId::PositionSlider);
+        slider->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(slider, Qt::Key_Home);
+        QTest::keyClick(slider, Qt::Key_Right);
+        QTest::keyClick(slider, Qt::Key_Right);
+        QApplication::processEvents();
+        camera.Shoot(QStringLiteral("slider-focus"));
+        std::printf("slider keys: position %s\n",
+                    qPrintable(window.Item<QLabel>(ControlId::PlayPosition)->text()));
+        click(ControlId::Stop);
+
         window.Item<QTabBar>(ControlId::Tabs)->setCurrentIndex(1);
         chooser.next = mergeFiles;
         click(ControlId::Add);
-        click(ControlId::Setting);  // shown, photographed and confirmed with OK
+        // The settings dialog: 22050 Hz with 320 kbps chosen moves to 160 kbps with a
+        // note; opened again, it shows what is in force.
+        camera.onSettings = [](CSettings& dialog, int showing) {
+            if (showing != 1)
+                return;
+            dialog.List(SettingsDialogId::BitRate)->setCurrentText(QStringLiteral("320 kbps"));
+            dialog.List(SettingsDialogId::SampleRate)->setCurrentText(QStringLiteral("22050 Hz"));
+            dialog.List(SettingsDialogId::Channels)
+                ->setCurrentText(QStringLiteral("1 Channel Mono"));
+        };
+        click(ControlId::Setting);  // shown, chosen from, photographed and confirmed with OK
+        click(ControlId::Setting);  // shown again, photographed and confirmed with OK
+        std::printf("settings in force: %d bit/s, %d Hz, %d channels\n",
+                    window.outputProfile().bitRate, window.outputProfile().sampleRate,
+                    window.outputProfile().channels);
         camera.Shoot(QStringLiteral("merge-window"));
         camera.Expect(QStringLiteral("merge"));
         click(ControlId::Merge);
@@ -295,12 +357,12 @@ int main(int argc, char** argv) {
         PrintRows(*list, "after the cancelled merge");
         camera.Shoot(QStringLiteral("merge-cancel-window-after"));
 
-        // A merge whose first input is gone when it runs.
+        // A merge whose second input is gone when it runs: no row is marked done.
         click(ControlId::DeleteAll);
         const QString doomed = outputFolder + QStringLiteral("/../gone-before-the-merge.wav");
         QFile::remove(doomed);
         QFile::copy(mergeFiles.back(), doomed);
-        chooser.next = {doomed, mergeFiles.back()};
+        chooser.next = {mergeFiles.front(), doomed, mergeFiles.back()};
         click(ControlId::Add);
         QFile::remove(doomed);
         camera.Expect(QStringLiteral("merge-fail"));
