@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "Mp3BitRates.h"
-#include "OutputProfile.h"
+#include "engine/job/OutputProfile.h"
 #include "TimeCode.h"
 
 namespace tolvane::cli {
