@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "CliRun.h"
 #include "MediaFixtures.h"
 
@@ -156,6 +159,30 @@ TEST(CliSplit, KeepTagsCopiesTheSourcesTagsIntoACut) {
     CliRun run = RunCli("cut " + Q(source) + " --end 00:00:01.000 --keep-tags", out.path());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(ProbedTags(out / "song.mp3").find("title=Tagged"), std::string::npos);
+}
+
+TEST(CliSplit, CtrlCStopsAfterThePartBeingWrittenWhichIsKeptWhole) {
+    TempDir dir;
+    const fs::path source =
+        testing::MakeTone(dir.path(), "long.wav", 540.0, 44100, 1, "-c:a pcm_s16le");
+    testing::ChildProgram cli(TOLVANE_CLI_PATH,
+                              {"split", source.string(), "--at", "00:03:00.000,00:06:00.000",
+                               "--out", dir.path().string()},
+                              dir / "stdout", dir / "stderr", {});
+    ASSERT_TRUE(cli.started());
+    const fs::path first = dir / "long (01).wav";
+    const bool running =
+        testing::RunChildUntil(cli, [&] { return testing::FileSizeOrZero(first) > 2'000'000; });
+    ASSERT_TRUE(running) << "the split ended before the signal";
+    cli.Signal(SIGINT);
+    const testing::ChildEnd end = cli.WaitOrKill(std::chrono::seconds(120));
+    EXPECT_TRUE(end.exited && end.code == 130) << end.Describe();
+    EXPECT_EQ(testing::ReadFileBytes(dir / "stdout"), first.string() + "\n");
+    EXPECT_NE(testing::ReadFileBytes(dir / "stderr").find("cancelled; 1 of 3 parts were written"),
+              std::string::npos);
+    EXPECT_NEAR(testing::Ffprobe(first).durationSec, 180.0, 1e-3);
+    EXPECT_EQ(FolderEntries(dir.path()),
+              (std::vector<std::string>{"long (01).wav", "long.wav", "stderr", "stdout"}));
 }
 
 }  // namespace
