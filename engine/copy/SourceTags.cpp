@@ -12,9 +12,11 @@ namespace tolvane {
 
 namespace {
 
-// Written by muxers about themselves, not about the recording.
-constexpr std::array<std::string_view, 5> kMuxerNotes = {"encoder", "major_brand", "minor_version",
-                                                         "compatible_brands", "creation_time"};
+// Written by muxers about themselves, not about the recording, or about the whole
+// file's length and gapless trim, which a part of it must not carry.
+constexpr std::array<std::string_view, 7> kMuxerNotes = {
+    "encoder",       "major_brand", "minor_version", "compatible_brands",
+    "creation_time", "TLEN",        "iTunSMPB"};
 
 bool IsMuxerNote(std::string_view key) {
     return std::any_of(kMuxerNotes.begin(), kMuxerNotes.end(), [key](std::string_view note) {

@@ -50,6 +50,7 @@ class SplitJob {
     SplitJob& operator=(const SplitJob&) = delete;
 
     // Writes the parts on the calling thread; returns when done, failed or cancelled.
+    // Once per job: the results describe one run.
     void Run();
 
     const SplitRequest& request() const { return request_; }

@@ -155,10 +155,14 @@ INSTANTIATE_TEST_SUITE_P(Formats, CliSplitTags,
 TEST(CliSplit, KeepTagsCopiesTheSourcesTagsIntoACut) {
     TempDir in, out;
     const fs::path source = testing::MakeTone(in.path(), "song.mp3", 3.0, 44100, 2,
-                                              "-c:a libmp3lame -metadata title=Tagged");
+                                              "-c:a libmp3lame -metadata title=Tagged "
+                                              "-metadata TLEN=3000");
+    ASSERT_NE(ProbedTags(source).find("tlen=3000"), std::string::npos);
     CliRun run = RunCli("cut " + Q(source) + " --end 00:00:01.000 --keep-tags", out.path());
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(ProbedTags(out / "song.mp3").find("title=Tagged"), std::string::npos);
+    const std::string tags = ProbedTags(out / "song.mp3");
+    EXPECT_NE(tags.find("title=Tagged"), std::string::npos) << tags;
+    EXPECT_EQ(tags.find("tlen"), std::string::npos) << tags;  // the source's length
 }
 
 TEST(CliSplit, CtrlCStopsAfterThePartBeingWrittenWhichIsKeptWhole) {
