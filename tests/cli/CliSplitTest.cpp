@@ -115,6 +115,26 @@ TEST(CliSplit, PointsGiveNumberedPartsAndTakenNamesAreKept) {
     EXPECT_EQ(every.out, "./tone (01)(0).wav\n./tone (02)(1).wav\n") << every.err;
 }
 
+TEST(CliSplit, SilencesSplitInTheirMiddleAndSilentPartsAreLeftOut) {
+    TempDir dir;
+    // Tone, 2 s of silence, tone, and silence to the end.
+    testing::RunFfmpeg(
+        "-f lavfi -i \"aevalsrc='0.3*sin(2*PI*440*t)*(lt(t,3)+gte(t,5)*lt(t,8))':"
+        "s=44100:d=10\" -c:a pcm_s16le",
+        dir / "talk.wav");
+    CliRun run = RunCli("split talk.wav --silence --min-silence 00:00:01.500 --json", dir.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "[\n"
+              "{\"path\": \"./talk (01).wav\", \"start\": \"00:00:00.000\", \"end\": "
+              "\"00:00:04.000\", \"title\": null},\n"
+              "{\"path\": \"./talk (02).wav\", \"start\": \"00:00:04.000\", \"end\": "
+              "\"00:00:09.000\", \"title\": null}\n]\n");
+    CliRun none = RunCli("split talk.wav --silence --min-silence 00:00:03.000", dir.path());
+    EXPECT_EQ(none.status, 2);
+    EXPECT_NE(none.err.find("no silence"), std::string::npos) << none.err;
+}
+
 struct TagCase {
     const char* extension;
     const char* codecArgs;
