@@ -92,6 +92,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
         request.command = Command::Cut;
     else if (name == "join")
         request.command = Command::Join;
+    else if (name == "split")
+        request.command = Command::Split;
     else
         return Error("unknown command \"" + name + "\" (try --help)");
 
@@ -114,8 +116,23 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
             request.verbose = true;
             continue;
         }
-        if (argument == "--json" && request.command == Command::Probe) {
+        const bool isSplit = request.command == Command::Split;
+        if (argument == "--json" && (request.command == Command::Probe || isSplit)) {
             request.json = true;
+            continue;
+        }
+        if (argument == "--keep-tags" && (request.command == Command::Cut || isSplit)) {
+            request.keepTags = true;
+            continue;
+        }
+        if (isSplit && (argument == "--dry-run" || argument == "--silence")) {
+            if (argument == "--dry-run") {
+                request.dryRun = true;
+                continue;
+            }
+            if (request.splitSource != SplitSource::None)
+                return Error("give only one of --at, --cue, --silence and --every");
+            request.splitSource = SplitSource::Silence;
             continue;
         }
         std::string value;
@@ -130,7 +147,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
         const bool known =
             argument == "--out" || (isCut && (argument == "--start" || argument == "--end")) ||
             (isJoin &&
-             (argument == "--bitrate" || argument == "--rate" || argument == "--channels"));
+             (argument == "--bitrate" || argument == "--rate" || argument == "--channels")) ||
+            (isSplit && (argument == "--at" || argument == "--cue" || argument == "--every" ||
+                         argument == "--threshold" || argument == "--min-silence"));
         if (!known || request.command == Command::Probe)
             return Error("unknown option " + argument + " for " + name + " (try --help)");
         if (!hasValue) {
@@ -138,6 +157,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
                 return Error("option " + argument + " needs a value");
             value = arguments[++i];
         }
+
+        const bool choosesSource =
+            argument == "--at" || argument == "--cue" || argument == "--every";
+        if (choosesSource && request.splitSource != SplitSource::None)
+            return Error("give only one of --at, --cue, --silence and --every");
 
         if (argument == "--out") {
             if (value.empty())
@@ -148,6 +172,41 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
             if (!time.ms)
                 return Error("bad time \"" + value + "\" for " + argument + ": " + time.error);
             (argument == "--start" ? request.startMs : request.endMs) = time.ms;
+        } else if (argument == "--at") {
+            request.splitSource = SplitSource::Points;
+            std::size_t from = 0;
+            for (;;) {
+                const std::size_t comma = value.find(',', from);
+                const std::string text = value.substr(from, comma - from);
+                TimeArgument time = ReadTimeArgument(text);
+                if (!time.ms)
+                    return Error("bad time \"" + text + "\" for --at: " + time.error);
+                request.splitPointsMs.push_back(*time.ms);
+                if (comma == std::string::npos)
+                    break;
+                from = comma + 1;
+            }
+        } else if (argument == "--cue") {
+            if (value.empty())
+                return Error("option --cue needs a cue sheet");
+            request.splitSource = SplitSource::CueSheet;
+            request.cueSheet = value;
+        } else if (argument == "--every" || argument == "--min-silence") {
+            TimeArgument time = ReadTimeArgument(value);
+            if (!time.ms)
+                return Error("bad time \"" + value + "\" for " + argument + ": " + time.error);
+            if (argument == "--min-silence") {
+                request.minSilenceMs = time.ms;
+            } else {
+                request.splitSource = SplitSource::Every;
+                request.everyMs = *time.ms;
+            }
+        } else if (argument == "--threshold") {
+            char* end = nullptr;
+            const double db = std::strtod(value.c_str(), &end);
+            if (value.empty() || end != value.c_str() + value.size() || !(db < 0) || db < -150)
+                return Error("bad threshold \"" + value + "\": give dBFS below 0, e.g. -48");
+            request.thresholdDb = db;
         } else if (argument == "--bitrate") {
             std::optional<std::int64_t> bits = ReadCount(value, true);
             if (!bits || *bits < 8000 || *bits > 320000)
@@ -188,6 +247,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
                     return Error(*refusal);
             }
             break;
+        case Command::Split:
+            if (request.files.size() != 1)
+                return Error("split takes exactly one file");
+            if (request.splitSource == SplitSource::None)
+                return Error("split needs one of --at, --cue, --silence and --every");
+            if ((request.thresholdDb || request.minSilenceMs) &&
+                request.splitSource != SplitSource::Silence)
+                return Error("--threshold and --min-silence go with --silence");
+            break;
         case Command::Help:
         case Command::Version:
             break;
@@ -198,8 +266,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
 const char* UsageText() {
     return R"usage(Usage:
   tolvane-cli probe [--json] FILE...
-  tolvane-cli cut FILE... [--start TIME] [--end TIME] [--out DIR]
+  tolvane-cli cut FILE... [--start TIME] [--end TIME] [--out DIR] [--keep-tags]
   tolvane-cli join FILE... [--out DIR] [--bitrate 128k] [--rate 44100] [--channels 2]
+  tolvane-cli split FILE --at TIME[,TIME...] [--out DIR] [--json] [--dry-run] [--keep-tags]
+  tolvane-cli split FILE --cue SHEET.cue [--out DIR] [--json] [--dry-run] [--keep-tags]
+  tolvane-cli split FILE --silence [--threshold -48] [--min-silence 00:00:01.000] [...]
+  tolvane-cli split FILE --every TIME [--out DIR] [--json] [--dry-run] [--keep-tags]
   tolvane-cli --help
   tolvane-cli --version
 
@@ -215,6 +287,19 @@ cut    copies the stretch from --start (default: the beginning) to --end (defaul
 join   re-encodes the files, in the order given, into one MP3 named after the first.
        The bit rate must be one MP3 has at the sample rate: 32k to 320k at 32000,
        44100 and 48000 Hz, 8k to 160k at the lower rates.
+split  cuts one file into parts of its own format, without re-encoding, each as exact
+       as a cut, so the parts played one after the other are the file: at the times
+       given by --at; at the tracks of a cue sheet (named "01 - <title>" and tagged
+       with its title, artist, album, track number and date); in the middle of each
+       silence (quieter than --threshold dBFS, default -48, for at least
+       --min-silence, default 00:00:01.000; parts silent throughout are left out); or
+       every TIME. Parts are named "<name> (01).<ext>", "(02)" ... otherwise. Each
+       written part's path is printed on its own line; --json prints a JSON array of
+       objects with "path", "start", "end" (time codes) and "title" (null without a
+       cue sheet) instead; --dry-run lists the parts and writes nothing. Ctrl-C stops
+       after the part being written, which is kept whole.
+--keep-tags  copies the file's own tags (title, artist ...) into the output of a cut
+       or the parts of a split; by default a cut writes none.
 
 TIME is a time code HH:MM:SS.mmm, e.g. 00:01:02.003. The output goes to DIR (default:
 the current folder) under the input's name; an existing file is never replaced: the
@@ -227,7 +312,9 @@ prints its path.
 Exit status: 0 done, 1 a file is unusable or the job failed, 2 bad command line (or a
 range that starts past a file's end), 128 + the signal's number when a signal cancelled
 it (130 Ctrl-C, 143 SIGTERM). With several files the status is the worst of them; a
-signal cancels the running cut and the files after it.
+signal cancels the running cut and the files after it. A split point at or past the
+end, two equal points, none, or a cue sheet that cannot be used is a bad command line
+(2); nothing is written then.
 )usage";
 }
 

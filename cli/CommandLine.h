@@ -9,7 +9,10 @@
 
 namespace tolvane::cli {
 
-enum class Command { Help, Version, Probe, Cut, Join };
+enum class Command { Help, Version, Probe, Cut, Join, Split };
+
+// Where a split's parts come from.
+enum class SplitSource { None, Points, CueSheet, Silence, Every };
 
 struct Request {
     Command command = Command::Help;
@@ -20,8 +23,17 @@ struct Request {
     std::optional<std::int32_t> bitRate;  // join, bits per second
     std::optional<std::int32_t> sampleRate;
     std::optional<std::int32_t> channels;
-    bool verbose = false;  // let FFmpeg's own log through
-    bool json = false;     // probe: JSON instead of lines
+    bool verbose = false;   // let FFmpeg's own log through
+    bool json = false;      // probe, split: JSON instead of lines
+    bool keepTags = false;  // cut, split: copy the source's tags into the outputs
+    // split
+    SplitSource splitSource = SplitSource::None;
+    std::vector<std::int32_t> splitPointsMs;   // --at
+    std::string cueSheet;                      // --cue
+    std::optional<double> thresholdDb;         // --threshold
+    std::optional<std::int32_t> minSilenceMs;  // --min-silence
+    std::int32_t everyMs = 0;                  // --every
+    bool dryRun = false;                       // list the parts, write nothing
 };
 
 struct ParseResult {

@@ -81,7 +81,8 @@ std::string ProbeInputProblem(MediaJobRunner& runner, MediaJob& job, const std::
     return problem;
 }
 
-// As ProbeInputProblem; complains and returns false when the input is not usable.
+}  // namespace
+
 bool ProbeInput(MediaJobRunner& runner, MediaJob& job, const std::string& path) {
     std::string problem = ProbeInputProblem(runner, job, path);
     if (!problem.empty())
@@ -95,8 +96,6 @@ std::int32_t DurationMs(const MediaJob& job) {
         std::min<std::int64_t>(ms, std::numeric_limits<std::int32_t>::max()));
 }
 
-// The output folder must exist and take a new file. The test file has a name of its
-// own (mkstemp), so nothing that was there before is touched.
 bool CheckOutputFolder(const std::string& folder) {
     struct stat info;
     if (stat(folder.c_str(), &info) != 0) {
@@ -116,6 +115,8 @@ bool CheckOutputFolder(const std::string& folder) {
     }
     return true;
 }
+
+namespace {
 
 std::string ShortName(const std::string& path) {
     return std::string(InputFileName(path));
@@ -329,6 +330,7 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
         return kExitSignalBase + ReceivedInterrupt();
 
     PrepareCutJob(job, input, *output, startMs / 1000.0, endMs / 1000.0);
+    job.keepSourceTags = request.keepTags;
 
     JobResult result = RunToEnd(runner, job, false);
     switch (result.outcome) {

@@ -4,6 +4,7 @@
 // status.
 
 #include "CommandLine.h"
+#include "engine/job/MediaEngine.h"
 
 namespace tolvane::cli {
 
@@ -15,6 +16,16 @@ inline constexpr int kExitSignalBase = 128;
 int RunProbe(const Request& request);
 int RunCut(const Request& request);
 int RunJoin(const Request& request);
+int RunSplit(const Request& request);  // SplitCommand.cpp
+
+// Probes one input the way the window does when a file is added; complains and
+// returns false when it is not usable. The probe's results stay in the job.
+bool ProbeInput(MediaJobRunner& runner, MediaJob& job, const std::string& path);
+// The probed length in milliseconds.
+std::int32_t DurationMs(const MediaJob& job);
+// The output folder must exist and take a new file (complains when not). The test
+// file has a name of its own (mkstemp), so nothing that was there before is touched.
+bool CheckOutputFolder(const std::string& folder);
 
 // "tolvane-cli: <subject>: <what>" on standard error; the subject is a file or folder
 // name, printed as NameForOutput prints it.

@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
             return RunCut(request);
         case Command::Join:
             return RunJoin(request);
+        case Command::Split:
+            return RunSplit(request);
     }
     return kExitUsage;
 }

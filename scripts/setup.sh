@@ -28,6 +28,7 @@ test_packages=(
     python3 procps util-linux
     time bsdutils
     mpg123 flac vorbis-tools opus-tools
+    mp3splt  # split benchmark (bench/split/split-vs.sh)
     desktop-file-utils
     dpkg-dev fakeroot debhelper lintian appstream man-db gzip
 )

@@ -1,5 +1,8 @@
 #include "engine/copy/CopyPipeline.h"
 
+#include <string_view>
+
+#include "engine/copy/SourceTags.h"
 #include "engine/ffmpeg/FfmpegSetup.h"
 
 namespace tolvane {
@@ -107,12 +110,30 @@ bool CopyPipeline::WriteHeader() {
         if (outputIndex_[i] >= 0 && edges != nullptr)
             edges->PrepareOutput(*output_.context()->streams[outputIndex_[i]]->codecpar);
     }
+    if (const int ret = SetOutputTags(); ret < 0)
+        return RecordFailure(job_, ret, true, JobStep::WritingHeader);
     if (const int ret = output_.WriteHeader(); ret < 0)
         return RecordFailure(job_, ret, true, JobStep::WritingHeader);
     const AVRational base = output_.context()->streams[0]->time_base;
     job_.outputTimeBaseNum = base.num;
     job_.outputTimeBaseDen = base.den;
     return true;
+}
+
+int CopyPipeline::SetOutputTags() {
+    AVFormatContext* context = output_.context();
+    // The Ogg muxer writes each stream's comments from the stream's own tags.
+    const bool perStream = std::string_view(context->oformat->name) == "ogg";
+    const TagList tags = job_.keepSourceTags ? MergeTags(ReadSourceTags(*format_), job_.outputTags)
+                                             : job_.outputTags;
+    for (const auto& [key, value] : tags) {
+        int ret = av_dict_set(&context->metadata, key.c_str(), value.c_str(), 0);
+        for (unsigned i = 0; ret >= 0 && perStream && i < context->nb_streams; ++i)
+            ret = av_dict_set(&context->streams[i]->metadata, key.c_str(), value.c_str(), 0);
+        if (ret < 0)
+            return ret;
+    }
+    return 0;
 }
 
 bool CopyPipeline::Write(AVPacket& packet) {

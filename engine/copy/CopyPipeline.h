@@ -29,6 +29,8 @@ class CopyPipeline final : private CutPacketSink {
     bool MapStreams(int k, const AVFormatContext* input);
     // Writes the header, once a cut's edges have set their streams.
     bool WriteHeader();
+    // Puts the job's output tags into the output's header; 0 or an FFmpeg error.
+    int SetOutputTags();
     // What the edges hand over: rescaled to the output stream, moved onto the output's
     // timeline and written.
     bool Write(AVPacket& packet) override;

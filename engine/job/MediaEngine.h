@@ -6,6 +6,8 @@
 
 #include "engine/job/MediaJob.h"
 
+struct AVFormatContext;
+
 namespace tolvane {
 
 // What a probe made of a file. The values are the ones callers have always shown and
@@ -24,6 +26,11 @@ ProbeResult ProbeMedia(MediaJob& job);
 // Thread routine: runs the job described by the record (copy mode for a cut,
 // re-encode mode for a join) and returns when it is done, failed or cancelled.
 void MediaJobWorker(MediaJob& job);
+
+// Runs a copy cut of one range (startSec[0]..endSec[0] into outputNames[0]) of an input
+// the caller has opened, on the calling thread. The cut positions the input itself, so
+// one open input serves several cuts in turn (a split).
+void RunCopyCutOnInput(MediaJob& job, AVFormatContext& input);
 
 enum class JobStartResult {
     Started,

@@ -10,6 +10,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/job/JobFailure.h"
@@ -80,6 +81,11 @@ struct MediaJob {
     std::string probeFileName;             // UTF-8 path examined by ProbeMedia
     std::vector<std::string> inputNames;   // UTF-8 input paths in processing order
     std::vector<std::string> outputNames;  // entry 0 is the output file
+    // Tags (FFmpeg's metadata keys: "title", "artist", "track" ...) a copy writes into
+    // its output's header; none by default.
+    std::vector<std::pair<std::string, std::string>> outputTags;
+    // A copy also writes the source's own tags (outputTags win over them).
+    bool keepSourceTags = false;
 
     std::array<std::atomic<std::int8_t>, kJobStatusSlots> fileStatus{};
     std::array<double, kMaxJobInputs> startSec{};  // range start per input, seconds

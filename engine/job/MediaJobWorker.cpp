@@ -25,7 +25,10 @@ std::string InputName(const MediaJob& job, int k) {
 // Runs one job on the calling thread.
 class JobRun {
   public:
-    explicit JobRun(MediaJob& job) : job_(job) {}
+    // `openInput`: input 0, already opened by the caller (who keeps it); null opens
+    // the job's inputs by name.
+    explicit JobRun(MediaJob& job, AVFormatContext* openInput = nullptr)
+        : job_(job), openInput_(openInput) {}
     void Execute();
 
   private:
@@ -40,6 +43,7 @@ class JobRun {
     bool Cancelled() const { return CancelRequested(job_); }
 
     MediaJob& job_;
+    AVFormatContext* openInput_;
     JobOutput output_;
     ff::PacketPtr packet_{av_packet_alloc()};
     // The job's pipeline, made with its first input.
@@ -130,12 +134,16 @@ InputOutcome JobRun::RunInput(int k) {
         return InputOutcome::Failed;
     }
     const std::string name = InputName(job_, k);
-    ff::InputFormatPtr input;
-    if (const int ret = OpenJobInput(name, input); ret < 0) {
-        RecordFailure(job_, ret, false, JobStep::OpeningInput);
-        return InputOutcome::Failed;
+    ff::InputFormatPtr opened;
+    AVFormatContext* input = openInput_;
+    if (input == nullptr) {
+        if (const int ret = OpenJobInput(name, opened); ret < 0) {
+            RecordFailure(job_, ret, false, JobStep::OpeningInput);
+            return InputOutcome::Failed;
+        }
+        input = opened.get();
+        av_dump_format(input, k, name.c_str(), 0);
     }
-    av_dump_format(input.get(), k, name.c_str(), 0);
     job_.inputStartTime =
         input->start_time != AV_NOPTS_VALUE ? static_cast<double>(input->start_time) / 1e6 : 0.0;
     if (job_.joinMode)
@@ -143,16 +151,16 @@ InputOutcome JobRun::RunInput(int k) {
     if (job_.reencode) {
         if (!reencode_)
             reencode_ = std::make_unique<ReencodePipeline>(job_, output_);
-        return reencode_->Run(k, input.get(), packet_.get());
+        return reencode_->Run(k, input, packet_.get());
     }
     if (!copy_)
         copy_ = std::make_unique<CopyPipeline>(job_, output_);
-    return copy_->Run(k, input.get(), packet_.get());
+    return copy_->Run(k, input, packet_.get());
 }
 
-}  // namespace
-
-void MediaJobWorker(MediaJob& job) {
+// Sets the job's run-time fields to their start values; false when there is nothing
+// to run.
+bool ResetJobForRun(MediaJob& job) {
     const int count = job.fileCount;
     for (int i = 0; i < std::min(std::max(count, 0), kJobStatusSlots); ++i)
         job.fileStatus[i] = kInputPending;
@@ -164,14 +172,29 @@ void MediaJobWorker(MediaJob& job) {
     job.failureStep = JobStep::None;
     job.cancelledOutput = kCancelledOutputKept;
     if (count < 1)
-        return;
+        return false;
     if (count > kMaxJobInputs) {
         // The record cannot describe more inputs; MediaJobRunner refuses such jobs.
         RecordFailure(job, AVERROR(E2BIG), false, JobStep::Starting);
         job.fileStatus[0] = kInputFailed;
-        return;
+        return false;
     }
-    JobRun(job).Execute();
+    return true;
+}
+
+}  // namespace
+
+void MediaJobWorker(MediaJob& job) {
+    if (ResetJobForRun(job))
+        JobRun(job).Execute();
+}
+
+void RunCopyCutOnInput(MediaJob& job, AVFormatContext& input) {
+    job.fileCount = 1;
+    job.joinMode = false;
+    job.reencode = false;
+    if (ResetJobForRun(job))
+        JobRun(job, &input).Execute();
 }
 
 }  // namespace tolvane

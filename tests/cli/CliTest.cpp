@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "CliRun.h"
 #include "JobTestSupport.h"
 #include "MediaFixtures.h"
 #include "NameQuoting.h"
@@ -35,29 +36,6 @@ using testing::ReadFileBytes;
 using testing::RunChildUntil;
 using testing::ShellQuote;
 using testing::TempDir;
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs tolvane-cli with `arguments` (already shell-quoted where needed) in `workDir`.
-CliRun RunCli(const std::string& arguments, const fs::path& workDir = fs::temp_directory_path()) {
-    TempDir scratch;
-    fs::path errFile = scratch / "stderr";
-    CliRun run;
-    run.status = testing::RunCommand("cd " + ShellQuote(workDir.string()) + " && " +
-                                         ShellQuote(TOLVANE_CLI_PATH) + " " + arguments + " 2>" +
-                                         ShellQuote(errFile.string()),
-                                     &run.out);
-    run.err = ReadFileBytes(errFile);
-    return run;
-}
-
-std::string Q(const fs::path& path) {
-    return ShellQuote(path.string());
-}
 
 int LineCount(const std::string& text) {
     int lines = 0;
@@ -90,7 +68,7 @@ TEST(CliUsage, VersionPrintsOneLine) {
 TEST(CliUsage, BadCommandLinesExitWithTwoAndOneLine) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", "no command"},
-        {"split a.mp3", "unknown command \"split\""},
+        {"slice a.mp3", "unknown command \"slice\""},
         {"cut", "at least one file"},
         {"cut a.mp3 b.mp3 --json", "unknown option --json for cut"},
         {"--version extra", "takes no arguments"},
