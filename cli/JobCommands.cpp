@@ -132,9 +132,15 @@ struct JobResult {
 // Starts the filled job, shows its progress, forwards Ctrl-C as a cancel request and
 // waits for the worker to end.
 JobResult RunToEnd(MediaJobRunner& runner, MediaJob& job, bool joinMode) {
-    if (runner.StartMediaJob(job, joinMode) != JobStartResult::Started) {
-        Complain(ShortName(job.inputNames.front()), "too many inputs for one job");
-        return {};
+    switch (runner.StartMediaJob(job, joinMode)) {
+        case JobStartResult::Started:
+            break;
+        case JobStartResult::TooManyInputs:
+            Complain(ShortName(job.inputNames.front()), "too many inputs for one job");
+            return {};
+        case JobStartResult::EmptyRange:
+            Complain(ShortName(job.inputNames.front()), "the start of the range equals its end");
+            return {};
     }
     ProgressReport progress(stderr, isatty(STDERR_FILENO) != 0);
     while (runner.IsRunning()) {
@@ -318,6 +324,11 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
                             FormatTimeCode(DurationMs(job)) + ")");
         return kExitUsage;
     }
+    // Every format would give a file without audio, or fail only once the job runs.
+    if (startMs == endMs) {
+        Complain(input, "the start " + FormatTimeCode(startMs) + " equals the end: nothing to cut");
+        return kExitUsage;
+    }
     OutputNamingError why = OutputNamingError::None;
     std::optional<std::string> output =
         MakeCutOutputPath(request.outputFolder, input, job.mislabeled, &why);
@@ -333,7 +344,9 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
     JobResult result = RunToEnd(runner, job, false);
     switch (result.outcome) {
         case JobOutcome::Done: {
-            std::string final = FinishMislabelledCut(input, *output, job.mislabeled);
+            // A cut running at the same moment may have taken the name first.
+            const std::string written = job.outputNames.front();
+            std::string final = FinishMislabelledCut(input, written, job.mislabeled);
             std::printf("%s\n", NameForOutput(final).c_str());
             return kExitOk;
         }

@@ -28,6 +28,7 @@ void MediaJobWorker(MediaJob& job);
 enum class JobStartResult {
     Started,
     TooManyInputs,  // more than kMaxJobInputs inputs: nothing was started
+    EmptyRange,     // a cut whose start is not before its end: nothing was started
 };
 
 // Owns the worker thread. A new job, a probe and destruction first wait for the

@@ -344,13 +344,14 @@ TEST_F(CutJobTest, OtherMislabelledSourcesAreCutIntoTheirTrueContainer) {
 TEST_F(CutJobTest, ExistingOutputIsNeverOverwritten) {
     fs::path out = dir / "taken.mp3";
     std::ofstream(out) << "keep me";
+    std::ofstream(dir / "taken(0).mp3") << "and me";
     Cut(fixtures.Mp3(3.0), out, 0.0, 1.0);
-    EXPECT_EQ(job.fileStatus[0], kInputFailed);
-    EXPECT_EQ(job.currentIndex, 0);
+    // A name taken since it was chosen gives way to the next free one.
+    EXPECT_EQ(job.fileStatus[0], kInputDone);
     EXPECT_EQ(ReadFileBytes(out), "keep me");
-    EXPECT_EQ(job.failureCode, AVERROR(EEXIST));
-    EXPECT_TRUE(job.failureOnOutput);
-    EXPECT_EQ(job.failureStep, JobStep::WritingHeader) << "the file is made with its header";
+    EXPECT_EQ(ReadFileBytes(dir / "taken(0).mp3"), "and me");
+    EXPECT_EQ(job.outputNames[0], (dir / "taken(1).mp3").string());
+    EXPECT_EQ(Ffprobe(dir / "taken(1).mp3").codecName, "mp3");
 }
 
 TEST_F(CutJobTest, UnknownOutputExtensionFailsWithoutFile) {
