@@ -53,6 +53,10 @@ FrameCutEdges::FrameCutEdges(const CutSpan& span, const AVCodecParameters& sourc
     if (source.codec_id == AV_CODEC_ID_MP1 || source.codec_id == AV_CODEC_ID_MP2 ||
         source.codec_id == AV_CODEC_ID_MP3)
         minimumPackets_ = 2;
+    // Nor is raw AC-3 by FFmpeg's content probe with fewer than four frames: the
+    // frames after the end make up the rest.
+    if (source.codec_id == AV_CODEC_ID_AC3 || source.codec_id == AV_CODEC_ID_EAC3)
+        minimumPackets_ = 4;
 }
 
 void FrameCutEdges::Adjust(AVPacket& packet, bool first) {
