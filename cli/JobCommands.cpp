@@ -89,6 +89,14 @@ bool ProbeInput(MediaJobRunner& runner, MediaJob& job, const std::string& path) 
     return problem.empty();
 }
 
+// Where the demuxer ends the file: a cut up to there runs to the file's end (the length
+// a file states may lie a little before it).
+std::int32_t EndMs(const MediaJob& job) {
+    std::int64_t ms = job.probeEndUs / 1000;
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(ms, std::numeric_limits<std::int32_t>::max()));
+}
+
 std::int32_t DurationMs(const MediaJob& job) {
     std::int64_t ms = job.probeDurationUs / 1000;
     return static_cast<std::int32_t>(
@@ -311,17 +319,17 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
         return kExitFailed;
 
     const std::int32_t startMs = request.startMs.value_or(0);
-    const std::int32_t endMs = request.endMs.value_or(DurationMs(job));
+    const std::int32_t endMs = request.endMs.value_or(EndMs(job));
     if (startMs > endMs) {
         Complain(input, "the start " + FormatTimeCode(startMs) + " lies after the end " +
                             FormatTimeCode(endMs));
         return kExitUsage;
     }
     // A range wholly past the end would give an output without audio, reported as done.
-    if (startMs >= DurationMs(job)) {
+    if (startMs >= EndMs(job)) {
         Complain(input, "the start " + FormatTimeCode(startMs) +
-                            " lies at or after the end of the file (" +
-                            FormatTimeCode(DurationMs(job)) + ")");
+                            " lies at or after the end of the file (" + FormatTimeCode(EndMs(job)) +
+                            ")");
         return kExitUsage;
     }
     // Every format would give a file without audio, or fail only once the job runs.

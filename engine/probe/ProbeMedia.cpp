@@ -153,7 +153,7 @@ ProbeResult ProbeMedia(MediaJob& job) {
         job.probeStartUs = 0;
         job.probeEndUs = job.probeDurationUs = input->duration;  // AV_NOPTS_VALUE if unknown
         if (const std::optional<std::int64_t> stated = StatedLength(*input, *stream))
-            job.probeEndUs = job.probeDurationUs = *stated;
+            job.probeDurationUs = *stated;  // the end stays where the demuxer ends
         if (mp3Name)
             NoteMislabel(job, par->codec_id);
     }

@@ -83,7 +83,7 @@ TEST_F(CutJobTest, TenToTwentySecondsOfMp3StartsAtZeroWithoutTags) {
     // Our own probe reads the exact length from the Info header.
     MediaJob probe;
     ASSERT_EQ(ProbeFile(probe, out), ProbeResult::Usable);
-    EXPECT_NEAR(probe.probeEndUs / 1e6, 10.0, 0.0005);
+    EXPECT_NEAR(probe.probeDurationUs / 1e6, 10.0, 0.0005);
 }
 
 TEST_F(CutJobTest, WholeFileCopyReproducesThePackets) {
