@@ -90,6 +90,14 @@ bool ProbeInput(MediaJobRunner& runner, MediaJob& job, const std::string& path) 
     return problem.empty();
 }
 
+// Where the demuxer ends the file: a cut up to there runs to the file's end (the length
+// a file states may lie a little before it).
+std::int32_t EndMs(const MediaJob& job) {
+    std::int64_t ms = job.probeEndUs / 1000;
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(ms, std::numeric_limits<std::int32_t>::max()));
+}
+
 std::int32_t DurationMs(const MediaJob& job) {
     std::int64_t ms = job.probeDurationUs / 1000;
     return static_cast<std::int32_t>(
@@ -133,9 +141,15 @@ struct JobResult {
 // Starts the filled job, shows its progress, forwards Ctrl-C as a cancel request and
 // waits for the worker to end.
 JobResult RunToEnd(MediaJobRunner& runner, MediaJob& job, bool joinMode) {
-    if (runner.StartMediaJob(job, joinMode) != JobStartResult::Started) {
-        Complain(ShortName(job.inputNames.front()), "too many inputs for one job");
-        return {};
+    switch (runner.StartMediaJob(job, joinMode)) {
+        case JobStartResult::Started:
+            break;
+        case JobStartResult::TooManyInputs:
+            Complain(ShortName(job.inputNames.front()), "too many inputs for one job");
+            return {};
+        case JobStartResult::EmptyRange:
+            Complain(ShortName(job.inputNames.front()), "the start of the range equals its end");
+            return {};
     }
     ProgressReport progress(stderr, isatty(STDERR_FILENO) != 0);
     while (runner.IsRunning()) {
@@ -306,17 +320,22 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
         return kExitFailed;
 
     const std::int32_t startMs = request.startMs.value_or(0);
-    const std::int32_t endMs = request.endMs.value_or(DurationMs(job));
+    const std::int32_t endMs = request.endMs.value_or(EndMs(job));
     if (startMs > endMs) {
         Complain(input, "the start " + FormatTimeCode(startMs) + " lies after the end " +
                             FormatTimeCode(endMs));
         return kExitUsage;
     }
     // A range wholly past the end would give an output without audio, reported as done.
-    if (startMs >= DurationMs(job)) {
+    if (startMs >= EndMs(job)) {
         Complain(input, "the start " + FormatTimeCode(startMs) +
-                            " lies at or after the end of the file (" +
-                            FormatTimeCode(DurationMs(job)) + ")");
+                            " lies at or after the end of the file (" + FormatTimeCode(EndMs(job)) +
+                            ")");
+        return kExitUsage;
+    }
+    // Every format would give a file without audio, or fail only once the job runs.
+    if (startMs == endMs) {
+        Complain(input, "the start " + FormatTimeCode(startMs) + " equals the end: nothing to cut");
         return kExitUsage;
     }
     OutputNamingError why = OutputNamingError::None;
@@ -335,7 +354,9 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
     JobResult result = RunToEnd(runner, job, false);
     switch (result.outcome) {
         case JobOutcome::Done: {
-            std::string final = FinishMislabelledCut(input, *output, job.mislabeled);
+            // A cut running at the same moment may have taken the name first.
+            const std::string written = job.outputNames.front();
+            std::string final = FinishMislabelledCut(input, written, job.mislabeled);
             std::printf("%s\n", NameForOutput(final).c_str());
             return kExitOk;
         }

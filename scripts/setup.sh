@@ -29,6 +29,11 @@ test_packages=(
     time bsdutils
     mpg123 flac vorbis-tools opus-tools
     mp3splt  # split benchmark (bench/split/split-vs.sh)
+    # The players cuts are checked with: GStreamer as desktop players use it, sox
+    # (libmad for MP3), lame for MP3 fixtures with CRCs.
+    gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
+    sox libsox-fmt-mp3 lame python3-numpy
     desktop-file-utils
     dpkg-dev fakeroot debhelper lintian appstream man-db gzip
 )

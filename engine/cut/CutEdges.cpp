@@ -139,7 +139,10 @@ std::unique_ptr<CutEdges> MakeCutEdges(const AVFormatContext& input, int stream,
             (NameHas(output, "ogg") || NameHas(output, "opus")))
             return std::make_unique<OpusCutEdges>(span);
     }
-    return std::make_unique<FrameCutEdges>(span, source);
+    // The Ogg muxer writes the last packet's end as the final granule position, which
+    // Vorbis decoders honour.
+    const bool endByDuration = source.codec_id == AV_CODEC_ID_VORBIS && NameHas(output, "ogg");
+    return std::make_unique<FrameCutEdges>(span, source, endByDuration);
 }
 
 }  // namespace tolvane

@@ -1,6 +1,7 @@
 #include "engine/cut/FrameCutEdges.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 
 namespace tolvane {
@@ -21,6 +22,9 @@ int VorbisLongBlock(const AVCodecParameters& par) {
     return exponent >= 6 && exponent <= 13 ? 1 << exponent : 0;
 }
 
+// Held back at the end of a Vorbis stream: more than a final granule position trims.
+constexpr int kHeldSamples = 16384;
+
 // Samples of a WMA (version 1 or 2) frame at `rate`.
 int WmaFrameSamples(int rate) {
     if (rate <= 16000)
@@ -30,8 +34,9 @@ int WmaFrameSamples(int rate) {
 
 }  // namespace
 
-FrameCutEdges::FrameCutEdges(const CutSpan& span, const AVCodecParameters& source)
-    : CutEdges(span) {
+FrameCutEdges::FrameCutEdges(const CutSpan& span, const AVCodecParameters& source,
+                             bool endByDuration)
+    : CutEdges(span), endByDuration_(endByDuration && span.sampleRate > 0) {
     if (span.sampleRate <= 0)
         return;
     // A Vorbis decoder gives nothing for the first packet it reads (it only primes the
@@ -48,6 +53,64 @@ FrameCutEdges::FrameCutEdges(const CutSpan& span, const AVCodecParameters& sourc
     if (source.codec_id == AV_CODEC_ID_MP1 || source.codec_id == AV_CODEC_ID_MP2 ||
         source.codec_id == AV_CODEC_ID_MP3)
         minimumPackets_ = 2;
+    // Nor is raw AC-3 by FFmpeg's content probe with fewer than four frames: the
+    // frames after the end make up the rest.
+    if (source.codec_id == AV_CODEC_ID_AC3 || source.codec_id == AV_CODEC_ID_EAC3)
+        minimumPackets_ = 4;
+}
+
+void FrameCutEdges::Adjust(AVPacket& packet, bool first) {
+    (void)first;
+    // From the file's start the decoders count the granules from the source's own
+    // first packet: whole packets are kept there.
+    if (endByDuration_ && !span_.fromFileStart)
+        TrimDurationAtEnd(packet);
+}
+
+int FrameCutEdges::Emit(AVPacket& packet, CutPacketSink& sink) {
+    if (!endByDuration_)
+        return CutEdges::Emit(packet, sink);
+    // The demuxer gives the source's last packet a wrapped duration when the source's
+    // final granule ends the audio before that packet starts: its true value is
+    // negative, and the end lies in a packet before.
+    const std::int64_t wrapped = packet.duration;
+    if (wrapped > INT32_MAX && wrapped <= UINT32_MAX && packet.pts != AV_NOPTS_VALUE) {
+        const std::int64_t end = packet.pts + static_cast<std::int32_t>(wrapped);
+        while (held_.size() > 1 && held_.back()->pts >= end)
+            held_.pop_back();  // nothing of it is played
+        if (held_.empty())
+            return 0;
+        AVPacket& last = *held_.back();
+        if (end > last.pts && end < last.pts + last.duration)
+            last.duration = end - last.pts;
+        return 0;
+    }
+    ff::PacketPtr copy(av_packet_alloc());
+    if (!copy)
+        return AVERROR(ENOMEM);
+    if (const int ret = av_packet_ref(copy.get(), &packet); ret < 0)
+        return ret;
+    held_.push_back(std::move(copy));
+    // The final granule trims less than two long blocks.
+    return WriteHeld(sink, ToTicks(kHeldSamples));
+}
+
+int FrameCutEdges::WriteHeld(CutPacketSink& sink, std::int64_t keep) {
+    std::int64_t covered = 0;
+    for (const ff::PacketPtr& p : held_)
+        covered += std::max<std::int64_t>(p->duration, 0);
+    while (!held_.empty() && covered - std::max<std::int64_t>(held_.front()->duration, 0) >= keep) {
+        covered -= std::max<std::int64_t>(held_.front()->duration, 0);
+        if (!sink.Write(*held_.front()))
+            return kSinkStopped;
+        held_.pop_front();
+    }
+    return 0;
+}
+
+int FrameCutEdges::Finish(CutPacketSink& sink, AVCodecParameters& par) {
+    (void)par;
+    return WriteHeld(sink, 0);
 }
 
 }  // namespace tolvane

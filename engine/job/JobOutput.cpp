@@ -1,6 +1,16 @@
 #include "engine/job/JobOutput.h"
 
+#include <array>
+#include <cstring>
+#include <optional>
 #include <string_view>
+
+#include "engine/cut/Mp3InfoFrame.h"
+#include "engine/cut/Mp4MovieDuration.h"
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
 
 namespace tolvane {
 
@@ -48,16 +58,23 @@ AVStream* JobOutput::AddStream() {
 int JobOutput::WriteHeader() {
     av_dump_format(context_.get(), 0, path_.c_str(), 1);
     if (!(context_->oformat->flags & AVFMT_NOFILE)) {
-        int ret = file_.Create(path_);
+        int ret = file_.CreateFree(path_);
         if (ret < 0)
             return ret;
+        path_ = file_.path();
         context_->pb = file_.io();
         context_->flags |= AVFMT_FLAG_CUSTOM_IO;
         // Let the I/O buffer fill before it is written out: one write per packet
         // costs more than the copy itself on a cut.
         context_->flush_packets = 0;
     }
-    int ret = avformat_write_header(context_.get(), nullptr);
+    // The movie's time scale at the sample rate states an edit list to the sample; at
+    // the muxer's 1000 it ends up to a millisecond late.
+    ff::Dictionary options;
+    if (IsMp4() && context_->nb_streams > 0 && context_->streams[0]->codecpar->sample_rate > 0)
+        av_dict_set_int(options.address(), "movie_timescale",
+                        context_->streams[0]->codecpar->sample_rate, 0);
+    int ret = avformat_write_header(context_.get(), options.address());
     if (ret < 0)
         return ret;
     headerWritten_ = true;
@@ -67,6 +84,8 @@ int JobOutput::WriteHeader() {
 int JobOutput::Write(AVPacket* packet) {
     const int index = packet->stream_index;
     const std::int64_t duration = packet->duration;
+    if (packetsWritten_ == 0 && packet->size >= 2)
+        mp3CrcProtected_ = (packet->data[1] & 1) == 0;
     int ret = av_interleaved_write_frame(context_.get(), packet);
     if (ret < 0)
         return ret;
@@ -110,6 +129,69 @@ int JobOutput::RewriteFlacStreamInfo() {
     return pb->error < 0 ? pb->error : file_.error();
 }
 
+// The MP3 muxer names itself in the Info frame's tag and writes the frame without CRC;
+// players that take the encoder delay and padding only from a "LAME" tag at the head of
+// a stream of like frames then play the cut's lead-in and its end's padding.
+int JobOutput::FixMp3InfoHeader() {
+    if (std::string_view(context_->oformat->name) != "mp3" || context_->pb == nullptr ||
+        file_.io() == nullptr)
+        return 0;
+    avio_flush(context_->pb);
+    std::array<std::uint8_t, 10> head{};
+    const int headBytes = file_.ReadAt(0, head.data(), head.size());
+    if (headBytes < 0)
+        return headBytes;
+    const std::size_t at = Mp3AudioOffset(head.data(), static_cast<std::size_t>(headBytes));
+    std::array<std::uint8_t, 2048> frame{};  // the largest MP3 frame is 1441 bytes
+    const int size = file_.ReadAt(static_cast<std::int64_t>(at), frame.data(), frame.size());
+    if (size < 0)
+        return size;
+    if (!FixMp3InfoFrame(frame.data(), static_cast<std::size_t>(size), mp3CrcProtected_))
+        return 0;  // no Info frame: nothing to fix
+    return file_.WriteAt(static_cast<std::int64_t>(at), frame.data(),
+                         static_cast<std::size_t>(size));
+}
+
+bool JobOutput::IsMp4() const {
+    const std::string_view name(context_->oformat->name);
+    return name == "mp4" || name == "ipod" || name == "mov";
+}
+
+int JobOutput::FixMp4MovieDuration() {
+    if (!IsMp4() || context_->pb == nullptr || file_.io() == nullptr)
+        return 0;
+    avio_flush(context_->pb);
+    constexpr std::uint64_t kLargestMovieBox = 64 << 20;
+    std::int64_t at = 0;
+    for (;;) {
+        std::array<std::uint8_t, 16> header{};
+        const int got = file_.ReadAt(at, header.data(), header.size());
+        if (got < 8)
+            return got < 0 ? got : 0;
+        std::uint64_t size = AV_RB32(header.data());
+        if (size == 1 && got == 16)
+            size = AV_RB64(header.data() + 8);
+        if (size < 8)
+            return 0;  // a box to the file's end, or broken: no movie box to fix
+        if (std::memcmp(header.data() + 4, "moov", 4) != 0) {
+            at += static_cast<std::int64_t>(size);
+            continue;
+        }
+        if (size > kLargestMovieBox)
+            return 0;
+        std::vector<std::uint8_t> moov(static_cast<std::size_t>(size));
+        const int read = file_.ReadAt(at, moov.data(), moov.size());
+        if (read < 0 || static_cast<std::size_t>(read) != moov.size())
+            return read < 0 ? read : 0;
+        const std::optional<MovieDurationPatch> patch =
+            PatchMovieDuration(moov.data(), moov.size());
+        if (!patch)
+            return 0;
+        return file_.WriteAt(at + static_cast<std::int64_t>(patch->offset), patch->bytes.data(),
+                             patch->bytes.size());
+    }
+}
+
 int JobOutput::Finish() {
     if (!context_)
         return 0;
@@ -119,6 +201,10 @@ int JobOutput::Finish() {
         ret = av_write_trailer(context_.get());
         if (ret >= 0)
             ret = RewriteFlacStreamInfo();
+        if (ret >= 0)
+            ret = FixMp3InfoHeader();
+        if (ret >= 0)
+            ret = FixMp4MovieDuration();
     }
     context_->pb = nullptr;
     const int closeError = file_.Close();

@@ -19,7 +19,8 @@ class JobOutput {
     const std::string& path() const { return path_; }
     AVFormatContext* context() const { return context_.get(); }
     AVStream* AddStream();
-    // Creates the file (never over an existing one) and writes the container header.
+    // Creates the file (never over an existing one: a name another writer took meanwhile
+    // gives way to the next free one, see path()) and writes the container header.
     int WriteHeader();
     bool HeaderWritten() const { return headerWritten_; }
     // Writes one packet (ownership of its data passes to the muxer).
@@ -34,6 +35,9 @@ class JobOutput {
   private:
     void FixStreamHeaders();
     int RewriteFlacStreamInfo();
+    int FixMp3InfoHeader();
+    bool IsMp4() const;
+    int FixMp4MovieDuration();
 
     std::string path_;
     ff::OutputFormatPtr context_;
@@ -42,6 +46,8 @@ class JobOutput {
     std::int64_t packetsWritten_ = 0;
     // Sum of packet durations per output stream, in that stream's time base.
     std::vector<std::int64_t> writtenDuration_;
+    // Whether the first MP3 frame written carries a CRC (its header's protection bit).
+    bool mp3CrcProtected_ = false;
 };
 
 }  // namespace tolvane

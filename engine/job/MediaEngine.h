@@ -35,6 +35,7 @@ void RunCopyCutOnInput(MediaJob& job, AVFormatContext& input);
 enum class JobStartResult {
     Started,
     TooManyInputs,  // more than kMaxJobInputs inputs: nothing was started
+    EmptyRange,     // a cut whose start is not before its end: nothing was started
 };
 
 // Owns the worker thread. A new job, a probe and destruction first wait for the

@@ -10,6 +10,12 @@ JobStartResult MediaJobRunner::StartMediaJob(MediaJob& job, bool joinMode) {
     WaitForWorker();
     if (job.fileCount > kMaxJobInputs)
         return JobStartResult::TooManyInputs;
+    // An empty stretch would give a file without audio in some formats and a failure
+    // in others: it is refused alike for all.
+    for (int k = 0; !joinMode && k < job.fileCount && k < kMaxJobInputs; ++k) {
+        if (!(job.startSec[k] < job.endSec[k]))
+            return JobStartResult::EmptyRange;
+    }
     job.currentIndex = -1;
     job.cancelRequested = false;
     job.progressPercent = 0;

@@ -95,6 +95,8 @@ bool JobRun::FinishOutput() {
         return false;
     }
     reencode_.reset();
+    if (!job_.outputNames.empty() && !output_.path().empty())
+        job_.outputNames[0] = output_.path();  // when another job took the name first
     const int ret = output_.Finish();
     return ret >= 0 || RecordFailure(job_, ret, true, JobStep::FinishingOutput);
 }

@@ -1,5 +1,7 @@
 #include "engine/naming/ExclusiveOutputFile.h"
 
+#include "engine/naming/OutputNaming.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +14,7 @@ ExclusiveOutputFile::~ExclusiveOutputFile() {
 }
 
 int ExclusiveOutputFile::Create(const std::string& path) {
-    fd_.Reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    fd_.Reset(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!fd_.valid())
         return AVERROR(errno);
     path_ = path;
@@ -27,6 +29,33 @@ int ExclusiveOutputFile::Create(const std::string& path) {
     buffer.release();  // the I/O context owns it now
     io_.reset(io);
     return 0;
+}
+
+int ExclusiveOutputFile::CreateFree(const std::string& path) {
+    // Names taken by jobs that run at the same moment: the free-name search before the
+    // job could not see them.
+    constexpr int kAttempts = 100;
+    std::string candidate = path;
+    int ret = Create(candidate);
+    for (int i = 0; ret == AVERROR(EEXIST) && i < kAttempts; ++i) {
+        candidate = NextOutputCandidate(candidate);
+        ret = Create(candidate);
+    }
+    return ret;
+}
+
+int ExclusiveOutputFile::ReadAt(std::int64_t offset, std::uint8_t* data, std::size_t size) const {
+    const ssize_t n = ::pread(fd_.get(), data, size, static_cast<off_t>(offset));
+    return n < 0 ? AVERROR(errno) : static_cast<int>(n);
+}
+
+int ExclusiveOutputFile::WriteAt(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
+    const ssize_t n = ::pwrite(fd_.get(), data, size, static_cast<off_t>(offset));
+    const int ret =
+        n < 0 ? AVERROR(errno) : (static_cast<std::size_t>(n) == size ? 0 : AVERROR(EIO));
+    if (ret < 0 && error_ == 0)
+        error_ = ret;
+    return ret;
 }
 
 int ExclusiveOutputFile::WritePacket(void* opaque, std::uint8_t* data, int size) {

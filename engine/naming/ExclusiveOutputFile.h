@@ -19,6 +19,15 @@ class ExclusiveOutputFile {
 
     // Creates `path`; fails with AVERROR(EEXIST) when a file of that name exists.
     int Create(const std::string& path);
+    // Creates `path` or, when another writer took that name first, the next free name of
+    // the "base(n).ext" row (see NextOutputCandidate). path() tells which.
+    int CreateFree(const std::string& path);
+    const std::string& path() const { return path_; }
+    // Reads or rewrites bytes already written (after io() was flushed), for headers the
+    // muxer leaves to us. ReadAt returns the bytes read (fewer at the file's end),
+    // WriteAt 0; both an FFmpeg error on failure.
+    int ReadAt(std::int64_t offset, std::uint8_t* data, std::size_t size) const;
+    int WriteAt(std::int64_t offset, const std::uint8_t* data, std::size_t size);
     // Seekable I/O over the file (so muxers can rewrite their headers at the end).
     AVIOContext* io() const { return io_.get(); }
     // Flushes and closes the file; returns the first write error, if any.

@@ -160,6 +160,29 @@ std::optional<std::string> FreeOutputPath(std::string_view folder, std::string_v
     return Fail(OutputNamingError::NoFreeName, why);
 }
 
+std::string NextOutputCandidate(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameAt = slash == std::string_view::npos ? 0 : slash + 1;
+    std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || dot < nameAt)
+        dot = path.size();
+    const std::string_view stem = path.substr(0, dot);
+    const std::string_view extension = path.substr(dot);
+    int next = 0;
+    std::string_view base = stem;
+    const std::size_t open = stem.rfind('(');
+    if (!stem.empty() && stem.back() == ')' && open != std::string_view::npos && open >= nameAt &&
+        open + 2 < stem.size()) {
+        const std::string_view digits = stem.substr(open + 1, stem.size() - open - 2);
+        if (digits.size() <= 6 &&
+            digits.find_first_not_of("0123456789") == std::string_view::npos) {
+            next = std::stoi(std::string(digits)) + 1;
+            base = stem.substr(0, open);
+        }
+    }
+    return std::string(base) + "(" + std::to_string(next) + ")" + std::string(extension);
+}
+
 std::optional<std::string> MakeCutOutputPath(std::string_view folder, std::string_view inputPath,
                                              const MislabelFlags& probeFlags,
                                              OutputNamingError* why) {

@@ -52,6 +52,11 @@ std::optional<std::string> FreeOutputPath(std::string_view folder, std::string_v
                                           std::string_view extension,
                                           OutputNamingError* why = nullptr);
 
+// The candidate after `path` in the row FreeOutputPath() tries: "base.ext" gives
+// "base(0).ext", "base(n).ext" gives "base(n+1).ext". For a name taken between the
+// search and the file's creation.
+std::string NextOutputCandidate(std::string_view path);
+
 // Output of a cut of inputPath into folder; probeFlags are the mislabel flags of the
 // input's probe.
 std::optional<std::string> MakeCutOutputPath(std::string_view folder, std::string_view inputPath,

@@ -1,10 +1,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <limits>
+#include <optional>
 #include <string_view>
 
+#include "engine/cut/Mp3InfoFrame.h"
 #include "engine/ffmpeg/FfmpegHolders.h"
 #include "engine/ffmpeg/FfmpegSetup.h"
 #include "engine/job/MediaEngine.h"
@@ -23,6 +26,40 @@ static_assert(AV_CODEC_ID_FLAC == 86028);
 static_assert(AVERROR(ENOMEM) == static_cast<int>(ProbeResult::OutOfMemory));
 
 namespace {
+
+// The length a file states itself, in microseconds, where FFmpeg's duration is only an
+// estimate or covers more: an MP3 Info header's frame count less the encoder delay and
+// padding, an MP4 track's edit list (the movie's duration may cover the priming too),
+// FLAC's sample count. Nothing where the file states none.
+std::optional<std::int64_t> StatedLength(AVFormatContext& input, const AVStream& stream) {
+    const AVCodecParameters& par = *stream.codecpar;
+    const std::string_view format(input.iformat->name);
+    if ((format.find("mov") != std::string_view::npos || par.codec_id == AV_CODEC_ID_FLAC) &&
+        stream.duration > 0 && stream.duration != AV_NOPTS_VALUE)
+        return av_rescale_q(stream.duration, stream.time_base, AVRational{1, 1000000});
+    if (format != "mp3" || input.pb == nullptr || !(input.pb->seekable & AVIO_SEEKABLE_NORMAL))
+        return std::nullopt;
+    const std::int64_t back = avio_tell(input.pb);
+    std::array<std::uint8_t, 2048> bytes{};
+    std::optional<Mp3InfoTag> tag;
+    if (avio_seek(input.pb, 0, SEEK_SET) >= 0) {
+        const int head = avio_read(input.pb, bytes.data(), 10);
+        const std::size_t at =
+            head > 0 ? Mp3AudioOffset(bytes.data(), static_cast<std::size_t>(head)) : 0;
+        if (avio_seek(input.pb, static_cast<std::int64_t>(at), SEEK_SET) >= 0) {
+            const int got = avio_read(input.pb, bytes.data(), static_cast<int>(bytes.size()));
+            if (got > 0)
+                tag = ReadMp3InfoFrame(bytes.data(), static_cast<std::size_t>(got));
+        }
+    }
+    avio_seek(input.pb, back, SEEK_SET);
+    if (!tag || tag->frames <= 0 || !tag->hasLameTag || tag->sampleRate <= 0)
+        return std::nullopt;
+    const std::int64_t samples = tag->frames * tag->frameSamples - tag->delay - tag->padding;
+    if (samples <= 0)
+        return std::nullopt;
+    return av_rescale(samples, 1000000, tag->sampleRate);
+}
 
 bool HasMp3Extension(std::string_view path) {
     auto dot = path.rfind('.');
@@ -115,6 +152,8 @@ ProbeResult ProbeMedia(MediaJob& job) {
         job.audioChannels = context->ch_layout.nb_channels;
         job.probeStartUs = 0;
         job.probeEndUs = job.probeDurationUs = input->duration;  // AV_NOPTS_VALUE if unknown
+        if (const std::optional<std::int64_t> stated = StatedLength(*input, *stream))
+            job.probeDurationUs = *stated;  // the end stays where the demuxer ends
         if (mp3Name)
             NoteMislabel(job, par->codec_id);
     }

@@ -80,10 +80,10 @@ TEST_F(CutJobTest, TenToTwentySecondsOfMp3StartsAtZeroWithoutTags) {
     EXPECT_NEAR(packets.pts.front(), 0.0, 0.03);
     EXPECT_GT(job.progressPercent, 90);
     EXPECT_LE(job.progressPercent, 100);
-    // Our own probe agrees with ffprobe about the length.
+    // Our own probe reads the exact length from the Info header.
     MediaJob probe;
     ASSERT_EQ(ProbeFile(probe, out), ProbeResult::Usable);
-    EXPECT_NEAR(probe.probeEndUs / 1e6, info.durationSec, 0.03);
+    EXPECT_NEAR(probe.probeDurationUs / 1e6, 10.0, 0.0005);
 }
 
 TEST_F(CutJobTest, WholeFileCopyReproducesThePackets) {
@@ -344,13 +344,14 @@ TEST_F(CutJobTest, OtherMislabelledSourcesAreCutIntoTheirTrueContainer) {
 TEST_F(CutJobTest, ExistingOutputIsNeverOverwritten) {
     fs::path out = dir / "taken.mp3";
     std::ofstream(out) << "keep me";
+    std::ofstream(dir / "taken(0).mp3") << "and me";
     Cut(fixtures.Mp3(3.0), out, 0.0, 1.0);
-    EXPECT_EQ(job.fileStatus[0], kInputFailed);
-    EXPECT_EQ(job.currentIndex, 0);
+    // A name taken since it was chosen gives way to the next free one.
+    EXPECT_EQ(job.fileStatus[0], kInputDone);
     EXPECT_EQ(ReadFileBytes(out), "keep me");
-    EXPECT_EQ(job.failureCode, AVERROR(EEXIST));
-    EXPECT_TRUE(job.failureOnOutput);
-    EXPECT_EQ(job.failureStep, JobStep::WritingHeader) << "the file is made with its header";
+    EXPECT_EQ(ReadFileBytes(dir / "taken(0).mp3"), "and me");
+    EXPECT_EQ(job.outputNames[0], (dir / "taken(1).mp3").string());
+    EXPECT_EQ(Ffprobe(dir / "taken(1).mp3").codecName, "mp3");
 }
 
 TEST_F(CutJobTest, UnknownOutputExtensionFailsWithoutFile) {
@@ -439,6 +440,29 @@ TEST_F(CutJobTest, FileSizeLimitFailsAndLeavesNoOutput) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the job did not fail, 2: not blamed on the output";
     EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace
+}  // namespace tolvane::testing
+
+namespace tolvane::testing {
+namespace {
+
+// The probe reports the length a cut states: the MP3 Info header's frames less delay
+// and padding, the M4A edit list (the movie's duration covers the priming as well).
+TEST_F(CutJobTest, ProbeReportsTheLengthTheCutStates) {
+    const struct {
+        fs::path source;
+        const char* name;
+    } cases[] = {{fixtures.Mp3(3.0), "stated.mp3"}, {fixtures.M4a(3.0), "stated.m4a"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Cut(c.source, dir / c.name, 0.5, 2.0);
+        ASSERT_EQ(job.fileStatus[0], kInputDone);
+        MediaJob probe;
+        ASSERT_EQ(ProbeFile(probe, dir / c.name), ProbeResult::Usable);
+        EXPECT_NEAR(probe.probeDurationUs / 1e6, 1.5, 0.0005);
+    }
 }
 
 }  // namespace

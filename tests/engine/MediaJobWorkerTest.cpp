@@ -298,8 +298,19 @@ TEST_F(MediaJobRunnerTest, ProbeAndNextJobWaitForTheWorker) {
     ASSERT_EQ(runner.StartMediaJob(job, false), JobStartResult::Started);
     ASSERT_EQ(runner.StartMediaJob(job, false), JobStartResult::Started);
     runner.WaitForWorker();
-    // The second start waited for the first, then found its output taken.
-    EXPECT_EQ(job.fileStatus[0], kInputFailed);
+    // The second start waited for the first, then found its name taken and took the
+    // next free one.
+    EXPECT_EQ(job.fileStatus[0], kInputDone);
+    EXPECT_EQ(job.outputNames[0], (dir / "second(0).mp3").string());
+    EXPECT_TRUE(fs::exists(dir / "second.mp3"));
+}
+
+TEST_F(MediaJobRunnerTest, AnEmptyRangeIsRefusedBeforeTheStart) {
+    MediaJobRunner runner;
+    PrepareCut(job, fixtures.Wav(2.0), dir / "empty.wav", 1.0, 1.0);
+    EXPECT_EQ(runner.StartMediaJob(job, false), JobStartResult::EmptyRange);
+    EXPECT_FALSE(runner.IsRunning());
+    EXPECT_FALSE(fs::exists(dir / "empty.wav"));
 }
 
 TEST_F(MediaJobRunnerTest, DestructionJoinsARunningWorker) {

@@ -206,3 +206,22 @@ TEST(MislabelledCut, MoveWithoutReplacingRefusesExistingTargets) {
 
 }  // namespace
 }  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+TEST(OutputNaming, NextCandidateFollowsTheFreeNameRow) {
+    const struct {
+        const char* path;
+        const char* next;
+    } cases[] = {
+        {"/m/song.mp3", "/m/song(0).mp3"},       {"/m/song(0).mp3", "/m/song(1).mp3"},
+        {"/m/song(41).mp3", "/m/song(42).mp3"},  {"/m/a.b/song", "/m/a.b/song(0)"},
+        {"/m/song(x).mp3", "/m/song(x)(0).mp3"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NextOutputCandidate(c.path), c.next) << c.path;
+}
+
+}  // namespace
+}  // namespace tolvane

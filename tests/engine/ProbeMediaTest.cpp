@@ -26,7 +26,10 @@ TEST_F(ProbeMediaTest, UsableFormatsReportTimesAndAudioParameters) {
         ASSERT_EQ(ProbeFile(job, file), ProbeResult::Usable);
         EXPECT_EQ(job.probeStartUs, 0);
         EXPECT_NEAR(job.probeEndUs / 1e6, 3.0, 0.1);
-        EXPECT_EQ(job.probeDurationUs, job.probeEndUs);
+        // The length the file states (MP3 Info header, MP4 edit, FLAC sample count) lies
+        // within the demuxer's end.
+        EXPECT_NEAR(job.probeDurationUs / 1e6, 3.0, 0.03);
+        EXPECT_LE(job.probeDurationUs, job.probeEndUs);
         EXPECT_EQ(job.audioSampleRate, 44100);
         EXPECT_EQ(job.audioChannels, 2);
         EXPECT_FALSE(AnyMislabel(job));

@@ -60,8 +60,40 @@ std::string DecoderName(Decoder decoder) {
             return "mpg123";
         case Decoder::Opusdec:
             return "opusdec";
+        case Decoder::Gstreamer:
+            return "gstreamer";
+        case Decoder::GstreamerMpg123:
+            return "gstreamer-mpg123audiodec";
+        case Decoder::GstreamerFaad:
+            return "gstreamer-faad";
+        case Decoder::Sox:
+            return "sox";
+        case Decoder::Oggdec:
+            return "oggdec";
     }
     return "?";
+}
+
+bool DecoderInstalled(Decoder decoder) {
+    std::string program;
+    switch (decoder) {
+        case Decoder::Ffmpeg:
+            program = "ffmpeg";
+            break;
+        case Decoder::Mpg123:
+        case Decoder::Opusdec:
+        case Decoder::Sox:
+        case Decoder::Oggdec:
+            program = DecoderName(decoder);
+            break;
+        case Decoder::Gstreamer:
+            return RunCommand("gst-inspect-1.0 decodebin >/dev/null 2>&1") == 0;
+        case Decoder::GstreamerMpg123:
+            return RunCommand("gst-inspect-1.0 mpg123audiodec >/dev/null 2>&1") == 0;
+        case Decoder::GstreamerFaad:
+            return RunCommand("gst-inspect-1.0 faad >/dev/null 2>&1") == 0;
+    }
+    return RunCommand("command -v " + program + " >/dev/null 2>&1") == 0;
 }
 
 DecodedAudio Decode(const fs::path& file, Decoder decoder) {
@@ -84,6 +116,28 @@ DecodedAudio Decode(const fs::path& file, Decoder decoder) {
             // Opus always decodes at 48 kHz; opusdec would resample to the input rate.
             audio.rate = 48000;
             command = "opusdec --quiet --float --rate 48000 " + name + " -";
+            break;
+        case Decoder::Gstreamer:
+        case Decoder::GstreamerMpg123:
+        case Decoder::GstreamerFaad: {
+            const char* rank = decoder == Decoder::GstreamerMpg123 ? "mpg123audiodec:MAX "
+                               : decoder == Decoder::GstreamerFaad ? "faad:MAX "
+                                                                   : "";
+            // Through wavenc, which keeps only the buffers' parts inside the segment, as
+            // an audio sink does (raw buffers still hold what the clipping drops).
+            command = "t=$(mktemp --suffix=.wav) && " +
+                      std::string(*rank ? "GST_PLUGIN_FEATURE_RANK=" : "") + rank +
+                      "gst-launch-1.0 -q filesrc location=" + name +
+                      " ! decodebin ! audioconvert ! audio/x-raw,format=F32LE ! wavenc ! "
+                      "filesink location=\"$t\" >/dev/null 2>&1 && ffmpeg -nostdin -v error -i "
+                      "\"$t\" -f f32le -; s=$?; rm -f \"$t\"; exit $s";
+            break;
+        }
+        case Decoder::Sox:
+            command = "sox " + name + " -t f32 -";
+            break;
+        case Decoder::Oggdec:
+            command = "oggdec -Q -o - " + name + " | ffmpeg -nostdin -v error -i - -f f32le -";
             break;
     }
     std::string raw;
@@ -160,7 +214,9 @@ CutPrecision MeasureCut(const DecodedAudio& source, const DecodedAudio& cut, dou
 
 CutPrecision MeasureCut(const fs::path& source, const fs::path& cut, double startSec, double endSec,
                         Decoder decoder) {
-    return MeasureCut(Decode(source, decoder), Decode(cut, decoder), startSec, endSec);
+    // The source as FFmpeg plays it is the reference: a player that ignores the source's
+    // own gapless header would shift the reference as well.
+    return MeasureCut(Decode(source, Decoder::Ffmpeg), Decode(cut, decoder), startSec, endSec);
 }
 
 std::string Describe(const CutPrecision& p) {

@@ -10,8 +10,24 @@
 
 namespace tolvane::testing {
 
-enum class Decoder { Ffmpeg, Mpg123, Opusdec };
+// The players a cut is checked with. GStreamer plays through `decodebin` as desktop
+// players do (with gst-libav: FFmpeg's decoders); GstreamerMpg123 and GstreamerFaad force
+// the decoders it picks without gst-libav. Sox decodes MP3 with libmad, Ogg with
+// libvorbisfile; Oggdec is libvorbisfile's own tool.
+enum class Decoder {
+    Ffmpeg,
+    Mpg123,
+    Opusdec,
+    Gstreamer,
+    GstreamerMpg123,
+    GstreamerFaad,
+    Sox,
+    Oggdec
+};
 std::string DecoderName(Decoder decoder);
+// Whether the program that plays with `decoder` is installed (tests skip it otherwise,
+// saying so; `scripts/setup.sh --test` installs them all).
+bool DecoderInstalled(Decoder decoder);
 
 // The first channel of a file as `decoder` plays it (gapless headers, edit lists and
 // pre-skip honoured where the decoder knows them). Empty when it cannot be decoded.
@@ -37,7 +53,7 @@ struct CutPrecision {
 // end past the decoded source is its end).
 CutPrecision MeasureCut(const DecodedAudio& source, const DecodedAudio& cut, double startSec,
                         double endSec);
-// Decodes both files with `decoder` and measures.
+// Decodes the cut with `decoder`, the source with FFmpeg, and measures.
 CutPrecision MeasureCut(const fs::path& source, const fs::path& cut, double startSec, double endSec,
                         Decoder decoder = Decoder::Ffmpeg);
 std::string Describe(const CutPrecision& precision);

@@ -299,9 +299,15 @@ void CTolvaneDlg::OnMerge() {
 // Starts the worker and the job timer and keeps the progress dialog up until the job
 // has been reported or the user stopped it.
 void CTolvaneDlg::RunJob(bool joinMode) {
-    if (runner_.StartMediaJob(job_, joinMode) == JobStartResult::TooManyInputs) {
-        ShowMessage(TooManyInputsMessage(std::size_t(job_.fileCount)));
-        return;
+    switch (runner_.StartMediaJob(job_, joinMode)) {
+        case JobStartResult::Started:
+            break;
+        case JobStartResult::TooManyInputs:
+            ShowMessage(TooManyInputsMessage(std::size_t(job_.fileCount)));
+            return;
+        case JobStartResult::EmptyRange:
+            ShowMessage(tr("The start of the cut equals its end: there is nothing to cut."));
+            return;
     }
     jobTimer_.start(kJobTimerMs);
     CAVConvertDlg& dialog = ProgressDialog();
