@@ -53,13 +53,13 @@ TagList ReadSourceTags(const AVFormatContext& input) {
 }
 
 TagList MergeTags(TagList tags, const TagList& over) {
-    for (const auto& [key, value] : over) {
+    for (const auto& entry : over) {
         auto same = std::find_if(tags.begin(), tags.end(),
-                                 [&key](const auto& tag) { return tag.first == key; });
+                                 [&entry](const auto& tag) { return tag.first == entry.first; });
         if (same != tags.end())
-            same->second = value;
+            same->second = entry.second;
         else
-            tags.emplace_back(key, value);
+            tags.push_back(entry);
     }
     return tags;
 }
