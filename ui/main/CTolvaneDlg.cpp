@@ -182,6 +182,10 @@ CTolvaneDlg::CTolvaneDlg(Services services, QWidget* parent)
 
 CTolvaneDlg::~CTolvaneDlg() {
     qApp->removeEventFilter(this);
+    // The edits lose the focus while the children are torn down; their handlers would
+    // then write into controls already gone.
+    startEdit_->disconnect(this);
+    endEdit_->disconnect(this);
     // A player thread waiting for its end of file to be handled is let go before the
     // player (which joins its threads) goes away.
     endRelay_->Shutdown();
