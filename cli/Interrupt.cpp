@@ -11,11 +11,16 @@ namespace {
 // atomic rather than a volatile sig_atomic_t: async-signal-safe and free of data races.
 std::atomic<int> receivedSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<std::atomic<bool>*> cancelTarget{nullptr};
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void NoteSignal(int signalNumber) {
     // The first signal names the exit status, whatever follows it.
     int none = 0;
     receivedSignal.compare_exchange_strong(none, signalNumber);
+    if (std::atomic<bool>* target = cancelTarget.load())
+        target->store(true);
 }
 
 }  // namespace
@@ -36,6 +41,17 @@ void InstallInterruptHandlers() {
 
 int ReceivedInterrupt() {
     return receivedSignal.load();
+}
+
+InterruptCancels::InterruptCancels(std::atomic<bool>& cancelFlag) {
+    cancelTarget.store(&cancelFlag);
+    // A signal that came before the flag was registered still cancels.
+    if (receivedSignal.load() != 0)
+        cancelFlag.store(true);
+}
+
+InterruptCancels::~InterruptCancels() {
+    cancelTarget.store(nullptr);
 }
 
 }  // namespace tolvane::cli

@@ -152,9 +152,8 @@ JobResult RunToEnd(MediaJobRunner& runner, MediaJob& job, bool joinMode) {
             return {};
     }
     ProgressReport progress(stderr, isatty(STDERR_FILENO) != 0);
+    const InterruptCancels cancels(job.cancelRequested);
     while (runner.IsRunning()) {
-        if (ReceivedInterrupt() != 0)
-            job.cancelRequested.store(true);
         // Before the worker has taken the first input the job shows as 0 % of it.
         int index = std::max(job.currentIndex.load(), 0);
         if (index < job.fileCount)

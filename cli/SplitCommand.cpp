@@ -46,6 +46,7 @@ SplitPlan PlanAtSilences(const Request& request, int& signal) {
     if (request.minSilenceMs)
         settings.minLengthUs = std::int64_t{*request.minSilenceMs} * 1000;
     std::atomic<bool> stop{false};
+    const InterruptCancels cancels(stop);
     split::SilenceFinder finder(settings, stop);
     split::SilenceScan scan;
     std::atomic<bool> done{false};
@@ -55,15 +56,12 @@ SplitPlan PlanAtSilences(const Request& request, int& signal) {
     });
     ProgressReport progress(stderr, isatty(STDERR_FILENO) != 0);
     while (!done.load()) {
-        if (ReceivedInterrupt() != 0 && !stop.load()) {
-            signal = ReceivedInterrupt();
-            stop = true;
-        }
         progress.Show(static_cast<int>(finder.Progress() * 100), 1, 1, "finding silences");
         std::this_thread::sleep_for(kPollPeriod);
     }
     worker.join();
     progress.Finish();
+    signal = stop.load() ? ReceivedInterrupt() : 0;
     return scan.ok() ? split::PartsAtSilences(scan, settings) : SplitPlan{{}, scan.failure};
 }
 
@@ -160,14 +158,11 @@ int DryRun(const Request& request, const std::vector<split::SplitPart>& parts) {
 // Runs the split, showing progress; Ctrl-C stops it after the part being written.
 void RunToEnd(split::SplitJob& job, int& signal) {
     split::SplitJobRunner runner;
+    const InterruptCancels cancels(job.cancelRequested);
     runner.Start(job);
     ProgressReport progress(stderr, isatty(STDERR_FILENO) != 0);
     const int count = static_cast<int>(job.request().parts.size());
     while (runner.IsRunning()) {
-        if (ReceivedInterrupt() != 0 && !job.cancelRequested.load()) {
-            signal = ReceivedInterrupt();
-            job.cancelRequested = true;
-        }
         const int part = std::min(std::max(job.currentPart.load(), 0), count - 1);
         progress.Show(job.totalPercent.load(), part + 1, count,
                       job.request().parts[static_cast<std::size_t>(part)].name);
@@ -175,6 +170,7 @@ void RunToEnd(split::SplitJob& job, int& signal) {
     }
     runner.Wait();
     progress.Finish();
+    signal = ReceivedInterrupt();
 }
 
 void ComplainAboutPart(const split::SplitJob& job, std::size_t index) {
