@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "engine/copy/SourceTags.h"
+#include "engine/copy/Mp3Seam.h"
 #include "engine/ffmpeg/FfmpegSetup.h"
 
 namespace tolvane {
@@ -10,6 +11,12 @@ namespace tolvane {
 static_assert((AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX) == 8197);
 
 namespace {
+
+// Whether packets of `other` can follow those of `first` in one stream.
+bool SameAudio(const AVCodecParameters& other, const AVCodecParameters& first) {
+    return other.codec_id == first.codec_id && other.sample_rate == first.sample_rate &&
+           other.ch_layout.nb_channels == first.ch_layout.nb_channels;
+}
 
 constexpr auto kNearest = static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX);
 
@@ -34,6 +41,10 @@ bool CopyPipeline::MapStreams(int k, const AVFormatContext* input) {
             out->time_base = stream->time_base;
         } else if (static_cast<unsigned>(next) >= output_.context()->nb_streams) {
             continue;  // later inputs reuse the first input's streams
+        } else if (!SameAudio(*stream->codecpar, *output_.context()->streams[next]->codecpar)) {
+            // The commands refuse unlike inputs before the start; a file changed since
+            // then ends the job here.
+            return RecordFailure(job_, AVERROR_INVALIDDATA, false, JobStep::AddingStream);
         }
         outputIndex_[i] = next++;
     }
@@ -48,23 +59,33 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
     range_.reset();
     if (k == 0 && !OpenJobOutput(job_, output_))
         return InputOutcome::Failed;
+    if (k == 0 && job_.joinMode && std::string_view(output_.context()->oformat->name) == "mp3")
+        mp3Seam_ = std::make_unique<Mp3Seam>();
     if (!MapStreams(k, input))
         return InputOutcome::Failed;
     if (k == 0)
         rebase_.SetStreams(output_.context()->nb_streams);
     rebase_.StartInput();
-    // A cut keeps the packets that hold its stretch, found by timestamps; a copy join
-    // takes whole inputs.
-    if (!job_.joinMode) {
+    // A cut keeps the packets that hold its stretch, found by timestamps; each input of
+    // a copy join contributes the stretch its range gives, joined to the ones around it.
+    if (job_.joinMode) {
+        CutSpan seams;
+        seams.afterAnother = k > 0;
+        seams.beforeAnother = k + 1 < job_.fileCount;
+        seams.samplesBefore = SamplesWritten();
+        range_.emplace(*input, job_.startSec[k], job_.endSec[k], output_.context()->oformat, seams);
+        if (k > 0 && mp3Seam_)
+            mp3Seam_->StartInput();
+    } else {
         range_.emplace(*input, job_.startSec[k], job_.endSec[k], output_.context()->oformat);
-        job_.seekByBytes = 0;
-        if (!range_->Position(*input))
-            PositionAtRangeStart(job_, k, input);  // no time seek: the byte estimate
     }
+    job_.seekByBytes = 0;
+    if (!range_->Position(*input))
+        PositionAtRangeStart(job_, k, input);  // no time seek: the byte estimate
 
     for (;;) {
         if (CancelRequested(job_))
-            return FinishEdges() ? InputOutcome::Cancelled : InputOutcome::Failed;
+            return FinishEdges() && Flush() ? InputOutcome::Cancelled : InputOutcome::Failed;
         if ((range_ ? range_->Read(*input, *packet) : av_read_frame(input, packet)) < 0)
             break;  // end of file (or unreadable rest)
         const int source = packet->stream_index;
@@ -94,8 +115,12 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
         if (!EdgesDone(ret))
             return InputOutcome::Failed;
     }
-    if (!FinishEdges())
+    if (!FinishEdges() || (k + 1 >= job_.fileCount && !Flush()))
         return InputOutcome::Failed;
+    // A join's later stretch may hold nothing (a removed stretch that ends within the
+    // last packet): the output is what the stretches before gave.
+    if (job_.joinMode && k > 0 && output_.HasPackets() && !range_->ReachedStart())
+        return InputOutcome::Done;
     if (range_ && (!output_.HasPackets() || !range_->ReachedStart())) {
         // The stretch lies before the first packet, past the last, or nowhere.
         RecordFailure(job_, kErrorNoAudioInRange, false, JobStep::ReadingRange);
@@ -136,6 +161,11 @@ int CopyPipeline::SetOutputTags() {
     return 0;
 }
 
+void CopyPipeline::ReadBefore(const AVPacket& packet) {
+    if (mp3Seam_)
+        mp3Seam_->AddReservoir(packet);
+}
+
 bool CopyPipeline::Write(AVPacket& packet) {
     const int target = outputIndex_[source_];
     const AVStream* out = output_.context()->streams[target];
@@ -144,8 +174,6 @@ bool CopyPipeline::Write(AVPacket& packet) {
     packet.dts = av_rescale_q_rnd(packet.dts, from, out->time_base, kNearest);
     packet.duration = av_rescale_q(packet.duration, from, out->time_base);
     packet.pos = -1;
-    if (!range_)  // a cut's edges keep what holds of the skip-samples data
-        av_packet_shrink_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, 0);
     std::int64_t origin = AV_NOPTS_VALUE;
     if (rebase_.AwaitsFirst(target)) {
         const CutEdges* edges = EdgesOf(source_);
@@ -157,8 +185,37 @@ bool CopyPipeline::Write(AVPacket& packet) {
     if (packet.pts != AV_NOPTS_VALUE)
         job_.audioTime = static_cast<double>(packet.pts) * av_q2d(out->time_base);
     packet.stream_index = target;
+    if (mp3Seam_) {
+        ff::PacketPtr ready;
+        int ret = mp3Seam_->Take(packet, ready);
+        if (ret >= 0 && ready)
+            ret = output_.Write(ready.get());
+        return ret >= 0 || RecordFailure(job_, ret, true, JobStep::WritingPacket);
+    }
     const int ret = output_.Write(&packet);
     return ret >= 0 || RecordFailure(job_, ret, true, JobStep::WritingPacket);
+}
+
+bool CopyPipeline::Flush() {
+    ff::PacketPtr held = mp3Seam_ ? mp3Seam_->Flush() : nullptr;
+    if (!held)
+        return true;
+    const Mp3Seam::Counts& counts = mp3Seam_->counts();
+    av_log(nullptr, AV_LOG_INFO, "MP3 seams: %d, %d bridged, %d frames muted\n", counts.seams,
+           counts.bridged, counts.muted);
+    const int ret = output_.Write(held.get());
+    return ret >= 0 || RecordFailure(job_, ret, true, JobStep::WritingPacket);
+}
+
+std::int64_t CopyPipeline::SamplesWritten() const {
+    const AVFormatContext* context = output_.context();
+    if (context == nullptr || context->nb_streams == 0 || !output_.HeaderWritten())
+        return 0;
+    const AVStream* stream = context->streams[0];
+    if (stream->codecpar->sample_rate <= 0)
+        return 0;
+    return av_rescale_q(rebase_.End(0), stream->time_base,
+                        AVRational{1, stream->codecpar->sample_rate});
 }
 
 bool CopyPipeline::EdgesDone(int code) {

@@ -3,9 +3,11 @@
 // (no decoding). A cut keeps the packets of its range, each stream's format cutting its
 // own edges (engine/cut/CutEdges.h); a copy join appends whole inputs.
 
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "engine/copy/Mp3Seam.h"
 #include "engine/copy/TimestampRebase.h"
 #include "engine/cut/CutEdges.h"
 #include "engine/cut/CutRange.h"
@@ -23,6 +25,8 @@ class CopyPipeline final : private CutPacketSink {
 
     // Copies input k (the output is created with input 0), reading into `packet`.
     InputOutcome Run(int k, AVFormatContext* input, AVPacket* packet);
+    // Writes what a seam still holds; called at the job's end and on a cancel.
+    bool Flush();
 
   private:
     // Finds the input's audio streams and, for input 0, makes an output stream for each.
@@ -34,10 +38,14 @@ class CopyPipeline final : private CutPacketSink {
     // What the edges hand over: rescaled to the output stream, moved onto the output's
     // timeline and written.
     bool Write(AVPacket& packet) override;
+    // Main data a seam may need of a packet before the stretch.
+    void ReadBefore(const AVPacket& packet) override;
     // Turns what the edges returned into the outcome of the step; records their failure.
     bool EdgesDone(int code);
     // Every stream's edges hand over what they still hold.
     bool FinishEdges();
+    // Samples of the first output stream written so far.
+    std::int64_t SamplesWritten() const;
     CutEdges* EdgesOf(int source) const { return range_ ? range_->Edges(source) : nullptr; }
 
     MediaJob& job_;
@@ -50,6 +58,8 @@ class CopyPipeline final : private CutPacketSink {
     std::vector<int> outputIndex_;
     std::optional<CutRange> range_;
     int source_ = 0;
+    // The seams of a join into MP3.
+    std::unique_ptr<Mp3Seam> mp3Seam_;
 };
 
 }  // namespace tolvane

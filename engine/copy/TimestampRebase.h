@@ -25,6 +25,12 @@ class TimestampRebase {
     // for the inputs after a join's first.
     void Shift(AVPacket& packet, int target, std::int64_t origin, bool laterInput);
 
+    // End of the written timeline of stream `target` (output time base).
+    std::int64_t End(int target) const {
+        const auto at = static_cast<std::size_t>(target);
+        return at < end_.size() ? end_[at] : 0;
+    }
+
   private:
     std::vector<bool> awaitsFirst_;
     std::vector<std::int64_t> shift_;

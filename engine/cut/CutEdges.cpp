@@ -56,8 +56,8 @@ void CutEdges::KeepTrueSkipSamples(AVPacket& packet) const {
         return;
     // The demuxer's skip-samples data tells where the source's own audio starts and
     // ends: right for the output only at the file's own start and end.
-    const std::uint32_t start = span_.fromFileStart ? AV_RL32(data) : 0;
-    const std::uint32_t end = span_.toFileEnd ? AV_RL32(data + 4) : 0;
+    const std::uint32_t start = span_.fromFileStart && !span_.afterAnother ? AV_RL32(data) : 0;
+    const std::uint32_t end = span_.toFileEnd && !span_.beforeAnother ? AV_RL32(data + 4) : 0;
     if (start == 0 && end == 0) {
         av_packet_shrink_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, 0);
         return;
@@ -89,7 +89,8 @@ std::int64_t CutEdges::SamplesBeforeStart() const {
 
 bool CutEdges::TrimDurationAtEnd(AVPacket& packet) const {
     const std::int64_t ts = Timestamp(packet);
-    if (span_.toFileEnd || ts == AV_NOPTS_VALUE || packet.duration <= 0 ||
+    // Before another input's audio a packet plays whole: only a stream's end trims.
+    if (span_.toFileEnd || span_.beforeAnother || ts == AV_NOPTS_VALUE || packet.duration <= 0 ||
         ts + packet.duration <= span_.end || ts >= span_.end)
         return false;
     packet.duration = span_.end - ts;
@@ -141,7 +142,8 @@ std::unique_ptr<CutEdges> MakeCutEdges(const AVFormatContext& input, int stream,
     }
     // The Ogg muxer writes the last packet's end as the final granule position, which
     // Vorbis decoders honour.
-    const bool endByDuration = source.codec_id == AV_CODEC_ID_VORBIS && NameHas(output, "ogg");
+    const bool endByDuration =
+        source.codec_id == AV_CODEC_ID_VORBIS && NameHas(output, "ogg") && !span.beforeAnother;
     return std::make_unique<FrameCutEdges>(span, source, endByDuration);
 }
 

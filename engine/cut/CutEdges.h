@@ -51,12 +51,23 @@ struct CutSpan {
     bool toFileEnd = false;      // nothing is trimmed at the end
     AVRational timeBase{1, 1};
     int sampleRate = 0;
+    // In a join without re-encoding: another input's audio comes before (after) this
+    // stretch in the output, so nothing of the stream's own start (end) may be dropped
+    // by what only a stream's start (end) can say, and no packet is read before (after)
+    // it for a decoder that starts (ends) there.
+    bool afterAnother = false;
+    bool beforeAnother = false;
+    // Samples the output holds before this stretch, for formats that number their frames.
+    std::int64_t samplesBefore = 0;
 };
 
 // Takes what a stream's edges write (source time base); false stops the stream.
 class CutPacketSink {
   public:
     virtual bool Write(AVPacket& packet) = 0;
+    // Takes a packet read before the start that is not written but that the first
+    // written packets read from (MP3's bit reservoir after a join's seam).
+    virtual void ReadBefore(const AVPacket& packet) { (void)packet; }
 
   protected:
     ~CutPacketSink() = default;
@@ -75,6 +86,15 @@ class CutEdges {
     // Source time before the start whose packets are copied as well: packets that end
     // after start - Lead() are kept.
     virtual std::int64_t Lead() const { return 0; }
+    // Lead() of a stretch that follows another input's audio: the decoder already runs,
+    // so only what a packet reads from the packets before it (MP3's bit reservoir) is
+    // read. Such packets go to the sink's ReadBefore().
+    virtual std::int64_t LeadAfterAnother() const { return 0; }
+    // Whether Keep() trims packets to the sample. A stretch of a format that does not,
+    // following another input, starts with the first packet that starts in it: the
+    // packet that holds its start plays in the stretch before (a removed stretch inside
+    // one packet removes nothing rather than doubling the packet).
+    virtual bool TrimsToSample() const { return false; }
     // Source time after the end whose packets are copied as well, for decoders whose
     // output lags their packets' timestamps.
     virtual std::int64_t Tail() const { return 0; }

@@ -54,6 +54,10 @@ bool HoldsSamplesAfter(const AVPacket& packet, std::int64_t duration, std::int64
 
 CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
                    const AVOutputFormat* output)
+    : CutRange(input, startSec, endSec, output, CutSpan{}) {}
+
+CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
+                   const AVOutputFormat* output, const CutSpan& seams)
     : windows_(input.nb_streams) {
     const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
     const double length =
@@ -88,9 +92,15 @@ CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
         span.toFileEnd = openEnd;
         span.timeBase = w.timeBase;
         span.sampleRate = w.sampleRate;
+        span.afterAnother = seams.afterAnother;
+        span.beforeAnother = seams.beforeAnother;
+        span.samplesBefore = seams.samplesBefore;
         w.edges = MakeCutEdges(input, static_cast<int>(i), output, span);
-        w.keepFrom = startsAtFileStart_ ? w.start : w.start - w.edges->Lead();
-        w.stopAt = openEnd ? w.end : w.end + w.edges->Tail();
+        const std::int64_t lead =
+            seams.afterAnother ? w.edges->LeadAfterAnother() : w.edges->Lead();
+        w.keepFrom = startsAtFileStart_ ? w.start : w.start - lead;
+        afterAnother_ = seams.afterAnother;
+        w.stopAt = openEnd || seams.beforeAnother ? w.end : w.end + w.edges->Tail();
     }
 }
 
@@ -127,6 +137,8 @@ CutRange::Verdict CutRange::Admit(AVPacket& packet) {
     const std::int64_t duration = w.edges->PacketDuration(packet);
     if (duration > 0 && ts < w.keepFrom && ts + duration <= w.keepFrom)
         return Verdict::Skip;  // wholly before the start and the decoder's lead
+    if (afterAnother_ && ts < w.keepFrom && !w.edges->TrimsToSample())
+        return Verdict::Skip;  // played before the seam (see CutEdges::TrimsToSample)
     if (duration <= 0 || HoldsSamplesAfter(packet, duration, w.start, w.sampleRate, w.timeBase))
         reachedStart_ = true;
     return w.edges->Keep(packet, duration) ? Verdict::Write : Verdict::Skip;

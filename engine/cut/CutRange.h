@@ -26,6 +26,11 @@ class CutRange {
     // decides how the edges can be trimmed.
     CutRange(const AVFormatContext& input, double startSec, double endSec,
              const AVOutputFormat* output);
+    // The stretch one input contributes to a join without re-encoding: `seams` says what
+    // comes before and after it in the output (afterAnother, beforeAnother, samplesBefore
+    // of CutSpan; the rest is ignored).
+    CutRange(const AVFormatContext& input, double startSec, double endSec,
+             const AVOutputFormat* output, const CutSpan& seams);
 
     enum class Verdict { Skip, Write, StreamDone };
     // Decides on one packet (input time base); a kept packet is trimmed in place to
@@ -68,6 +73,7 @@ class CutRange {
     int referenceStream_ = -1;
     bool startsAtFileStart_ = true;
     bool reachedStart_ = false;
+    bool afterAnother_ = false;
     // Set when the input is MPEG audio positioned by its frames.
     std::unique_ptr<MpegAudioPackets> mpegAudio_;
     // Set when the input is a FLAC file positioned by the demuxer.

@@ -28,6 +28,13 @@ void PutBigEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
     }
 }
 
+std::uint32_t ReadBigEndian(const std::uint8_t* at, int bytes) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = value << 8 | at[i];
+    return value;
+}
+
 // Writes bit fields most significant bit first, as FLAC frames hold them.
 class BitWriter {
   public:
@@ -138,11 +145,14 @@ std::unique_ptr<FlacCutEdges> FlacCutEdges::ForStream(const AVFormatContext& inp
     const AVCodecParameters& par = *stream.codecpar;
     if (par.codec_id != AV_CODEC_ID_FLAC || par.sample_rate <= 0)
         return nullptr;
-    const bool whole = span.fromFileStart && span.toFileEnd;
+    // In a join every frame is renumbered, so the output counts on from the input before.
+    const bool whole =
+        span.fromFileStart && span.toFileEnd && !span.afterAnother && !span.beforeAnother;
     // The stretch is counted in samples only where the stream counts time in them.
     if (whole || stream.time_base.num != 1 || stream.time_base.den != par.sample_rate)
         return nullptr;
     std::unique_ptr<FlacCutEdges> edges(new FlacCutEdges(span, stream.index));
+    edges->written_ = std::max<std::int64_t>(span.samplesBefore, 0);
     edges->OpenDecoder(stream);
     return edges;
 }
@@ -298,11 +308,22 @@ int FlacCutEdges::Finish(CutPacketSink& sink, AVCodecParameters& output) {
     if (ret < 0 || lastBlock_ == 0 || output.extradata == nullptr ||
         output.extradata_size < kStreamInfoSize)
         return Hand(ret, out, sink);
-    // The last frame may be shorter than the smallest block size the header states.
+    std::uint8_t* info = output.extradata;
+    // Only the stream's last frame may be shorter than the smallest block size the header
+    // states; a join's earlier inputs end inside the stream.
+    if (span_.beforeAnother) {
+        minBlock_ = std::min(minBlock_, lastBlock_);
+        maxBlock_ = std::max(maxBlock_, lastBlock_);
+    }
+    if (span_.afterAnother) {  // what the inputs before wrote into the header
+        minBlock_ = std::min<std::uint32_t>(minBlock_, ReadBigEndian(info, 2));
+        maxBlock_ = std::max<std::uint32_t>(maxBlock_, ReadBigEndian(info + 2, 2));
+        minFrame_ = std::min<std::uint32_t>(minFrame_, ReadBigEndian(info + 4, 3));
+        maxFrame_ = std::max<std::uint32_t>(maxFrame_, ReadBigEndian(info + 7, 3));
+    }
     const std::uint32_t largest = std::max(maxBlock_, lastBlock_);
     std::uint32_t smallest = minBlock_ == UINT32_MAX ? largest : minBlock_;
     smallest = std::max<std::uint32_t>(smallest, kMinBlockSize);
-    std::uint8_t* info = output.extradata;
     PutBigEndian(info, smallest, 2);
     PutBigEndian(info + 2, std::max(largest, smallest), 2);
     PutBigEndian(info + 4, minFrame_, 3);

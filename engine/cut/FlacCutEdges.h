@@ -25,6 +25,7 @@ class FlacCutEdges final : public CutEdges {
 
     // Hands what is to be written in the kept packet's place to `sink`: nothing (samples
     // held until the next frame), the frame renumbered, or a trimmed frame.
+    bool TrimsToSample() const override { return exact_; }
     int Emit(AVPacket& packet, CutPacketSink& sink) override;
     // Hands the samples still held to `sink` as the last frame, and puts the block and
     // frame sizes of what was written into the output's STREAMINFO `par`.

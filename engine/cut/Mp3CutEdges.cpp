@@ -19,9 +19,16 @@ constexpr int kDecoderDelay = 529;
 constexpr int kMaxEncoderDelay = 4095;
 constexpr int kMpeg1FrameSamples = 1152;
 
-// CRC-16 of MPEG audio (polynomial 0x8005, starting at 0xFFFF) over the header's last
-// two bytes and the side information.
-std::uint16_t FrameCrc(const std::uint8_t* header, const std::uint8_t* side, int sideBytes) {
+bool HasStartSkip(const AVPacket& packet) {
+    std::size_t size = 0;
+    const std::uint8_t* data = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    return data != nullptr && size >= 4 && AV_RL32(data) > 0;
+}
+
+}  // namespace
+
+std::uint16_t MpegAudioFrameCrc(const std::uint8_t* header, const std::uint8_t* side,
+                                int sideBytes) {
     std::uint16_t crc = 0xFFFF;
     auto add = [&crc](std::uint8_t byte) {
         crc ^= static_cast<std::uint16_t>(byte << 8);
@@ -35,14 +42,6 @@ std::uint16_t FrameCrc(const std::uint8_t* header, const std::uint8_t* side, int
         add(side[i]);
     return crc;
 }
-
-bool HasStartSkip(const AVPacket& packet) {
-    std::size_t size = 0;
-    const std::uint8_t* data = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
-    return data != nullptr && size >= 4 && AV_RL32(data) > 0;
-}
-
-}  // namespace
 
 std::vector<std::uint8_t> SilentMp3Frame(const std::uint8_t* frame, int size) {
     if (frame == nullptr || size < 4)
@@ -58,7 +57,7 @@ std::vector<std::uint8_t> SilentMp3Frame(const std::uint8_t* frame, int size) {
     std::vector<std::uint8_t> silent(static_cast<std::size_t>(header->bytes), 0);
     std::copy(frame, frame + 4, silent.begin());
     if (crc) {
-        const std::uint16_t sum = FrameCrc(silent.data(), silent.data() + 6, sideBytes);
+        const std::uint16_t sum = MpegAudioFrameCrc(silent.data(), silent.data() + 6, sideBytes);
         silent[4] = static_cast<std::uint8_t>(sum >> 8);
         silent[5] = static_cast<std::uint8_t>(sum);
     }
@@ -86,7 +85,8 @@ std::int64_t Mp3CutEdges::Origin() const {
 void Mp3CutEdges::Adjust(AVPacket& packet, bool first) {
     // The muxer writes the first packet's start skip less 529 as the encoder delay, and
     // the last packet's end skip plus 529 as the padding.
-    if (first) {
+    // After another input the decoder runs on: nothing goes before the first frame.
+    if (first && !span_.afterAnother) {
         const std::int64_t before = SamplesBeforeStart();
         // A source with an Info header is dropped from its start by its own delay.
         const bool ownDelay = span_.fromFileStart && HasStartSkip(packet);
@@ -116,6 +116,11 @@ void Mp3CutEdges::Adjust(AVPacket& packet, bool first) {
 }
 
 int Mp3CutEdges::Emit(AVPacket& packet, CutPacketSink& sink) {
+    if (span_.afterAnother && !span_.fromFileStart && packet.pts != AV_NOPTS_VALUE &&
+        packet.pts < span_.start) {
+        sink.ReadBefore(packet);  // main data for the seam, not played
+        return 0;
+    }
     if (!emitted_ && !silentFrame_.empty()) {
         ff::PacketPtr silent(av_packet_alloc());
         if (!silent || av_new_packet(silent.get(), static_cast<int>(silentFrame_.size())) < 0)

@@ -18,6 +18,10 @@ class Mp3CutEdges final : public CutEdges {
   public:
     Mp3CutEdges(const CutSpan& span, const AVCodecParameters& source);
     std::int64_t Lead() const override;
+    // After another input the frames before the start are read for their main data
+    // only (the sink's ReadBefore()): the seam (engine/copy/Mp3Seam.h) puts what the
+    // first frame reads of it before that frame.
+    std::int64_t LeadAfterAnother() const override { return Lead(); }
     int Emit(AVPacket& packet, CutPacketSink& sink) override;
     std::int64_t Origin() const override;
 
@@ -36,5 +40,10 @@ class Mp3CutEdges final : public CutEdges {
 // zero (and a CRC that matches, in a stream with CRCs). Empty when `frame` is no
 // layer III frame.
 std::vector<std::uint8_t> SilentMp3Frame(const std::uint8_t* frame, int size);
+
+// CRC-16 of MPEG audio (polynomial 0x8005, starting at 0xFFFF) over the header's last
+// two bytes and the side information.
+std::uint16_t MpegAudioFrameCrc(const std::uint8_t* header, const std::uint8_t* side,
+                                int sideBytes);
 
 }  // namespace tolvane

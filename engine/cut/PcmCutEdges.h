@@ -9,6 +9,7 @@ namespace tolvane {
 class PcmCutEdges final : public CutEdges {
   public:
     PcmCutEdges(const CutSpan& span, const AVCodecParameters& source);
+    bool TrimsToSample() const override { return true; }
     // Bytes per sample frame when every packet of the stream is plain interleaved PCM;
     // 0 for anything else.
     static int FrameBytes(const AVCodecParameters& par);

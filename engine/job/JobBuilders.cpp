@@ -43,4 +43,24 @@ void PrepareJoinJob(MediaJob& job, std::span<const JoinRange> ranges, const std:
     job.audioChannels = encoding.channels;
 }
 
+void PrepareCopyJoinJob(MediaJob& job, std::span<const JoinRange> ranges,
+                        const std::string& output) {
+    PrepareJoinJob(job, ranges, output, JoinEncoding{});
+    job.reencode = false;
+    job.audioCodecId = 0;
+}
+
+void PrepareRemoveJob(MediaJob& job, const std::string& input, const std::string& output,
+                      double startSec, double endSec, double lengthSec) {
+    const bool atStart = !(startSec > 0);
+    const bool atEnd = !(endSec < lengthSec - kRemoveEndSlackSec);
+    if (atStart || atEnd) {
+        PrepareCutJob(job, input, output, atStart ? (atEnd ? 0.0 : endSec) : 0.0,
+                      atStart ? (atEnd ? 0.0 : lengthSec) : startSec);
+        return;
+    }
+    const JoinRange parts[] = {{input, 0.0, startSec}, {input, endSec, lengthSec}};
+    PrepareCopyJoinJob(job, parts, output);
+}
+
 }  // namespace tolvane

@@ -34,4 +34,21 @@ void PrepareCutJob(MediaJob& job, const std::string& input, const std::string& o
 void PrepareJoinJob(MediaJob& job, std::span<const JoinRange> ranges, const std::string& output,
                     const JoinEncoding& encoding);
 
+// A join of `ranges`, in order, into `output` without re-encoding: the packets are
+// copied (the inputs must be alike, see CheckCopyJoin in engine/copy/CopyJoinCheck.h),
+// into the container `output`'s extension names.
+void PrepareCopyJoinJob(MediaJob& job, std::span<const JoinRange> ranges,
+                        const std::string& output);
+
+// An end this close to an input's length is its end (the window shows lengths to the
+// millisecond; the copy's range takes such an end as the file's).
+inline constexpr double kRemoveEndSlackSec = 0.0015;
+
+// `input` (`lengthSec` long) without the stretch [startSec, endSec) into `output`: the
+// part before the stretch and the part after it joined without re-encoding. A stretch
+// at the file's start or end leaves a plain cut of the rest (joinMode tells which the
+// job is). A stretch over the whole file leaves an empty range, which the runner refuses.
+void PrepareRemoveJob(MediaJob& job, const std::string& input, const std::string& output,
+                      double startSec, double endSec, double lengthSec);
+
 }  // namespace tolvane

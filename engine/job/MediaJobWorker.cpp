@@ -113,6 +113,10 @@ bool JobRun::FinishPlayableOutput() {
 }
 
 bool JobRun::EndCancelledOutput() {
+    if (copy_ && !copy_->Flush()) {
+        output_.Discard();
+        return false;
+    }
     if (!output_.HasPackets()) {
         reencode_.reset();
         output_.Discard();
