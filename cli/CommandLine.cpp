@@ -125,6 +125,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
             request.keepTags = true;
             continue;
         }
+        if (argument == "--copy" && request.command == Command::Join) {
+            request.copy = true;
+            continue;
+        }
+        if (argument == "--remove" && request.command == Command::Cut) {
+            request.remove = true;
+            continue;
+        }
         if (isSplit && (argument == "--dry-run" || argument == "--silence")) {
             if (argument == "--dry-run") {
                 request.dryRun = true;
@@ -237,10 +245,16 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
                 return Error("cut needs at least one file");
             if (request.startMs && request.endMs && *request.startMs > *request.endMs)
                 return Error("the start (--start) lies after the end (--end)");
+            if (request.remove && !request.startMs && !request.endMs)
+                return Error("--remove needs the stretch to remove: --start, --end or both");
             break;
         case Command::Join:
             if (request.files.size() < 2)
                 return Error("join needs at least two files");
+            if (request.copy && (request.bitRate || request.sampleRate || request.channels))
+                return Error(
+                    "--copy keeps the files' own encoding: --bitrate, --rate and "
+                    "--channels do not go with it");
             if (request.bitRate) {
                 if (auto refusal = BitRateRefusal(
                         *request.bitRate, request.sampleRate.value_or(OutputProfile{}.sampleRate)))
@@ -267,7 +281,9 @@ const char* UsageText() {
     return R"usage(Usage:
   tolvane-cli probe [--json] FILE...
   tolvane-cli cut FILE... [--start TIME] [--end TIME] [--out DIR] [--keep-tags]
+  tolvane-cli cut FILE... [--start TIME] [--end TIME] --remove [--out DIR] [--keep-tags]
   tolvane-cli join FILE... [--out DIR] [--bitrate 128k] [--rate 44100] [--channels 2]
+  tolvane-cli join --copy FILE... [--out DIR]
   tolvane-cli split FILE --at TIME[,TIME...] [--out DIR] [--json] [--dry-run] [--keep-tags]
   tolvane-cli split FILE --cue SHEET.cue [--out DIR] [--json] [--dry-run] [--keep-tags]
   tolvane-cli split FILE --silence [--threshold -48] [--min-silence 00:00:01.000] [...]
@@ -283,10 +299,23 @@ probe  tells the duration and audio parameters of each file. With --json it prin
        "codec" and "container" (FFmpeg's names), or "error".
 cut    copies the stretch from --start (default: the beginning) to --end (default: the
        end) of each file into a new file of the same format, without re-encoding. With
-       several files the same range is cut from each, one output per input.
+       several files the same range is cut from each, one output per input. With
+       --remove the output is the file without that range: the part before it and the
+       part after it joined as join --copy joins (a range at the file's start or end
+       leaves a plain cut of the rest).
 join   re-encodes the files, in the order given, into one MP3 named after the first.
        The bit rate must be one MP3 has at the sample rate: 32k to 320k at 32000,
        44100 and 48000 Hz, 8k to 160k at the lower rates.
+       With --copy the files are joined without re-encoding into one file of the first
+       file's format, named after it. They must be alike: container, codec, sample
+       rate, channel layout and sample format (MP3: any bit rates); otherwise nothing is
+       written and the first file that differs is named with how. Seams: WAV, AIFF and
+       FLAC join to the sample (FLAC as one stream); MP3 copies whole frames, the Info
+       header stating the first file's delay and the last one's padding, so a seam
+       holds the earlier file's padding and the later one's delay (25-50 ms of
+       near-silence), its frames reading their own bit reservoir; AAC, Opus, Vorbis and
+       the rest copy whole packets, a seam within one packet. A removed stretch of a
+       lossy format ends on packets.
 split  cuts one file into parts of its own format, without re-encoding, each as exact
        as a cut, so the parts played one after the other are the file: at the times
        given by --at; at the tracks of a cue sheet (named "01 - <title>" and tagged

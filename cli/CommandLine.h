@@ -26,6 +26,8 @@ struct Request {
     bool verbose = false;   // let FFmpeg's own log through
     bool json = false;      // probe, split: JSON instead of lines
     bool keepTags = false;  // cut, split: copy the source's tags into the outputs
+    bool copy = false;      // join: copy the packets instead of re-encoding
+    bool remove = false;    // cut: write the file without the range instead
     // split
     SplitSource splitSource = SplitSource::None;
     std::vector<std::int32_t> splitPointsMs;   // --at

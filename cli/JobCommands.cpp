@@ -14,6 +14,7 @@
 
 #include "FolderWriteTest.h"
 #include "Interrupt.h"
+#include "engine/copy/CopyJoinCheck.h"
 #include "engine/job/JobBuilders.h"
 #include "engine/job/JobFailureReading.h"
 #include "engine/job/MediaEngine.h"
@@ -334,7 +335,13 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
     }
     // Every format would give a file without audio, or fail only once the job runs.
     if (startMs == endMs) {
-        Complain(input, "the start " + FormatTimeCode(startMs) + " equals the end: nothing to cut");
+        Complain(input, "the start " + FormatTimeCode(startMs) + " equals the end: nothing to " +
+                            (request.remove ? "remove" : "cut"));
+        return kExitUsage;
+    }
+    const double lengthSec = EndMs(job) / 1000.0;
+    if (request.remove && startMs <= 0 && !(endMs / 1000.0 < lengthSec - kRemoveEndSlackSec)) {
+        Complain(input, "the stretch to remove is the whole file: nothing would remain");
         return kExitUsage;
     }
     OutputNamingError why = OutputNamingError::None;
@@ -347,10 +354,13 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
     if (ReceivedInterrupt() != 0)
         return kExitSignalBase + ReceivedInterrupt();
 
-    PrepareCutJob(job, input, *output, startMs / 1000.0, endMs / 1000.0);
+    if (request.remove)
+        PrepareRemoveJob(job, input, *output, startMs / 1000.0, endMs / 1000.0, lengthSec);
+    else
+        PrepareCutJob(job, input, *output, startMs / 1000.0, endMs / 1000.0);
     job.keepSourceTags = request.keepTags;
 
-    JobResult result = RunToEnd(runner, job, false);
+    JobResult result = RunToEnd(runner, job, job.joinMode);
     switch (result.outcome) {
         case JobOutcome::Done: {
             // A cut running at the same moment may have taken the name first.
@@ -394,10 +404,13 @@ int RunJoin(const Request& request) {
     MediaJob job;
     bool allUsable = true;
     std::vector<std::int32_t> durationsMs;
+    MislabelFlags firstFlags;
     for (const std::string& path : request.files) {
         bool usable = ProbeInput(runner, job, path);
         allUsable = allUsable && usable;
         durationsMs.push_back(usable ? DurationMs(job) : 0);
+        if (durationsMs.size() == 1)
+            firstFlags = job.mislabeled;
     }
     if (!allUsable)
         return kExitFailed;
@@ -409,10 +422,21 @@ int RunJoin(const Request& request) {
     if (!CheckOutputFolder(request.outputFolder))
         return kExitFailed;
 
+    if (request.copy) {
+        // Unlike inputs are refused before anything is written.
+        if (const std::optional<CopyJoinRefusal> refusal = CheckCopyJoin(request.files)) {
+            Complain(request.files[refusal->input], refusal->reason);
+            return kExitFailed;
+        }
+    }
     OutputProfile profile;
     OutputNamingError why = OutputNamingError::None;
+    // A copy takes the first input's format and so its extension, as a cut does.
     std::optional<std::string> output =
-        MakeJoinOutputPath(request.outputFolder, request.files.front(), profile.formatEntry, &why);
+        request.copy
+            ? MakeCutOutputPath(request.outputFolder, request.files.front(), firstFlags, &why)
+            : MakeJoinOutputPath(request.outputFolder, request.files.front(), profile.formatEntry,
+                                 &why);
     if (!output) {
         Complain(request.files.front(), DescribeOutputNamingError(why));
         return kExitFailed;
@@ -423,15 +447,19 @@ int RunJoin(const Request& request) {
     std::vector<JoinRange> ranges;
     for (std::size_t k = 0; k < request.files.size(); ++k)
         ranges.push_back({request.files[k], 0.0, durationsMs[k] / 1000.0});
-    PrepareJoinJob(
-        job, ranges, *output,
-        {request.bitRate.value_or(profile.bitRate), request.sampleRate.value_or(profile.sampleRate),
-         request.channels.value_or(profile.channels)});
+    if (request.copy)
+        PrepareCopyJoinJob(job, ranges, *output);
+    else
+        PrepareJoinJob(job, ranges, *output,
+                       {request.bitRate.value_or(profile.bitRate),
+                        request.sampleRate.value_or(profile.sampleRate),
+                        request.channels.value_or(profile.channels)});
 
     JobResult result = RunToEnd(runner, job, true);
     switch (result.outcome) {
         case JobOutcome::Done:
-            std::printf("%s\n", NameForOutput(*output).c_str());
+            // Another job may have taken the name first.
+            std::printf("%s\n", NameForOutput(job.outputNames.front()).c_str());
             return kExitOk;
         case JobOutcome::Cancelled:
             ReportCancelled(job, request.files.front(), *output, "joined");

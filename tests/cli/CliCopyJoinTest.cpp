@@ -1,0 +1,116 @@
+// join --copy and cut --remove run as the real program: outputs, refusals, statuses.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "CliRun.h"
+
+namespace tolvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Ffprobe;
+using testing::TempDir;
+
+fs::path Noise(const fs::path& dir, const std::string& name, double seconds,
+               const std::string& args) {
+    return testing::RunFfmpeg("-f lavfi -i \"anoisesrc=d=" + std::to_string(seconds) +
+                                  ":a=0.3,lowpass=f=5000\" -ac 2 -ar 44100 " + args,
+                              dir / name)
+               ? dir / name
+               : fs::path();
+}
+
+struct Case {
+    std::string extension, args;
+};
+const Case kCases[] = {
+    {"flac", "-c:a flac -sample_fmt s16"}, {"mp3", "-c:a libmp3lame"}, {"wav", "-c:a pcm_s16le"}};
+
+TEST(CliCopyJoin, JoinsInTheFirstFilesFormatUnderItsName) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.extension);
+        TempDir dir;
+        const fs::path a = Noise(dir.path(), "a." + c.extension, 1.0, c.args);
+        const fs::path b = Noise(dir.path(), "b." + c.extension, 1.5, c.args);
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+        std::ofstream(out / ("a." + c.extension)) << "taken";
+        const CliRun run = RunCli("join --copy " + Q(a) + " " + Q(b) + " --out " + Q(out));
+        ASSERT_EQ(run.status, 0) << run.err;
+        const fs::path result = out / ("a(0)." + c.extension);
+        EXPECT_EQ(run.out, result.string() + "\n");
+        EXPECT_EQ(testing::ReadFileBytes(out / ("a." + c.extension)), "taken");
+        EXPECT_EQ(Ffprobe(result).codecName, Ffprobe(a).codecName);
+        EXPECT_NEAR(Ffprobe(result).durationSec, Ffprobe(a).durationSec + Ffprobe(b).durationSec,
+                    0.002);
+    }
+}
+
+TEST(CliCopyJoin, UnlikeFilesAreRefusedBeforeAnythingIsWritten) {
+    TempDir dir;
+    const fs::path a = Noise(dir.path(), "a.mp3", 1.0, "-c:a libmp3lame");
+    const fs::path b = Noise(dir.path(), "b.mp3", 1.0, "-c:a libmp3lame -ar 22050");
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+    const CliRun run = RunCli("join --copy " + Q(a) + " " + Q(a) + " " + Q(b) + " --out " + Q(out));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "tolvane-cli: " + b.string() + ": 22050 Hz, the first input is 44100 Hz\n");
+    EXPECT_TRUE(testing::FolderEntries(out).empty());
+}
+
+TEST(CliCopyJoin, EncoderOptionsDoNotGoWithCopy) {
+    const CliRun run = RunCli("join --copy a.mp3 b.mp3 --bitrate 128k");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("--copy keeps the files' own encoding"), std::string::npos) << run.err;
+}
+
+struct Removal {
+    std::string start, end;  // empty: not given
+    double length;           // of the output, seconds
+};
+
+TEST(CliRemove, WritesTheFileWithoutTheStretch) {
+    const Removal removals[] = {{"00:00:01.000", "00:00:02.500", 2.5},
+                                {"", "00:00:01.000", 3.0},
+                                {"00:00:03.000", "", 3.0},
+                                {"00:00:02.000", "00:00:02.001", 3.999}};
+    TempDir dir;
+    const fs::path source = Noise(dir.path(), "s.wav", 4.0, "-c:a pcm_s16le");
+    int n = 0;
+    for (const Removal& r : removals) {
+        SCOPED_TRACE(r.start + "-" + r.end);
+        const fs::path out = dir / ("out" + std::to_string(n++));
+        fs::create_directory(out);
+        std::string arguments = "cut " + Q(source) + " --remove --out " + Q(out);
+        if (!r.start.empty())
+            arguments += " --start " + r.start;
+        if (!r.end.empty())
+            arguments += " --end " + r.end;
+        const CliRun run = RunCli(arguments);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, (out / "s.wav").string() + "\n");
+        EXPECT_NEAR(Ffprobe(out / "s.wav").durationSec, r.length, 0.0005);
+    }
+}
+
+TEST(CliRemove, NothingToRemoveOrNothingLeftIsABadCommandLine) {
+    TempDir dir;
+    const fs::path source = Noise(dir.path(), "s.wav", 2.0, "-c:a pcm_s16le");
+    const std::pair<std::string, std::string> cases[] = {
+        {"cut " + Q(source) + " --remove", "--remove needs the stretch to remove"},
+        {"cut " + Q(source) + " --remove --start 00:00:00.000 --end 00:00:02.000",
+         "the stretch to remove is the whole file: nothing would remain"},
+        {"cut " + Q(source) + " --remove --start 00:00:01.000 --end 00:00:01.000",
+         "equals the end: nothing to remove"}};
+    for (const auto& [arguments, message] : cases) {
+        const CliRun run = RunCli(arguments + " --out " + Q(dir.path()));
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(testing::FolderEntries(dir.path()).size(), 1u);  // the source alone
+}
+
+}  // namespace
+}  // namespace tolvane
