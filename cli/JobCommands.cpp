@@ -360,7 +360,7 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
         PrepareCutJob(job, input, *output, startMs / 1000.0, endMs / 1000.0);
     job.keepSourceTags = request.keepTags;
 
-    JobResult result = RunToEnd(runner, job, job.joinMode);
+    JobResult result = RunToEnd(runner, job, false);
     switch (result.outcome) {
         case JobOutcome::Done: {
             // A cut running at the same moment may have taken the name first.

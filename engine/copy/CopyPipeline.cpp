@@ -1,5 +1,6 @@
 #include "engine/copy/CopyPipeline.h"
 
+#include <limits>
 #include <string_view>
 
 #include "engine/copy/SourceTags.h"
@@ -59,34 +60,54 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
     range_.reset();
     if (k == 0 && !OpenJobOutput(job_, output_))
         return InputOutcome::Failed;
-    if (k == 0 && job_.joinMode && std::string_view(output_.context()->oformat->name) == "mp3")
+    const bool seams = job_.joinMode || job_.removeStretch;
+    if (k == 0 && seams && std::string_view(output_.context()->oformat->name) == "mp3")
         mp3Seam_ = std::make_unique<Mp3Seam>();
     if (!MapStreams(k, input))
         return InputOutcome::Failed;
     if (k == 0)
         rebase_.SetStreams(output_.context()->nb_streams);
-    rebase_.StartInput();
-    // A cut keeps the packets that hold its stretch, found by timestamps; each input of
-    // a copy join contributes the stretch its range gives, joined to the ones around it.
-    if (job_.joinMode) {
-        CutSpan seams;
-        seams.afterAnother = k > 0;
-        seams.beforeAnother = k + 1 < job_.fileCount;
-        seams.samplesBefore = SamplesWritten();
-        range_.emplace(*input, job_.startSec[k], job_.endSec[k], output_.context()->oformat, seams);
-        if (k > 0 && mp3Seam_)
-            mp3Seam_->StartInput();
+    InputOutcome outcome = InputOutcome::Done;
+    if (job_.removeStretch) {
+        // The input without its stretch: the part before it, then the part after it.
+        CutSpan before;
+        before.beforeAnother = true;
+        outcome = RunStretch(input, packet, 0.0, job_.startSec[k], before);
+        CutSpan after;
+        after.afterAnother = true;
+        if (outcome == InputOutcome::Done)
+            outcome = RunStretch(input, packet, job_.endSec[k],
+                                 std::numeric_limits<double>::infinity(), after);
     } else {
-        range_.emplace(*input, job_.startSec[k], job_.endSec[k], output_.context()->oformat);
+        // A cut keeps the packets that hold its stretch, found by timestamps; each input
+        // of a copy join contributes the stretch its range gives, joined to the ones
+        // around it.
+        CutSpan around;
+        around.afterAnother = job_.joinMode && k > 0;
+        around.beforeAnother = job_.joinMode && k + 1 < job_.fileCount;
+        outcome = RunStretch(input, packet, job_.startSec[k], job_.endSec[k], around);
     }
+    if (outcome != InputOutcome::Failed && k + 1 >= job_.fileCount && !Flush())
+        return InputOutcome::Failed;
+    return outcome;
+}
+
+InputOutcome CopyPipeline::RunStretch(AVFormatContext* input, AVPacket* packet, double startSec,
+                                      double endSec, CutSpan seams) {
+    rebase_.StartInput();
+    afterAnother_ = seams.afterAnother;
+    seams.samplesBefore = SamplesWritten();
+    range_.emplace(*input, startSec, endSec, output_.context()->oformat, seams);
+    if (seams.afterAnother && mp3Seam_)
+        mp3Seam_->StartInput();
     job_.seekByBytes = 0;
     if (!range_->Position(*input))
-        PositionAtRangeStart(job_, k, input);  // no time seek: the byte estimate
+        PositionAtRangeStart(job_, input_, input);  // no time seek: the byte estimate
 
     for (;;) {
         if (CancelRequested(job_))
             return FinishEdges() && Flush() ? InputOutcome::Cancelled : InputOutcome::Failed;
-        if ((range_ ? range_->Read(*input, *packet) : av_read_frame(input, packet)) < 0)
+        if (range_->Read(*input, *packet) < 0)
             break;  // end of file (or unreadable rest)
         const int source = packet->stream_index;
         if (source < 0 || static_cast<unsigned>(source) >= input->nb_streams ||
@@ -94,8 +115,8 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
             av_packet_unref(packet);
             continue;
         }
-        UpdateProgress(job_, k);
-        if (range_ && range_->Admit(*packet) != CutRange::Verdict::Write) {
+        UpdateProgress(job_, input_);
+        if (range_->Admit(*packet) != CutRange::Verdict::Write) {
             av_packet_unref(packet);
             if (range_->AllDone())
                 break;  // every stream has passed the end of the stretch
@@ -115,13 +136,13 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
         if (!EdgesDone(ret))
             return InputOutcome::Failed;
     }
-    if (!FinishEdges() || (k + 1 >= job_.fileCount && !Flush()))
+    if (!FinishEdges())
         return InputOutcome::Failed;
-    // A join's later stretch may hold nothing (a removed stretch that ends within the
+    // A stretch after another may hold nothing (a removed stretch that ends within the
     // last packet): the output is what the stretches before gave.
-    if (job_.joinMode && k > 0 && output_.HasPackets() && !range_->ReachedStart())
+    if (seams.afterAnother && output_.HasPackets() && !range_->ReachedStart())
         return InputOutcome::Done;
-    if (range_ && (!output_.HasPackets() || !range_->ReachedStart())) {
+    if (!output_.HasPackets() || !range_->ReachedStart()) {
         // The stretch lies before the first packet, past the last, or nowhere.
         RecordFailure(job_, kErrorNoAudioInRange, false, JobStep::ReadingRange);
         return InputOutcome::Failed;
@@ -181,7 +202,7 @@ bool CopyPipeline::Write(AVPacket& packet) {
         if (at != AV_NOPTS_VALUE)
             origin = av_rescale_q_rnd(at, from, out->time_base, kNearest);
     }
-    rebase_.Shift(packet, target, origin, input_ > 0);
+    rebase_.Shift(packet, target, origin, afterAnother_);
     if (packet.pts != AV_NOPTS_VALUE)
         job_.audioTime = static_cast<double>(packet.pts) * av_q2d(out->time_base);
     packet.stream_index = target;

@@ -1,7 +1,9 @@
 #pragma once
 // Copy mode: the packets of every described audio stream go into the output unchanged
 // (no decoding). A cut keeps the packets of its range, each stream's format cutting its
-// own edges (engine/cut/CutEdges.h); a copy join appends whole inputs.
+// own edges (engine/cut/CutEdges.h); a copy join appends the inputs' ranges, each
+// format joining its seams; a removal appends the part after a stretch to the part
+// before it.
 
 #include <memory>
 #include <optional>
@@ -29,6 +31,10 @@ class CopyPipeline final : private CutPacketSink {
     bool Flush();
 
   private:
+    // Copies the stretch [startSec, endSec) of the input (an end past the input: to
+    // its end); `seams` tells what goes before and after it in the output.
+    InputOutcome RunStretch(AVFormatContext* input, AVPacket* packet, double startSec,
+                            double endSec, CutSpan seams);
     // Finds the input's audio streams and, for input 0, makes an output stream for each.
     bool MapStreams(int k, const AVFormatContext* input);
     // Writes the header, once a cut's edges have set their streams.
@@ -51,9 +57,11 @@ class CopyPipeline final : private CutPacketSink {
     MediaJob& job_;
     JobOutput& output_;
     TimestampRebase rebase_;
-    // Of the running input: output stream per input stream (-1: not copied), its cut
-    // range (none in a join), and the input stream of the packet being handed over.
+    // Of the running input: output stream per input stream (-1: not copied), the range
+    // of the running stretch and whether another went before it in the output, and the
+    // input stream of the packet being handed over.
     int input_ = 0;
+    bool afterAnother_ = false;
     const AVFormatContext* format_ = nullptr;
     std::vector<int> outputIndex_;
     std::optional<CutRange> range_;

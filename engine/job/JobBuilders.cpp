@@ -8,6 +8,7 @@ void PrepareCutJob(MediaJob& job, const std::string& input, const std::string& o
                    double startSec, double endSec) {
     job.joinMode = false;
     job.reencode = false;
+    job.removeStretch = false;
     job.fileCount = 1;
     job.displayCount = 0;
     job.progressPercent = -1;
@@ -24,6 +25,7 @@ void PrepareJoinJob(MediaJob& job, std::span<const JoinRange> ranges, const std:
     const std::size_t slots = std::min<std::size_t>(ranges.size(), kMaxJobInputs);
     job.joinMode = true;
     job.reencode = true;
+    job.removeStretch = false;
     job.fileCount = count;
     job.displayCount = count;
     job.progressPercent = -1;
@@ -54,13 +56,15 @@ void PrepareRemoveJob(MediaJob& job, const std::string& input, const std::string
                       double startSec, double endSec, double lengthSec) {
     const bool atStart = !(startSec > 0);
     const bool atEnd = !(endSec < lengthSec - kRemoveEndSlackSec);
-    if (atStart || atEnd) {
-        PrepareCutJob(job, input, output, atStart ? (atEnd ? 0.0 : endSec) : 0.0,
-                      atStart ? (atEnd ? 0.0 : lengthSec) : startSec);
-        return;
+    if (atStart && atEnd) {
+        PrepareCutJob(job, input, output, 0.0, 0.0);  // nothing would remain
+    } else if (atStart || atEnd) {
+        PrepareCutJob(job, input, output, atStart ? endSec : 0.0, atStart ? lengthSec : startSec);
+    } else {
+        PrepareCutJob(job, input, output, startSec, endSec);
+        job.removeStretch = true;
+        job.lengthSec[0] = startSec + (lengthSec - endSec);
     }
-    const JoinRange parts[] = {{input, 0.0, startSec}, {input, endSec, lengthSec}};
-    PrepareCopyJoinJob(job, parts, output);
 }
 
 }  // namespace tolvane

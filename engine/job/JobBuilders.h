@@ -44,10 +44,10 @@ void PrepareCopyJoinJob(MediaJob& job, std::span<const JoinRange> ranges,
 // millisecond; the copy's range takes such an end as the file's).
 inline constexpr double kRemoveEndSlackSec = 0.0015;
 
-// `input` (`lengthSec` long) without the stretch [startSec, endSec) into `output`: the
-// part before the stretch and the part after it joined without re-encoding. A stretch
-// at the file's start or end leaves a plain cut of the rest (joinMode tells which the
-// job is). A stretch over the whole file leaves an empty range, which the runner refuses.
+// `input` (`lengthSec` long) without the stretch [startSec, endSec) into `output`, a
+// cut job: the part before the stretch and the part after it joined without
+// re-encoding (removeStretch). A stretch at the file's start or end leaves a plain cut
+// of the rest; one over the whole file an empty range, which the runner refuses.
 void PrepareRemoveJob(MediaJob& job, const std::string& input, const std::string& output,
                       double startSec, double endSec, double lengthSec);
 

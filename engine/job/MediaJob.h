@@ -64,7 +64,10 @@ struct MediaJob {
     std::atomic<bool> failureOnOutput{false};
     std::atomic<JobStep> failureStep{JobStep::None};  // during what it failed
     bool joinMode = false;                            // true: join, false: cut
-    bool reencode = false;                            // true: re-encode mode, false: copy mode
+    // A cut whose output is its input without [startSec[0], endSec[0]): the parts before
+    // and after the stretch joined without re-encoding.
+    bool removeStretch = false;
+    bool reencode = false;  // true: re-encode mode, false: copy mode
     // Re-encode mode decodes on a second thread while the job's thread encodes; true
     // does both in turn on the job's thread (the two give the same output).
     bool reencodeOnOneThread = false;

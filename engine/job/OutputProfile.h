@@ -16,6 +16,9 @@ struct OutputProfile {
     std::int32_t bitRate = 128000;    // bits per second
     std::int32_t sampleRate = 44100;  // Hz; also the encoder time base 1/sampleRate
     std::int32_t channels = 2;        // 1 or 2
+    // The encoder list's second entry: the join copies the inputs' packets instead (the
+    // parameters above then go unused).
+    bool copy = false;
 };
 
 }  // namespace tolvane
