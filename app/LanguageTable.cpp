@@ -190,9 +190,12 @@ SettingsDialogTexts SettingsDialogTexts::Read(const std::filesystem::path& langu
     texts.cancel = get("qx");
     texts.title = get("cssz");
     for (const DefaultedKey& own : kTishiOwnKeys) {
+        const std::string text =
+            document.Find(kSectionTishi, own.key).value_or(std::string(own.english));
         if (own.key == "mlgb")
-            texts.bitRateMoved =
-                document.Find(kSectionTishi, own.key).value_or(std::string(own.english));
+            texts.bitRateMoved = text;
+        else if (own.key == "bm_copy")
+            texts.copyEncoder = text;
     }
     return texts;
 }

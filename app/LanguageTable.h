@@ -35,7 +35,7 @@ struct DefaultedKey {
     std::string_view key;
     std::string_view english;
 };
-inline constexpr std::array<DefaultedKey, 26> kTishiOwnKeys = {{
+inline constexpr std::array<DefaultedKey, 31> kTishiOwnKeys = {{
     {"mcsb", "No output file can be made for \"%1\": %2."},
     {"mc_noext", "the input's file name has no extension"},
     {"mc_format", "the output format names no file extension"},
@@ -68,6 +68,14 @@ inline constexpr std::array<DefaultedKey, 26> kTishiOwnKeys = {{
      "The start time %1 lies at or past the end of the file (%2): there is nothing to "
      "cut. Please correct the times."},
     {"mlgb", "MP3 at %1 Hz has no %2 kbps; %3 kbps will be used."},
+    {"bm_copy", "Copy (no re-encoding)"},
+    {"sc_stretch", "Remove the marked stretch"},
+    {"sc_all",
+     "The marked stretch is the whole file: nothing would remain. Please correct the times."},
+    {"hb_unlike",
+     "\"%1\" cannot be joined to the others without re-encoding: %2. Choose MP3 in the output "
+     "settings to re-encode."},
+    {"bf_around", "Play around the marked stretch: two seconds before it, then on from its end"},
 }};
 // JIEMIAN keys of the main window.
 inline constexpr std::array<std::string_view, 17> kJiemianMainKeys = {
@@ -171,6 +179,7 @@ struct SettingsDialogTexts {
     std::string cancel;        // JIEMIAN "qx", button 2
     std::string title;         // JIEMIAN "cssz"
     std::string bitRateMoved;  // TISHI "mlgb": the bit rate moved to one the sample rate has
+    std::string copyEncoder;   // TISHI "bm_copy": the encoder entry of a join without re-encoding
 
     static SettingsDialogTexts Read(const std::filesystem::path& languageFile);
 };

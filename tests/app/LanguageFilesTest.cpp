@@ -58,7 +58,7 @@ TEST_P(LanguageFiles, EveryKeyIsPresentAndNotEmpty) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 87u);
+    EXPECT_EQ(keys, 92u);
 }
 
 TEST_P(LanguageFiles, IsUtf8WithoutUnknownKeys) {

@@ -91,7 +91,7 @@ TEST_F(SettingsDialogTest, PicksUpALanguageSwitchBetweenShowings) {
 
 TEST_F(SettingsDialogTest, ListsHoldTheMp3ChoicesInOrderOnceShown) {
     auto dialog = Open();
-    EXPECT_EQ(Entries(dialog->List(Id::Encoder)), QStringList{"MP3"});
+    EXPECT_EQ(Entries(dialog->List(Id::Encoder)), (QStringList{"MP3", "Copy (no re-encoding)"}));
     EXPECT_EQ(Entries(dialog->List(Id::SampleRate)),
               (QStringList{"44100 Hz", "48000 Hz", "22050 Hz", "32000 Hz"}));
     EXPECT_EQ(Entries(dialog->List(Id::BitRate)),
@@ -260,6 +260,27 @@ TEST_F(SettingsDialogTest, ChoosingTheEncoderRebuildsTheListsKeepingTheChoice) {
     EXPECT_EQ(dialog->List(Id::SampleRate)->currentText(), "48000 Hz");
     EXPECT_EQ(dialog->List(Id::BitRate)->currentText(), "320 kbps");
     EXPECT_EQ(dialog->List(Id::SampleRate)->count(), 4);
+}
+
+// The second encoder joins without re-encoding: the MP3 lists have no say then, and
+// the dialog opens on it again.
+TEST_F(SettingsDialogTest, CopyEntryMakesTheJoinCopyAndIsShownAgain) {
+    auto dialog = Open();
+    QComboBox* encoder = dialog->List(Id::Encoder);
+    encoder->setCurrentIndex(1);
+    emit encoder->activated(1);
+    EXPECT_FALSE(dialog->List(Id::BitRate)->isEnabled());
+    EXPECT_FALSE(dialog->List(Id::SampleRate)->isEnabled());
+    Click(*dialog, Id::Ok);
+    EXPECT_TRUE(profile_.copy);
+    auto again = Open();
+    EXPECT_EQ(again->List(Id::Encoder)->currentIndex(), 1);
+    EXPECT_FALSE(again->List(Id::Channels)->isEnabled());
+    again->List(Id::Encoder)->setCurrentIndex(0);
+    emit again->List(Id::Encoder)->activated(0);
+    EXPECT_TRUE(again->List(Id::BitRate)->isEnabled());
+    Click(*again, Id::Ok);
+    EXPECT_FALSE(profile_.copy);
 }
 
 TEST_F(SettingsDialogTest, DraggingAFreeSpotMovesTheWindow) {

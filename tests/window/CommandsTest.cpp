@@ -713,5 +713,100 @@ TEST(JobTimerProgress, MergeShowsTheRunningRowWithItsPercentageAndTheCount) {
     EXPECT_TRUE(sawRunningRow);
 }
 
+// --- Without re-encoding -----------------------------------------------------------
+
+// Stereo s16 samples as FFmpeg decodes them.
+std::string Pcm(const fs::path& file) {
+    std::string samples;
+    RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file.string()) + " -f s16le -",
+               &samples);
+    return samples;
+}
+
+QCheckBox* RemoveStretchBox(CommandsWindow& w) {
+    return w->findChild<QCheckBox*>(QStringLiteral("removeStretch"));
+}
+
+TEST(CutCommand, RemoveTheMarkedStretchWritesTheRest) {
+    CommandsWindow w;
+    const fs::path source = MakeTone(w.media.path(), "take.wav", 4.0, 44100, 2, "");
+    w.Add({Q(source)});
+    ASSERT_TRUE(RemoveStretchBox(w)->isVisibleTo(w.window.get()));
+    RemoveStretchBox(w)->setChecked(true);
+    w.SetRange("00:00:01.000", "00:00:02.500");
+    w.Click(ControlId::Convert);
+
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("jqcg", w->outputPath())});
+    const fs::path output = w.output / "take.wav";
+    const std::string decoded = Pcm(source);
+    EXPECT_TRUE(Pcm(output) == decoded.substr(0, 44100 * 4) + decoded.substr(110250 * 4))
+        << "the part before 1 s and the part after 2.5 s, sample for sample";
+}
+
+TEST(CutCommand, RemovingTheWholeFileIsRefused) {
+    CommandsWindow w;
+    w.Add({Q(w.fixtures.Wav(2.0))});
+    RemoveStretchBox(w)->setChecked(true);
+    w.SetRange("00:00:00.000", "00:00:02.000");
+    w.Click(ControlId::Convert);
+    // The key's English text: the test's language file does not have it.
+    ASSERT_EQ(w.messageBox.messages.size(), 1u);
+    EXPECT_TRUE(w.messageBox.messages[0].startsWith("The marked stretch is the whole file"));
+    EXPECT_EQ(w.progressDialogRuns, 0);
+    EXPECT_TRUE(FolderEntries(w.output.path()).empty());
+}
+
+TEST(CutCommand, RemoveBoxShowsOnTheCutTabOnly) {
+    CommandsWindow w;
+    EXPECT_TRUE(RemoveStretchBox(w)->isVisibleTo(w.window.get()));
+    w.ShowMergeTab();
+    EXPECT_FALSE(RemoveStretchBox(w)->isVisibleTo(w.window.get()));
+}
+
+// The settings dialog's second encoder makes the merge copy like files into the first
+// one's format.
+void ChooseCopy(CSettings& dialog) {
+    QComboBox* encoder = dialog.List(SettingsDialogId::Encoder);
+    encoder->setCurrentIndex(1);
+    emit encoder->activated(1);
+    static_cast<QPushButton*>(dialog.GetDlgItem(SettingsDialogId::Ok))->click();
+}
+
+TEST_F(MergeCommandTest, CopyJoinsLikeFilesInTheFirstOnesFormat) {
+    w.ShowMergeTab();
+    const fs::path a = MakeTone(w.media.path(), "a.flac", 1.0, 44100, 2, "-c:a flac");
+    const fs::path b = MakeTone(w.media.path(), "b.flac", 1.5, 44100, 2, "-c:a flac");
+    w.Add({Q(a), Q(b)});
+    w.answerSettings = ChooseCopy;
+    w.Click(ControlId::Setting);
+    w.Click(ControlId::Merge);
+
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("hbcg", w->outputPath())});
+    const fs::path output = w.output / "a.flac";
+    EXPECT_EQ(w->outputPath(), Q(output));
+    EXPECT_TRUE(Pcm(output) == Pcm(a) + Pcm(b));
+    for (int row : {0, 1})
+        EXPECT_EQ(w.List().GetItemText(row, 4), Tishi("wc")) << row;
+}
+
+TEST_F(MergeCommandTest, CopyRefusesUnlikeFilesNamingHow) {
+    w.ShowMergeTab();
+    const fs::path a = MakeTone(w.media.path(), "a.wav", 1.0, 44100, 2, "");
+    const fs::path b = MakeTone(w.media.path(), "b.wav", 1.0, 22050, 2, "");
+    w.Add({Q(a), Q(b)});
+    w.answerSettings = ChooseCopy;
+    w.Click(ControlId::Setting);
+    w.Click(ControlId::Merge);
+
+    ASSERT_EQ(w.messageBox.messages.size(), 1u);
+    EXPECT_TRUE(w.messageBox.messages[0].startsWith(
+        "\"" + Q(b) +
+        "\" cannot be joined to the others without re-encoding: 22050 Hz, the first input is "
+        "44100 Hz."))
+        << w.messageBox.messages[0].toStdString();
+    EXPECT_EQ(w.progressDialogRuns, 0);
+    EXPECT_TRUE(FolderEntries(w.output.path()).empty());
+}
+
 }  // namespace
 }  // namespace tolvane::testing

@@ -1,3 +1,5 @@
+#include <QCheckBox>
+
 #include "OperationsTestSupport.h"
 
 namespace tolvane::testing {
@@ -339,6 +341,32 @@ TEST_F(RangeSelectionPlay, FileShorterThanAMillisecondMarksZero) {
     EXPECT_EQ(slider->GetSelectionStart(), 0);
     EXPECT_EQ(slider->GetSelectionEnd(), 0);
     EXPECT_EQ(EditText(*window, Id::StartEdit), kZero);
+}
+
+// With "Remove the marked stretch" ticked, Play Selection plays around the stretch: two
+// seconds before it, then on from its end.
+TEST_F(RangeSelectionPlay, AroundTheStretchWhenItIsToBeRemoved) {
+    WindowUnderTest window(folder.path());
+    PlayAt(window, 10, 0);
+    window->Item<QLineEdit>(Id::StartEdit)->setText("00:00:03.000");
+    window->Item<QLineEdit>(Id::EndEdit)->setText("00:00:05.500");
+    window->findChild<QCheckBox*>(QStringLiteral("removeStretch"))->setChecked(true);
+    window.player->ClearCalls();
+    Click(*window, Id::PlaySelection);
+    const Strings commands = window.player->Commands();
+    ASSERT_GE(commands.size(), 4u);
+    EXPECT_EQ(Strings(commands.end() - 4, commands.end()),
+              (Strings{"Pause", "SetCurrentPosition 1", "SetStopPoint 3", "Start"}));
+    EXPECT_FALSE(window->playSelectionActive());
+    window.player->ClearCalls();
+    MoveTo(window, 10, 2.9);
+    EXPECT_TRUE(window.player->Commands().empty());
+    MoveTo(window, 10, 3.0);
+    EXPECT_EQ(window.player->Commands(),
+              (Strings{"Pause", "ClearStopPoint", "SetCurrentPosition 5.5", "Start"}));
+    window.player->ClearCalls();
+    MoveTo(window, 10, 6.0);
+    EXPECT_TRUE(window.player->Commands().empty()) << "it plays on";
 }
 
 }  // namespace

@@ -202,12 +202,16 @@ void CSettings::OnInitDialog() {
     Fill(bitRate_, settings::kInitialBitRates);
     Fill(channels_, settings::kChannelChoices);
     Fill(encoder_, settings::kEncoders);
+    copyEncoderText_ = QString::fromStdString(texts.copyEncoder);
+    encoder_->addItem(copyEncoderText_);
 
     settings::SettingsSelection selection{
         std::string(settings::kEncoderMp3), std::string(settings::kDefaultBitRate),
         std::string(settings::kDefaultSampleRate), std::string(settings::kDefaultChannels)};
     if (Remembered().formatCode == kFormatCodeMp3)
         selection = Remembered().texts;
+    selection.encoder =
+        profile_.copy ? copyEncoderText_.toStdString() : std::string(settings::kEncoderMp3);
     Select(encoder_, selection.encoder);
     Select(bitRate_, selection.bitRate);
     Select(sampleRate_, selection.sampleRate);
@@ -271,16 +275,21 @@ settings::SettingsSelection CSettings::CurrentSelection() const {
 // The texts of the values the next merge uses.
 settings::SettingsSelection CSettings::SelectionInForce() const {
     const std::int32_t channels = profile_.channels;
-    return {
-        profile_.encoderName.empty() ? std::string(settings::kEncoderMp3) : profile_.encoderName,
-        std::to_string(profile_.bitRate / 1000) + " kbps",
-        std::to_string(profile_.sampleRate) + " Hz",
-        std::string(channels == 1   ? settings::kChannelChoices[0]
-                    : channels == 2 ? settings::kChannelChoices[1]
-                                    : settings::kDefaultChannels)};
+    return {profile_.copy                  ? copyEncoderText_.toStdString()
+            : profile_.encoderName.empty() ? std::string(settings::kEncoderMp3)
+                                           : profile_.encoderName,
+            std::to_string(profile_.bitRate / 1000) + " kbps",
+            std::to_string(profile_.sampleRate) + " Hz",
+            std::string(channels == 1   ? settings::kChannelChoices[0]
+                        : channels == 2 ? settings::kChannelChoices[1]
+                                        : settings::kDefaultChannels)};
 }
 
 void CSettings::RebuildDependentLists(const settings::SettingsSelection& wanted) {
+    // A copy keeps each input's own parameters: the MP3 lists say nothing then.
+    const bool copy = IsCopyChosen();
+    for (QComboBox* list : {bitRate_, sampleRate_, channels_})
+        list->setEnabled(!copy);
     if (encoder_->currentText() != ToQString(settings::kEncoderMp3))
         return;
     rebuilding_ = true;
@@ -361,10 +370,15 @@ void CSettings::OnOk() {
         profile_.channels = *channels;
     profile_.bitRate = settings::BitRateOfText(chosen.bitRate);
     profile_.encoderName = chosen.encoder;
+    profile_.copy = IsCopyChosen();
 
     Remembered().formatCode = kFormatCodeMp3;
     Remembered().texts = chosen;
     accept();
+}
+
+bool CSettings::IsCopyChosen() const {
+    return encoder_->currentIndex() > 0 && encoder_->currentText() == copyEncoderText_;
 }
 
 void CSettings::mousePressEvent(QMouseEvent* event) {

@@ -1,7 +1,8 @@
 #pragma once
 // The output settings dialog: encoder, bit rate, sample rate and channel count of a
-// join's MP3 output. OK writes the choice into the OutputProfile it was given; Cancel
-// leaves it as it was. Nothing of it is saved.
+// join's MP3 output, or the join without re-encoding (the encoder list's second entry). OK writes
+// the choice into the OutputProfile it was given; Cancel leaves it as it was. Nothing of it is
+// saved.
 
 #include <filesystem>
 
@@ -52,6 +53,8 @@ class CSettings : public QDialog {
     settings::SettingsSelection CurrentSelection() const;
     settings::SettingsSelection SelectionInForce() const;
     void OnOk();
+    // The encoder list's copy entry is chosen (a join without re-encoding).
+    bool IsCopyChosen() const;
     std::filesystem::path ProgramFolderInUse() const;
 
     OutputProfile& profile_;
@@ -66,6 +69,7 @@ class CSettings : public QDialog {
     QPushButton* cancel_ = nullptr;
     QLabel* bitRateNote_ = nullptr;
     QString bitRateMovedText_;  // "%1 Hz has no %2 kbps; %3 kbps"
+    QString copyEncoderText_;   // the encoder list's second entry
     QSize sizeWithoutNote_;
     bool rebuilding_ = false;  // the sample rate list is being filled, not chosen from
 

@@ -371,6 +371,7 @@ void CTolvaneDlg::OnInitDialog() {
     setAutoFillBackground(true);
 
     SetUpPictureButtons();
+    CreateRemoveStretchControls();
     SetUpPositionSlider();
     fileList_->SetBkColor(kListBackground);
 
@@ -528,6 +529,7 @@ void CTolvaneDlg::ApplyLanguageTexts() {
 
     setWindowTitle(Text("APPLICATION", "name") + QLatin1Char(' ') + Text("APPLICATION", "version"));
     FitControlsToTexts();
+    ApplyRemoveStretchTexts();
     ApplyTabOrder();
 }
 

@@ -35,6 +35,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QCheckBox;
 class QTabBar;
 
 namespace tolvane {
@@ -193,6 +194,13 @@ class CTolvaneDlg : public QDialog {
     void OnStartPoint();
     void OnEndPoint();
     void OnPlaySelection();
+    // The cut tab's removal of the marked stretch (CTolvaneDlgRemove.cpp).
+    void CreateRemoveStretchControls();
+    void ApplyRemoveStretchTexts();
+    bool RemovesStretch() const;
+    void PlayAroundStretch();
+    // Past the stretch's start, playing around it goes on from its end.
+    void JumpPastStretchWhenDue();
     void EndSelectionStopPoint();
     void OnTimeEditChanged();
     void OnBrowse();
@@ -209,6 +217,7 @@ class CTolvaneDlg : public QDialog {
     // Job commands.
     bool JobCommandAllowed() const;
     bool CheckOutputFolder();
+    bool CopyJoinAllowed();
     void RunJob(bool joinMode);
     CAVConvertDlg& ProgressDialog();
     void CloseProgressDialog();
@@ -294,6 +303,12 @@ class CTolvaneDlg : public QDialog {
     bool reloadOnPlay_ = true;
     bool playerOpened_ = false;
     bool playSelectionActive_ = false;
+    // Playing around the marked stretch: where it starts, and where the sound goes on
+    // (-1: not playing around it).
+    int aroundStretchStartMs_ = 0;
+    int aroundStretchEndMs_ = -1;
+    QCheckBox* removeStretch_ = nullptr;
+    QLabel* removeStretchLabel_ = nullptr;
     // The next fresh start marks the whole file: set when a file is loaded and when the
     // range texts are reset, so Stop and Play keep what the user marked.
     bool wholeRangePending_ = true;

@@ -17,6 +17,7 @@
 #include "CSettings.h"
 #include "CTolvaneDlg.h"
 #include "DesktopShell.h"
+#include "engine/copy/CopyJoinCheck.h"
 #include "engine/job/JobBuilders.h"
 #include "engine/job/JobFailureReading.h"
 #include "JobProgressText.h"
@@ -226,7 +227,18 @@ void CTolvaneDlg::OnConvert() {
         return;
     }
     outputPath_ = FromUtf8(*output);
-    PrepareCutJob(job_, input, *output, SecondsOf(startEdit_->text()), SecondsOf(endEdit_->text()));
+    const double startSec = SecondsOf(startEdit_->text());
+    const double endSec = SecondsOf(endEdit_->text());
+    if (RemovesStretch()) {
+        const double lengthSec = static_cast<double>(currentFileProbe_.durationUs) / 1e6;
+        if (!(startSec > 0) && !(endSec < lengthSec - kRemoveEndSlackSec)) {
+            ShowMessage(Text("TISHI", "sc_all"));
+            return;
+        }
+        PrepareRemoveJob(job_, input, *output, startSec, endSec, lengthSec);
+    } else {
+        PrepareCutJob(job_, input, *output, startSec, endSec);
+    }
 
     RunJob(false);
 }
@@ -265,7 +277,10 @@ void CTolvaneDlg::OnMerge() {
         const QString input = fileList_->GetItemText(checkedRows_[j], kPathColumn);
         OutputNamingError why = OutputNamingError::NoExtension;
         std::optional<std::string> name;
-        if (j == 0) {
+        if (j == 0 && outputProfile_.copy) {
+            // A copy takes the first input's format and so its extension, as a cut does.
+            name = MakeCutOutputPath(Utf8(outputFolder_), Utf8(input), MislabelFlags{}, &why);
+        } else if (j == 0) {
             name = MakeJoinOutputPath(Utf8(outputFolder_), Utf8(input), formatEntry, &why);
         } else {
             name = OutputBaseName(Utf8(input));
@@ -277,6 +292,8 @@ void CTolvaneDlg::OnMerge() {
         if (j == 0)
             output = *name;
     }
+    if (outputProfile_.copy && !CopyJoinAllowed())
+        return;
     runner_.WaitForWorker();
 
     // Words of an earlier merge go: every input waits again.
@@ -290,10 +307,28 @@ void CTolvaneDlg::OnMerge() {
                           SecondsOf(fileList_->GetItemText(row, kEndColumn))});
     }
     outputPath_ = FromUtf8(output);
-    PrepareJoinJob(job_, ranges, output,
-                   {outputProfile_.bitRate, outputProfile_.sampleRate, outputProfile_.channels});
+    if (outputProfile_.copy)
+        PrepareCopyJoinJob(job_, ranges, output);
+    else
+        PrepareJoinJob(
+            job_, ranges, output,
+            {outputProfile_.bitRate, outputProfile_.sampleRate, outputProfile_.channels});
 
     RunJob(true);
+}
+
+// A join without re-encoding takes only like inputs: the first that differs is named
+// with how, before anything is written.
+bool CTolvaneDlg::CopyJoinAllowed() {
+    std::vector<std::string> inputs;
+    for (const int row : checkedRows_)
+        inputs.push_back(Utf8(fileList_->GetItemText(row, kPathColumn)));
+    const std::optional<CopyJoinRefusal> refusal = CheckCopyJoin(inputs);
+    if (!refusal)
+        return true;
+    ShowMessage(Text("TISHI", "hb_unlike")
+                    .arg(FromUtf8(inputs[refusal->input]), FromUtf8(refusal->reason)));
+    return false;
 }
 
 // Starts the worker and the job timer and keeps the progress dialog up until the job

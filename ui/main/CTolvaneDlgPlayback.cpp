@@ -114,6 +114,7 @@ void CTolvaneDlg::Play() {
 void CTolvaneDlg::Stop() {
     reloadOnPlay_ = true;
     playSelectionActive_ = false;
+    aroundStretchEndMs_ = -1;
     if (!playerOpened_)
         return;
     positionTimer_.stop();
@@ -170,6 +171,7 @@ void CTolvaneDlg::OnPositionTimer() {
         slider_->SetPos(std::clamp(position, 0, 1000));
         slider_->update();
     }
+    JumpPastStretchWhenDue();
     if (playSelectionActive_ && playerOpened_ && currentPositionMs_ >= TimeCodeOf(endEdit_))
         EndPlayedSelection();
 }
@@ -201,9 +203,10 @@ void CTolvaneDlg::EndPlayedSelection() {
 // Play and a drag play on past the end of a played selection. Stop needs no call: the
 // player's Stop drops the stop point.
 void CTolvaneDlg::EndSelectionStopPoint() {
-    if (playSelectionActive_ && playerOpened_)
+    if ((playSelectionActive_ || aroundStretchEndMs_ >= 0) && playerOpened_)
         player_->PlayerModule_ClearStopPoint();
     playSelectionActive_ = false;
+    aroundStretchEndMs_ = -1;
 }
 
 // A drag always leaves the player playing, also when it was paused.
@@ -315,6 +318,10 @@ void CTolvaneDlg::OnEndPoint() {
 void CTolvaneDlg::OnPlaySelection() {
     if (currentFile_.isEmpty())
         return;
+    if (RemovesStretch()) {
+        PlayAroundStretch();
+        return;
+    }
     const QString startText = startEdit_->text();
     if (reloadOnPlay_)
         LoadIntoPlayer();
