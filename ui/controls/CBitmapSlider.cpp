@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "BitmapLoader.h"
 #include "FocusMark.h"
@@ -206,6 +207,27 @@ void CBitmapSlider::DrawTrack(QPainter& painter) const {
     }
 }
 
+void CBitmapSlider::SetMarks(std::vector<int> positions) {
+    marks_ = std::move(positions);
+    update();
+}
+
+void CBitmapSlider::SetMarkColour(const QColor& colour) {
+    markColour_ = colour;
+    update();
+}
+
+// Under the thumb, so the play head stays readable where it passes a mark.
+void CBitmapSlider::DrawMarks(QPainter& painter) const {
+    const int height = trackLoaded_ ? trackHeight_ : this->height();
+    for (const int position : marks_) {
+        if (position < minimum_ || position > maximum_)
+            continue;
+        const int x = PositionToPixel(position);
+        painter.fillRect(QRect(x - 1, 0, 2, height), markColour_);
+    }
+}
+
 void CBitmapSlider::paintEvent(QPaintEvent*) {
     QPainter target(this);
     XCMemDC dc(target, rect(), palette().color(QPalette::Window));
@@ -214,6 +236,7 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
         return;
     if (trackLoaded_)
         DrawTrack(painter);
+    DrawMarks(painter);
     if (thumbLoaded_) {
         const QPixmap& thumb = buttonDown_ ? draggingThumb_ : thumb_;
         painter.drawPixmap(PositionToPixel(position_) - thumbWidth_ / 2, marginTop_, thumb);
