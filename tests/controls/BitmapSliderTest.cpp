@@ -273,6 +273,16 @@ TEST_F(BitmapSliderPaintTest, MarksAreDrawnAtTheirPositionsOnly) {
     EXPECT_TRUE(ColumnsMatch(Painted(), highlighted_, 3, 520));
 }
 
+TEST_F(BitmapSliderPaintTest, DisplayHeightSqueezesTheTrackIntoTheWidget) {
+    slider_->SetTrackDisplayHeight(40);
+    EXPECT_EQ(slider_->size(), QSize(520, 40));
+    EXPECT_EQ(slider_->sizeHint(), QSize(520, 40));
+    EXPECT_EQ(slider_->GetTrackHeight(), 176) << "the pictures stay as they are";
+    slider_->SetTrackDisplayHeight(0);
+    EXPECT_EQ(slider_->size(), QSize(520, 176));
+    EXPECT_TRUE(ColumnsMatch(Painted(), highlighted_, 3, 520));
+}
+
 TEST_F(BitmapSliderPaintTest, DisabledSliderStillPaints) {
     slider_->SetSelectionStart(300);
     slider_->SetSelectionMode(1);

@@ -58,6 +58,11 @@ class CBitmapSlider : public QWidget {
     void SetSelectionMode(int mode);
     int GetSelectionMode() const { return selectionMode_; }
 
+    // The track drawn squeezed (or stretched) to `height` pixels, the widget as high;
+    // 0 (the default): the pictures' own height. The thumb is cut at the widget's edge.
+    void SetTrackDisplayHeight(int height);
+    int GetTrackDisplayHeight() const { return displayHeight_; }
+
     // Marks drawn over the track as thin upright lines, at positions of the slider's
     // range (e.g. where parts of a file meet); kept as given, drawn when in the range.
     void SetMarks(std::vector<int> positions);
@@ -99,6 +104,7 @@ class CBitmapSlider : public QWidget {
     void MoveThumbTo(int pointerX);
     void DrawTrack(QPainter& painter) const;
     void DrawMarks(QPainter& painter) const;
+    int ShownTrackHeight() const;
 
     int id_;
     int maximum_ = 100;
@@ -107,6 +113,7 @@ class CBitmapSlider : public QWidget {
     int pageSize_ = 20;
     int trackWidth_ = 0;
     int trackHeight_ = 0;
+    int displayHeight_ = 0;
     int thumbWidth_ = 0;
     int thumbHeight_ = 0;
     int marginLeft_ = 0;
@@ -127,7 +134,7 @@ class CBitmapSlider : public QWidget {
     QPixmap thumb_;
     QPixmap draggingThumb_;
     std::vector<int> marks_;
-    QColor markColour_{200, 30, 30};
+    QColor markColour_{255, 214, 0};  // apart from the red thumb
 };
 
 }  // namespace tolvane
