@@ -58,7 +58,7 @@ inline constexpr std::array<SectionDefaultedKey, 39> kSplitTabKeys = {{
     {"JIEMIAN", "fg_cue", "Cue sheet..."},
     {"JIEMIAN", "fg_silence", "Find silences"},
     {"JIEMIAN", "fg_every", "Every..."},
-    {"JIEMIAN", "fg_threshold", "Silence below (dB):"},
+    {"JIEMIAN", "fg_threshold", "Threshold (dB):"},
     {"JIEMIAN", "fg_minimum", "lasting at least:"},
     {"JIEMIAN", "fg_everylen", "Part length:"},
     {"JIEMIAN", "fg_keeptags", "Keep the source's tags"},

@@ -102,6 +102,11 @@ TEST(SplitTab, ShowsItsControlsWithTheSharedPlayerAndTabVisitsThemAll) {
         if (widget->isVisible() && (widget->focusPolicy() & Qt::TabFocus))
             visited.insert(widget);
     }
+    // Nothing reaches into the column of buttons at the right.
+    const int column = w->GetDlgItem(ControlId::Every)->x();
+    for (int id : {ControlId::PartsList, ControlId::ThresholdEdit, ControlId::MinimumEdit,
+                   ControlId::EveryEdit})
+        EXPECT_LT(w->GetDlgItem(id)->geometry().right(), column) << id;
     for (int id : own) {
         EXPECT_TRUE(w->GetDlgItem(id)->isVisible()) << id;
         EXPECT_TRUE(visited.count(w->GetDlgItem(id))) << id << " is reached by Tab";

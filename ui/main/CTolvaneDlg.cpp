@@ -653,11 +653,13 @@ bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
             return false;
         auto* help = static_cast<QHelpEvent*>(event);
         QString text = ToolTipText(found.value());
-        // A row's path cell shows the whole path.
-        if (watched == fileList_->viewport()) {
-            const QModelIndex cell = fileList_->indexAt(help->pos());
+        // A row's path cell, or a part's name, shows the whole text.
+        for (CCheckListCtrl* list : {fileList_, partsList_}) {
+            if (watched != list->viewport())
+                continue;
+            const QModelIndex cell = list->indexAt(help->pos());
             if (cell.isValid()) {
-                const QString path = fileList_->GetItemToolTip(cell.row(), cell.column());
+                const QString path = list->GetItemToolTip(cell.row(), cell.column());
                 if (!path.isEmpty())
                     text = path;
             }

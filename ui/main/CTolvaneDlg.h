@@ -255,6 +255,7 @@ class CTolvaneDlg : public QDialog {
     void SetUpPartsList();
     void ApplySplitTexts();
     void LayOutSplitFields();
+    void FitPartsColumns();
     void ShowSplitTab(bool shown);
     void SetSplitSource();
     void FillPartsList();

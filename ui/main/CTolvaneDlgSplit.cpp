@@ -41,6 +41,13 @@ constexpr int kLengthColumn = 4;
 constexpr int kStatusColumn = 5;
 constexpr int kSplitTimerMs = 200;
 constexpr int kSplitSliderHeightDu = 22;
+// The template's right edges of the parts list and of the button column, and the
+// column's left edge.
+constexpr int kListRightDu = 304;
+constexpr int kButtonsLeftDu = 307;
+constexpr int kButtonsRightDu = 370;
+// An edit's frame and inner margins: its text shows whole in this much more room.
+constexpr int kEditMarginsPx = 8;
 const QString kDefaultThreshold = QStringLiteral("-48");
 const QString kDefaultMinimum = QStringLiteral("00:00:01.000");
 const QString kDefaultEvery = QStringLiteral("00:10:00.000");
@@ -120,23 +127,9 @@ void CTolvaneDlg::ConnectSplitTab() {
 }
 
 void CTolvaneDlg::SetUpPartsList() {
-    // The times are read whole; the name takes what the others leave.
-    const QFontMetrics metrics = partsList_->fontMetrics();
-    const int padding = metrics.averageCharWidth();
-    const QStyle* style = partsList_->style();
-    const int time = metrics.horizontalAdvance(QStringLiteral("00:00:00.000")) + 2 * padding;
-    const int number = metrics.horizontalAdvance(QStringLiteral("000")) +
-                       style->pixelMetric(QStyle::PM_IndicatorWidth) + 3 * padding;
-    const int status = metrics.horizontalAdvance(QStringLiteral("Ready")) + 2 * padding;
-    const int scrollBar = style->pixelMetric(QStyle::PM_ScrollBarExtent);
-    const int name = std::max(
-        partsList_->contentsRect().width() - scrollBar - number - 3 * time - status - 2, time);
-    partsList_->InsertColumn(kNumberColumn, QString(), number);
-    partsList_->InsertColumn(kNameColumn, QString(), name);
-    partsList_->InsertColumn(kStartColumn, QString(), time);
-    partsList_->InsertColumn(kEndColumn, QString(), time);
-    partsList_->InsertColumn(kLengthColumn, QString(), time);
-    partsList_->InsertColumn(kStatusColumn, QString(), status);
+    for (int column = kNumberColumn; column <= kStatusColumn; ++column)
+        partsList_->InsertColumn(column, QString(), 0);
+    FitPartsColumns();
     partsList_->InitHeaderCheck();
     partsList_->SetBkColor(QColor(241, 250, 233));
     // F2, or a click on the selected cell, edits a name or a time; a double click plays.
@@ -165,31 +158,66 @@ void CTolvaneDlg::ApplySplitTexts() {
     LayOutSplitFields();
 }
 
-// The field row under the list: each label as wide as its text, its edit after it, the
-// row ending at the list's right edge; the edits shrink to no less than their text when
-// a language's labels are long.
+// The times are read whole; the name takes what the others leave of the list's width.
+void CTolvaneDlg::FitPartsColumns() {
+    const QFontMetrics metrics = partsList_->fontMetrics();
+    const int padding = metrics.averageCharWidth();
+    const QStyle* style = partsList_->style();
+    const int time = metrics.horizontalAdvance(QStringLiteral("00:00:00.000")) + 2 * padding;
+    const int number = metrics.horizontalAdvance(QStringLiteral("000")) +
+                       style->pixelMetric(QStyle::PM_IndicatorWidth) + 3 * padding;
+    const int status = metrics.horizontalAdvance(QStringLiteral("Ready")) + 2 * padding;
+    const int scrollBar = style->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int name = std::max(
+        partsList_->contentsRect().width() - scrollBar - number - 3 * time - status - 2, time);
+    const int widths[] = {number, name, time, time, time, status};
+    for (int column = kNumberColumn; column <= kStatusColumn; ++column)
+        partsList_->setColumnWidth(column, widths[column]);
+}
+
+// The buttons' column widens leftwards for long captions, and the list gives way. The
+// field row under the list: each label as wide as its text, its edit after it; the edits
+// shrink when a language's labels are long, never below the width of their text.
 void CTolvaneDlg::LayOutSplitFields() {
-    const QRect list = partsList_->geometry();
+    const int columnRight = units_.ToPixelsX(kButtonsRightDu) - 1;
+    int columnLeft = units_.ToPixelsX(kButtonsLeftDu);
+    const int buttons[] = {ControlId::CueSheet, ControlId::FindSilences, ControlId::Every};
+    for (int id : buttons)
+        columnLeft = std::min(columnLeft, columnRight + 1 - GetDlgItem(id)->sizeHint().width());
+    for (int id : buttons) {
+        QWidget* button = GetDlgItem(id);
+        button->setGeometry(columnLeft, button->y(), columnRight - columnLeft + 1,
+                            button->height());
+    }
+    QRect list = partsList_->geometry();
+    list.setRight(std::min(units_.ToPixelsX(kListRightDu), columnLeft - units_.ToPixelsX(3)) - 1);
+    partsList_->setGeometry(list);
+    FitPartsColumns();
+
     const int gap = units_.ToPixelsX(3);
     const int labelGap = units_.ToPixelsX(2);
     struct Field {
         QLabel* label;
         QLineEdit* edit;
         int width;
+        QString widestText;
     };
-    Field fields[] = {
-        {Item<QLabel>(ControlId::ThresholdLabel), thresholdEdit_, units_.ToPixelsX(22)},
-        {Item<QLabel>(ControlId::MinimumLabel), minimumEdit_, units_.ToPixelsX(52)},
-        {Item<QLabel>(ControlId::EveryLabel), everyEdit_, units_.ToPixelsX(52)},
+    const Field fields[] = {
+        {Item<QLabel>(ControlId::ThresholdLabel), thresholdEdit_, units_.ToPixelsX(22),
+         QStringLiteral("-48.0")},
+        {Item<QLabel>(ControlId::MinimumLabel), minimumEdit_, units_.ToPixelsX(52),
+         QStringLiteral("00:00:00.000")},
+        {Item<QLabel>(ControlId::EveryLabel), everyEdit_, units_.ToPixelsX(52),
+         QStringLiteral("00:00:00.000")},
     };
     int labels = 0;
-    for (const Field& field : fields)
-        labels += field.label->fontMetrics().horizontalAdvance(field.label->text()) + labelGap;
     int edits = 0;
-    for (const Field& field : fields)
+    for (const Field& field : fields) {
+        labels += field.label->fontMetrics().horizontalAdvance(field.label->text()) + labelGap;
         edits += field.width;
+    }
     const int room = list.width() - labels - 2 * gap;
-    const double scale = room < edits ? std::max(0.6, double(room) / edits) : 1.0;
+    const double scale = room < edits ? double(room) / edits : 1.0;
     int x = list.left();
     const int editHeight = thresholdEdit_->height();
     const int y = thresholdEdit_->y();
@@ -197,22 +225,14 @@ void CTolvaneDlg::LayOutSplitFields() {
         const int labelWidth = field.label->fontMetrics().horizontalAdvance(field.label->text());
         field.label->setGeometry(x, y, labelWidth, editHeight);
         x += labelWidth + labelGap;
-        const int editWidth = static_cast<int>(field.width * scale);
+        const int textWidth =
+            field.edit->fontMetrics().horizontalAdvance(field.widestText) + kEditMarginsPx;
+        const int editWidth = std::max(static_cast<int>(field.width * scale), textWidth);
         field.edit->setGeometry(x, y, editWidth, editHeight);
         x += editWidth + gap;
     }
     keepTags_->resize(std::max(keepTags_->width(), keepTags_->sizeHint().width()),
                       keepTags_->height());
-    for (int id : {ControlId::CueSheet, ControlId::FindSilences, ControlId::Every}) {
-        QWidget* button = GetDlgItem(id);
-        const QRect place = button->geometry();
-        const int wanted = button->sizeHint().width();
-        // A long caption grows the button leftwards, up to the list's edge.
-        if (wanted > place.width()) {
-            const int left = std::max(list.right() + 2, place.right() - wanted + 1);
-            button->setGeometry(left, place.y(), place.right() - left + 1, place.height());
-        }
-    }
 }
 
 // Showing the tab puts the parts on the slider; leaving it gives the slider back to the
@@ -251,6 +271,7 @@ void CTolvaneDlg::FillPartsList() {
             {QString::number(i + 1), FromUtf8(part.name), TimeText(part.startUs),
              TimeText(part.endUs), TimeText(part.endUs - part.startUs), Text("JIEMIAN", "zb")},
             rows[i].checked);
+        partsList_->SetItemToolTip(row, kNameColumn, FromUtf8(part.name));
         for (int column : {kNameColumn, kStartColumn, kEndColumn}) {
             QTableWidgetItem* cell = partsList_->item(row, column);
             cell->setFlags(cell->flags() | Qt::ItemIsEditable);
