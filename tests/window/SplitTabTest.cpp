@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -29,6 +30,7 @@ namespace {
 
 constexpr int kNameColumn = 1;
 constexpr int kStartColumn = 2;
+constexpr int kEndColumn = 3;
 constexpr int kStatusColumn = 5;
 
 QString Q(const fs::path& path) {
@@ -129,6 +131,28 @@ TEST(SplitTab, EveryFillsTheListAndMarksTheSlider) {
     EXPECT_EQ(slider->height(), slider->GetTrackHeight());
     w->Item<QTabBar>(ControlId::Tabs)->setCurrentIndex(2);
     EXPECT_EQ(slider->GetMarks().size(), 2u);
+}
+
+TEST(SplitTab, TimesAndNamesTypedIntoTheListChangeTheParts) {
+    SplitWindow w;
+    w.Load(w.Tone(6.0));
+    w.Every("00:00:02.000");
+    w.Parts().item(1, kStartColumn)->setText("00:00:01.500");
+    QCoreApplication::processEvents();  // the list is written again once the edit is over
+    EXPECT_EQ(w->splitParts().rows()[0].part.endUs, 1'500'000) << "the seam moves for both";
+    EXPECT_EQ(w.Parts().GetItemText(0, kEndColumn), "00:00:01.500");
+    EXPECT_TRUE(w.messageBox.messages.empty());
+
+    w.Parts().item(2, kEndColumn)->setText("00:00:09.000");
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w.messageBox.messages.size(), 1u);
+    EXPECT_EQ(w.messageBox.messages[0],
+              "The time 00:00:09.000 lies outside the file (00:00:00.000 to 00:00:06.000).");
+    EXPECT_EQ(w.Parts().GetItemText(2, kEndColumn), "00:00:06.000") << "the refused time goes";
+
+    w.Parts().item(0, kNameColumn)->setText("Intro");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.Parts().GetItemText(0, kNameColumn), "Intro.wav");
 }
 
 TEST(SplitTab, SplitHereKeyAddsAPointAtThePlayPosition) {
