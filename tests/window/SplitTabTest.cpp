@@ -190,6 +190,31 @@ TEST(SplitTab, StartWritesTheTickedPartsAndReportsTheFolder) {
     EXPECT_FALSE(w.Parts().GetCheck(0)) << "a written part is unticked";
 }
 
+// The title tag of a file as ffprobe reads it; empty when it has none.
+std::string ProbedTitle(const fs::path& file) {
+    std::string output;
+    RunCommand(
+        "ffprobe -v error -show_entries format_tags=title -of csv=p=0 " + ShellQuote(file.string()),
+        &output);
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+        output.pop_back();
+    return output;
+}
+
+TEST(SplitTab, KeepTagsBoxCopiesTheSourcesTagsIntoTheParts) {
+    for (const bool keep : {false, true}) {
+        SplitWindow w;
+        w.Load(MakeTone(w.media.path(), "song.mp3", 3.0, 44100, 2,
+                        "-c:a libmp3lame -metadata title=Tagged"));
+        w.Every("00:00:01.500");
+        if (keep)
+            w.Click(ControlId::KeepTags);
+        w.Click(ControlId::SplitStart);
+        for (const char* name : {"song (01).mp3", "song (02).mp3"})
+            EXPECT_EQ(ProbedTitle(w.output / name), keep ? "Tagged" : "") << name << keep;
+    }
+}
+
 TEST(SplitTab, CancelStopsAfterThePartBeingWrittenAndNamesTheWrittenParts) {
     SplitWindow w;
     w.Load(w.Tone(20.0));
