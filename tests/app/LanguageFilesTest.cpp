@@ -66,7 +66,7 @@ TEST_P(LanguageFiles, EveryKeyIsPresentAndNotEmpty) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 87u + kSplitTabKeys.size());
+    EXPECT_EQ(keys, 88u + kSplitTabKeys.size());
 }
 
 TEST_P(LanguageFiles, IsUtf8WithoutUnknownKeys) {
