@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "IniProfile.h"
+#include "SplitTabTexts.h"
 
 namespace tolvane {
 
@@ -107,6 +108,10 @@ LanguageTable LanguageTable::FromDocument(const IniDocument& document) {
     for (const DefaultedKey& own : kTishiOwnKeys) {
         table.texts_[TableKey(kSectionTishi, own.key)] =
             document.Find(kSectionTishi, own.key).value_or(std::string(own.english));
+    }
+    for (const SectionDefaultedKey& own : kSplitTabKeys) {
+        table.texts_[TableKey(own.section, own.key)] =
+            document.Find(own.section, own.key).value_or(std::string(own.english));
     }
     return table;
 }

@@ -35,7 +35,7 @@ struct DefaultedKey {
     std::string_view key;
     std::string_view english;
 };
-inline constexpr std::array<DefaultedKey, 31> kTishiOwnKeys = {{
+inline constexpr std::array<DefaultedKey, 32> kTishiOwnKeys = {{
     {"mcsb", "No output file can be made for \"%1\": %2."},
     {"mc_noext", "the input's file name has no extension"},
     {"mc_format", "the output format names no file extension"},
@@ -51,6 +51,7 @@ inline constexpr std::array<DefaultedKey, 31> kTishiOwnKeys = {{
     {"yy_damaged", "its audio data is damaged or cannot be read"},
     {"yy_noaudio", "the marked stretch holds no audio that can be played"},
     {"yy_other", "an error occurred (%1)"},
+    {"yy_changed", "the file was changed while it was being read"},
     {"yy_none", "no reason was recorded"},
     {"jqqx", "The cut was cancelled. The part written so far is in \"%1\"."},
     {"hbqx", "The merge was cancelled. The part written so far is in \"%1\"."},

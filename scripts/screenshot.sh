@@ -13,12 +13,12 @@ out=$(realpath -m "${1:-$build/screenshots}")
 cmake -S . -B "$build" -G Ninja -DTOLVANE_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" --target tolvane_screenshots -j"$(nproc)" >/dev/null
 mkdir -p "$out"
-rm -f "$out/cut-tab.png" "$out/merge-tab.png" "$out/language-menu.png"
+rm -f "$out/cut-tab.png" "$out/merge-tab.png" "$out/split-tab.png" "$out/language-menu.png"
 timeout 60 xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/tolvane_screenshots" "$out"
-for tab in cut-tab merge-tab language-menu; do
+for tab in cut-tab merge-tab split-tab language-menu; do
     if [ ! -s "$out/$tab.png" ]; then
         echo "screenshot.sh: $out/$tab.png was not written" >&2
         exit 1
     fi
 done
-echo "Screenshots: $out/cut-tab.png $out/merge-tab.png $out/language-menu.png"
+echo "Screenshots: $out/cut-tab.png $out/merge-tab.png $out/split-tab.png $out/language-menu.png"

@@ -470,6 +470,26 @@ int main(int argc, char** argv) {
                      Bracket(p, b.center() + QPointF(8, 0), b.height() * 0.4, 3, false, c, 1.6);
                      PlaySymbol(p, b, c, 0.26);
                  })},
+        // Split here: a cut line with a small triangle pointing at it from each side.
+        {331, round34(kBlue,
+                      [](QPainter& p, const QRectF& b) {
+                          const QColor c = SymbolColour(true);
+                          const QPointF centre = b.center();
+                          const qreal half = b.height() * 0.24;
+                          p.setPen(QPen(c, 2.2, Qt::SolidLine, Qt::RoundCap));
+                          p.drawLine(QPointF(centre.x(), centre.y() - half),
+                                     QPointF(centre.x(), centre.y() + half));
+                          p.setPen(Qt::NoPen);
+                          p.setBrush(c);
+                          for (const qreal side : {-1.0, 1.0}) {
+                              QPainterPath arrow;
+                              arrow.moveTo(centre.x() + side * 8.5, centre.y() - 4);
+                              arrow.lineTo(centre.x() + side * 3.5, centre.y());
+                              arrow.lineTo(centre.x() + side * 8.5, centre.y() + 4);
+                              arrow.closeSubpath();
+                              p.drawPath(arrow);
+                          }
+                      })},
         {306, Waveform(false)},
         {307, Waveform(true)},
         {308, Thumb()},

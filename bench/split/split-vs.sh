@@ -4,23 +4,14 @@
 # installed, mp3splt, with the same points, the tools taking turns in every round.
 # Prints each tool's median wall time, then its peak memory from one more run:
 #   bench/split/split-vs.sh [path/to/tolvane-cli] [rounds]
-# The file is the one bench/split/run.sh makes under bench/data/split (git-ignored).
+# The file is made once by bench/split/make-data.sh.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cli=$(realpath "${1:-build/bin/tolvane-cli}")
 rounds=${2:-5}
 [ -x "$cli" ] || { echo "split-vs.sh: no tolvane-cli at $cli" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "split-vs.sh: /usr/bin/time is missing (package 'time')" >&2; exit 2; }
-data=bench/data/split
-file=$data/silences-60min.mp3
-mkdir -p "$data"
-if [ ! -s "$file" ]; then
-    echo "making $file ..." >&2
-    ffmpeg -v error -y -f lavfi -i "anoisesrc=d=3600:a=0.3:seed=3,lowpass=f=9000" \
-        -af "volume='lt(mod(t,180),177.5)':eval=frame" -ac 2 -ar 44100 -c:a libmp3lame \
-        -b:a 128k "$file.part.mp3"
-    mv "$file.part.mp3" "$file"
-fi
+file=$(bash bench/split/make-data.sh)
 
 # Point k at k * 3 min + k * 10 ms: off the frame grid, and in every tool's notation.
 at=() seconds=() splt=()

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -145,11 +146,8 @@ std::unique_ptr<FlacCutEdges> FlacCutEdges::ForStream(const AVFormatContext& inp
     const AVCodecParameters& par = *stream.codecpar;
     if (par.codec_id != AV_CODEC_ID_FLAC || par.sample_rate <= 0)
         return nullptr;
-    // In a join every frame is renumbered, so the output counts on from the input before.
-    const bool whole =
-        span.fromFileStart && span.toFileEnd && !span.afterAnother && !span.beforeAnother;
     // The stretch is counted in samples only where the stream counts time in them.
-    if (whole || stream.time_base.num != 1 || stream.time_base.den != par.sample_rate)
+    if (stream.time_base.num != 1 || stream.time_base.den != par.sample_rate)
         return nullptr;
     std::unique_ptr<FlacCutEdges> edges(new FlacCutEdges(span, stream.index));
     edges->written_ = std::max<std::int64_t>(span.samplesBefore, 0);
@@ -191,10 +189,47 @@ int FlacCutEdges::Hand(int code, std::vector<ff::PacketPtr>& packets, CutPacketS
     return 0;
 }
 
-int FlacCutEdges::TakeFrame(const AVPacket& packet, std::vector<ff::PacketPtr>& out) {
-    const auto header = FlacFrameHeader::Parse(std::span(packet.data, packet.size));
+// Bytes appended to a file (a tag, the rest of a download) reach the cut with its last
+// frame, and a damaged frame fails its CRC: the frame is cut back to where it ends whole
+// (a CRC that checks and the frame decoding), or, when it nowhere does, left out, as
+// decoders skip it.
+std::optional<int> FlacCutEdges::WholeFrameSize(const AVPacket& packet,
+                                                const FlacFrameHeader& header) {
+    const std::span<const std::uint8_t> bytes(packet.data, static_cast<std::size_t>(packet.size));
+    if (FlacFrameHeader::Crc16(bytes) == 0)
+        return packet.size;
+    for (std::size_t end : FlacFrameHeader::CrcEnds(bytes, header.size() + 2)) {
+        if (!decoder_)
+            return static_cast<int>(end);
+        ff::PacketPtr prefix(av_packet_alloc());
+        if (!prefix || av_packet_ref(prefix.get(), &packet) < 0)
+            return std::nullopt;
+        prefix->size = static_cast<int>(end);
+        const bool decodes = avcodec_send_packet(decoder_.get(), prefix.get()) >= 0 &&
+                             avcodec_receive_frame(decoder_.get(), decoded_.get()) >= 0 &&
+                             decoded_->nb_samples == static_cast<int>(header.blockSize());
+        av_frame_unref(decoded_.get());
+        if (decodes)
+            return static_cast<int>(end);
+    }
+    return std::nullopt;
+}
+
+int FlacCutEdges::TakeFrame(const AVPacket& whole, std::vector<ff::PacketPtr>& out) {
+    const auto header = FlacFrameHeader::Parse(std::span(whole.data, whole.size));
     if (!header)
         return 0;  // a damaged frame: decoders skip it, and so does the cut
+    const std::optional<int> size = WholeFrameSize(whole, *header);
+    if (!size)
+        return 0;
+    ff::PacketPtr trimmed;
+    if (*size < whole.size) {
+        trimmed.reset(av_packet_alloc());
+        if (!trimmed || av_packet_ref(trimmed.get(), &whole) < 0)
+            return AVERROR(ENOMEM);
+        trimmed->size = *size;
+    }
+    const AVPacket& packet = trimmed ? *trimmed : whole;
     std::int64_t start = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
     if (start == AV_NOPTS_VALUE)
         start = origin_ + written_ + (held_ ? av_audio_fifo_size(held_.get()) : 0);

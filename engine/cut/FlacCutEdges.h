@@ -8,9 +8,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/cut/CutEdges.h"
+#include "engine/cut/FlacFrameHeader.h"
 #include "engine/ffmpeg/FfmpegHolders.h"
 
 namespace tolvane {
@@ -18,8 +20,8 @@ namespace tolvane {
 class FlacCutEdges final : public CutEdges {
   public:
     // For stream `index` of a cut's input; null when it is no FLAC stream of a FLAC
-    // file, or when the cut takes it whole and the frames stay as they are. (Other
-    // containers give FLAC frames times of their own, not exact to the sample.)
+    // file. (Other containers give FLAC frames times of their own, not exact to the
+    // sample.)
     static std::unique_ptr<FlacCutEdges> ForStream(const AVFormatContext& input, int index,
                                                    const CutSpan& span);
 
@@ -37,7 +39,9 @@ class FlacCutEdges final : public CutEdges {
     FlacCutEdges(const CutSpan& span, int streamIndex)
         : CutEdges(span), streamIndex_(streamIndex) {}
     // Appends what is to be written in the packet's place to `out`.
-    int TakeFrame(const AVPacket& packet, std::vector<ff::PacketPtr>& out);
+    int TakeFrame(const AVPacket& whole, std::vector<ff::PacketPtr>& out);
+    // The bytes of `packet` that make its frame whole; none when no length does.
+    std::optional<int> WholeFrameSize(const AVPacket& packet, const FlacFrameHeader& header);
     // Hands `packets` to `sink`, unless `code` is an error.
     static int Hand(int code, std::vector<ff::PacketPtr>& packets, CutPacketSink& sink);
     // Opens the decoder; without one (or with samples of a layout not foreseen) the

@@ -68,6 +68,18 @@ std::uint8_t FlacFrameHeader::Crc8(std::span<const std::uint8_t> bytes) {
     return crc;
 }
 
+std::vector<std::size_t> FlacFrameHeader::CrcEnds(std::span<const std::uint8_t> bytes,
+                                                  std::size_t minimum) {
+    std::vector<std::size_t> ends;
+    std::uint16_t crc = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrc16Table[(crc >> 8) ^ bytes[i]]);
+        if (crc == 0 && i + 1 > minimum)
+            ends.push_back(i + 1);
+    }
+    return ends;
+}
+
 std::uint16_t FlacFrameHeader::Crc16(std::span<const std::uint8_t> bytes) {
     std::uint16_t crc = 0;
     for (std::uint8_t b : bytes)

@@ -57,6 +57,10 @@ class FlacFrameHeader {
     static std::uint8_t Crc8(std::span<const std::uint8_t> bytes);
     // CRC-16 of the frame (polynomial x^16 + x^15 + x^2 + 1, start 0).
     static std::uint16_t Crc16(std::span<const std::uint8_t> bytes);
+    // The lengths past `minimum` at which `bytes` would end as a whole frame: its CRC-16,
+    // taken over the bytes before and including the last two, comes out zero. Ascending.
+    static std::vector<std::size_t> CrcEnds(std::span<const std::uint8_t> bytes,
+                                            std::size_t minimum);
 
   private:
     bool variable_ = false;

@@ -32,6 +32,8 @@ JobFailureKind ClassifyJobFailure(std::int32_t failureCode) {
         case AVERROR_STREAM_NOT_FOUND:
         case AVERROR_EOF:
             return JobFailureKind::Damaged;
+        case kErrorSourceChanged:
+            return JobFailureKind::SourceChanged;
         case kErrorNoAudioInRange:
             return JobFailureKind::NoAudio;
         default:

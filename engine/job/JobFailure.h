@@ -8,14 +8,15 @@
 namespace tolvane {
 
 enum class JobFailureKind {
-    None,      // no code was recorded
-    Missing,   // the file or its folder is not there
-    Access,    // the file system refused access
-    DiskFull,  // no room left on the device
-    TooLarge,  // the file passed the size the system allows
-    Damaged,   // the data cannot be read as audio
-    NoAudio,   // the range holds nothing a decoder can play
-    Other,     // anything else: shown with FFmpeg's own description
+    None,           // no code was recorded
+    Missing,        // the file or its folder is not there
+    Access,         // the file system refused access
+    DiskFull,       // no room left on the device
+    TooLarge,       // the file passed the size the system allows
+    Damaged,        // the data cannot be read as audio
+    NoAudio,        // the range holds nothing a decoder can play
+    SourceChanged,  // an input file changed while it was read
+    Other,          // anything else: shown with FFmpeg's own description
 };
 
 JobFailureKind ClassifyJobFailure(std::int32_t failureCode);

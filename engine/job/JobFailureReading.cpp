@@ -12,6 +12,9 @@ JobFailureReading ReadJobFailure(std::int32_t failureCode, bool onOutput, JobSte
         case JobFailureKind::NoAudio:
             reading.detail = "the range holds no audio that can be played";
             break;
+        case JobFailureKind::SourceChanged:
+            reading.detail = "the file was changed while it was being read";
+            break;
         case JobFailureKind::Other:
             reading.detail = FailureCodeText(failureCode) + ", while " + DescribeJobStep(step);
             break;

@@ -19,8 +19,10 @@ namespace {
 constexpr int kFlacStreamInfoSize = 34;
 
 // A copied FLAC stream header carries the source's sample count and checksum; the cut
-// holds fewer samples, so it gets its own count and "checksum unknown" (all zero).
-void SetFlacTotalSamples(AVCodecParameters* par, std::int64_t samples) {
+// holds other samples, so it gets its own count and the checksum of what was written, or
+// "checksum unknown" (all zero) when that could not be taken.
+void SetFlacTotals(AVCodecParameters* par, std::int64_t samples,
+                   const std::optional<std::array<std::uint8_t, 16>>& md5) {
     if (par->extradata == nullptr || par->extradata_size < kFlacStreamInfoSize)
         return;
     std::uint8_t* info = par->extradata;
@@ -30,8 +32,8 @@ void SetFlacTotalSamples(AVCodecParameters* par, std::int64_t samples) {
     info[15] = static_cast<std::uint8_t>(total >> 16);
     info[16] = static_cast<std::uint8_t>(total >> 8);
     info[17] = static_cast<std::uint8_t>(total);
-    for (int i = 18; i < kFlacStreamInfoSize; ++i)
-        info[i] = 0;
+    for (int i = 0; i < 16; ++i)
+        info[18 + i] = md5 ? (*md5)[static_cast<std::size_t>(i)] : 0;
 }
 
 }  // namespace
@@ -78,6 +80,9 @@ int JobOutput::WriteHeader() {
     if (ret < 0)
         return ret;
     headerWritten_ = true;
+    if (std::string_view(context_->oformat->name) == "flac" && context_->nb_streams == 1 &&
+        context_->streams[0]->codecpar->codec_id == AV_CODEC_ID_FLAC)
+        flacChecksum_ = std::make_unique<FlacChecksum>(*context_->streams[0]);
     return file_.error();
 }
 
@@ -86,6 +91,8 @@ int JobOutput::Write(AVPacket* packet) {
     const std::int64_t duration = packet->duration;
     if (packetsWritten_ == 0 && packet->size >= 2)
         mp3CrcProtected_ = (packet->data[1] & 1) == 0;
+    if (flacChecksum_)
+        flacChecksum_->Add(*packet);
     int ret = av_interleaved_write_frame(context_.get(), packet);
     if (ret < 0)
         return ret;
@@ -103,8 +110,10 @@ void JobOutput::FixStreamHeaders() {
         AVCodecParameters* par = stream->codecpar;
         if (par->codec_id != AV_CODEC_ID_FLAC || par->sample_rate <= 0)
             continue;
-        SetFlacTotalSamples(par, av_rescale_q(writtenDuration_[i], stream->time_base,
-                                              AVRational{1, par->sample_rate}));
+        SetFlacTotals(
+            par,
+            av_rescale_q(writtenDuration_[i], stream->time_base, AVRational{1, par->sample_rate}),
+            flacChecksum_ ? flacChecksum_->Result() : std::nullopt);
     }
 }
 

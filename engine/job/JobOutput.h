@@ -3,11 +3,13 @@
 // A job that fails discards it (the file is ours and is not a result); a job that
 // ends or is cancelled finishes it, so it is always a valid file.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/naming/ExclusiveOutputFile.h"
 #include "engine/ffmpeg/FfmpegHolders.h"
+#include "engine/job/FlacChecksum.h"
 
 namespace tolvane {
 
@@ -48,6 +50,8 @@ class JobOutput {
     std::vector<std::int64_t> writtenDuration_;
     // Whether the first MP3 frame written carries a CRC (its header's protection bit).
     bool mp3CrcProtected_ = false;
+    // The MD5 of a FLAC file's samples, summed up as its frames are written.
+    std::unique_ptr<FlacChecksum> flacChecksum_;
 };
 
 }  // namespace tolvane

@@ -1,5 +1,7 @@
 #include "engine/job/JobSteps.h"
 
+#include <sys/stat.h>
+
 #include "engine/ffmpeg/FfmpegSetup.h"
 #include "engine/ffmpeg/TimeUnits.h"
 
@@ -19,6 +21,16 @@ bool RecordFailure(MediaJob& job, int code, bool onOutput, JobStep step) {
                FailureCodeText(job.failureCode).c_str());
     }
     return false;
+}
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return FileStamp{static_cast<std::uint64_t>(info.st_dev),
+                     static_cast<std::uint64_t>(info.st_ino),
+                     static_cast<std::uint64_t>(info.st_size),
+                     std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
 int OpenJobInput(const std::string& path, ff::InputFormatPtr& input) {

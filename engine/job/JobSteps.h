@@ -2,6 +2,8 @@
 // The steps a job's run and its copy and re-encode pipelines share: failure records,
 // opening inputs and the output, positioning, progress.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/ffmpeg/FfmpegHolders.h"
@@ -21,6 +23,16 @@ bool RecordFailure(MediaJob& job, int code, bool onOutput, JobStep step);
 
 // Opens an input and reads its stream information; returns 0 or the FFmpeg error.
 int OpenJobInput(const std::string& path, ff::InputFormatPtr& input);
+
+// What tells whether an input file changed while a job read it (truncated, appended
+// to, rewritten): which file the name leads to, its size and its modification time.
+struct FileStamp {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// Nothing when `path` is no file that can be looked at.
+std::optional<FileStamp> StampOf(const std::string& path);
 
 // Creates the job's output file (outputNames[0]); failures are recorded.
 bool OpenJobOutput(MediaJob& job, JobOutput& output);

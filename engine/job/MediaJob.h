@@ -28,6 +28,9 @@ inline constexpr std::int32_t kMp3CodecId = 86017;
 // before, after or inside a damaged stretch of the input): the output is removed.
 // FFmpeg's error tag form, FFERRTAG('N', 'A', 'U', 'D'), so it never equals one of its codes.
 inline constexpr std::int32_t kErrorNoAudioInRange = -0x4455414E;
+// failureCode of a job whose input file changed (was truncated, appended to, rewritten)
+// while the job read it: what was read is no stretch of one file. FFERRTAG('C','H','N','G').
+inline constexpr std::int32_t kErrorSourceChanged = -0x474E4843;
 
 // Per-input status values of fileStatus.
 inline constexpr std::int8_t kInputPending = -1;  // pending or cancelled

@@ -33,6 +33,8 @@ class JobRun {
 
   private:
     InputOutcome RunInput(int k);
+    // Opens input k (unless the caller did) and runs it through the job's pipeline.
+    InputOutcome ReadInput(int k, const std::string& name);
     // Completes what the job wrote: encoder drained, trailer, file closed.
     bool FinishOutput();
     // FinishOutput, and then a job whose output no decoder can play has failed.
@@ -140,6 +142,18 @@ InputOutcome JobRun::RunInput(int k) {
         return InputOutcome::Failed;
     }
     const std::string name = InputName(job_, k);
+    const std::optional<FileStamp> stamp = StampOf(name);
+    const InputOutcome outcome = ReadInput(k, name);
+    // A file cut short or grown meanwhile gave the demuxer an end (or a middle) that is
+    // not the file's: the output is no stretch of it.
+    if (outcome == InputOutcome::Done && stamp && StampOf(name) != stamp) {
+        RecordFailure(job_, kErrorSourceChanged, false, JobStep::Running);
+        return InputOutcome::Failed;
+    }
+    return outcome;
+}
+
+InputOutcome JobRun::ReadInput(int k, const std::string& name) {
     ff::InputFormatPtr opened;
     AVFormatContext* input = openInput_;
     if (input == nullptr) {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "TextEncoding.h"
+
 namespace tolvane::split {
 
 namespace {
@@ -15,56 +17,22 @@ constexpr char16_t kCp1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
 };
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
+// UTF-16 code units from byte pairs; an odd last byte is dropped.
+std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const auto first = static_cast<std::uint8_t>(bytes[2 * i]);
+        const auto second = static_cast<std::uint8_t>(bytes[2 * i + 1]);
+        units[i] = static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+    }
+    return Utf16ToUtf8(units);
+}
 
 }  // namespace
-
-bool IsValidUtf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<std::uint8_t>(bytes[i]);
-        int follow = 0;
-        char32_t cp = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            follow = 1, cp = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            follow = 2, cp = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            follow = 3, cp = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + follow >= bytes.size())
-            return false;
-        for (int k = 1; k <= follow; ++k) {
-            const auto next = static_cast<std::uint8_t>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        const bool overlong = (follow == 2 && cp < 0x800) || (follow == 3 && cp < 0x10000);
-        if (overlong || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-            return false;
-        i += follow + 1;
-    }
-    return true;
-}
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
     std::string out;
@@ -77,8 +45,12 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
 }
 
 std::string SheetTextToUtf8(std::string_view bytes) {
-    if (bytes.substr(0, kBom.size()) == kBom)
-        bytes.remove_prefix(kBom.size());
+    if (bytes.substr(0, kUtf16LeBom.size()) == kUtf16LeBom)
+        return Utf16BytesToUtf8(bytes.substr(kUtf16LeBom.size()), false);
+    if (bytes.substr(0, kUtf16BeBom.size()) == kUtf16BeBom)
+        return Utf16BytesToUtf8(bytes.substr(kUtf16BeBom.size()), true);
+    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+        bytes.remove_prefix(kUtf8Bom.size());
     if (IsValidUtf8(bytes))
         return std::string(bytes);
     return Cp1252ToUtf8(bytes);

@@ -12,6 +12,7 @@
 #include "IniTestFiles.h"
 #include "LanguageTable.h"
 #include "Settings.h"
+#include "SplitTabTexts.h"
 #include "TextEncoding.h"
 
 namespace tolvane {
@@ -37,9 +38,16 @@ std::vector<SectionKeys> Vocabulary() {
     std::vector<std::string_view> tishi(kTishiKeys.begin(), kTishiKeys.end());
     for (const DefaultedKey& own : kTishiOwnKeys)
         tishi.push_back(own.key);
+    std::vector<std::string_view> hint(kHintKeys.begin(), kHintKeys.end());
+    for (const SectionDefaultedKey& own : kSplitTabKeys) {
+        auto& section = own.section == kSectionTishi  ? tishi
+                        : own.section == kSectionHint ? hint
+                                                      : jiemian;
+        section.push_back(own.key);
+    }
     return {{kSectionApplication, {kApplicationKeys.begin(), kApplicationKeys.end()}},
             {kSectionTishi, tishi},
-            {kSectionHint, {kHintKeys.begin(), kHintKeys.end()}},
+            {kSectionHint, hint},
             {kSectionJiemian, jiemian}};
 }
 
@@ -58,7 +66,7 @@ TEST_P(LanguageFiles, EveryKeyIsPresentAndNotEmpty) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 92u);
+    EXPECT_EQ(keys, 93u + kSplitTabKeys.size());
 }
 
 TEST_P(LanguageFiles, IsUtf8WithoutUnknownKeys) {
@@ -145,6 +153,28 @@ TEST(LanguageFilesTranslations, OwnMessagesAreTranslatedWithTheirPlaceholders) {
                 EXPECT_NE(text, own.english) << file << " " << own.key;
             }
             EXPECT_EQ(placeholders(text), placeholders(own.english)) << file << " " << own.key;
+        }
+    }
+}
+
+// The split tab's texts: English as the built-in texts say, every file with the
+// placeholders the program fills in, and the sentences in each language's own words.
+TEST(LanguageFilesTranslations, SplitTabTextsKeepTheirPlaceholders) {
+    for (const char* file : kShippedFiles) {
+        const auto document = IniDocument::Load(kSourceResources / "languages" / file);
+        ASSERT_TRUE(document.has_value()) << file;
+        for (const SectionDefaultedKey& own : kSplitTabKeys) {
+            const std::string text = document->Get(own.section, own.key);
+            if (std::string_view(file) == "english.ini") {
+                EXPECT_EQ(text, own.english) << own.key;
+            } else if (own.section == kSectionTishi) {
+                EXPECT_NE(text, own.english) << file << " " << own.key;
+            }
+            for (const char* mark : {"%1", "%2", "%3"}) {
+                EXPECT_EQ(text.find(mark) != std::string::npos,
+                          own.english.find(mark) != std::string_view::npos)
+                    << file << " " << own.key << " " << mark;
+            }
         }
     }
 }

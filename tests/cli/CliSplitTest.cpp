@@ -7,6 +7,7 @@
 #include <cctype>
 #include <chrono>
 #include <csignal>
+#include <sys/resource.h>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -207,6 +208,34 @@ TEST(CliSplit, CtrlCStopsAfterThePartBeingWrittenWhichIsKeptWhole) {
     EXPECT_NEAR(testing::Ffprobe(first).durationSec, 180.0, 1e-3);
     EXPECT_EQ(FolderEntries(dir.path()),
               (std::vector<std::string>{"long (01).wav", "long.wav", "stderr", "stdout"}));
+}
+
+// A file size limit lets the first part through and stops the second in the middle: the
+// split ends there, the written part stays, the broken one is removed, the third is not
+// begun.
+TEST(CliSplit, APartFailingMidwayEndsTheSplitAndKeepsTheWrittenParts) {
+    TempDir dir;
+    const fs::path source =
+        testing::MakeTone(dir.path(), "rec.wav", 30.0, 44100, 1, "-c:a pcm_s16le");
+    testing::ChildProgram::Options options;
+    options.beforeExec = [] {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1'500'000, 1'500'000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    testing::ChildProgram cli(TOLVANE_CLI_PATH,
+                              {"split", source.string(), "--at", "00:00:05.000,00:00:25.000",
+                               "--out", dir.path().string()},
+                              dir / "stdout", dir / "stderr", options);
+    ASSERT_TRUE(cli.started());
+    const testing::ChildEnd end = cli.WaitOrKill(std::chrono::seconds(120));
+    EXPECT_TRUE(end.exited && end.code == 1) << end.Describe();
+    EXPECT_EQ(testing::ReadFileBytes(dir / "stdout"), (dir / "rec (01).wav").string() + "\n");
+    const std::string err = testing::ReadFileBytes(dir / "stderr");
+    EXPECT_NE(err.find("part 2 (rec (02).wav) failed: "), std::string::npos) << err;
+    EXPECT_NEAR(testing::Ffprobe(dir / "rec (01).wav").durationSec, 5.0, 1e-3);
+    EXPECT_EQ(FolderEntries(dir.path()),
+              (std::vector<std::string>{"rec (01).wav", "rec.wav", "stderr", "stdout"}));
 }
 
 }  // namespace

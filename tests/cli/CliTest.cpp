@@ -481,6 +481,35 @@ TEST(CliCut, CutsStartedAtOnceIntoOneFolderAllGetAName) {
     EXPECT_EQ(outputs, kCuts);
 }
 
+// The source cut short (or grown) while the tool reads it: the output is no stretch of
+// the file, so the cut fails, says why and leaves nothing behind.
+TEST(CliCut, ASourceChangedDuringTheCutFailsTheCut) {
+    TempDir dir, out;
+    for (const bool truncate : {true, false}) {
+        SCOPED_TRACE(truncate ? "truncated" : "appended to");
+        const fs::path source =
+            testing::MakeTone(dir.path(), "long.wav", 240.0, 44100, 2, "-c:a pcm_s16le");
+        testing::ChildProgram cli(
+            TOLVANE_CLI_PATH,
+            {"cut", source.string(), "--start", "00:00:01.000", "--out", out.path().string()},
+            dir / "stdout", dir / "stderr", {});
+        ASSERT_TRUE(cli.started());
+        ASSERT_TRUE(testing::RunChildUntil(
+            cli, [&] { return testing::FileSizeOrZero(out / "long.wav") > 2'000'000; }));
+        if (truncate) {
+            fs::resize_file(source, fs::file_size(source) / 2);
+        } else {
+            std::ofstream(source, std::ios::binary | std::ios::app) << std::string(4096, 'x');
+        }
+        const testing::ChildEnd end = cli.WaitOrKill(std::chrono::seconds(120));
+        EXPECT_TRUE(end.exited && end.code == 1) << end.Describe();
+        EXPECT_NE(testing::ReadFileBytes(dir / "stderr").find("changed while it was being read"),
+                  std::string::npos)
+            << testing::ReadFileBytes(dir / "stderr");
+        EXPECT_TRUE(fs::is_empty(out.path()));
+    }
+}
+
 TEST(CliCut, WavFlacAndM4aKeepTheirFormats) {
     TempDir dir;
     Fixtures fixtures(dir.path());

@@ -254,6 +254,35 @@ TEST_F(BitmapSliderPaintTest, FocusRectangleOnlyWhenAskedFor) {
         ColumnsMatch(painted.copy(3, 3, 200, 170), highlighted_.copy(3, 3, 200, 170), 0, 200));
 }
 
+// Marks are thin lines of their colour over the track at their positions; marks outside
+// the range are not drawn, and the rest of the track is left as it was.
+TEST_F(BitmapSliderPaintTest, MarksAreDrawnAtTheirPositionsOnly) {
+    slider_->SetMarkColour(QColor(200, 30, 30));
+    slider_->SetMarks({250, 500, 1200});
+    const QImage painted = Painted();
+    const QRgb mark = QColor(200, 30, 30).rgb();
+    for (const int position : {250, 500}) {
+        const int x = slider_->PositionToPixel(position);
+        EXPECT_EQ(painted.pixel(x, 88), mark) << position;
+        EXPECT_EQ(painted.pixel(x - 1, 5), mark) << position;
+    }
+    const int first = slider_->PositionToPixel(250);
+    EXPECT_TRUE(ColumnsMatch(painted, highlighted_, 3, first - 1));
+    EXPECT_TRUE(ColumnsMatch(painted, highlighted_, first + 1, slider_->PositionToPixel(500) - 1));
+    slider_->SetMarks({});
+    EXPECT_TRUE(ColumnsMatch(Painted(), highlighted_, 3, 520));
+}
+
+TEST_F(BitmapSliderPaintTest, DisplayHeightSqueezesTheTrackIntoTheWidget) {
+    slider_->SetTrackDisplayHeight(40);
+    EXPECT_EQ(slider_->size(), QSize(520, 40));
+    EXPECT_EQ(slider_->sizeHint(), QSize(520, 40));
+    EXPECT_EQ(slider_->GetTrackHeight(), 176) << "the pictures stay as they are";
+    slider_->SetTrackDisplayHeight(0);
+    EXPECT_EQ(slider_->size(), QSize(520, 176));
+    EXPECT_TRUE(ColumnsMatch(Painted(), highlighted_, 3, 520));
+}
+
 TEST_F(BitmapSliderPaintTest, DisabledSliderStillPaints) {
     slider_->SetSelectionStart(300);
     slider_->SetSelectionMode(1);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "CutPrecision.h"
 #include "JobTestSupport.h"
@@ -90,6 +91,18 @@ class CutFixture : public ::testing::TestWithParam<Family> {
         EXPECT_EQ(job.fileStatus[0], kInputDone) << "failure " << job.failureCode;
         return job.fileStatus[0] == kInputDone ? out : fs::path();
     }
+    // Measures the cut `out` of `s` as each installed decoder of the family plays it.
+    void MeasureByEachDecoder(const fs::path& source, const fs::path& out, const Stretch& s,
+                              const std::function<void(Decoder, const CutPrecision&)>& check) {
+        for (Decoder d : GetParam().decoders) {
+            if (!Installed(d))
+                continue;
+            SCOPED_TRACE(GetParam().name + " " + Label(s) + " by " + DecoderName(d));
+            const CutPrecision p = MeasureCut(source, out, s.start, s.end, d);
+            ASSERT_TRUE(p.found) << Describe(p);
+            check(d, p);
+        }
+    }
 };
 
 // MP3 (Info header), AAC in MP4 (edit list) and Opus (pre-skip, end granule): the cut
@@ -109,12 +122,7 @@ TEST_P(ExactCut, StartsAndEndsWithinAMillisecondWithAnIntactHead) {
         const fs::path out = Cut(source, s);
         if (out.empty())
             continue;
-        for (Decoder d : f.decoders) {
-            if (!Installed(d))
-                continue;
-            SCOPED_TRACE(f.name + " " + Label(s) + " by " + DecoderName(d));
-            const CutPrecision p = MeasureCut(source, out, s.start, s.end, d);
-            ASSERT_TRUE(p.found) << Describe(p);
+        MeasureByEachDecoder(source, out, s, [&](Decoder d, const CutPrecision& p) {
             const bool shorterThanAPacket = s.end - s.start < f.packetSec;
             // FFmpeg's decoder forgets the rest of a start skip at a packet that carries
             // an end skip too: a stretch inside one packet starts up to a packet early.
@@ -135,7 +143,7 @@ TEST_P(ExactCut, StartsAndEndsWithinAMillisecondWithAnIntactHead) {
             if (!(mp4 && d == Decoder::Gstreamer)) {
                 EXPECT_LE(p.headError, f.headError) << Describe(p);
             }
-        }
+        });
         // The edit list itself states the stretch's length (but for a stretch inside
         // one frame, which gets the next frame too).
         if (mp4 && s.end - s.start >= f.packetSec) {
@@ -268,12 +276,7 @@ TEST_P(VorbisCut, EndsToTheSampleInEveryPlayer) {
         const fs::path out = Cut(source, s);
         if (out.empty())
             continue;
-        for (Decoder d : f.decoders) {
-            if (!Installed(d))
-                continue;
-            SCOPED_TRACE(f.name + " " + Label(s) + " by " + DecoderName(d));
-            const CutPrecision p = MeasureCut(source, out, s.start, s.end, d);
-            ASSERT_TRUE(p.found) << Describe(p);
+        MeasureByEachDecoder(source, out, s, [&](Decoder d, const CutPrecision& p) {
             EXPECT_LE(p.startErrorMs, 0.5) << Describe(p);
             EXPECT_GE(p.startErrorMs, -2 * f.packetSec * 1000) << Describe(p);
             // Exact in FFmpeg past the file's start; libvorbisfile and GStreamer count
@@ -281,7 +284,7 @@ TEST_P(VorbisCut, EndsToTheSampleInEveryPlayer) {
             const bool exact = d == Decoder::Ffmpeg && s.start > 0;
             EXPECT_GE(p.endErrorMs, -0.1) << Describe(p);
             EXPECT_LE(p.endErrorMs, exact ? 0.1 : f.packetSec * 1000) << Describe(p);
-        }
+        });
     }
 }
 

@@ -7,6 +7,7 @@
 #include "engine/split/CueSheet.h"
 #include "engine/split/SheetText.h"
 #include "SplitTestSupport.h"
+#include "TextEncoding.h"
 
 namespace tolvane::split {
 namespace {
@@ -69,6 +70,28 @@ TEST(CueSheet, EightBitSheetsAreReadAsWindows1252) {
     ASSERT_TRUE(plan.ok()) << plan.failure.message;
     EXPECT_EQ(plan.parts[0].tags->albumArtist, "Beyonc\u00E9");
     EXPECT_EQ(plan.parts[0].tags->title, "Halo \u2013 Live \u20AC\u0081");
+}
+
+// The sheet as UTF-16 with its byte order mark, as some Windows tools save it.
+std::string Utf16Sheet(const std::string& utf8, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t unit : Utf8ToUtf16(utf8)) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST(CueSheet, Utf16SheetsAreReadByTheirByteOrderMark) {
+    const std::string sheet =
+        "FILE \"a.wav\" WAVE\nTRACK 01 AUDIO\nTITLE \"Caf\u00E9 \U0001F3B5\"\nINDEX 01 00:00:00\n"
+        "TRACK 02 AUDIO\nINDEX 01 00:05:00\n";
+    for (bool bigEndian : {false, true}) {
+        const SplitPlan plan = PlanOf(Utf16Sheet(sheet, bigEndian), 10 * kSec, "/x/a.mp3");
+        ASSERT_TRUE(plan.ok()) << plan.failure.message;
+        EXPECT_EQ(plan.parts[0].tags->title, "Caf\u00E9 \U0001F3B5");
+        EXPECT_EQ(SpansOf(plan), (Spans{{0, 5 * kSec}, {5 * kSec, 10 * kSec}}));
+    }
 }
 
 TEST(CueSheet, FaultsNameTheirLineAndGiveNoParts) {

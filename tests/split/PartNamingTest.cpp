@@ -5,7 +5,7 @@
 
 #include "MediaFixtures.h"
 #include "engine/split/PartNaming.h"
-#include "engine/split/SheetText.h"
+#include "TextEncoding.h"
 
 namespace tolvane::split {
 namespace {

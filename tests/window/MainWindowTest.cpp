@@ -367,9 +367,10 @@ TEST_F(MainWindowTexts, EnglishFileOnEveryControl) {
     EXPECT_EQ(Label(*window, Id::OutputLabel), "English JIEMIAN output");
     EXPECT_EQ(Label(*window, Id::Hint), "English JIEMIAN nykyzjsr");
     auto* tabs = window->Item<QTabBar>(Id::Tabs);
-    ASSERT_EQ(tabs->count(), 2);
+    ASSERT_EQ(tabs->count(), 3);
     EXPECT_EQ(tabs->tabText(0), "English JIEMIAN mp3jq");
     EXPECT_EQ(tabs->tabText(1), "English JIEMIAN mp3hb");
+    EXPECT_EQ(tabs->tabText(2), "Split audio") << "the built-in English of a missing key";
     auto* list = window->Item<CCheckListCtrl>(Id::FileList);
     const char* columns[] = {"ywj", "kssj", "jssj", "scgs", "zt"};
     for (int column = 0; column < 5; ++column)
@@ -401,7 +402,7 @@ TEST(MainWindowTextsMissing, EmptyTextsWithoutSettingsAndLanguages) {
         EXPECT_TRUE(Label(*window, id).isEmpty()) << id;
     }
     auto* tabs = window->Item<QTabBar>(Id::Tabs);
-    ASSERT_EQ(tabs->count(), 2);
+    ASSERT_EQ(tabs->count(), 3);
     EXPECT_TRUE(tabs->tabText(0).isEmpty());
     auto* languages = window->Item<QComboBox>(Id::LanguageList);
     EXPECT_EQ(languages->count(), 6);

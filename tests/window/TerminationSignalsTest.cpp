@@ -162,6 +162,51 @@ bool HoldsOpen(pid_t pid, const fs::path& file) {
     return false;
 }
 
+// Whether `pid` has a library whose file name starts with `name` mapped.
+bool MapsLibrary(pid_t pid, const std::string& name) {
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    for (std::string line; std::getline(maps, line);) {
+        if (line.find("/" + name) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// The program needs FFmpeg, SDL and curl only for files and downloads: it starts without
+// them and loads them on a thread of its own once the window is up.
+TEST(ProgramStart, LoadsTheMediaLibrariesAfterTheWindowShows) {
+#ifndef TOLVANE_LAZY_LIBRARIES
+    GTEST_SKIP() << "this build links FFmpeg, SDL and curl as usual";
+#else
+    const std::vector<std::string> libraries = {"libavformat",   "libavcodec", "libavutil",
+                                                "libswresample", "libSDL2",    "libcurl"};
+    std::string needed;
+    ASSERT_EQ(RunCommand("readelf -d " + ShellQuote(TOLVANE_PROGRAM_PATH), &needed), 0);
+    for (const std::string& library : libraries)
+        EXPECT_EQ(needed.find(library), std::string::npos) << library << " is loaded at start";
+    ProgramFolderFixture folder;
+    WriteStandardProgramFolder(folder);
+    const fs::path program = folder.path() / "tolvane";
+    fs::copy_file(TOLVANE_PROGRAM_PATH, program);
+    TempDir runtime;
+    ChildProgram::Options options;
+    options.environment = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy",
+                           "XDG_RUNTIME_DIR=" + runtime.path().string()};
+    ChildProgram window(program.string(), {}, runtime / "out", runtime / "err", options);
+    ASSERT_TRUE(WaitUntilTheWindowIsUp(window)) << ReadFileBytes(runtime / "err");
+    for (const std::string& library : libraries) {
+        bool mapped = false;
+        for (int i = 0; i < 600 && !mapped; ++i) {
+            mapped = MapsLibrary(window.pid(), library);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_TRUE(mapped) << library << " was not loaded after the start";
+    }
+    window.Signal(SIGTERM);
+    EXPECT_EQ(window.WaitOrKill(std::chrono::seconds(120)).code, 128 + SIGTERM);
+#endif
+}
+
 TEST(SingleInstance, SecondStartHandsItsFilesToTheRunningWindowAndEnds) {
     ProgramFolderFixture folder;
     WriteStandardProgramFolder(folder);

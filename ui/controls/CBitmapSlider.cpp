@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "BitmapLoader.h"
 #include "FocusMark.h"
@@ -68,7 +69,7 @@ bool CBitmapSlider::SetTrackBitmaps(const QPixmap& normal, const QPixmap& highli
     }
     trackWidth_ = normalTrack_.width();
     trackHeight_ = normalTrack_.height();
-    resize(trackWidth_, trackHeight_);
+    resize(trackWidth_, ShownTrackHeight());
     trackLoaded_ = true;
     update();
     return true;
@@ -166,7 +167,7 @@ int CBitmapSlider::PixelToPosition(int x) const {
 
 QSize CBitmapSlider::sizeHint() const {
     if (trackLoaded_)
-        return QSize(trackWidth_, trackHeight_);
+        return QSize(trackWidth_, ShownTrackHeight());
     return QWidget::sizeHint();
 }
 
@@ -176,7 +177,7 @@ void CBitmapSlider::DrawTrack(QPainter& painter) const {
         // A reversed selection gives a piece of negative width: draw nothing for it.
         if (to <= from)
             return;
-        painter.drawPixmap(QRect(from, 0, to - from, trackHeight_), source,
+        painter.drawPixmap(QRect(from, 0, to - from, ShownTrackHeight()), source,
                            QRect(from, 0, to - from, trackHeight_));
     };
     const int start = PositionToPixel(selectionStart_);
@@ -206,6 +207,45 @@ void CBitmapSlider::DrawTrack(QPainter& painter) const {
     }
 }
 
+void CBitmapSlider::SetTrackDisplayHeight(int height) {
+    displayHeight_ = std::max(height, 0);
+    if (trackLoaded_)
+        resize(trackWidth_, ShownTrackHeight());
+    update();
+}
+
+int CBitmapSlider::ShownTrackHeight() const {
+    return displayHeight_ > 0 ? displayHeight_ : trackHeight_;
+}
+
+void CBitmapSlider::SetMarks(std::vector<int> positions) {
+    marks_ = std::move(positions);
+    update();
+}
+
+void CBitmapSlider::SetMarkColour(const QColor& colour) {
+    markColour_ = colour;
+    update();
+}
+
+// Under the thumb, so the play head stays readable where it passes a mark.
+void CBitmapSlider::DrawMarks(QPainter& painter) const {
+    const int height = trackLoaded_ ? ShownTrackHeight() : this->height();
+    // Marks closer than a few pixels to the last one drawn are left out, so that
+    // thousands of marks still leave the track visible between them.
+    constexpr int kMinimumGap = 4;
+    int lastX = std::numeric_limits<int>::min();
+    for (const int position : marks_) {
+        if (position < minimum_ || position > maximum_)
+            continue;
+        const int x = PositionToPixel(position);
+        if (lastX != std::numeric_limits<int>::min() && std::abs(x - lastX) < kMinimumGap)
+            continue;
+        painter.fillRect(QRect(x - 1, 0, 2, height), markColour_);
+        lastX = x;
+    }
+}
+
 void CBitmapSlider::paintEvent(QPaintEvent*) {
     QPainter target(this);
     XCMemDC dc(target, rect(), palette().color(QPalette::Window));
@@ -214,13 +254,15 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
         return;
     if (trackLoaded_)
         DrawTrack(painter);
+    DrawMarks(painter);
     if (thumbLoaded_) {
         const QPixmap& thumb = buttonDown_ ? draggingThumb_ : thumb_;
         painter.drawPixmap(PositionToPixel(position_) - thumbWidth_ / 2, marginTop_, thumb);
     }
     // Inside the track, where its white and black show on any picture.
     if (showFocusRect_ && focused_) {
-        const QRect track = trackLoaded_ ? QRect(0, 0, trackWidth_, trackHeight_) & rect() : rect();
+        const QRect track =
+            trackLoaded_ ? QRect(0, 0, trackWidth_, ShownTrackHeight()) & rect() : rect();
         DrawFocusMark(painter, track.adjusted(2, 2, -3, -3));
     }
 }

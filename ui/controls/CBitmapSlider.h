@@ -2,8 +2,11 @@
 // Position control drawn entirely from pictures: a waveform track in a normal and a
 // highlighted colouring, with a play-head thumb drawn through its mask.
 
+#include <QColor>
 #include <QPixmap>
 #include <QWidget>
+
+#include <vector>
 
 namespace tolvane {
 
@@ -55,6 +58,17 @@ class CBitmapSlider : public QWidget {
     void SetSelectionMode(int mode);
     int GetSelectionMode() const { return selectionMode_; }
 
+    // The track drawn squeezed (or stretched) to `height` pixels, the widget as high;
+    // 0 (the default): the pictures' own height. The thumb is cut at the widget's edge.
+    void SetTrackDisplayHeight(int height);
+    int GetTrackDisplayHeight() const { return displayHeight_; }
+
+    // Marks drawn over the track as thin upright lines, at positions of the slider's
+    // range (e.g. where parts of a file meet); kept as given, drawn when in the range.
+    void SetMarks(std::vector<int> positions);
+    const std::vector<int>& GetMarks() const { return marks_; }
+    void SetMarkColour(const QColor& colour);
+
     // x of the thumb centre for a position, and back; both truncate.
     int PositionToPixel(int position) const;
     int PixelToPosition(int x) const;
@@ -89,6 +103,8 @@ class CBitmapSlider : public QWidget {
     int Clamped(int value) const;
     void MoveThumbTo(int pointerX);
     void DrawTrack(QPainter& painter) const;
+    void DrawMarks(QPainter& painter) const;
+    int ShownTrackHeight() const;
 
     int id_;
     int maximum_ = 100;
@@ -97,6 +113,7 @@ class CBitmapSlider : public QWidget {
     int pageSize_ = 20;
     int trackWidth_ = 0;
     int trackHeight_ = 0;
+    int displayHeight_ = 0;
     int thumbWidth_ = 0;
     int thumbHeight_ = 0;
     int marginLeft_ = 0;
@@ -116,6 +133,8 @@ class CBitmapSlider : public QWidget {
     QPixmap highlightedTrack_;
     QPixmap thumb_;
     QPixmap draggingThumb_;
+    std::vector<int> marks_;
+    QColor markColour_{255, 214, 0};  // apart from the red thumb
 };
 
 }  // namespace tolvane

@@ -151,9 +151,13 @@ void CAVConvertDlg::CloseDialog() {
     OnClose(EndReason::ClosedByOwner);
 }
 
+void CAVConvertDlg::SetJob(MediaJob* job) {
+    stop_ = job != nullptr ? &job->cancelRequested : nullptr;
+}
+
 void CAVConvertDlg::RequestStop() {
-    if (job_ != nullptr)
-        job_->cancelRequested.store(true);
+    if (stop_ != nullptr)
+        stop_->store(true);
     // No waiting here: the owner joins the worker before its next job or probe.
     emit jobTimerStopRequested();
 }

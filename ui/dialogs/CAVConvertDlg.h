@@ -4,6 +4,7 @@
 // closing it asks the worker to stop; the owner waits for the worker before it starts
 // anything new (closedByUser() tells it the job was stopped from here).
 
+#include <atomic>
 #include <filesystem>
 
 #include <QDialog>
@@ -30,7 +31,10 @@ class CAVConvertDlg : public QDialog {
     ~CAVConvertDlg() override;
 
     // The record whose stop request Cancel and Close set. Set before each showing.
-    void SetJob(MediaJob* job) { job_ = job; }
+    void SetJob(MediaJob* job);
+    // The same for a job that is not a MediaJob (a split, a search for silences): the
+    // flag Cancel and Close set.
+    void SetStopFlag(std::atomic<bool>* stop) { stop_ = stop; }
 
     // The control with a template id (ProgressDialogId), or nullptr.
     QWidget* GetDlgItem(int id) const { return items_.Get(id); }
@@ -75,7 +79,7 @@ class CAVConvertDlg : public QDialog {
 
     std::filesystem::path programFolder_;
     dialogs::DialogItems items_;
-    MediaJob* job_ = nullptr;
+    std::atomic<bool>* stop_ = nullptr;
     bool openFolderState_ = true;
     EndReason endReason_ = EndReason::None;
 

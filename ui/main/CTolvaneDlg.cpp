@@ -88,6 +88,20 @@ constexpr Placement kPlacements[] = {
     {ControlId::Browse, 217, 187, 37, 19},
     {ControlId::FindTarget, 253, 187, 53, 18},
     {ControlId::CurrentFilePath, 7, 208, 209, 8},
+    // The split tab; its field row is laid out by the texts' widths (LayOutSplitFields).
+    {ControlId::PartsList, 7, 38, 297, 81},
+    {ControlId::CueSheet, 307, 84, 63, 15},
+    {ControlId::FindSilences, 307, 102, 63, 15},
+    {ControlId::Every, 307, 120, 63, 15},
+    {ControlId::ThresholdLabel, 7, 124, 60, 8},
+    {ControlId::ThresholdEdit, 70, 122, 24, 12},
+    {ControlId::MinimumLabel, 98, 124, 50, 8},
+    {ControlId::MinimumEdit, 150, 122, 54, 12},
+    {ControlId::EveryLabel, 208, 124, 40, 8},
+    {ControlId::EveryEdit, 250, 122, 54, 12},
+    {ControlId::KeepTags, 7, 136, 200, 10},
+    {ControlId::SplitHere, 110, 156, 23, 20},
+    {ControlId::SplitStart, 317, 157, 53, 52},
 };
 constexpr int kTemplateWidth = 375;
 constexpr int kTemplateHeight = 220;
@@ -124,6 +138,20 @@ constexpr int kCutTabOnly[] = {
 };
 constexpr int kMergeTabOnly[] = {ControlId::FileList, ControlId::Merge, ControlId::Setting,
                                  ControlId::DeleteAll};
+constexpr int kSplitTabOnly[] = {
+    ControlId::PartsList,      ControlId::SplitHere,     ControlId::SplitStart,
+    ControlId::CueSheet,       ControlId::FindSilences,  ControlId::Every,
+    ControlId::ThresholdLabel, ControlId::ThresholdEdit, ControlId::MinimumLabel,
+    ControlId::MinimumEdit,    ControlId::EveryLabel,    ControlId::EveryEdit,
+    ControlId::KeepTags,
+};
+// The cut tab's player, which the split tab shares.
+constexpr int kPlayerControls[] = {ControlId::PositionSlider, ControlId::Play,
+                                   ControlId::Stop,           ControlId::PlayPosition,
+                                   ControlId::Duration,       ControlId::PlayerFrame};
+constexpr int kCutTab = 0;
+constexpr int kMergeTab = 1;
+constexpr int kSplitTab = 2;
 
 // Picture buttons in the order they get their shape and picture, with the picture id.
 struct ButtonPicture {
@@ -135,7 +163,8 @@ constexpr ButtonPicture kButtonPictures[] = {
     {ControlId::Browse, 199},        {ControlId::FindTarget, 204}, {ControlId::Setting, 326},
     {ControlId::About, 254},         {ControlId::Merge, 186},      {ControlId::Play, 301},
     {ControlId::Stop, 303},          {ControlId::StartPoint, 320}, {ControlId::EndPoint, 321},
-    {ControlId::PlaySelection, 325}, {ControlId::DeleteAll, 330},
+    {ControlId::PlaySelection, 325}, {ControlId::DeleteAll, 330},  {ControlId::SplitHere, 331},
+    {ControlId::SplitStart, 186},
 };
 
 // Text handed to the player at initialisation; the player may use it as it likes.
@@ -186,6 +215,9 @@ CTolvaneDlg::~CTolvaneDlg() {
     // then write into controls already gone.
     startEdit_->disconnect(this);
     endEdit_->disconnect(this);
+    for (QObject* control : {static_cast<QObject*>(partsList_), static_cast<QObject*>(minimumEdit_),
+                             static_cast<QObject*>(everyEdit_)})
+        control->disconnect(this);
     // A player thread waiting for its end of file to be handled is let go before the
     // player (which joins its threads) goes away.
     endRelay_->Shutdown();
@@ -263,6 +295,8 @@ void CTolvaneDlg::CreateControls() {
     outputFolderBox_->setInsertPolicy(QComboBox::NoInsert);
     RegisterControl(ControlId::OutputFolderBox, outputFolderBox_);
 
+    CreateSplitControls();
+
     for (const auto& place : kPlacements) {
         GetDlgItem(place.id)->setGeometry(
             units.ToPixels(place.x, place.y, place.width, place.height));
@@ -282,6 +316,8 @@ void CTolvaneDlg::CreateControls() {
     // The cut layout at start.
     for (int id : kMergeTabOnly)
         GetDlgItem(id)->hide();
+    for (int id : kSplitTabOnly)
+        GetDlgItem(id)->hide();
     languageList_->hide();
     outputFormatList_->hide();
 
@@ -294,6 +330,8 @@ void CTolvaneDlg::CreateControls() {
     }
     fileList_->viewport()->installEventFilter(this);
     idOfWatched_.insert(fileList_->viewport(), ControlId::FileList);
+    partsList_->viewport()->installEventFilter(this);
+    idOfWatched_.insert(partsList_->viewport(), ControlId::PartsList);
     // Delete removes the selected row from wherever the focus is in the window, unless
     // an edit takes it (see DeleteRemovesListRow).
     qApp->installEventFilter(this);
@@ -333,6 +371,7 @@ void CTolvaneDlg::ConnectMessageTable() {
     connect(button(ControlId::Setting), &QAbstractButton::clicked, this, &CTolvaneDlg::OnSetting);
     connect(tabs_, &QTabBar::currentChanged, this, &CTolvaneDlg::OnTabChanged);
     connect(languageList_, &QComboBox::activated, this, &CTolvaneDlg::SelectLanguage);
+    ConnectSplitTab();
 }
 
 void CTolvaneDlg::OnInitDialog() {
@@ -354,9 +393,11 @@ void CTolvaneDlg::OnInitDialog() {
         const QSignalBlocker block(tabs_);
         tabs_->addTab(FromUtf8(initial.Text("JIEMIAN", "mp3jq")));
         tabs_->addTab(FromUtf8(initial.Text("JIEMIAN", "mp3hb")));
+        tabs_->addTab(FromUtf8(initial.Text("JIEMIAN", "fg_tab")));
         tabs_->setCurrentIndex(0);
     }
     SetUpFileList();
+    SetUpPartsList();
     ApplyLanguageTexts();
 
     startEdit_->setText(kZeroTime);
@@ -526,6 +567,8 @@ void CTolvaneDlg::ApplyLanguageTexts() {
         fileList_->SetColumnHeaderText(column, Text("JIEMIAN", kColumnKeys[column]));
     tabs_->setTabText(0, Text("JIEMIAN", "mp3jq"));
     tabs_->setTabText(1, Text("JIEMIAN", "mp3hb"));
+    tabs_->setTabText(2, Text("JIEMIAN", "fg_tab"));
+    ApplySplitTexts();
 
     setWindowTitle(Text("APPLICATION", "name") + QLatin1Char(' ') + Text("APPLICATION", "version"));
     FitControlsToTexts();
@@ -574,6 +617,15 @@ void CTolvaneDlg::UpdateData(bool saveAndValidate) {
 }
 
 QString CTolvaneDlg::ToolTipText(int id) const {
+    static constexpr std::pair<int, const char*> kSplitHints[] = {
+        {ControlId::SplitHere, "fg_here"}, {ControlId::SplitStart, "fg_start"},
+        {ControlId::CueSheet, "fg_cue"},   {ControlId::FindSilences, "fg_silence"},
+        {ControlId::Every, "fg_every"},    {ControlId::PartsList, "fg_parts"},
+    };
+    for (const auto& [control, key] : kSplitHints) {
+        if (control == id)
+            return Text("HINT", key);
+    }
     return FromUtf8(texts_.Tooltip(id, playMode_.toStdString()).value_or(std::string()));
 }
 
@@ -603,11 +655,13 @@ bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
             return false;
         auto* help = static_cast<QHelpEvent*>(event);
         QString text = ToolTipText(found.value());
-        // A row's path cell shows the whole path.
-        if (watched == fileList_->viewport()) {
-            const QModelIndex cell = fileList_->indexAt(help->pos());
+        // A row's path cell, or a part's name, shows the whole text.
+        for (CCheckListCtrl* list : {fileList_, partsList_}) {
+            if (watched != list->viewport())
+                continue;
+            const QModelIndex cell = list->indexAt(help->pos());
             if (cell.isValid()) {
-                const QString path = fileList_->GetItemToolTip(cell.row(), cell.column());
+                const QString path = list->GetItemToolTip(cell.row(), cell.column());
                 if (!path.isEmpty())
                     text = path;
             }
@@ -678,19 +732,31 @@ bool CTolvaneDlg::HandlePlaybackKey(QWidget* receiver, const QKeyEvent& key) {
         button->click();
         return true;
     }
-    if (tabs_->currentIndex() != 0)
+    const int tab = tabs_->currentIndex();
+    if (tab == kMergeTab)
         return false;  // the merge list ticks its rows with Space
+    if (tab == kSplitTab && key.key() == Qt::Key_S && modifiers == Qt::NoModifier) {
+        OnSplitHere();
+        return true;
+    }
     switch (key.key()) {
         case Qt::Key_Space:
             if (modifiers != Qt::NoModifier)
+                return false;
+            // So does the parts list.
+            if (tab == kSplitTab && (receiver == partsList_ || focusWidget() == partsList_))
                 return false;
             if (GetDlgItem(ControlId::Play)->isEnabled())
                 OnPlayPause();
             return true;
         case Qt::Key_BracketLeft:
+            if (tab != kCutTab)
+                return false;
             OnStartPoint();
             return true;
         case Qt::Key_BracketRight:
+            if (tab != kCutTab)
+                return false;
             OnEndPoint();
             return true;
         default:
@@ -813,21 +879,31 @@ void CTolvaneDlg::OnTabChanged(int index) {
         tabs_->setCurrentIndex(addingTab_);
         return;
     }
-    if (index != 0 && index != 1)
+    if (index != kCutTab && index != kMergeTab && index != kSplitTab)
         return;
-    const bool cutTab = index == 0;
-    if (!cutTab)
+    const bool cutTab = index == kCutTab;
+    const bool splitTab = index == kSplitTab;
+    // The split tab plays the cut tab's file with the cut tab's player.
+    if (index == kMergeTab)
         Stop();
     for (int id : kCutTabOnly)
         GetDlgItem(id)->setVisible(cutTab);
     for (int id : kMergeTabOnly)
-        GetDlgItem(id)->setVisible(!cutTab);
+        GetDlgItem(id)->setVisible(index == kMergeTab);
+    for (int id : kSplitTabOnly)
+        GetDlgItem(id)->setVisible(splitTab);
+    if (splitTab) {
+        for (int id : kPlayerControls)
+            GetDlgItem(id)->show();
+    }
     for (int id : {ControlId::Add, ControlId::Cut, ControlId::OutputLabel,
                    ControlId::OutputFolderBox, ControlId::Browse, ControlId::FindTarget}) {
         GetDlgItem(id)->show();
     }
-    // The cut tab names its own file again when it comes back.
-    Item<QLabel>(ControlId::CurrentFilePath)->setText(cutTab ? currentFile_ : QString());
+    // The cut and split tabs name their file again when they come back.
+    Item<QLabel>(ControlId::CurrentFilePath)
+        ->setText(index != kMergeTab ? currentFile_ : QString());
+    ShowSplitTab(splitTab);
     ApplyTabOrder();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The program's main window: the cut tab (one file, preview player, start and end points,
-// the round start button) and the merge tab (a checked file list and the Merge button).
+// the round start button), the merge tab (a checked file list and the Merge button) and
+// the split tab (the cut tab's file and player, its parts in a checked list).
 // Every control is reachable by its id; every event goes to one handler named after its
 // operation, and ConnectMessageTable() lists those connections in one place.
 
@@ -27,8 +28,12 @@
 #include "engine/job/OutputProfile.h"
 #include "PlayerModule.h"
 #include "ProbeSnapshot.h"
+#include "SilenceSearch.h"
+#include "SplitPartsModel.h"
+#include "engine/split/SplitJob.h"
 #include "WindowDrag.h"
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QKeyEvent;
@@ -37,6 +42,7 @@ class QLineEdit;
 class QMenu;
 class QCheckBox;
 class QTabBar;
+class QTableWidgetItem;
 
 namespace tolvane {
 
@@ -101,6 +107,8 @@ class CTolvaneDlg : public QDialog {
     bool playSelectionActive() const { return playSelectionActive_; }
     int currentPositionMs() const { return currentPositionMs_; }
     bool addingFiles() const { return addingFiles_; }
+    // The split tab's parts.
+    const SplitPartsModel& splitParts() const { return splitParts_; }
 
     // Preview playback, also run by other operations: Stop ends playback and closes the
     // file; Play starts (opening currentFile afresh when needed), pauses or resumes.
@@ -250,6 +258,35 @@ class CTolvaneDlg : public QDialog {
     // Tells the user why the typed range cannot be cut; true when it can.
     bool RangeCanBeCut();
 
+    // The split tab (CTolvaneDlgSplit.cpp).
+    void CreateSplitControls();
+    void ConnectSplitTab();
+    void SetUpPartsList();
+    void ApplySplitTexts();
+    void LayOutSplitFields();
+    void FitPartsColumns();
+    void ShowSplitTab(bool shown);
+    void SetSplitSource();
+    void FillPartsList();
+    void ShowSplitMarks();
+    bool SplitSourceReady();
+    void TakeSplitPlan(split::SplitPlan plan, split::PartNameStyle style, const QString& subject);
+    QString PlanFailureMessage(const split::PlanFailure& failure, const QString& subject) const;
+    void OnSplitHere();
+    void OnCueSheet();
+    void OnFindSilences();
+    void OnEvery();
+    void OnPartEdited(QTableWidgetItem* item);
+    void OnPartDoubleClicked(int row);
+    void OnSplitStart();
+    void OnSplitTimer();
+    void OnSilenceTimer();
+    void ShowSplitRows(bool finished);
+    void ReportSplit();
+    QString SplitFailureMessage() const;
+    // Plays [startMs, endMs) of the current file and stops there.
+    void PlayStretch(std::int64_t startMs, std::int64_t endMs);
+
   signals:
     // The player's end of file, raised on the player's thread, handled on the window's.
     void playerEnded();
@@ -327,6 +364,23 @@ class CTolvaneDlg : public QDialog {
     std::vector<int> checkedRows_;  // merge: the list rows of the job's inputs, in order
     int completedCount_ = 0;        // inputs reported finished
     QString outputPath_;
+
+    // The split tab.
+    CCheckListCtrl* partsList_ = nullptr;
+    QLineEdit* thresholdEdit_ = nullptr;
+    QLineEdit* minimumEdit_ = nullptr;
+    QLineEdit* everyEdit_ = nullptr;
+    QCheckBox* keepTags_ = nullptr;
+    SplitPartsModel splitParts_;
+    bool fillingPartsList_ = false;       // the list is being written from the parts
+    std::vector<std::size_t> splitRows_;  // the rows of the running split's parts, in order
+    std::unique_ptr<split::SplitJob> splitJob_;
+    split::SplitJobRunner splitRunner_;  // after the job: joined before the job goes
+    QTimer splitTimer_;
+    SilenceSearch silenceSearch_;
+    QTimer silenceTimer_;
+    // Where a played selection or part stops, in milliseconds.
+    std::int64_t playedStopMs_ = 0;
 
     WindowDrag drag_;  // a press on a free spot moves the window
 };

@@ -120,6 +120,9 @@ QString CTolvaneDlg::FailureMessage() const {
         case JobFailureKind::NoAudio:
             reason = Text("TISHI", "yy_noaudio");
             break;
+        case JobFailureKind::SourceChanged:
+            reason = Text("TISHI", "yy_changed");
+            break;
         case JobFailureKind::Other:
             // FFmpeg's English description and the step it failed in are the detail
             // in the reason's parentheses.

@@ -19,6 +19,12 @@ namespace {
 
 constexpr int kCutTab = 0;
 constexpr int kMergeTab = 1;
+constexpr int kSplitTab = 2;
+
+// The split tab adds to the cut tab's file, which it splits.
+bool TakesCutTabFile(int tab) {
+    return tab == kCutTab || tab == kSplitTab;
+}
 constexpr int kPlayReadyBitmap = 302;
 constexpr int kStopReadyBitmap = 304;
 const QString kZeroTime = QStringLiteral("00:00:00.000");
@@ -85,6 +91,7 @@ void CTolvaneDlg::AcceptCutTabFile(const QString& path) {
     GetDlgItem(ControlId::Play)->setEnabled(true);
     GetDlgItem(ControlId::Stop)->setEnabled(true);
     ReadFileWaveform();
+    SetSplitSource();
 }
 
 void CTolvaneDlg::AppendProbedRow(const QString& path) {
@@ -135,14 +142,14 @@ void CTolvaneDlg::AddFiles(const QStringList& paths) {
             if (!ProbeAddedFile(path, true))
                 break;
             acceptedAny = true;
-            if (tab == kCutTab) {
+            if (TakesCutTabFile(tab)) {
                 AcceptCutTabFile(path);
             } else if (tab == kMergeTab) {
                 AppendProbedRow(path);
             }
         }
     }
-    if (tab == kCutTab && acceptedAny && !closing_) {
+    if (TakesCutTabFile(tab) && acceptedAny && !closing_) {
         Stop();
         Play();
     }
@@ -157,7 +164,7 @@ void CTolvaneDlg::OnDropFiles(const QStringList& paths) {
     const int tab = tabs_->currentIndex();
     const AddingFilesScope busy(addingFiles_, tabs_);
     addingTab_ = tab;
-    if (tab == kCutTab) {
+    if (TakesCutTabFile(tab)) {
         const QString& path = paths.front();
         if (!ProbeAddedFile(path, true))
             return;

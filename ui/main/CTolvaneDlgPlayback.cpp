@@ -1,6 +1,7 @@
 // Preview playback of the cut tab's file and the range selection over it.
 
 #include <QLabel>
+#include <QTabBar>
 #include <QLineEdit>
 
 #include <algorithm>
@@ -172,7 +173,7 @@ void CTolvaneDlg::OnPositionTimer() {
         slider_->update();
     }
     JumpPastStretchWhenDue();
-    if (playSelectionActive_ && playerOpened_ && currentPositionMs_ >= TimeCodeOf(endEdit_))
+    if (playSelectionActive_ && playerOpened_ && currentPositionMs_ >= playedStopMs_)
         EndPlayedSelection();
 }
 
@@ -252,8 +253,10 @@ void CTolvaneDlg::SeekTo(std::int64_t positionMs) {
 void CTolvaneDlg::OnTimeEditChanged() {
     const std::int32_t start = TimeCodeOf(startEdit_);
     const std::int32_t end = TimeCodeOf(endEdit_);
-    if (playSelectionActive_ && playerOpened_)
+    if (playSelectionActive_ && playerOpened_ && tabs_->currentIndex() == 0) {
+        playedStopMs_ = end;
         player_->PlayerModule_SetStopPoint(end / 1000.0);  // the played selection follows
+    }
     Item<QLabel>(ControlId::SelectionLength)
         ->setText(end > start ? TimeCodeText(std::int64_t(end) - start) : kZeroTime);
     ShowRangeOnSlider(start, end);
@@ -322,15 +325,21 @@ void CTolvaneDlg::OnPlaySelection() {
         PlayAroundStretch();
         return;
     }
-    const QString startText = startEdit_->text();
+    PlayStretch(TimeCodeOf(startEdit_), TimeCodeOf(endEdit_));
+}
+
+// The selection of the cut tab, or a part of the split tab, plays from its start and
+// stops at its end.
+void CTolvaneDlg::PlayStretch(std::int64_t startMs, std::int64_t endMs) {
     if (reloadOnPlay_)
         LoadIntoPlayer();
     if (!playerOpened_)
         return;
     player_->PlayerModule_Pause();
-    player_->PlayerModule_SetCurrentPosition(ParseTimeCode(startText.toStdString()) / 1000.0);
+    player_->PlayerModule_SetCurrentPosition(startMs / 1000.0);
     // The player stops the sound at the end itself; the tick then sees it there.
-    player_->PlayerModule_SetStopPoint(TimeCodeOf(endEdit_) / 1000.0);
+    playedStopMs_ = endMs;
+    player_->PlayerModule_SetStopPoint(endMs / 1000.0);
     player_->PlayerModule_Start();
     playSelectionActive_ = true;
     positionTimer_.start(kPositionTickMs);  // the tick finds the end

@@ -40,6 +40,20 @@ enum : int {
     Hint = 1189,
     LanguageList = 1202,
     CurrentFilePath = 1203,
+    // The split tab.
+    PartsList = 1300,
+    SplitHere = 1301,
+    SplitStart = 1302,
+    CueSheet = 1303,
+    FindSilences = 1304,
+    Every = 1305,
+    ThresholdLabel = 1306,
+    ThresholdEdit = 1307,
+    MinimumLabel = 1308,
+    MinimumEdit = 1309,
+    EveryLabel = 1310,
+    EveryEdit = 1311,
+    KeepTags = 1312,
 };
 }  // namespace ControlId
 

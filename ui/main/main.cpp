@@ -1,16 +1,18 @@
 #include <QApplication>
+#include <QTimer>
 
 #include <csignal>
 
 #include <memory>
 
 #include "CTolvaneApp.h"
+#include "MediaLibraries.h"
 #include "ProgramOptions.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 
-extern "C" {
-#include <libavutil/log.h>
+namespace {
+constexpr int kLoadLibrariesAfterMs = 300;
 }
 
 int main(int argc, char* argv[]) {
@@ -21,9 +23,7 @@ int main(int argc, char* argv[]) {
     // removes its output instead of the process dying mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
     tolvane::InstallTerminationSignals();
-    // FFmpeg's stream dumps and notes would fill the terminal the window was started
-    // from; the window says itself what failed, and FFmpeg's errors still show there.
-    av_log_set_level(AV_LOG_ERROR);
+    tolvane::MediaLibraries mediaLibraries;
     QApplication application(argc, argv);
     const QStringList files = tolvane::FilesOfCommandLine(QCoreApplication::arguments());
     if (tolvane::HandFilesToRunningWindow(files))
@@ -31,7 +31,10 @@ int main(int argc, char* argv[]) {
     tolvane::CTolvaneApp tolvane;
     tolvane.SetFilesToOpen(files);
     std::unique_ptr<tolvane::SingleInstanceListener> listener;
-    tolvane.SetWindowHook([&listener](tolvane::CTolvaneDlg& window) {
+    tolvane.SetWindowHook([&listener, &mediaLibraries](tolvane::CTolvaneDlg& window) {
+        // Once the window has had time to show.
+        QTimer::singleShot(kLoadLibrariesAfterMs, &window,
+                           [&mediaLibraries] { mediaLibraries.LoadInBackground(); });
         listener =
             std::make_unique<tolvane::SingleInstanceListener>([&window](const QStringList& handed) {
                 window.showNormal();

@@ -48,7 +48,11 @@ void TakeScreenshotsThenClose(tolvane::CTolvaneDlg& window, const QString& folde
         window.Item<QTabBar>(tolvane::ControlId::Tabs)->setCurrentIndex(1);
         QTimer::singleShot(300, &window, [&window, folder] {
             window.grab().save(QDir(folder).filePath(QStringLiteral("merge-tab.png")));
-            ShowLanguageMenuThenClose(window, folder);
+            window.Item<QTabBar>(tolvane::ControlId::Tabs)->setCurrentIndex(2);
+            QTimer::singleShot(300, &window, [&window, folder] {
+                window.grab().save(QDir(folder).filePath(QStringLiteral("split-tab.png")));
+                ShowLanguageMenuThenClose(window, folder);
+            });
         });
     });
 }

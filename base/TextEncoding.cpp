@@ -53,6 +53,8 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& i, bool* valid = nullptr) {
     return cp;
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -70,8 +72,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-}  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
