@@ -724,7 +724,7 @@ std::string Pcm(const fs::path& file) {
 }
 
 QCheckBox* RemoveStretchBox(CommandsWindow& w) {
-    return w->findChild<QCheckBox*>(QStringLiteral("removeStretch"));
+    return w->Item<QCheckBox>(ControlId::RemoveStretch);
 }
 
 TEST(CutCommand, RemoveTheMarkedStretchWritesTheRest) {

@@ -350,7 +350,7 @@ TEST_F(RangeSelectionPlay, AroundTheStretchWhenItIsToBeRemoved) {
     PlayAt(window, 10, 0);
     window->Item<QLineEdit>(Id::StartEdit)->setText("00:00:03.000");
     window->Item<QLineEdit>(Id::EndEdit)->setText("00:00:05.500");
-    window->findChild<QCheckBox*>(QStringLiteral("removeStretch"))->setChecked(true);
+    window->Item<QCheckBox>(ControlId::RemoveStretch)->setChecked(true);
     window.player->ClearCalls();
     Click(*window, Id::PlaySelection);
     const Strings commands = window.player->Commands();

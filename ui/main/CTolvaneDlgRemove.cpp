@@ -52,10 +52,8 @@ class TextTicksBox : public QObject {
 void CTolvaneDlg::CreateRemoveStretchControls() {
     // The label wraps the text the template's narrow column cannot hold on one line.
     removeStretch_ = new QCheckBox(this);
-    removeStretch_->setObjectName(QStringLiteral("removeStretch"));
+    RegisterControl(ControlId::RemoveStretch, removeStretch_);
     removeStretch_->setGeometry(units_.ToPixels(kBoxX, kBoxY, kBoxSize, kBoxSize));
-    // Outside the template's Tab chain, which lists the template's controls.
-    removeStretch_->setFocusPolicy(Qt::ClickFocus);
     removeStretchLabel_ = new QLabel(this);
     removeStretchLabel_->setWordWrap(true);
     removeStretchLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);

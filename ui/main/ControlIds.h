@@ -54,6 +54,8 @@ enum : int {
     EveryLabel = 1310,
     EveryEdit = 1311,
     KeepTags = 1312,
+    // The cut tab's removal of the marked stretch.
+    RemoveStretch = 1320,
 };
 }  // namespace ControlId
 
