@@ -162,6 +162,7 @@ bool HoldsOpen(pid_t pid, const fs::path& file) {
     return false;
 }
 
+#ifdef TOLVANE_LAZY_LIBRARIES
 // Whether `pid` has a library whose file name starts with `name` mapped.
 bool MapsLibrary(pid_t pid, const std::string& name) {
     std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
@@ -171,6 +172,7 @@ bool MapsLibrary(pid_t pid, const std::string& name) {
     }
     return false;
 }
+#endif
 
 // The program needs FFmpeg, SDL and curl only for files and downloads: it starts without
 // them and loads them on a thread of its own once the window is up.
