@@ -34,14 +34,9 @@ FlacChecksum::FlacChecksum(const AVStream& stream)
     : bitsPerSample_(stream.codecpar->bits_per_raw_sample),
       decoder_(OpenFrameDecoder(stream)),
       md5_(av_md5_alloc()) {
-    failed_ =
-        !decoder_ || !decoded_ || md5_ == nullptr || bitsPerSample_ < 4 || bitsPerSample_ > 32;
-    if (md5_ != nullptr)
-        av_md5_init(md5_);
-}
-
-FlacChecksum::~FlacChecksum() {
-    ff::MemoryPtr release(reinterpret_cast<std::uint8_t*>(md5_));
+    failed_ = !decoder_ || !decoded_ || !md5_ || bitsPerSample_ < 4 || bitsPerSample_ > 32;
+    if (md5_)
+        av_md5_init(md5_.get());
 }
 
 void FlacChecksum::Add(const AVPacket& frame) {
@@ -86,14 +81,14 @@ void FlacChecksum::AddDecoded(const AVFrame& frame) {
                 *out++ = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (8 * b));
         }
     }
-    av_md5_update(md5_, bytes_.data(), bytes_.size());
+    av_md5_update(md5_.get(), bytes_.data(), bytes_.size());
 }
 
 std::optional<std::array<std::uint8_t, 16>> FlacChecksum::Result() {
     if (failed_)
         return std::nullopt;
     std::array<std::uint8_t, 16> sum{};
-    av_md5_final(md5_, sum.data());
+    av_md5_final(md5_.get(), sum.data());
     failed_ = true;  // the sum is taken once
     return sum;
 }

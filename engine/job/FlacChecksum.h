@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -19,9 +20,6 @@ class FlacChecksum {
   public:
     // For the FLAC `stream` of an output; without a decoder the sum is unknown.
     explicit FlacChecksum(const AVStream& stream);
-    ~FlacChecksum();
-    FlacChecksum(const FlacChecksum&) = delete;
-    FlacChecksum& operator=(const FlacChecksum&) = delete;
 
     // Adds the samples of one frame as written.
     void Add(const AVPacket& frame);
@@ -35,7 +33,7 @@ class FlacChecksum {
     bool failed_ = false;
     ff::CodecContextPtr decoder_;
     ff::FramePtr decoded_{av_frame_alloc()};
-    AVMD5* md5_ = nullptr;
+    std::unique_ptr<AVMD5, ff::MemoryDeleter> md5_;
     std::vector<std::uint8_t> bytes_;
 };
 

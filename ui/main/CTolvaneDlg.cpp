@@ -1,4 +1,5 @@
 #include "CTolvaneDlg.h"
+#include "WindowText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -169,10 +170,6 @@ constexpr ButtonPicture kButtonPictures[] = {
 
 // Text handed to the player at initialisation; the player may use it as it likes.
 const std::string kPlayerFixedText = "Tolvane preview";
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.c_str(), qsizetype(text.size()));
-}
 
 }  // namespace
 

@@ -16,6 +16,7 @@
 #include "CCheckListCtrl.h"
 #include "CSettings.h"
 #include "CTolvaneDlg.h"
+#include "WindowText.h"
 #include "DesktopShell.h"
 #include "engine/copy/CopyJoinCheck.h"
 #include "engine/job/JobBuilders.h"
@@ -35,20 +36,8 @@ constexpr int kStartColumn = 1;
 constexpr int kEndColumn = 2;
 constexpr int kStatusColumn = 4;
 
-QString TimeCodeText(std::int64_t ms) {
-    return QString::fromStdString(FormatTimeCode(static_cast<std::int32_t>(ms)));
-}
-
 const QString kUnwritableFolder =
     QStringLiteral("MP3文件生成失败，请点击浏览按钮选择保存到其他目录!");
-
-std::string Utf8(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.c_str(), qsizetype(text.size()));
-}
 
 double SecondsOf(const QString& timeCode) {
     return ParseTimeCode(Utf8(timeCode)) / 1000.0;

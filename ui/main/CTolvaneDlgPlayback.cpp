@@ -9,6 +9,7 @@
 #include "CBitmapSlider.h"
 #include "CControlButton.h"
 #include "CTolvaneDlg.h"
+#include "WindowText.h"
 #include "TimeCode.h"
 
 namespace tolvane {
@@ -21,10 +22,6 @@ constexpr int kPauseLookBitmap = 310;
 const QString kZeroTime = QStringLiteral("00:00:00.000");
 const QString kPlay = QStringLiteral("PLAY");
 const QString kPause = QStringLiteral("PAUSE");
-
-QString TimeCodeText(std::int64_t ms) {
-    return QString::fromStdString(FormatTimeCode(static_cast<std::int32_t>(ms)));
-}
 
 std::int32_t TimeCodeOf(const QLineEdit* edit) {
     return ParseTimeCode(edit->text().toStdString());

@@ -20,6 +20,7 @@
 #include "CBitmapSlider.h"
 #include "CCheckListCtrl.h"
 #include "CTolvaneDlg.h"
+#include "WindowText.h"
 #include "DesktopShell.h"
 #include "JobProgressText.h"
 #include "TimeCode.h"
@@ -51,14 +52,6 @@ constexpr int kEditMarginsPx = 8;
 const QString kDefaultThreshold = QStringLiteral("-48");
 const QString kDefaultMinimum = QStringLiteral("00:00:01.000");
 const QString kDefaultEvery = QStringLiteral("00:10:00.000");
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.c_str(), qsizetype(text.size()));
-}
-
-std::string Utf8(const QString& text) {
-    return text.toUtf8().toStdString();
-}
 
 // Microseconds as the window's time code, to the nearest millisecond.
 QString TimeText(std::int64_t us) {

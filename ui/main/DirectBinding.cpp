@@ -16,8 +16,4 @@ MediaLibraries::~MediaLibraries() = default;
 
 void MediaLibraries::LoadInBackground() {}
 
-bool MediaLibrariesBoundLazily() {
-    return false;
-}
-
 }  // namespace tolvane

@@ -81,10 +81,6 @@ void MediaLibraries::LoadInBackground() {
     });
 }
 
-bool MediaLibrariesBoundLazily() {
-    return true;
-}
-
 }  // namespace tolvane
 
 extern "C" void* tolvane_lazy_resolve(std::size_t slot) {

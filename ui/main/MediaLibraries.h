@@ -28,7 +28,4 @@ class MediaLibraries {
     std::thread loader_;
 };
 
-// Whether this build binds the libraries lazily.
-bool MediaLibrariesBoundLazily();
-
 }  // namespace tolvane
