@@ -772,14 +772,19 @@ void ChooseCopy(CSettings& dialog) {
     static_cast<QPushButton*>(dialog.GetDlgItem(SettingsDialogId::Ok))->click();
 }
 
-TEST_F(MergeCommandTest, CopyJoinsLikeFilesInTheFirstOnesFormat) {
+// Merges `a` and `b` from the merge tab with the copying encoder chosen.
+void MergeByCopy(CommandsWindow& w, const fs::path& a, const fs::path& b) {
     w.ShowMergeTab();
-    const fs::path a = MakeTone(w.media.path(), "a.flac", 1.0, 44100, 2, "-c:a flac");
-    const fs::path b = MakeTone(w.media.path(), "b.flac", 1.5, 44100, 2, "-c:a flac");
     w.Add({Q(a), Q(b)});
     w.answerSettings = ChooseCopy;
     w.Click(ControlId::Setting);
     w.Click(ControlId::Merge);
+}
+
+TEST_F(MergeCommandTest, CopyJoinsLikeFilesInTheFirstOnesFormat) {
+    const fs::path a = MakeTone(w.media.path(), "a.flac", 1.0, 44100, 2, "-c:a flac");
+    const fs::path b = MakeTone(w.media.path(), "b.flac", 1.5, 44100, 2, "-c:a flac");
+    MergeByCopy(w, a, b);
 
     ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("hbcg", w->outputPath())});
     const fs::path output = w.output / "a.flac";
@@ -790,13 +795,9 @@ TEST_F(MergeCommandTest, CopyJoinsLikeFilesInTheFirstOnesFormat) {
 }
 
 TEST_F(MergeCommandTest, CopyRefusesUnlikeFilesNamingHow) {
-    w.ShowMergeTab();
     const fs::path a = MakeTone(w.media.path(), "a.wav", 1.0, 44100, 2, "");
     const fs::path b = MakeTone(w.media.path(), "b.wav", 1.0, 22050, 2, "");
-    w.Add({Q(a), Q(b)});
-    w.answerSettings = ChooseCopy;
-    w.Click(ControlId::Setting);
-    w.Click(ControlId::Merge);
+    MergeByCopy(w, a, b);
 
     ASSERT_EQ(w.messageBox.messages.size(), 1u);
     EXPECT_TRUE(w.messageBox.messages[0].startsWith(
