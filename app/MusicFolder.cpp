@@ -3,28 +3,15 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <fstream>
+#include <sstream>
+#include <string_view>
 
 namespace tolvane {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string XdgUserDirMusic() {
-    struct PipeCloser {
-        void operator()(FILE* pipe) const { ::pclose(pipe); }
-    };
-    const std::unique_ptr<FILE, PipeCloser> pipe(::popen("xdg-user-dir MUSIC 2>/dev/null", "r"));
-    if (!pipe)
-        return {};
-    std::string answer;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr)
-        answer += buffer;
-    return answer;
-}
 
 fs::path HomeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
@@ -34,7 +21,39 @@ fs::path HomeFolder() {
     return {};
 }
 
+std::string ReadUserDirs(const fs::path& home) {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const fs::path folder =
+        config != nullptr && config[0] == '/' ? fs::path(config) : home / ".config";
+    std::ifstream file(folder / "user-dirs.dirs");
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
 }  // namespace
+
+std::string MusicFolderOfUserDirs(const std::string& text, const fs::path& home) {
+    static constexpr std::string_view kKey = "XDG_MUSIC_DIR=";
+    std::string folder;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find_first_not_of(" \t");
+        if (at == std::string::npos || line.compare(at, kKey.size(), kKey) != 0)
+            continue;
+        std::string value = line.substr(at + kKey.size());
+        while (!value.empty() && (value.back() == '\r' || value.back() == ' '))
+            value.pop_back();
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        static constexpr std::string_view kHome = "$HOME";
+        if (value.compare(0, kHome.size(), kHome) == 0 &&
+            (value.size() == kHome.size() || value[kHome.size()] == '/'))
+            value = home.string() + value.substr(kHome.size());
+        folder = value;
+    }
+    return folder;
+}
 
 fs::path ChooseMusicFolder(std::string xdgMusic, const fs::path& home) {
     while (!xdgMusic.empty() && (xdgMusic.back() == '\n' || xdgMusic.back() == '\r'))
@@ -49,7 +68,8 @@ fs::path ChooseMusicFolder(std::string xdgMusic, const fs::path& home) {
 }
 
 fs::path DefaultOutputFolder() {
-    return ChooseMusicFolder(XdgUserDirMusic(), HomeFolder());
+    const fs::path home = HomeFolder();
+    return ChooseMusicFolder(MusicFolderOfUserDirs(ReadUserDirs(home), home), home);
 }
 
 }  // namespace tolvane

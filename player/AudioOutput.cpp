@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tolvane::player {
@@ -23,6 +24,7 @@ namespace {
 // device is open.
 std::mutex sdlMutex;
 int sdlUsers = 0;
+bool sdlTried = false;  // SDL's audio was brought up (or failed to come up) for the users
 bool sdlReady = false;
 int openDevices = 0;
 bool onDummyFallback = false;  // the real driver failed once; it is tried again at each open
@@ -36,6 +38,23 @@ void RetryRealDriver() {
         onDummyFallback = false;
     } else {
         SDL_AudioInit("dummy");
+    }
+}
+
+// Called with sdlMutex held: brings SDL's audio up once for the users that hold it. Not
+// before a device is wanted: SDL's start loads the sound and session-bus libraries and
+// may start a bus daemon, which has no business delaying the window.
+void InitSdlAudio() {
+    if (std::exchange(sdlTried, true))
+        return;
+    // SDL's init would otherwise catch SIGINT and SIGTERM into a quit event nobody
+    // reads, and the process could no longer be stopped with kill or Ctrl-C.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    sdlReady = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (!sdlReady) {
+        // No driver came up: the dummy one needs nothing from the system.
+        sdlReady = SDL_AudioInit("dummy") == 0;
+        onDummyFallback = sdlReady;
     }
 }
 
@@ -245,6 +264,7 @@ class SdlAudioOutput : public AudioOutput {
         std::unique_ptr<SdlAudioOutput> output(new SdlAudioOutput(pull));
         output->request_ = request;
         std::lock_guard lock(sdlMutex);
+        InitSdlAudio();
         if (!sdlReady)
             return nullptr;
         RetryRealDriver();
@@ -307,18 +327,8 @@ class SdlAudioOutput : public AudioOutput {
 
 SdlAudioSession::SdlAudioSession() {
     std::lock_guard lock(sdlMutex);
-    if (sdlUsers++ == 0) {
-        // SDL's init would otherwise catch SIGINT and SIGTERM into a quit event nobody
-        // reads, and the process could no longer be stopped with kill or Ctrl-C.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (sdlUsers++ == 0)
         closer.Start();
-        sdlReady = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-        if (!sdlReady) {
-            // No driver came up: the dummy one needs nothing from the system.
-            sdlReady = SDL_AudioInit("dummy") == 0;
-            onDummyFallback = sdlReady;
-        }
-    }
 }
 
 SdlAudioSession::~SdlAudioSession() {
@@ -327,14 +337,21 @@ SdlAudioSession::~SdlAudioSession() {
     std::lock_guard lock(sdlMutex);
     if (--sdlUsers == 0) {
         closer.Stop();
-        if (SDL_WasInit(SDL_INIT_AUDIO) != 0) {
+        if (sdlTried && SDL_WasInit(SDL_INIT_AUDIO) != 0) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
         } else if (sdlReady) {
             SDL_AudioQuit();
         }
+        sdlTried = false;
         sdlReady = false;
         onDummyFallback = false;
     }
+}
+
+void PrepareSdlAudio() {
+    std::lock_guard lock(sdlMutex);
+    if (sdlUsers > 0)
+        InitSdlAudio();
 }
 
 std::string CurrentSdlDriver() {

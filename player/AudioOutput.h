@@ -53,7 +53,8 @@ class ClockAudioOutput : public AudioOutput {
     std::thread thread_;
 };
 
-// Keeps SDL's audio subsystem initialised while any holder exists.
+// Keeps SDL's audio subsystem initialised while any holder exists. It is brought up at
+// the first device opened, or by PrepareSdlAudio().
 class SdlAudioSession {
   public:
     SdlAudioSession();
@@ -61,6 +62,10 @@ class SdlAudioSession {
     SdlAudioSession(const SdlAudioSession&) = delete;
     SdlAudioSession& operator=(const SdlAudioSession&) = delete;
 };
+
+// Brings SDL's audio up now, on the calling thread, while a holder exists, so the first
+// device opens without the wait (the window calls it once it shows).
+void PrepareSdlAudio();
 
 // The SDL audio driver in use, empty when none is.
 std::string CurrentSdlDriver();

@@ -237,5 +237,23 @@ TEST(UserSettings, MusicFolderChoice) {
     EXPECT_EQ(ChooseMusicFolder("Musik", home.path()), home / "Music") << "not absolute";
 }
 
+// The music folder as the desktop's user-dirs.dirs sets it (xdg-user-dirs writes it).
+TEST(UserSettings, MusicFolderOfUserDirs) {
+    const struct {
+        const char* text;
+        std::string folder;
+    } cases[] = {
+        {"# written by xdg-user-dirs-update\nXDG_MUSIC_DIR=\"$HOME/Musik\"\n", "/home/u/Musik"},
+        {"XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_MUSIC_DIR=\"/srv/audio\"\r\n", "/srv/audio"},
+        {"XDG_MUSIC_DIR=\"$HOME/a\"\n  XDG_MUSIC_DIR=\"$HOME/b\"\n", "/home/u/b"},
+        {"XDG_MUSIC_DIR=\"$HOME\"\n", "/home/u"},
+        {"XDG_MUSIC_DIR=\"$HOMEWORK/x\"\n", "$HOMEWORK/x"},
+        {"#XDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_MUSIC_DIRS=\"/x\"\n", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MusicFolderOfUserDirs(c.text, "/home/u"), c.folder) << c.text;
+}
+
 }  // namespace
 }  // namespace tolvane

@@ -70,14 +70,16 @@ MediaLibraries::~MediaLibraries() {
         loader_.join();
 }
 
-void MediaLibraries::LoadInBackground() {
+void MediaLibraries::LoadInBackground(std::function<void()> prepare) {
     if (loader_.joinable())
         return;
-    loader_ = std::thread([] {
+    loader_ = std::thread([prepare = std::move(prepare)] {
         for (unsigned i = 0; i < tolvane_lazy_library_count; ++i) {
             const std::lock_guard lock(loadMutex);
             Library(i);
         }
+        if (prepare)
+            prepare();
     });
 }
 

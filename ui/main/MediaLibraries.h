@@ -6,6 +6,7 @@
 // on first use, or by a background thread soon after the window shows, whichever comes
 // first. Elsewhere they are linked as usual and this only sets FFmpeg's log level.
 
+#include <functional>
 #include <thread>
 
 namespace tolvane {
@@ -19,10 +20,10 @@ class MediaLibraries {
     MediaLibraries(const MediaLibraries&) = delete;
     MediaLibraries& operator=(const MediaLibraries&) = delete;
 
-    // Loads every library on a thread of its own, so the first file opens without the
-    // wait. Call it once the window shows: the loader lock it holds would stall Qt's
-    // own plug-in loading during the start.
-    void LoadInBackground();
+    // Loads every library on a thread of its own, then runs `prepare` there, so the
+    // first file opens and plays without the wait. Call it once the window shows: the
+    // loader lock it holds would stall Qt's own plug-in loading during the start.
+    void LoadInBackground(std::function<void()> prepare);
 
   private:
     std::thread loader_;

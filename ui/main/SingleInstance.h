@@ -15,8 +15,7 @@
 #include <optional>
 #include <string>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 namespace tolvane {
 
@@ -27,8 +26,8 @@ bool IsPrivateFolder(const std::string& folder, uid_t user);
 // Makes `folder` (mode 0700) when it is missing, then checks it with IsPrivateFolder.
 bool MakePrivateFolder(const std::string& folder, uid_t user);
 
-// The user id of the process at the other end of a connected local socket.
-std::optional<uid_t> PeerUserId(const QLocalSocket& socket);
+// The user id of the process at the other end of the connected local socket `socket`.
+std::optional<uid_t> PeerUserId(int socket);
 
 // The socket's path for this user; empty when no private folder could be had.
 QString SingleInstanceSocketPath();
@@ -38,19 +37,23 @@ QString SingleInstanceSocketPath();
 bool HandFilesToRunningWindow(const QStringList& files);
 
 // Listens for later starts while the window runs; `onFiles` gets each one's files on the
-// window's thread. Connections of other users are closed unread.
+// window's thread. Connections of other users are closed unread. Plain sockets watched by
+// the event loop: Qt's own local sockets would bring its network library and the
+// libraries that one needs into every start.
 class SingleInstanceListener : public QObject {
   public:
     explicit SingleInstanceListener(std::function<void(const QStringList&)> onFiles,
                                     QObject* parent = nullptr);
     ~SingleInstanceListener() override;
-    bool listening() const;
+    bool listening() const { return socket_ >= 0; }
 
   private:
     void OnConnection();
 
     std::function<void(const QStringList&)> onFiles_;
-    QLocalServer* server_ = nullptr;
+    std::string path_;  // removed when the window ends
+    int socket_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
 };
 
 }  // namespace tolvane

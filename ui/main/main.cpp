@@ -7,6 +7,7 @@
 
 #include "CTolvaneApp.h"
 #include "MediaLibraries.h"
+#include "AudioOutput.h"
 #include "ProgramOptions.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
@@ -33,8 +34,9 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<tolvane::SingleInstanceListener> listener;
     tolvane.SetWindowHook([&listener, &mediaLibraries](tolvane::CTolvaneDlg& window) {
         // Once the window has had time to show.
-        QTimer::singleShot(kLoadLibrariesAfterMs, &window,
-                           [&mediaLibraries] { mediaLibraries.LoadInBackground(); });
+        QTimer::singleShot(kLoadLibrariesAfterMs, &window, [&mediaLibraries] {
+            mediaLibraries.LoadInBackground(tolvane::player::PrepareSdlAudio);
+        });
         listener =
             std::make_unique<tolvane::SingleInstanceListener>([&window](const QStringList& handed) {
                 window.showNormal();
