@@ -86,6 +86,23 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"WavClaiming800kHz", [] { return WavClaimingRate(800000); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// SDL's audio start (sound libraries, a session bus) is not the window's to wait for: it
+// comes with the first device, or when prepared after the window shows.
+TEST(PlayerDriver, AudioComesUpAtTheFirstOpenOrWhenPrepared) {
+    {
+        player::PreviewPlayer player;
+        EXPECT_EQ(player::CurrentSdlDriver(), "");
+        player.PlayerModule_SetFileName(PlayerFixtures().Wav().string());
+        ASSERT_EQ(player.PlayerModule_Open(), 0);
+        EXPECT_EQ(player::CurrentSdlDriver(), "dummy");
+    }
+    player::PrepareSdlAudio();
+    EXPECT_EQ(player::CurrentSdlDriver(), "") << "nothing to prepare without a player";
+    player::PreviewPlayer player;
+    player::PrepareSdlAudio();
+    EXPECT_EQ(player::CurrentSdlDriver(), "dummy");
+}
+
 TEST(PlayerDriver, RealDriverIsTriedAgainAfterAFailedOne) {
     const fs::path sink = PlayerFixtures().dir / "disk-audio.raw";
     setenv("SDL_DISKAUDIOFILE", sink.c_str(), 1);

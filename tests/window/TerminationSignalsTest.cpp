@@ -186,6 +186,8 @@ TEST(ProgramStart, LoadsTheMediaLibrariesAfterTheWindowShows) {
     ASSERT_EQ(RunCommand("readelf -d " + ShellQuote(TOLVANE_PROGRAM_PATH), &needed), 0);
     for (const std::string& library : libraries)
         EXPECT_EQ(needed.find(library), std::string::npos) << library << " is loaded at start";
+    EXPECT_EQ(needed.find("libQt6Network"), std::string::npos)
+        << "the second-start socket needs no network library and its eight dependencies";
     ProgramFolderFixture folder;
     WriteStandardProgramFolder(folder);
     const fs::path program = folder.path() / "tolvane";
