@@ -139,6 +139,18 @@ TEST_P(ExactCut, StartsAndEndsWithinAMillisecondWithAnIntactHead) {
             continue;
         MeasureByEachDecoder(source, out, s, [&](Decoder d, const CutPrecision& p) {
             const bool shorterThanAPacket = s.end - s.start < f.packetSec;
+            if (d == Decoder::Sox) {
+                // libmad drops nothing: it plays the Info frame and the silent frame with
+                // the reservoir, then the frames from two granules before the start
+                // (from the file's start: the encoder's delay), never a late start. Of a
+                // stretch inside one frame too little plays to be found in the source.
+                if (shorterThanAPacket)
+                    return;
+                const double framesBefore = f.rate < 32000 ? 5 : 4;
+                EXPECT_LE(p.startErrorMs, 1.0) << Describe(p);
+                EXPECT_GE(p.startErrorMs, -framesBefore * f.packetSec * 1000) << Describe(p);
+                return;
+            }
             // FFmpeg's decoder forgets the rest of a start skip at a packet that carries
             // an end skip too: a stretch inside one packet starts up to a packet early.
             const double startSlackMs =
@@ -227,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
                22050,
                1,
                "-c:a libmp3lame -q:a 6",
-               {Decoder::Ffmpeg, Decoder::Mpg123, Decoder::Gstreamer, Decoder::GstreamerMpg123},
+               {Decoder::Ffmpeg, Decoder::Mpg123, Decoder::Gstreamer, Decoder::GstreamerMpg123,
+                Decoder::Sox},
                576 / 22050.0,
                0.05,
                kSpeech,
@@ -236,7 +249,8 @@ INSTANTIATE_TEST_SUITE_P(
                44100,
                2,
                "-c:a libmp3lame -q:a 2",
-               {Decoder::Ffmpeg, Decoder::Mpg123, Decoder::Gstreamer, Decoder::GstreamerMpg123},
+               {Decoder::Ffmpeg, Decoder::Mpg123, Decoder::Gstreamer, Decoder::GstreamerMpg123,
+                Decoder::Sox},
                1152 / 44100.0,
                0.05,
                kSpeech,
