@@ -7,7 +7,6 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
-#include "engine/cut/Mp3CutEdges.h"
 #include "engine/cut/MpegAudioFrames.h"
 
 namespace tolvane {
@@ -21,79 +20,17 @@ constexpr std::size_t kReservoirKept = 2048;
 // The highest bit-rate index, which gives a frame the most room.
 constexpr std::uint32_t kLargestBitRateIndex = 14;
 
-class BitReader {
-  public:
-    explicit BitReader(const std::uint8_t* data) : data_(data) {}
-    int Read(int bits) {
-        int value = 0;
-        for (int i = 0; i < bits; ++i, ++at_)
-            value = value << 1 | ((data_[at_ >> 3] >> (7 - (at_ & 7))) & 1);
-        return value;
-    }
-    void Skip(int bits) { at_ += static_cast<std::size_t>(bits); }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t at_ = 0;
-};
-
-void PutCrc(std::uint8_t* frame, const Mp3FrameLayout& layout) {
-    if (!layout.crc)
-        return;
-    const std::uint16_t sum = MpegAudioFrameCrc(frame, frame + layout.sideOffset, layout.sideBytes);
-    frame[4] = static_cast<std::uint8_t>(sum >> 8);
-    frame[5] = static_cast<std::uint8_t>(sum);
-}
-
 // Zeroes the frame's side information: no main data, nothing to decode but silence.
 bool Mute(AVPacket& frame) {
     const std::optional<Mp3FrameLayout> layout = ReadMp3FrameLayout(frame.data, frame.size);
     if (!layout || av_packet_make_writable(&frame) < 0)
         return false;
     std::memset(frame.data + layout->sideOffset, 0, static_cast<std::size_t>(layout->sideBytes));
-    PutCrc(frame.data, *layout);
+    PutMpegAudioFrameCrc(frame.data, *layout);
     return true;
 }
 
 }  // namespace
-
-std::optional<Mp3FrameLayout> ReadMp3FrameLayout(const std::uint8_t* data, int size) {
-    if (data == nullptr || size < 4)
-        return std::nullopt;
-    const std::uint32_t word = AV_RB32(data);
-    const std::optional<MpegAudioHeader> header = ParseMpegAudioHeader(word);
-    if (!header || ((word >> 17) & 3) != 1 || header->bytes > size)
-        return std::nullopt;
-    const bool mpeg1 = ((word >> 19) & 3) == 3;
-    const int channels = ((word >> 6) & 3) == 3 ? 1 : 2;
-    Mp3FrameLayout layout;
-    layout.crc = ((word >> 16) & 1) == 0;
-    layout.sideOffset = layout.crc ? 6 : 4;
-    layout.sideBytes = mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
-    layout.payloadBytes = header->bytes - layout.sideOffset - layout.sideBytes;
-    if (layout.payloadBytes < 0)
-        return std::nullopt;
-    BitReader side(data + layout.sideOffset);
-    int bits = 0;
-    if (mpeg1) {
-        layout.mainDataBegin = side.Read(9);
-        side.Skip(channels == 1 ? 5 : 3);  // private bits
-        side.Skip(4 * channels);           // scale factor selection
-        for (int granule = 0; granule < 2 * channels; ++granule) {
-            bits += side.Read(12);  // part2_3_length
-            side.Skip(47);
-        }
-    } else {
-        layout.mainDataBegin = side.Read(8);
-        side.Skip(channels == 1 ? 1 : 2);
-        for (int channel = 0; channel < channels; ++channel) {
-            bits += side.Read(12);
-            side.Skip(51);
-        }
-    }
-    layout.mainDataBytes = (bits + 7) / 8;
-    return layout;
-}
 
 void Mp3Seam::StartInput() {
     reservoir_.clear();
@@ -155,7 +92,7 @@ bool Mp3Seam::Bridge(const std::vector<std::uint8_t>& bytes) {
     AV_WB32(out, word);
     std::memcpy(out + header->bytes - count, bytes.data() + bytes.size() - count,
                 static_cast<std::size_t>(count));
-    PutCrc(out, *layout);
+    PutMpegAudioFrameCrc(out, *layout);
     rebuilt->duration = held_->duration;
     held_ = std::move(rebuilt);
     validBefore_ = count;

@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/cut/Mp3FrameLayout.h"
 #include "engine/ffmpeg/FfmpegHolders.h"
 
 namespace tolvane {
@@ -56,18 +57,5 @@ class Mp3Seam {
     std::int64_t validBefore_ = 0;
     Counts counts_;
 };
-
-// The layer III side information of one frame, as far as the seam needs it.
-struct Mp3FrameLayout {
-    int sideOffset = 0;     // where the side information starts (after header and CRC)
-    int sideBytes = 0;      // its length
-    int mainDataBegin = 0;  // bytes the main data starts before the frame's payload
-    int mainDataBytes = 0;  // bytes of main data of the frame, wherever they lie
-    int payloadBytes = 0;   // bytes of the frame after the side information
-    bool crc = false;
-};
-
-// The layout of the layer III frame at `data`; nothing when it is none or is cut short.
-std::optional<Mp3FrameLayout> ReadMp3FrameLayout(const std::uint8_t* data, int size);
 
 }  // namespace tolvane

@@ -11,39 +11,23 @@ extern "C" {
 }
 
 #include "engine/copy/Mp3Seam.h"
-#include "engine/cut/Mp3CutEdges.h"
+#include "engine/cut/Mp3FrameLayout.h"
+#include "Mp3TestFrames.h"
 
 namespace tolvane {
 namespace {
 
-constexpr std::uint32_t kHeader = 0xFFFB9000;  // MPEG-1 layer III, 128k, 44.1 kHz, stereo
-constexpr std::uint32_t kCrcHeader = 0xFFFA9000;
+constexpr std::uint32_t kHeader = testing::kMp3Header;
+constexpr std::uint32_t kCrcHeader = testing::kMp3CrcHeader;
 constexpr int kFrameBytes = 417;
-
-void PutBits(std::vector<std::uint8_t>& data, std::size_t at, int bits, std::uint32_t value) {
-    for (int i = bits - 1; i >= 0; --i, ++at) {
-        const auto mask = static_cast<std::uint8_t>(0x80 >> (at & 7));
-        data[at >> 3] = static_cast<std::uint8_t>(((value >> i) & 1) ? data[at >> 3] | mask
-                                                                     : data[at >> 3] & ~mask);
-    }
-}
 
 // A frame whose main data starts `begin` bytes back and is `bytes` long; payload `fill`.
 ff::PacketPtr Frame(int begin, int bytes, std::uint8_t fill, std::uint32_t header = kHeader) {
-    std::vector<std::uint8_t> data(kFrameBytes, fill);
-    AV_WB32(data.data(), header);
-    const std::size_t side = header == kCrcHeader ? 6 : 4;
-    std::fill(data.begin() + 4, data.begin() + static_cast<long>(side) + 32, 0);
-    PutBits(data, side * 8, 9, static_cast<std::uint32_t>(begin));
-    PutBits(data, side * 8 + 20, 12, static_cast<std::uint32_t>(bytes * 8));  // granule 0
-    ff::PacketPtr packet(av_packet_alloc());
-    EXPECT_EQ(av_new_packet(packet.get(), kFrameBytes), 0);
-    std::memcpy(packet->data, data.data(), data.size());
-    return packet;
+    return testing::MakeMp3Frame(begin, bytes, fill, header);
 }
 
 std::vector<std::uint8_t> Bytes(const AVPacket& packet) {
-    return {packet.data, packet.data + packet.size};
+    return testing::PacketBytes(packet);
 }
 
 TEST(Mp3SeamTest, FrameBeforeTheSeamCarriesTheReservoirAtItsEnd) {

@@ -14,6 +14,8 @@ constexpr double kSearchSec = 0.3;
 // Samples of the cut's middle matched against the source; a shorter cut is matched whole.
 constexpr std::size_t kProbeSamples = 2048;
 constexpr double kHeadSec = 0.05;
+// The least energy of a source window, relative to the probe's, that can match it.
+constexpr double kQuietestWindow = 1e-3;
 
 struct StreamShape {
     int rate = 0;
@@ -183,7 +185,10 @@ CutPrecision MeasureCut(const DecodedAudio& source, const DecodedAudio& cut, dou
         const float* p = seg.data() + probeAt;
         for (std::size_t i = 0; i < probeLength; ++i)
             dot += double(s[i]) * p[i];
-        const double r = dot / (std::sqrt(std::max(windowEnergy, 0.0) * probeEnergy) + 1e-12);
+        // A window much quieter than the probe cannot hold it, and over silence the
+        // running energy is no more than the rounding of its sums: r would blow up.
+        const double energy = std::max(windowEnergy, probeEnergy * kQuietestWindow);
+        const double r = dot / (std::sqrt(energy * probeEnergy) + 1e-12);
         if (r > best) {
             best = r;
             bestAt = at;
