@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <random>
 
 #include "CutPrecision.h"
 #include "JobTestSupport.h"
@@ -27,9 +28,9 @@ constexpr Stretch kStretches[] = {
 // the lossy encoders keep. The seed makes a 1 ms AC-3 cut one frame that FFmpeg's
 // content probe does not recognise: the cut's own check must not rely on probing.
 fs::path MakeNoise(const fs::path& dir, const std::string& name, int rate, int channels,
-                   const std::string& codecArgs) {
+                   const std::string& codecArgs, double seconds = kSourceSec) {
     const fs::path path = dir / name;
-    const std::string source = "-f lavfi -i \"anoisesrc=d=" + std::to_string(kSourceSec) +
+    const std::string source = "-f lavfi -i \"anoisesrc=d=" + std::to_string(seconds) +
                                ":a=0.4:seed=2:r=" + std::to_string(rate) +
                                ",lowpass=f=" + std::to_string(rate / 6) + "\" -ac " +
                                std::to_string(channels) + " ";
@@ -319,6 +320,93 @@ TEST(Ac3Cut, AFortyMillisecondCutOpensWithoutItsFormatNamed) {
     // (1792 bytes each) are not recognised on some content.
     EXPECT_GE(fs::file_size(out), 4u * 1792u);
     EXPECT_EQ(RunCommand("ffprobe -v error " + ShellQuote(out.string()) + " >/dev/null 2>&1"), 0);
+}
+
+}  // namespace
+}  // namespace tolvane::testing
+
+namespace tolvane::testing {
+namespace {
+
+// Raw AC-3 at 44.1 kHz: a frame lasts 3134.69 ticks of the demuxer's 1/90000 s, which
+// stamps it with 3134, so its stamps fall behind the audio by 13 ms a minute. Cuts far
+// into the file still cover the stretch with whole frames, in FFmpeg and liba52.
+TEST(Ac3Cut, FarIntoA44kHzFileTheCutCoversTheStretchWithinAFrame) {
+    TempDir dir;
+    constexpr double kSeconds = 70.0;
+    constexpr double kFrameSec = 1536 / 44100.0;
+    const fs::path source =
+        MakeNoise(dir.path(), "long.ac3", 44100, 2, "-c:a ac3 -b:a 96k", kSeconds);
+    ASSERT_FALSE(source.empty());
+    const DecodedAudio whole = Decode(source, Decoder::Ffmpeg);
+    for (const Stretch& s : {Stretch{60.0, 61.0}, Stretch{33.3, 34.567}, Stretch{0.0, 2.0},
+                             Stretch{45.25, 45.251}, Stretch{69.5, kSeconds}}) {
+        const fs::path out = dir / (Label(s) + ".ac3");
+        MediaJob job;
+        PrepareCut(job, source, out, s.start, s.end);
+        RunJob(job);
+        ASSERT_EQ(job.fileStatus[0], kInputDone) << Label(s);
+        // A short stretch gets the four frames a reader needs.
+        const double frames = s.end - s.start < 4 * kFrameSec ? 4 : 1;
+        for (Decoder d : {Decoder::Ffmpeg, Decoder::GstreamerA52dec}) {
+            if (!DecoderInstalled(d))
+                continue;
+            SCOPED_TRACE(Label(s) + " by " + DecoderName(d));
+            const CutPrecision p = MeasureCut(whole, Decode(out, d), s.start, s.end);
+            ASSERT_TRUE(p.found) << Describe(p);
+            EXPECT_LE(p.startErrorMs, 0.5) << Describe(p);
+            EXPECT_GE(p.startErrorMs, -kFrameSec * 1000 - 0.5) << Describe(p);
+            EXPECT_GE(p.endErrorMs, -0.5) << Describe(p);
+            EXPECT_LE(p.endErrorMs, frames * kFrameSec * 1000 + 0.5) << Describe(p);
+        }
+    }
+}
+
+// Stretches of 1 to 5 ms anywhere in Vorbis streams, among short blocks too: every cut
+// is written, and FFmpeg and oggdec both play the whole stretch from it.
+TEST(VorbisShortCuts, EveryStretchIsPlayedByFfmpegAndOggdec) {
+    TempDir dir;
+    std::vector<fs::path> sources = {
+        MakeNoise(dir.path(), "q4.ogg", 44100, 2, "-c:a libvorbis -q:a 4"),
+        dir / "attacks.ogg",  // bursts every 0.37 s: 128-sample blocks at each
+        dir / "oggenc.ogg",   // oggenc's lowest quality at 48 kHz: blocks of 256 and 2048
+    };
+    ASSERT_TRUE(
+        RunFfmpeg("-f lavfi -i \"anoisesrc=d=" + std::to_string(kSourceSec) +
+                      ":a=1:seed=7:r=44100,volume='0.03+0.9*lt(mod(t\\,0.37)\\,0.04)':eval=frame\" "
+                      "-ac 1 -c:a libvorbis -q:a 4",
+                  sources[1]));
+    const fs::path wav = MakeNoise(dir.path(), "48k.wav", 48000, 2, "");
+    if (RunCommand("oggenc -Q -q -1 -o " + ShellQuote(sources[2].string()) + " " +
+                   ShellQuote(wav.string())) != 0) {
+        std::printf("[ SKIPPED  ] oggenc is not installed (scripts/setup.sh --test installs it)\n");
+        sources.pop_back();
+    }
+    std::mt19937 random(26);
+    std::uniform_int_distribution<int> startMs(50, static_cast<int>(kSourceSec * 1000) - 100);
+    std::uniform_int_distribution<int> lengthMs(1, 5);
+    for (const fs::path& source : sources) {
+        ASSERT_FALSE(source.empty());
+        const DecodedAudio whole = Decode(source, Decoder::Ffmpeg);
+        for (int i = 0; i < 10; ++i) {
+            const int from = startMs(random);
+            const Stretch s{from / 1000.0, (from + lengthMs(random)) / 1000.0};
+            const fs::path out = dir / (Label(s) + "_" + source.filename().string());
+            MediaJob job;
+            PrepareCut(job, source, out, s.start, s.end);
+            RunJob(job);
+            ASSERT_EQ(job.fileStatus[0], kInputDone) << Label(s);
+            for (Decoder d : {Decoder::Ffmpeg, Decoder::Oggdec}) {
+                if (!DecoderInstalled(d))
+                    continue;
+                SCOPED_TRACE(source.filename().string() + " " + Label(s) + " by " + DecoderName(d));
+                const CutPrecision p = MeasureCut(whole, Decode(out, d), s.start, s.end);
+                ASSERT_TRUE(p.found) << Describe(p);
+                EXPECT_LE(p.startErrorMs, 0.5) << Describe(p);
+                EXPECT_GE(p.endErrorMs, -0.1) << Describe(p);
+            }
+        }
+    }
 }
 
 }  // namespace
