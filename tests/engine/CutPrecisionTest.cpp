@@ -328,36 +328,49 @@ TEST(Ac3Cut, AFortyMillisecondCutOpensWithoutItsFormatNamed) {
 namespace tolvane::testing {
 namespace {
 
-// Raw AC-3 at 44.1 kHz: a frame lasts 3134.69 ticks of the demuxer's 1/90000 s, which
-// stamps it with 3134, so its stamps fall behind the audio by 13 ms a minute. Cuts far
-// into the file still cover the stretch with whole frames, in FFmpeg and liba52.
-TEST(Ac3Cut, FarIntoA44kHzFileTheCutCoversTheStretchWithinAFrame) {
+// Raw AC-3 and DTS at 44.1 kHz: a frame lasts 3134.69 (1044.9) ticks of the demuxer's
+// 1/90000 s, which stamps it with 3134 (1044), so its stamps fall behind the audio by
+// 13 (51) ms a minute. Cuts far into the file still cover the stretch with whole frames,
+// in FFmpeg and GStreamer (liba52, libdca).
+struct SyncFrameSource {
+    std::string name;
+    std::string codecArgs;
+    double seconds;
+    double frameSec;
+    int shortCutFrames;  // what a stretch inside one frame gets, for readers to know it
+    Decoder player;
+};
+
+TEST(SyncFrameCut, FarIntoA44kHzFileTheCutCoversTheStretchWithinAFrame) {
     TempDir dir;
-    constexpr double kSeconds = 70.0;
-    constexpr double kFrameSec = 1536 / 44100.0;
-    const fs::path source =
-        MakeNoise(dir.path(), "long.ac3", 44100, 2, "-c:a ac3 -b:a 96k", kSeconds);
-    ASSERT_FALSE(source.empty());
-    const DecodedAudio whole = Decode(source, Decoder::Ffmpeg);
-    for (const Stretch& s : {Stretch{60.0, 61.0}, Stretch{33.3, 34.567}, Stretch{0.0, 2.0},
-                             Stretch{45.25, 45.251}, Stretch{69.5, kSeconds}}) {
-        const fs::path out = dir / (Label(s) + ".ac3");
-        MediaJob job;
-        PrepareCut(job, source, out, s.start, s.end);
-        RunJob(job);
-        ASSERT_EQ(job.fileStatus[0], kInputDone) << Label(s);
-        // A short stretch gets the four frames a reader needs.
-        const double frames = s.end - s.start < 4 * kFrameSec ? 4 : 1;
-        for (Decoder d : {Decoder::Ffmpeg, Decoder::GstreamerA52dec}) {
-            if (!DecoderInstalled(d))
-                continue;
-            SCOPED_TRACE(Label(s) + " by " + DecoderName(d));
-            const CutPrecision p = MeasureCut(whole, Decode(out, d), s.start, s.end);
-            ASSERT_TRUE(p.found) << Describe(p);
-            EXPECT_LE(p.startErrorMs, 0.5) << Describe(p);
-            EXPECT_GE(p.startErrorMs, -kFrameSec * 1000 - 0.5) << Describe(p);
-            EXPECT_GE(p.endErrorMs, -0.5) << Describe(p);
-            EXPECT_LE(p.endErrorMs, frames * kFrameSec * 1000 + 0.5) << Describe(p);
+    for (const SyncFrameSource& f : {SyncFrameSource{"long.ac3", "-c:a ac3 -b:a 96k", 70.0,
+                                                     1536 / 44100.0, 4, Decoder::GstreamerA52dec},
+                                     SyncFrameSource{"long.dts", "-c:a dca -strict -2", 30.0,
+                                                     512 / 44100.0, 6, Decoder::Gstreamer}}) {
+        const fs::path source = MakeNoise(dir.path(), f.name, 44100, 2, f.codecArgs, f.seconds);
+        ASSERT_FALSE(source.empty()) << f.name;
+        const DecodedAudio whole = Decode(source, Decoder::Ffmpeg);
+        const double far = f.seconds - 10;
+        for (const Stretch& s :
+             {Stretch{far, far + 1}, Stretch{far / 2 + 0.3, far / 2 + 1.567}, Stretch{0.0, 2.0},
+              Stretch{far + 5.25, far + 5.251}, Stretch{f.seconds - 0.5, f.seconds}}) {
+            const fs::path out = dir / (Label(s) + "_" + f.name);
+            MediaJob job;
+            PrepareCut(job, source, out, s.start, s.end);
+            RunJob(job);
+            ASSERT_EQ(job.fileStatus[0], kInputDone) << f.name << " " << Label(s);
+            const double frames = s.end - s.start < f.frameSec ? f.shortCutFrames : 1;
+            for (Decoder d : {Decoder::Ffmpeg, f.player}) {
+                if (!DecoderInstalled(d))
+                    continue;
+                SCOPED_TRACE(f.name + " " + Label(s) + " by " + DecoderName(d));
+                const CutPrecision p = MeasureCut(whole, Decode(out, d), s.start, s.end);
+                ASSERT_TRUE(p.found) << Describe(p);
+                EXPECT_LE(p.startErrorMs, 0.5) << Describe(p);
+                EXPECT_GE(p.startErrorMs, -f.frameSec * 1000 - 0.5) << Describe(p);
+                EXPECT_GE(p.endErrorMs, -0.5) << Describe(p);
+                EXPECT_LE(p.endErrorMs, frames * f.frameSec * 1000 + 0.5) << Describe(p);
+            }
         }
     }
 }
