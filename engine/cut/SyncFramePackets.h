@@ -2,8 +2,9 @@
 // The packets of a raw AC-3, E-AC-3 or DTS file timed by counting its frames: read
 // straight from large blocks of the file, the same bytes the demuxer gives, but each
 // stamped with the time of its first sample rather than the demuxer's sum of
-// rounded-down frame durations (see SyncFrames.h). Bytes between frames that start no frame of the
-// stream are skipped, as the demuxer's parser skips them.
+// rounded-down frame durations (see SyncFrames.h). Bytes between frames that start no
+// frame of the stream are skipped, as the demuxer's parser skips them; a frame cut off
+// by the file's end is left out.
 
 #include <cstdint>
 #include <memory>
@@ -20,10 +21,11 @@ namespace tolvane {
 
 class SyncFramePackets {
   public:
-    // For `stream` of `input` when it is the stream of a raw AC-3, E-AC-3 or DTS file whose
-    // time base cannot hold a frame's duration, read from the file's first packet: the
-    // next packet read is the one that holds `time` (the stream's time base), or the
-    // first one when `time` lies before it. Null otherwise, the demuxer where it was.
+    // For `stream` of `input` when it is the stream of a raw AC-3, E-AC-3 or DTS file
+    // whose time base cannot hold a frame's duration, counted from the file's first
+    // packet: the next packet read is the one that holds `time` (the stream's time
+    // base), or the first one when `time` lies before it. Null otherwise, the demuxer
+    // where it was.
     static std::unique_ptr<SyncFramePackets> ForStream(AVFormatContext& input, int stream,
                                                        std::int64_t time);
     ~SyncFramePackets();
