@@ -328,7 +328,7 @@ TEST(Ac3Cut, AFortyMillisecondCutOpensWithoutItsFormatNamed) {
 namespace tolvane::testing {
 namespace {
 
-// Raw AC-3 and DTS at 44.1 kHz: a frame lasts 3134.69 (1044.9) ticks of the demuxer's
+// Raw AC-3, E-AC-3 and DTS at 44.1 kHz: a frame lasts 3134.69 (1044.9) ticks of the demuxer's
 // 1/90000 s, which stamps it with 3134 (1044), so its stamps fall behind the audio by
 // 13 (51) ms a minute. Cuts far into the file still cover the stretch with whole frames,
 // in FFmpeg and GStreamer (liba52, libdca).
@@ -345,6 +345,8 @@ TEST(SyncFrameCut, FarIntoA44kHzFileTheCutCoversTheStretchWithinAFrame) {
     TempDir dir;
     for (const SyncFrameSource& f : {SyncFrameSource{"long.ac3", "-c:a ac3 -b:a 96k", 70.0,
                                                      1536 / 44100.0, 4, Decoder::GstreamerA52dec},
+                                     SyncFrameSource{"long.eac3", "-c:a eac3 -b:a 96k", 30.0,
+                                                     1536 / 44100.0, 4, Decoder::Gstreamer},
                                      SyncFrameSource{"long.dts", "-c:a dca -strict -2", 30.0,
                                                      512 / 44100.0, 6, Decoder::Gstreamer}}) {
         const fs::path source = MakeNoise(dir.path(), f.name, 44100, 2, f.codecArgs, f.seconds);
