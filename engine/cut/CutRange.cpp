@@ -65,8 +65,9 @@ CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
     const bool openEnd =
         length > 0 ? !(endSec < length - kEndOfFileSlackSec) : !std::isfinite(endSec);
     startsAtFileStart_ = !(startSec > 0);
-    // A start at the end holds nothing, whatever the last frame's padding holds.
-    const bool startsAtEnd = length > 0 && !(startSec < length - kEndOfFileSlackSec);
+    // A start at the end holds nothing, whatever the last frame's padding holds. (No
+    // slack here: a start in the last millisecond still has samples after it.)
+    const bool startsAtEnd = length > 0 && !(startSec < length);
     for (unsigned i = 0; i < input.nb_streams; ++i) {
         const AVStream& stream = *input.streams[i];
         Window& w = windows_[i];
@@ -166,6 +167,8 @@ std::int64_t CutRange::FirstTimestampAfterSeek(AVFormatContext& input, int strea
 int CutRange::Read(AVFormatContext& input, AVPacket& packet) {
     if (mpegAudio_)
         return mpegAudio_->Read(packet);
+    if (syncFrames_)
+        return syncFrames_->Read(packet);
     return flacFrames_ ? flacFrames_->Read(packet) : av_read_frame(&input, &packet);
 }
 
@@ -181,6 +184,16 @@ void CutRange::ReadLargerBlocks(AVFormatContext& input) {
 
 bool CutRange::Position(AVFormatContext& input) {
     ReadLargerBlocks(input);
+    // Raw AC-3 and DTS whose demuxer's stamps fall behind the audio are timed by their
+    // frames, from the file's start as well.
+    if (referenceStream_ >= 0) {
+        const Window& w = windows_[static_cast<std::size_t>(referenceStream_)];
+        syncFrames_ = SyncFramePackets::ForStream(
+            input, referenceStream_,
+            startsAtFileStart_ ? std::numeric_limits<std::int64_t>::min() : w.keepFrom);
+        if (syncFrames_)
+            return true;
+    }
     if (!SeekToStart(input))
         return false;
     // FLAC frames are read from the file's blocks once the demuxer has found the first.

@@ -15,6 +15,7 @@ extern "C" {
 #include "engine/cut/CutEdges.h"
 #include "engine/cut/FlacFramePackets.h"
 #include "engine/cut/MpegAudioPackets.h"
+#include "engine/cut/SyncFramePackets.h"
 
 namespace tolvane {
 
@@ -76,6 +77,8 @@ class CutRange {
     bool afterAnother_ = false;
     // Set when the input is MPEG audio positioned by its frames.
     std::unique_ptr<MpegAudioPackets> mpegAudio_;
+    // Set when the input is raw AC-3 or DTS timed by its frames.
+    std::unique_ptr<SyncFramePackets> syncFrames_;
     // Set when the input is a FLAC file positioned by the demuxer.
     std::unique_ptr<FlacFramePackets> flacFrames_;
 };

@@ -22,6 +22,10 @@ int VorbisLongBlock(const AVCodecParameters& par) {
     return exponent >= 6 && exponent <= 13 ? 1 << exponent : 0;
 }
 
+// What FFmpeg's raw DTS probe passes over, and the frames it wants after that.
+constexpr std::int64_t kDtsProbeSkipBytes = 4096;
+constexpr int kDtsProbeFrames = 4;
+
 // Held back at the end of a Vorbis stream: more than a final granule position trims.
 constexpr int kHeldSamples = 16384;
 
@@ -57,10 +61,15 @@ FrameCutEdges::FrameCutEdges(const CutSpan& span, const AVCodecParameters& sourc
     // frames after the end make up the rest.
     if (source.codec_id == AV_CODEC_ID_AC3 || source.codec_id == AV_CODEC_ID_EAC3)
         minimumPackets_ = 4;
+    if (source.codec_id == AV_CODEC_ID_DTS)
+        minimumFramesAfterSkip_ = kDtsProbeFrames;
 }
 
 void FrameCutEdges::Adjust(AVPacket& packet, bool first) {
     (void)first;
+    if (bytesTaken_ >= kDtsProbeSkipBytes)
+        ++framesAfterProbeSkip_;
+    bytesTaken_ += packet.size;
     // From the file's start the decoders count the granules from the source's own
     // first packet: whole packets are kept there.
     if (endByDuration_ && !span_.fromFileStart)

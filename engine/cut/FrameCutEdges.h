@@ -18,7 +18,9 @@ class FrameCutEdges final : public CutEdges {
     FrameCutEdges(const CutSpan& span, const AVCodecParameters& source, bool endByDuration);
     std::int64_t Lead() const override { return lead_; }
     std::int64_t Tail() const override { return tail_; }
-    bool CanEnd() const override { return packetsTaken_ >= minimumPackets_; }
+    bool CanEnd() const override {
+        return packetsTaken_ >= minimumPackets_ && framesAfterProbeSkip_ >= minimumFramesAfterSkip_;
+    }
     int Emit(AVPacket& packet, CutPacketSink& sink) override;
     int Finish(CutPacketSink& sink, AVCodecParameters& par) override;
 
@@ -28,6 +30,11 @@ class FrameCutEdges final : public CutEdges {
     std::int64_t lead_ = 0;
     std::int64_t tail_ = 0;
     int minimumPackets_ = 1;
+    // Raw DTS is recognised by FFmpeg's content probe only by four frames that start
+    // after the first 4096 bytes, which the probe passes over.
+    std::int64_t bytesTaken_ = 0;
+    int framesAfterProbeSkip_ = 0;
+    int minimumFramesAfterSkip_ = 0;
     const bool endByDuration_;
     // Writes held packets until those left cover no more than `keep` ticks.
     int WriteHeld(CutPacketSink& sink, std::int64_t keep);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <vector>
 
 #include "CutPrecision.h"
@@ -30,9 +31,10 @@ constexpr Stretch kStretches[] = {
 // makes a 1 ms AC-3 cut one frame that FFmpeg's content probe does not recognise: the
 // cut's own check must not rely on probing.
 fs::path MakeNoise(const fs::path& dir, const std::string& name, int rate, int channels,
-                   const std::string& codecArgs, const std::string& shape = "") {
+                   const std::string& codecArgs, const std::string& shape = "",
+                   double seconds = kSourceSec) {
     const fs::path path = dir / name;
-    const std::string source = "-f lavfi -i \"anoisesrc=d=" + std::to_string(kSourceSec) +
+    const std::string source = "-f lavfi -i \"anoisesrc=d=" + std::to_string(seconds) +
                                ":a=0.4:seed=2:r=" + std::to_string(rate) +
                                ",lowpass=f=" + std::to_string(rate / 6) + shape + "\" -ac " +
                                std::to_string(channels) + " ";
@@ -368,6 +370,108 @@ TEST(Ac3Cut, AFortyMillisecondCutOpensWithoutItsFormatNamed) {
     // (1792 bytes each) are not recognised on some content.
     EXPECT_GE(fs::file_size(out), 4u * 1792u);
     EXPECT_EQ(RunCommand("ffprobe -v error " + ShellQuote(out.string()) + " >/dev/null 2>&1"), 0);
+}
+
+}  // namespace
+}  // namespace tolvane::testing
+
+namespace tolvane::testing {
+namespace {
+
+// Raw AC-3, E-AC-3 and DTS at 44.1 kHz: a frame lasts 3134.69 (1044.9) ticks of the demuxer's
+// 1/90000 s, which stamps it with 3134 (1044), so its stamps fall behind the audio by
+// 13 (51) ms a minute. Cuts far into the file still cover the stretch with whole frames,
+// in FFmpeg and GStreamer (liba52, libdca).
+struct SyncFrameSource {
+    std::string name;
+    std::string codecArgs;
+    double seconds;
+    double frameSec;
+    int shortCutFrames;  // what a stretch inside one frame gets, for readers to know it
+    Decoder player;
+};
+
+TEST(SyncFrameCut, FarIntoA44kHzFileTheCutCoversTheStretchWithinAFrame) {
+    TempDir dir;
+    for (const SyncFrameSource& f : {SyncFrameSource{"long.ac3", "-c:a ac3 -b:a 96k", 70.0,
+                                                     1536 / 44100.0, 4, Decoder::GstreamerA52dec},
+                                     SyncFrameSource{"long.eac3", "-c:a eac3 -b:a 96k", 30.0,
+                                                     1536 / 44100.0, 4, Decoder::Gstreamer},
+                                     SyncFrameSource{"long.dts", "-c:a dca -strict -2", 30.0,
+                                                     512 / 44100.0, 6, Decoder::Gstreamer}}) {
+        const fs::path source = MakeNoise(dir.path(), f.name, 44100, 2, f.codecArgs, "", f.seconds);
+        ASSERT_FALSE(source.empty()) << f.name;
+        const DecodedAudio whole = Decode(source, Decoder::Ffmpeg);
+        const double far = f.seconds - 10;
+        for (const Stretch& s :
+             {Stretch{far, far + 1}, Stretch{far / 2 + 0.3, far / 2 + 1.567}, Stretch{0.0, 2.0},
+              Stretch{far + 5.25, far + 5.251}, Stretch{f.seconds - 0.5, f.seconds}}) {
+            const fs::path out = dir / (Label(s) + "_" + f.name);
+            MediaJob job;
+            PrepareCut(job, source, out, s.start, s.end);
+            RunJob(job);
+            ASSERT_EQ(job.fileStatus[0], kInputDone) << f.name << " " << Label(s);
+            const double frames = s.end - s.start < f.frameSec ? f.shortCutFrames : 1;
+            for (Decoder d : {Decoder::Ffmpeg, f.player}) {
+                if (!DecoderInstalled(d))
+                    continue;
+                SCOPED_TRACE(f.name + " " + Label(s) + " by " + DecoderName(d));
+                const CutPrecision p = MeasureCut(whole, Decode(out, d), s.start, s.end);
+                ASSERT_TRUE(p.found) << Describe(p);
+                EXPECT_LE(p.startErrorMs, 0.5) << Describe(p);
+                EXPECT_GE(p.startErrorMs, -f.frameSec * 1000 - 0.5) << Describe(p);
+                EXPECT_GE(p.endErrorMs, -0.5) << Describe(p);
+                EXPECT_LE(p.endErrorMs, frames * f.frameSec * 1000 + 0.5) << Describe(p);
+            }
+        }
+    }
+}
+
+// Stretches of 1 to 5 ms anywhere in Vorbis streams, among short blocks too: every cut
+// is written, and FFmpeg and oggdec both play the whole stretch from it.
+TEST(VorbisShortCuts, EveryStretchIsPlayedByFfmpegAndOggdec) {
+    TempDir dir;
+    std::vector<fs::path> sources = {
+        MakeNoise(dir.path(), "q4.ogg", 44100, 2, "-c:a libvorbis -q:a 4"),
+        dir / "attacks.ogg",  // bursts every 0.37 s: 128-sample blocks at each
+        dir / "oggenc.ogg",   // oggenc's lowest quality at 48 kHz: blocks of 256 and 2048
+    };
+    ASSERT_TRUE(
+        RunFfmpeg("-f lavfi -i \"anoisesrc=d=" + std::to_string(kSourceSec) +
+                      ":a=1:seed=7:r=44100,volume='0.03+0.9*lt(mod(t\\,0.37)\\,0.04)':eval=frame\" "
+                      "-ac 1 -c:a libvorbis -q:a 4",
+                  sources[1]));
+    const fs::path wav = MakeNoise(dir.path(), "48k.wav", 48000, 2, "");
+    if (RunCommand("oggenc -Q -q -1 -o " + ShellQuote(sources[2].string()) + " " +
+                   ShellQuote(wav.string())) != 0) {
+        std::printf("[ SKIPPED  ] oggenc is not installed (scripts/setup.sh --test installs it)\n");
+        sources.pop_back();
+    }
+    std::mt19937 random(26);
+    std::uniform_int_distribution<int> startMs(50, static_cast<int>(kSourceSec * 1000) - 100);
+    std::uniform_int_distribution<int> lengthMs(1, 5);
+    for (const fs::path& source : sources) {
+        ASSERT_FALSE(source.empty());
+        const DecodedAudio whole = Decode(source, Decoder::Ffmpeg);
+        for (int i = 0; i < 10; ++i) {
+            const int from = startMs(random);
+            const Stretch s{from / 1000.0, (from + lengthMs(random)) / 1000.0};
+            const fs::path out = dir / (Label(s) + "_" + source.filename().string());
+            MediaJob job;
+            PrepareCut(job, source, out, s.start, s.end);
+            RunJob(job);
+            ASSERT_EQ(job.fileStatus[0], kInputDone) << Label(s);
+            for (Decoder d : {Decoder::Ffmpeg, Decoder::Oggdec}) {
+                if (!DecoderInstalled(d))
+                    continue;
+                SCOPED_TRACE(source.filename().string() + " " + Label(s) + " by " + DecoderName(d));
+                const CutPrecision p = MeasureCut(whole, Decode(out, d), s.start, s.end);
+                ASSERT_TRUE(p.found) << Describe(p);
+                EXPECT_LE(p.startErrorMs, 0.5) << Describe(p);
+                EXPECT_GE(p.endErrorMs, -0.1) << Describe(p);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -107,6 +107,8 @@ TEST_P(FlacCutTest, CutsAreSampleExactValidStreamsFromSampleZero) {
         {"near the start", 22, rate / 4},
         {"mid-file", rate * 21 / 10, rate * 42 / 10},
         {"the last 100 ms", length - rate / 10, length},
+        {"the last millisecond", length - rate / 1000, length},
+        {"the last 5 samples", length - 5, length},
         {"1 ms", rate * 5, rate * 5 + rate / 1000},
         {"on frame boundaries", 10 * block, 20 * block},
         {"inside one frame", 10 * block + 100, 10 * block + 900},

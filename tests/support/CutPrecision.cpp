@@ -68,6 +68,8 @@ std::string DecoderName(Decoder decoder) {
             return "gstreamer-mpg123audiodec";
         case Decoder::GstreamerFaad:
             return "gstreamer-faad";
+        case Decoder::GstreamerA52dec:
+            return "gstreamer-a52dec";
         case Decoder::Sox:
             return "sox";
         case Decoder::Oggdec:
@@ -94,6 +96,8 @@ bool DecoderInstalled(Decoder decoder) {
             return RunCommand("gst-inspect-1.0 mpg123audiodec >/dev/null 2>&1") == 0;
         case Decoder::GstreamerFaad:
             return RunCommand("gst-inspect-1.0 faad >/dev/null 2>&1") == 0;
+        case Decoder::GstreamerA52dec:
+            return RunCommand("gst-inspect-1.0 a52dec >/dev/null 2>&1") == 0;
     }
     return RunCommand("command -v " + program + " >/dev/null 2>&1") == 0;
 }
@@ -121,10 +125,12 @@ DecodedAudio Decode(const fs::path& file, Decoder decoder) {
             break;
         case Decoder::Gstreamer:
         case Decoder::GstreamerMpg123:
-        case Decoder::GstreamerFaad: {
-            const char* rank = decoder == Decoder::GstreamerMpg123 ? "mpg123audiodec:MAX "
-                               : decoder == Decoder::GstreamerFaad ? "faad:MAX "
-                                                                   : "";
+        case Decoder::GstreamerFaad:
+        case Decoder::GstreamerA52dec: {
+            const char* rank = decoder == Decoder::GstreamerMpg123   ? "mpg123audiodec:MAX "
+                               : decoder == Decoder::GstreamerFaad   ? "faad:MAX "
+                               : decoder == Decoder::GstreamerA52dec ? "a52dec:MAX "
+                                                                     : "";
             // Through wavenc, which keeps only the buffers' parts inside the segment, as
             // an audio sink does (raw buffers still hold what the clipping drops).
             command = "t=$(mktemp --suffix=.wav) && " +

@@ -12,8 +12,8 @@ namespace tolvane::testing {
 
 // The players a cut is checked with. GStreamer plays through `decodebin` as desktop
 // players do (with gst-libav: FFmpeg's decoders); GstreamerMpg123 and GstreamerFaad force
-// the decoders it picks without gst-libav. Sox decodes MP3 with libmad, Ogg with
-// libvorbisfile; Oggdec is libvorbisfile's own tool.
+// the decoders it picks without gst-libav, GstreamerA52dec liba52's AC-3 decoder. Sox decodes MP3
+// with libmad, Ogg with libvorbisfile; Oggdec is libvorbisfile's own tool.
 enum class Decoder {
     Ffmpeg,
     Mpg123,
@@ -21,6 +21,7 @@ enum class Decoder {
     Gstreamer,
     GstreamerMpg123,
     GstreamerFaad,
+    GstreamerA52dec,
     Sox,
     Oggdec
 };
