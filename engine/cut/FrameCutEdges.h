@@ -21,6 +21,7 @@ class FrameCutEdges final : public CutEdges {
     bool CanEnd() const override { return packetsTaken_ >= minimumPackets_; }
     int Emit(AVPacket& packet, CutPacketSink& sink) override;
     int Finish(CutPacketSink& sink, AVCodecParameters& par) override;
+    std::int64_t Origin() const override;
 
   private:
     void Adjust(AVPacket& packet, bool first) override;
@@ -29,6 +30,7 @@ class FrameCutEdges final : public CutEdges {
     std::int64_t tail_ = 0;
     int minimumPackets_ = 1;
     const bool endByDuration_;
+    std::int64_t firstDuration_ = 0;
     // Writes held packets until those left cover no more than `keep` ticks.
     int WriteHeld(CutPacketSink& sink, std::int64_t keep);
 

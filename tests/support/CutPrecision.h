@@ -13,7 +13,8 @@ namespace tolvane::testing {
 // The players a cut is checked with. GStreamer plays through `decodebin` as desktop
 // players do (with gst-libav: FFmpeg's decoders); GstreamerMpg123 and GstreamerFaad force
 // the decoders it picks without gst-libav. Sox decodes MP3 with libmad, Ogg with
-// libvorbisfile; Oggdec is libvorbisfile's own tool.
+// libvorbisfile; Oggdec is libvorbisfile's own tool. GstreamerPlaybin plays through
+// `playbin`, which (unlike a `decodebin` line) follows a chained Ogg file's streams.
 enum class Decoder {
     Ffmpeg,
     Mpg123,
@@ -22,7 +23,8 @@ enum class Decoder {
     GstreamerMpg123,
     GstreamerFaad,
     Sox,
-    Oggdec
+    Oggdec,
+    GstreamerPlaybin
 };
 std::string DecoderName(Decoder decoder);
 // Whether the program that plays with `decoder` is installed (tests skip it otherwise,
