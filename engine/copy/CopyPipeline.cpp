@@ -81,6 +81,34 @@ bool CopyPipeline::StartLink() {
     return true;
 }
 
+double CopyPipeline::VorbisRestartSec(int k, double endSec) const {
+    // The part after is read as its own cut would be, from a second opening of the file.
+    ff::InputFormatPtr second;
+    if (k >= static_cast<int>(job_.inputNames.size()) ||
+        OpenJobInput(job_.inputNames[static_cast<std::size_t>(k)], second) < 0)
+        return endSec;
+    CutSpan link;
+    link.ownLink = true;
+    CutRange range(*second, endSec, std::numeric_limits<double>::infinity(),
+                   output_.context()->oformat, link);
+    range.Position(*second);
+    ff::PacketPtr packet(av_packet_alloc());
+    while (packet && range.Read(*second, *packet) >= 0) {
+        const AVStream* stream = second->streams[packet->stream_index];
+        const bool first = stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
+                           range.Admit(*packet) == CutRange::Verdict::Write &&
+                           packet->pts != AV_NOPTS_VALUE;
+        if (first) {
+            const std::int64_t start =
+                second->start_time != AV_NOPTS_VALUE ? second->start_time : 0;
+            return static_cast<double>(packet->pts + packet->duration) * av_q2d(stream->time_base) -
+                   static_cast<double>(start) / AV_TIME_BASE;
+        }
+        av_packet_unref(packet.get());
+    }
+    return endSec;
+}
+
 InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) {
     input_ = k;
     format_ = input;
@@ -105,7 +133,16 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
         // The input without its stretch: the part before it, then the part after it.
         CutSpan before;
         before.beforeAnother = true;
-        outcome = RunStretch(input, packet, 0.0, job_.startSec[k], before);
+        // The part after a removed Vorbis stretch starts playing at a whole packet, which
+        // may lie before the stretch's start: the part before ends there instead, so no
+        // audio plays twice.
+        double beforeEnd = job_.startSec[k];
+        if (chained_ && firstCodec_ == AV_CODEC_ID_VORBIS) {
+            const double restart = VorbisRestartSec(k, job_.endSec[k]);
+            if (restart > 0)
+                beforeEnd = std::min(beforeEnd, restart);
+        }
+        outcome = RunStretch(input, packet, 0.0, beforeEnd, before);
         CutSpan after;
         after.afterAnother = true;
         if (outcome == InputOutcome::Done && chained_) {

@@ -38,6 +38,9 @@ class CopyPipeline final : private CutPacketSink {
     // Finds the input's audio streams and, for input 0 and each new link of a chained
     // output, makes an output stream for each.
     bool MapStreams(int k, const AVFormatContext* input);
+    // Where the part of input k after a stretch ending at `endSec` starts to play, in a
+    // chained Vorbis output (whole packets: at or before `endSec`).
+    double VorbisRestartSec(int k, double endSec) const;
     // Ends the output's running link and begins the next (chained outputs), its
     // timeline from zero again.
     bool StartLink();

@@ -289,6 +289,28 @@ TEST_P(OggChains, RemovalKeepsBothSidesAndTheirEdges) {
     EXPECT_LT(MaxDifference(std::span(rest).last(after), tail, after), kSameSample);
 }
 
+// The part after a stretch starts at a whole Vorbis packet: the part before ends where
+// it starts playing, so a stretch inside one packet removes no more than itself and
+// plays nothing twice.
+TEST_P(OggChains, RemovalInsideOnePacketPlaysNothingTwice) {
+    const fs::path source = Make("src", 2.0, 7);
+    const fs::path output = dir / ("out." + GetParam().extension);
+    ASSERT_TRUE(RunRemove(job, source, output, 1.0, 1.001));
+    const DecodedAudio whole = Played(source);
+    const std::vector<float> rest = Played(output).samples;
+    const auto removed = static_cast<std::size_t>(std::lround(0.001 * whole.rate));
+    if (GetParam().extension == "opus") {  // to the sample at both ends
+        EXPECT_EQ(rest.size(), whole.samples.size() - removed);
+        return;
+    }
+    EXPECT_LE(rest.size(), whole.samples.size());
+    EXPECT_GE(rest.size(), whole.samples.size() - removed);
+    const std::size_t after = whole.samples.size() - std::lround(1.1 * whole.rate);
+    EXPECT_LT(
+        MaxDifference(std::span(rest).last(after), std::span(whole.samples).last(after), after),
+        kSameSample);
+}
+
 TEST_P(OggChains, ProbedLengthIsWhatTheDecoderPlays) {
     const std::vector<fs::path> inputs = {Make("a", 0.8, 4), Make("b", 1.3, 5)};
     const fs::path joined = dir / ("joined." + GetParam().extension);
