@@ -313,9 +313,14 @@ join   re-encodes the files, in the order given, into one MP3 named after the fi
        FLAC join to the sample (FLAC as one stream); MP3 copies whole frames, the Info
        header stating the first file's delay and the last one's padding, so a seam
        holds the earlier file's padding and the later one's delay (25-50 ms of
-       near-silence), its frames reading their own bit reservoir; AAC, Opus, Vorbis and
-       the rest copy whole packets, a seam within one packet. A removed stretch of a
-       lossy format ends on packets.
+       near-silence), its frames reading their own bit reservoir; Opus and Vorbis in
+       Ogg make each file a stream of its own in one chained file, so each keeps its
+       start and end (Opus to the sample; Vorbis: a removal's part after the stretch
+       starts at a whole packet) in opusdec, oggdec, sox and GStreamer players (FFmpeg
+       decodes each stream without starting afresh); AAC and the rest copy whole
+       packets, a seam within one packet. A removed stretch of those formats ends on
+       packets. A chained Ogg file is not taken as the input of a cut or of a join
+       without re-encoding.
 split  cuts one file into parts of its own format, without re-encoding, each as exact
        as a cut, so the parts played one after the other are the file: at the times
        given by --at; at the tracks of a cue sheet (named "01 - <title>" and tagged

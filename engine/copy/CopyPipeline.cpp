@@ -1,5 +1,6 @@
 #include "engine/copy/CopyPipeline.h"
 
+#include <algorithm>
 #include <limits>
 #include <string_view>
 
@@ -19,6 +20,11 @@ bool SameAudio(const AVCodecParameters& other, const AVCodecParameters& first) {
            other.ch_layout.nb_channels == first.ch_layout.nb_channels;
 }
 
+// Whether Ogg links of `codec` are cut exactly at both ends by the formats' own means.
+bool ChainsExactly(AVCodecID codec) {
+    return codec == AV_CODEC_ID_OPUS || codec == AV_CODEC_ID_VORBIS;
+}
+
 constexpr auto kNearest = static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX);
 
 }  // namespace
@@ -26,12 +32,18 @@ constexpr auto kNearest = static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_P
 bool CopyPipeline::MapStreams(int k, const AVFormatContext* input) {
     // Every described audio stream, in input order, goes to the next output stream.
     outputIndex_.assign(input->nb_streams, -1);
+    const bool addStreams = k == 0 || chained_;
     int next = 0;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVStream* stream = input->streams[i];
         if (ff::IsSkippedCodec(stream->codecpar) || !ff::HasAudioParameters(stream->codecpar))
             continue;
-        if (k == 0) {
+        if (k > 0 && chained_ && next == 0 &&
+            (stream->codecpar->codec_id != firstCodec_ ||
+             stream->codecpar->sample_rate != firstRate_ ||
+             stream->codecpar->ch_layout.nb_channels != firstChannels_))
+            return RecordFailure(job_, AVERROR_INVALIDDATA, false, JobStep::AddingStream);
+        if (addStreams) {
             AVStream* out = output_.AddStream();
             const int ret = out == nullptr
                                 ? AVERROR(ENOMEM)
@@ -47,11 +59,54 @@ bool CopyPipeline::MapStreams(int k, const AVFormatContext* input) {
             // then ends the job here.
             return RecordFailure(job_, AVERROR_INVALIDDATA, false, JobStep::AddingStream);
         }
+        if (k == 0 && next == 0) {
+            firstCodec_ = stream->codecpar->codec_id;
+            firstRate_ = stream->codecpar->sample_rate;
+            firstChannels_ = stream->codecpar->ch_layout.nb_channels;
+        }
         outputIndex_[i] = next++;
     }
     if (next == 0)  // nothing to copy
         return RecordFailure(job_, AVERROR_STREAM_NOT_FOUND, false, JobStep::FindingAudio);
     return true;
+}
+
+bool CopyPipeline::StartLink() {
+    const AVFormatContext* context = output_.context();
+    if (output_.HeaderWritten() && context->nb_streams > 0)
+        linksBeforeSec_ +=
+            static_cast<double>(rebase_.End(0)) * av_q2d(context->streams[0]->time_base);
+    if (const int ret = output_.StartLink(); ret < 0)
+        return RecordFailure(job_, ret, true, JobStep::WritingHeader);
+    return true;
+}
+
+double CopyPipeline::VorbisRestartSec(int k, double endSec) const {
+    // The part after is read as its own cut would be, from a second opening of the file.
+    ff::InputFormatPtr second;
+    if (k >= static_cast<int>(job_.inputNames.size()) ||
+        OpenJobInput(job_.inputNames[static_cast<std::size_t>(k)], second) < 0)
+        return endSec;
+    CutSpan link;
+    link.ownLink = true;
+    CutRange range(*second, endSec, std::numeric_limits<double>::infinity(),
+                   output_.context()->oformat, link);
+    range.Position(*second);
+    ff::PacketPtr packet(av_packet_alloc());
+    while (packet && range.Read(*second, *packet) >= 0) {
+        const AVStream* stream = second->streams[packet->stream_index];
+        const bool first = stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
+                           range.Admit(*packet) == CutRange::Verdict::Write &&
+                           packet->pts != AV_NOPTS_VALUE;
+        if (first) {
+            const std::int64_t start =
+                second->start_time != AV_NOPTS_VALUE ? second->start_time : 0;
+            return static_cast<double>(packet->pts + packet->duration) * av_q2d(stream->time_base) -
+                   static_cast<double>(start) / AV_TIME_BASE;
+        }
+        av_packet_unref(packet.get());
+    }
+    return endSec;
 }
 
 InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) {
@@ -63,18 +118,38 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
     const bool seams = job_.joinMode || job_.removeStretch;
     if (k == 0 && seams && std::string_view(output_.context()->oformat->name) == "mp3")
         mp3Seam_ = std::make_unique<Mp3Seam>();
+    if (k == 0 && seams && output_.CanChain()) {
+        const int audio = av_find_best_stream(input, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        chained_ = audio >= 0 && ChainsExactly(input->streams[audio]->codecpar->codec_id);
+    }
+    if (k > 0 && chained_ && !StartLink())
+        return InputOutcome::Failed;
     if (!MapStreams(k, input))
         return InputOutcome::Failed;
-    if (k == 0)
+    if (k == 0 || chained_)
         rebase_.SetStreams(output_.context()->nb_streams);
     InputOutcome outcome = InputOutcome::Done;
     if (job_.removeStretch) {
         // The input without its stretch: the part before it, then the part after it.
         CutSpan before;
         before.beforeAnother = true;
-        outcome = RunStretch(input, packet, 0.0, job_.startSec[k], before);
+        // The part after a removed Vorbis stretch starts playing at a whole packet, which
+        // may lie before the stretch's start: the part before ends there instead, so no
+        // audio plays twice.
+        double beforeEnd = job_.startSec[k];
+        if (chained_ && firstCodec_ == AV_CODEC_ID_VORBIS) {
+            const double restart = VorbisRestartSec(k, job_.endSec[k]);
+            if (restart > 0)
+                beforeEnd = std::min(beforeEnd, restart);
+        }
+        outcome = RunStretch(input, packet, 0.0, beforeEnd, before);
         CutSpan after;
         after.afterAnother = true;
+        if (outcome == InputOutcome::Done && chained_) {
+            outcome =
+                StartLink() && MapStreams(k, input) ? InputOutcome::Done : InputOutcome::Failed;
+            rebase_.SetStreams(output_.context()->nb_streams);
+        }
         if (outcome == InputOutcome::Done)
             outcome = RunStretch(input, packet, job_.endSec[k],
                                  std::numeric_limits<double>::infinity(), after);
@@ -95,9 +170,15 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
 InputOutcome CopyPipeline::RunStretch(AVFormatContext* input, AVPacket* packet, double startSec,
                                       double endSec, CutSpan seams) {
     rebase_.StartInput();
-    afterAnother_ = seams.afterAnother;
+    afterAnother_ = seams.afterAnother && !chained_;
     seams.samplesBefore = SamplesWritten();
-    range_.emplace(*input, startSec, endSec, output_.context()->oformat, seams);
+    // A link of a chained output starts and ends as a cut of its own.
+    CutSpan link;
+    link.ownLink = true;
+    range_.emplace(*input, startSec, endSec, output_.context()->oformat, chained_ ? link : seams);
+    if (chained_ && input->duration > 0)
+        output_.SetLinkLength(
+            std::min(endSec, static_cast<double>(input->duration) / AV_TIME_BASE) - startSec);
     if (seams.afterAnother && mp3Seam_)
         mp3Seam_->StartInput();
     job_.seekByBytes = 0;
@@ -204,7 +285,7 @@ bool CopyPipeline::Write(AVPacket& packet) {
     }
     rebase_.Shift(packet, target, origin, afterAnother_);
     if (packet.pts != AV_NOPTS_VALUE)
-        job_.audioTime = static_cast<double>(packet.pts) * av_q2d(out->time_base);
+        job_.audioTime = linksBeforeSec_ + static_cast<double>(packet.pts) * av_q2d(out->time_base);
     packet.stream_index = target;
     if (mp3Seam_) {
         ff::PacketPtr ready;

@@ -35,8 +35,15 @@ class CopyPipeline final : private CutPacketSink {
     // its end); `seams` tells what goes before and after it in the output.
     InputOutcome RunStretch(AVFormatContext* input, AVPacket* packet, double startSec,
                             double endSec, CutSpan seams);
-    // Finds the input's audio streams and, for input 0, makes an output stream for each.
+    // Finds the input's audio streams and, for input 0 and each new link of a chained
+    // output, makes an output stream for each.
     bool MapStreams(int k, const AVFormatContext* input);
+    // Where the part of input k after a stretch ending at `endSec` starts to play, in a
+    // chained Vorbis output (whole packets: at or before `endSec`).
+    double VorbisRestartSec(int k, double endSec) const;
+    // Ends the output's running link and begins the next (chained outputs), its
+    // timeline from zero again.
+    bool StartLink();
     // Writes the header, once a cut's edges have set their streams.
     bool WriteHeader();
     // Puts the job's output tags into the output's header; 0 or an FFmpeg error.
@@ -68,6 +75,14 @@ class CopyPipeline final : private CutPacketSink {
     int source_ = 0;
     // The seams of a join into MP3.
     std::unique_ptr<Mp3Seam> mp3Seam_;
+    // A join or removal into Ogg: each stretch is a link of its own, cut as a cut is,
+    // so each keeps its exact start and end. The links' times, in seconds, before
+    // the running one's, and what the first link's stream is.
+    bool chained_ = false;
+    double linksBeforeSec_ = 0.0;
+    AVCodecID firstCodec_ = AV_CODEC_ID_NONE;
+    int firstRate_ = 0;
+    int firstChannels_ = 0;
 };
 
 }  // namespace tolvane

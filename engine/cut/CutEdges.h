@@ -59,6 +59,9 @@ struct CutSpan {
     bool beforeAnother = false;
     // Samples the output holds before this stretch, for formats that number their frames.
     std::int64_t samplesBefore = 0;
+    // The stretch is a logical stream of its own among others in the output (a link of
+    // a chained Ogg file): both its ends are cut as exactly as the format can.
+    bool ownLink = false;
 };
 
 // Takes what a stream's edges write (source time base); false stops the stream.

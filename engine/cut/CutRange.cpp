@@ -96,6 +96,7 @@ CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
         span.afterAnother = seams.afterAnother;
         span.beforeAnother = seams.beforeAnother;
         span.samplesBefore = seams.samplesBefore;
+        span.ownLink = seams.ownLink;
         w.edges = MakeCutEdges(input, static_cast<int>(i), output, span);
         const std::int64_t lead =
             seams.afterAnother ? w.edges->LeadAfterAnother() : w.edges->Lead();

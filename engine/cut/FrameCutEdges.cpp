@@ -66,14 +66,24 @@ FrameCutEdges::FrameCutEdges(const CutSpan& span, const AVCodecParameters& sourc
 }
 
 void FrameCutEdges::Adjust(AVPacket& packet, bool first) {
-    (void)first;
+    if (first)
+        firstDuration_ = std::max<std::int64_t>(packet.duration, 0);
     if (bytesTaken_ >= kDtsProbeSkipBytes)
         ++framesAfterProbeSkip_;
     bytesTaken_ += packet.size;
     // From the file's start the decoders count the granules from the source's own
-    // first packet: whole packets are kept there.
-    if (endByDuration_ && !span_.fromFileStart)
+    // first packet: whole packets are kept there, except in a link of a chained file,
+    // whose end the next link must follow at the sample.
+    if (endByDuration_ && (!span_.fromFileStart || span_.ownLink))
         TrimDurationAtEnd(packet);
+}
+
+std::int64_t FrameCutEdges::Origin() const {
+    // A Vorbis decoder plays nothing of a stream's first packet: a link of a chained
+    // file counts its granule positions from that packet's end, as its readers do.
+    if (endByDuration_ && span_.ownLink && firstTimestamp_ != AV_NOPTS_VALUE)
+        return firstTimestamp_ + firstDuration_;
+    return CutEdges::Origin();
 }
 
 int FrameCutEdges::Emit(AVPacket& packet, CutPacketSink& sink) {

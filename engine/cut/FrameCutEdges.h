@@ -23,6 +23,7 @@ class FrameCutEdges final : public CutEdges {
     }
     int Emit(AVPacket& packet, CutPacketSink& sink) override;
     int Finish(CutPacketSink& sink, AVCodecParameters& par) override;
+    std::int64_t Origin() const override;
 
   private:
     void Adjust(AVPacket& packet, bool first) override;
@@ -36,6 +37,7 @@ class FrameCutEdges final : public CutEdges {
     int framesAfterProbeSkip_ = 0;
     int minimumFramesAfterSkip_ = 0;
     const bool endByDuration_;
+    std::int64_t firstDuration_ = 0;
     // Writes held packets until those left cover no more than `keep` ticks.
     int WriteHeld(CutPacketSink& sink, std::int64_t keep);
 

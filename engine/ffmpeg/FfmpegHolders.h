@@ -9,6 +9,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/vorbis_parser.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
@@ -55,6 +56,11 @@ struct BufferDeleter {
     void operator()(AVBufferRef* b) const { av_buffer_unref(&b); }
 };
 
+// Reads Vorbis packets' block sizes.
+struct VorbisParserDeleter {
+    void operator()(AVVorbisParseContext* p) const { av_vorbis_parse_free(&p); }
+};
+
 using InputFormatPtr = std::unique_ptr<AVFormatContext, InputFormatDeleter>;
 using OutputFormatPtr = std::unique_ptr<AVFormatContext, OutputFormatDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
@@ -65,6 +71,7 @@ using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
 using MemoryPtr = std::unique_ptr<std::uint8_t, MemoryDeleter>;
 using BufferPtr = std::unique_ptr<AVBufferRef, BufferDeleter>;
+using VorbisParserPtr = std::unique_ptr<AVVorbisParseContext, VorbisParserDeleter>;
 
 // Options for an FFmpeg call. The calls take the address of the pointer, since they
 // may replace the dictionary (avformat_open_input leaves the options it did not use).

@@ -1,5 +1,6 @@
 #include "engine/job/JobOutput.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -10,6 +11,7 @@
 
 extern "C" {
 #include <libavutil/intreadwrite.h>
+#include <libavutil/random_seed.h>
 }
 
 namespace tolvane {
@@ -57,9 +59,81 @@ AVStream* JobOutput::AddStream() {
     return stream;
 }
 
+bool JobOutput::CanChain() const {
+    if (!context_)
+        return false;
+    const std::string_view name(context_->oformat->name);
+    return name == "ogg" || name == "opus";  // one muxer under two names
+}
+
+int JobOutput::StartLink() {
+    if (!CanChain())
+        return AVERROR(EINVAL);
+    if (headerWritten_) {
+        const int ret = av_write_trailer(context_.get());
+        if (ret < 0)
+            return ret;
+        if (file_.error() < 0)
+            return file_.error();
+        ++linksEnded_;
+    }
+    const AVOutputFormat* format = context_->oformat;
+    context_->pb = nullptr;  // the file stays open for the next stream
+    context_.reset();
+    writtenDuration_.clear();
+    headerWritten_ = false;
+    AVFormatContext* raw = nullptr;
+    const int ret = avformat_alloc_output_context2(&raw, format, nullptr, path_.c_str());
+    if (ret < 0 || raw == nullptr)
+        return ret < 0 ? ret : AVERROR(ENOMEM);
+    context_.reset(raw);
+    context_->flags |= AVFMT_FLAG_BITEXACT;
+    return 0;
+}
+
+int JobOutput::HeaderOptions(ff::Dictionary& options) {
+    // The movie's time scale at the sample rate states an edit list to the sample; at
+    // the muxer's 1000 it ends up to a millisecond late.
+    if (IsMp4() && context_->nb_streams > 0 && context_->streams[0]->codecpar->sample_rate > 0)
+        return av_dict_set_int(options.address(), "movie_timescale",
+                               context_->streams[0]->codecpar->sample_rate, 0);
+    if (!CanChain())
+        return 0;
+    // Streams that follow one another in a file must not share a serial number; a
+    // random one keeps files joined later apart as well. The muxer numbers a link's
+    // streams from the offset on.
+    const unsigned count = context_->nb_streams;
+    unsigned offset = 0;
+    const auto taken = [&](unsigned at) {
+        for (unsigned used : serials_) {
+            if (used >= at && used < at + count)
+                return true;
+        }
+        return false;
+    };
+    do {
+        offset = av_get_random_seed() % (static_cast<unsigned>(INT32_MAX) - count);
+    } while (taken(offset));
+    for (unsigned i = 0; i < count; ++i)
+        serials_.push_back(offset + i);
+    int ret = av_dict_set_int(options.address(), "serial_offset", offset, 0);
+    constexpr double kLongestPageSec = 1.0;  // the muxer's own choice
+    constexpr double kShortestPageSec = 0.01;
+    if (ret >= 0 && linkSeconds_ > 0 && linkSeconds_ < 4 * kLongestPageSec) {
+        const double page = std::max(kShortestPageSec, linkSeconds_ / 4);
+        ret = av_dict_set_int(options.address(), "page_duration",
+                              static_cast<std::int64_t>(page * 1e6), 0);
+    }
+    return ret;
+}
+
 int JobOutput::WriteHeader() {
     av_dump_format(context_.get(), 0, path_.c_str(), 1);
-    if (!(context_->oformat->flags & AVFMT_NOFILE)) {
+    if (linksEnded_ > 0) {
+        context_->pb = file_.io();
+        context_->flags |= AVFMT_FLAG_CUSTOM_IO;
+        context_->flush_packets = 0;
+    } else if (!(context_->oformat->flags & AVFMT_NOFILE)) {
         int ret = file_.CreateFree(path_);
         if (ret < 0)
             return ret;
@@ -70,13 +144,10 @@ int JobOutput::WriteHeader() {
         // costs more than the copy itself on a cut.
         context_->flush_packets = 0;
     }
-    // The movie's time scale at the sample rate states an edit list to the sample; at
-    // the muxer's 1000 it ends up to a millisecond late.
     ff::Dictionary options;
-    if (IsMp4() && context_->nb_streams > 0 && context_->streams[0]->codecpar->sample_rate > 0)
-        av_dict_set_int(options.address(), "movie_timescale",
-                        context_->streams[0]->codecpar->sample_rate, 0);
-    int ret = avformat_write_header(context_.get(), options.address());
+    int ret = HeaderOptions(options);
+    if (ret >= 0)
+        ret = avformat_write_header(context_.get(), options.address());
     if (ret < 0)
         return ret;
     headerWritten_ = true;
@@ -219,7 +290,8 @@ int JobOutput::Finish() {
     const int closeError = file_.Close();
     if (ret >= 0)
         ret = closeError;
-    if (ret >= 0 && !headerWritten_)
+    // A stream begun after others and left without a packet adds nothing to the file.
+    if (ret >= 0 && !headerWritten_ && linksEnded_ == 0)
         ret = AVERROR(EINVAL);
     context_.reset();
     if (ret < 0)

@@ -29,6 +29,17 @@ class JobOutput {
     int Write(AVPacket* packet);
     // True once a packet has been written.
     bool HasPackets() const { return packetsWritten_ > 0; }
+    // Whether the container can hold stretches one after another as streams of their own,
+    // each with its own headers, start and end (a chained Ogg file).
+    bool CanChain() const;
+    // Ends the running stream (its last page written) and begins another in the same
+    // file: the caller adds the new stream's streams, WriteHeader() writes its headers.
+    // Every stream of the file gets a serial number of its own. 0 or an FFmpeg error.
+    int StartLink();
+    // The length of the running stream's audio, when known before its header: a chained
+    // file's pages are made short enough that each stream has several (a Vorbis reader
+    // loses a stream of one audio page when another follows it).
+    void SetLinkLength(double seconds) { linkSeconds_ = seconds; }
     // Writes the trailer and closes the file. On a failure the file is removed.
     int Finish();
     // Drops the output: the context is freed and the file we created removed.
@@ -40,11 +51,17 @@ class JobOutput {
     int FixMp3InfoHeader();
     bool IsMp4() const;
     int FixMp4MovieDuration();
+    // Options of the muxer's header; 0 or an FFmpeg error.
+    int HeaderOptions(ff::Dictionary& options);
 
     std::string path_;
     ff::OutputFormatPtr context_;
     ExclusiveOutputFile file_;
     bool headerWritten_ = false;
+    // Streams ended by StartLink(), and the serial numbers their streams took.
+    int linksEnded_ = 0;
+    std::vector<unsigned> serials_;
+    double linkSeconds_ = 0.0;
     std::int64_t packetsWritten_ = 0;
     // Sum of packet durations per output stream, in that stream's time base.
     std::vector<std::int64_t> writtenDuration_;

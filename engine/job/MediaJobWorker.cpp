@@ -13,6 +13,7 @@
 #include "engine/job/JobSteps.h"
 #include "engine/job/MediaEngine.h"
 #include "engine/probe/DecodableAudio.h"
+#include "engine/probe/OggLength.h"
 
 namespace tolvane {
 
@@ -172,6 +173,10 @@ InputOutcome JobRun::ReadInput(int k, const std::string& name) {
         if (!reencode_)
             reencode_ = std::make_unique<ReencodePipeline>(job_, output_);
         return reencode_->Run(k, input, packet_.get());
+    }
+    if (IsChainedOgg(*input)) {
+        RecordFailure(job_, kErrorChainedInput, false, JobStep::OpeningInput);
+        return InputOutcome::Failed;
     }
     if (!copy_)
         copy_ = std::make_unique<CopyPipeline>(job_, output_);

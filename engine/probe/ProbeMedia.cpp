@@ -11,6 +11,7 @@
 #include "engine/ffmpeg/FfmpegHolders.h"
 #include "engine/ffmpeg/FfmpegSetup.h"
 #include "engine/job/MediaEngine.h"
+#include "engine/probe/OggLength.h"
 
 namespace tolvane {
 
@@ -30,13 +31,16 @@ namespace {
 // The length a file states itself, in microseconds, where FFmpeg's duration is only an
 // estimate or covers more: an MP3 Info header's frame count less the encoder delay and
 // padding, an MP4 track's edit list (the movie's duration may cover the priming too),
-// FLAC's sample count. Nothing where the file states none.
+// FLAC's sample count, an Ogg file's granule positions (OggLength.h). Nothing where the
+// file states none.
 std::optional<std::int64_t> StatedLength(AVFormatContext& input, const AVStream& stream) {
     const AVCodecParameters& par = *stream.codecpar;
     const std::string_view format(input.iformat->name);
     if ((format.find("mov") != std::string_view::npos || par.codec_id == AV_CODEC_ID_FLAC) &&
         stream.duration > 0 && stream.duration != AV_NOPTS_VALUE)
         return av_rescale_q(stream.duration, stream.time_base, AVRational{1, 1000000});
+    if (const std::optional<std::int64_t> ogg = OggStatedLength(input, stream))
+        return ogg;
     if (format != "mp3" || input.pb == nullptr || !(input.pb->seekable & AVIO_SEEKABLE_NORMAL))
         return std::nullopt;
     const std::int64_t back = avio_tell(input.pb);
@@ -152,8 +156,12 @@ ProbeResult ProbeMedia(MediaJob& job) {
         job.audioChannels = context->ch_layout.nb_channels;
         job.probeStartUs = 0;
         job.probeEndUs = job.probeDurationUs = input->duration;  // AV_NOPTS_VALUE if unknown
-        if (const std::optional<std::int64_t> stated = StatedLength(*input, *stream))
-            job.probeDurationUs = *stated;  // the end stays where the demuxer ends
+        if (const std::optional<std::int64_t> stated = StatedLength(*input, *stream)) {
+            job.probeDurationUs = *stated;  // the end stays where the demuxer ends,
+            // except where the demuxer sees only the last stream of a chained Ogg file
+            if (std::string_view(input->iformat->name) == "ogg" && *stated > job.probeEndUs)
+                job.probeEndUs = *stated;
+        }
         if (mp3Name)
             NoteMislabel(job, par->codec_id);
     }

@@ -8,6 +8,7 @@
 #include "engine/job/JobBuilders.h"
 #include "engine/job/JobSteps.h"
 #include "engine/job/MediaEngine.h"
+#include "engine/probe/OggLength.h"
 #include "engine/split/PartNaming.h"
 
 namespace tolvane::split {
@@ -49,8 +50,8 @@ SplitJob::SplitJob(SplitRequest request)
 
 void SplitJob::Run() {
     ff::InputFormatPtr input;
-    if (const int ret = OpenJobInput(request_.source, input); ret < 0) {
-        sourceFailure_ = ret;
+    if (int ret = OpenJobInput(request_.source, input); ret < 0 || IsChainedOgg(*input)) {
+        sourceFailure_ = ret < 0 ? ret : kErrorChainedInput;
         outcome_ = SplitOutcome::Failed;
         return;
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "JobTestSupport.h"
+#include "engine/probe/OggLength.h"
 
 namespace tolvane::testing {
 namespace {
@@ -114,6 +115,47 @@ TEST_F(ProbeMediaTest, GarbageIsRefusedAndLeavesNoStaleValues) {
 TEST_F(ProbeMediaTest, TruncatedMp3IsUsable) {
     EXPECT_EQ(ProbeFile(job, fixtures.Truncated()), ProbeResult::Usable);
     EXPECT_EQ(job.audioSampleRate, 44100);
+}
+
+// An Ogg cut states its length in its pages: the pre-skip and the pre-roll it drops are
+// not counted (FFmpeg's own duration counts them).
+TEST_F(ProbeMediaTest, OggCutsStateTheirExactLength) {
+    for (const std::string extension : {"opus", "ogg"}) {
+        SCOPED_TRACE(extension);
+        const fs::path source = MakeTone(dir.path(), "s." + extension, 6.0, 48000, 2,
+                                         extension == "opus" ? "-c:a libopus" : "-c:a libvorbis");
+        const fs::path cut = dir / ("cut." + extension);
+        MediaJob cutJob;
+        PrepareCut(cutJob, source, cut, 1.0, 4.0);
+        RunJob(cutJob);
+        ASSERT_EQ(ProbeFile(job, cut), ProbeResult::Usable);
+        if (extension == "opus") {
+            EXPECT_EQ(job.probeDurationUs, 3000000);
+        } else {  // whole packets at the start: up to two of 1024 samples more
+            EXPECT_GE(job.probeDurationUs, 3000000);
+            EXPECT_LE(job.probeDurationUs, 3000000 + 2 * 1024 * 1000000 / 48000);
+        }
+    }
+}
+
+TEST(OpusPacketSamples, FromTheTableOfContents) {
+    struct Case {
+        std::vector<std::uint8_t> packet;
+        int samples;
+    };
+    const Case cases[] = {
+        {{0x00}, 480},        // SILK 10 ms, one frame
+        {{0x18}, 2880},       // SILK 60 ms
+        {{0x68}, 960},        // hybrid 20 ms
+        {{0x80}, 120},        // CELT 2.5 ms
+        {{0xFC}, 960},        // CELT 20 ms, stereo
+        {{0x81}, 240},        // two frames
+        {{0x83, 0x05}, 600},  // a counted five
+        {{0x83}, 0},          // the count is missing
+        {{}, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(OpusPacketSamples(c.packet), c.samples) << static_cast<int>(c.packet.size());
 }
 
 TEST_F(ProbeMediaTest, FileWithoutAudioIsRefused) {

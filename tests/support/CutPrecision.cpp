@@ -74,6 +74,8 @@ std::string DecoderName(Decoder decoder) {
             return "sox";
         case Decoder::Oggdec:
             return "oggdec";
+        case Decoder::GstreamerPlaybin:
+            return "gstreamer-playbin";
     }
     return "?";
 }
@@ -98,6 +100,8 @@ bool DecoderInstalled(Decoder decoder) {
             return RunCommand("gst-inspect-1.0 faad >/dev/null 2>&1") == 0;
         case Decoder::GstreamerA52dec:
             return RunCommand("gst-inspect-1.0 a52dec >/dev/null 2>&1") == 0;
+        case Decoder::GstreamerPlaybin:
+            return RunCommand("gst-inspect-1.0 playbin >/dev/null 2>&1") == 0;
     }
     return RunCommand("command -v " + program + " >/dev/null 2>&1") == 0;
 }
@@ -141,6 +145,13 @@ DecodedAudio Decode(const fs::path& file, Decoder decoder) {
                       "\"$t\" -f f32le -; s=$?; rm -f \"$t\"; exit $s";
             break;
         }
+        case Decoder::GstreamerPlaybin:
+            command = "t=$(mktemp --suffix=.wav) && gst-launch-1.0 -q playbin uri=" +
+                      ShellQuote("file://" + fs::absolute(file).string()) +
+                      " audio-sink=\"audioconvert ! audio/x-raw,format=F32LE ! wavenc ! "
+                      "filesink location=$t\" >/dev/null 2>&1 && ffmpeg -nostdin -v error -i "
+                      "\"$t\" -f f32le -; s=$?; rm -f \"$t\"; exit $s";
+            break;
         case Decoder::Sox:
             command = "sox " + name + " -t f32 -";
             break;

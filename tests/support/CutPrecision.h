@@ -12,8 +12,10 @@ namespace tolvane::testing {
 
 // The players a cut is checked with. GStreamer plays through `decodebin` as desktop
 // players do (with gst-libav: FFmpeg's decoders); GstreamerMpg123 and GstreamerFaad force
-// the decoders it picks without gst-libav, GstreamerA52dec liba52's AC-3 decoder. Sox decodes MP3
-// with libmad, Ogg with libvorbisfile; Oggdec is libvorbisfile's own tool.
+// the decoders it picks without gst-libav, GstreamerA52dec liba52's AC-3 decoder. Sox
+// decodes MP3 with libmad, Ogg with libvorbisfile; Oggdec is libvorbisfile's own tool.
+// GstreamerPlaybin plays through `playbin`, which (unlike a `decodebin` line) follows a
+// chained Ogg file's streams.
 enum class Decoder {
     Ffmpeg,
     Mpg123,
@@ -23,7 +25,8 @@ enum class Decoder {
     GstreamerFaad,
     GstreamerA52dec,
     Sox,
-    Oggdec
+    Oggdec,
+    GstreamerPlaybin
 };
 std::string DecoderName(Decoder decoder);
 // Whether the program that plays with `decoder` is installed (tests skip it otherwise,

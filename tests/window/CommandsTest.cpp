@@ -794,6 +794,18 @@ TEST_F(MergeCommandTest, CopyJoinsLikeFilesInTheFirstOnesFormat) {
         EXPECT_EQ(w.List().GetItemText(row, 4), Tishi("wc")) << row;
 }
 
+TEST_F(MergeCommandTest, CopyOfMislabelledMp3sTakesTheirTrueType) {
+    const fs::path a = w.fixtures.AacNamedMp3();
+    const fs::path b = w.media.path() / "b.mp3";
+    fs::copy_file(a, b);
+    MergeByCopy(w, a, b);
+
+    ASSERT_EQ(w.messageBox.messages, std::vector<QString>{Success("hbcg", w->outputPath())});
+    const fs::path output = w.output / a.filename().replace_extension(".aac");
+    EXPECT_EQ(w->outputPath(), Q(output));
+    EXPECT_EQ(Ffprobe(output).codecName, "aac");
+}
+
 TEST_F(MergeCommandTest, CopyRefusesUnlikeFilesNamingHow) {
     const fs::path a = MakeTone(w.media.path(), "a.wav", 1.0, 44100, 2, "");
     const fs::path b = MakeTone(w.media.path(), "b.wav", 1.0, 22050, 2, "");

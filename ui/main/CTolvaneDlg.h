@@ -226,6 +226,7 @@ class CTolvaneDlg : public QDialog {
     bool JobCommandAllowed() const;
     bool CheckOutputFolder();
     bool CopyJoinAllowed();
+    MislabelFlags ProbedMislabel(const QString& path);
     void RunJob(bool joinMode);
     CAVConvertDlg& ProgressDialog();
     void CloseProgressDialog();

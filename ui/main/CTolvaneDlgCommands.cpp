@@ -270,8 +270,9 @@ void CTolvaneDlg::OnMerge() {
         OutputNamingError why = OutputNamingError::NoExtension;
         std::optional<std::string> name;
         if (j == 0 && outputProfile_.copy) {
-            // A copy takes the first input's format and so its extension, as a cut does.
-            name = MakeCutOutputPath(Utf8(outputFolder_), Utf8(input), MislabelFlags{}, &why);
+            // A copy takes the first input's true format and so its extension, as a cut
+            // does: an AAC file named ".mp3" is joined into an M4A file.
+            name = MakeCutOutputPath(Utf8(outputFolder_), Utf8(input), ProbedMislabel(input), &why);
         } else if (j == 0) {
             name = MakeJoinOutputPath(Utf8(outputFolder_), Utf8(input), formatEntry, &why);
         } else {
@@ -307,6 +308,12 @@ void CTolvaneDlg::OnMerge() {
             {outputProfile_.bitRate, outputProfile_.sampleRate, outputProfile_.channels});
 
     RunJob(true);
+}
+
+// What the file named `path` really holds when its ".mp3" name says otherwise.
+MislabelFlags CTolvaneDlg::ProbedMislabel(const QString& path) {
+    job_.probeFileName = Utf8(path);
+    return runner_.Probe(job_) == ProbeResult::Usable ? job_.mislabeled : MislabelFlags{};
 }
 
 // A join without re-encoding takes only like inputs: the first that differs is named
