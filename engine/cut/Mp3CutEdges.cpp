@@ -105,20 +105,25 @@ void Mp3CutEdges::PlanStart(AVPacket& start) {
     const std::size_t reaching = frameSamples_ == kMpeg1FrameSamples ? 1 : 2;
     const std::size_t from = held.size() > reaching ? held.size() - reaching : 0;
     AVPacket& first = from < held.size() ? *held[from] : start;
+    // A first frame after the start, or a gap in the times that no delay can drop,
+    // takes the plain lead below.
+    const std::int64_t skip = first.pts != AV_NOPTS_VALUE
+                                  ? frameSamples_ + ToSamples(span_.start - first.pts)
+                                  : std::int64_t{-1};
     std::vector<std::uint8_t> carrier;
-    if (first.pts != AV_NOPTS_VALUE)
+    if (skip >= frameSamples_ && skip <= kMaxEncoderDelay + kDecoderDelay)
         carrier = lead_.CarrierBefore(from, start);
     if (!carrier.empty()) {
         held.erase(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(from));
         firstFrame_ = std::move(carrier);
-        firstFrameSkip_ =
-            static_cast<std::uint32_t>(frameSamples_ + ToSamples(span_.start - first.pts));
+        firstFrameSkip_ = static_cast<std::uint32_t>(skip);
         return;
     }
     // Without a carrier every held frame is written, as many as the delay can drop.
     AVPacket& oldest = held.empty() ? start : *held.front();
-    const std::int64_t before =
-        oldest.pts != AV_NOPTS_VALUE ? ToSamples(span_.start - oldest.pts) : 0;
+    const std::int64_t before = oldest.pts != AV_NOPTS_VALUE
+                                    ? std::max<std::int64_t>(0, ToSamples(span_.start - oldest.pts))
+                                    : 0;
     if (before < kDecoderDelay)
         firstFrame_ = SilentMp3Frame(oldest.data, oldest.size);
     if (!firstFrame_.empty())
