@@ -28,14 +28,15 @@ bool HasStartSkip(const AVPacket& packet) {
 // its reach (9 bits of side information at MPEG-1, 8 at MPEG-2 and 2.5) over the
 // payload of the smallest frame (the lowest bit rate, with a CRC), and the frames up
 // to two granules before the start.
-int ReservoirFrames(const AVCodecParameters& source, int frameSamples) {
-    const bool mpeg1 = frameSamples == kMpeg1FrameSamples;
+int ReservoirFrames(const AVCodecParameters& source) {
+    if (source.sample_rate <= 0)
+        return 0;
+    const bool mpeg1 = source.sample_rate >= 32000;
     const bool mono = source.ch_layout.nb_channels == 1;
     const int sideBytes = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
     const int lowestKbps = mpeg1 ? 32 : 8;
-    if (source.sample_rate <= 0)
-        return 0;
-    const int smallest = frameSamples / 8 * lowestKbps * 1000 / source.sample_rate;
+    const int bytesFactor = mpeg1 ? 144 : 72;  // frame bytes = factor * bit rate / rate
+    const int smallest = bytesFactor * lowestKbps * 1000 / source.sample_rate;
     const int payload = smallest - 6 - sideBytes;
     const int reach = mpeg1 ? 511 : 255;
     return payload > 0 ? (reach + payload - 1) / payload + 3 : 0;
@@ -46,7 +47,7 @@ int ReservoirFrames(const AVCodecParameters& source, int frameSamples) {
 Mp3CutEdges::Mp3CutEdges(const CutSpan& span, const AVCodecParameters& source)
     : CutEdges(span),
       frameSamples_(source.frame_size > 0 ? source.frame_size : kMpeg1FrameSamples),
-      reservoirFrames_(ReservoirFrames(source, frameSamples_)),
+      reservoirFrames_(ReservoirFrames(source)),
       cutsLead_(!span.fromFileStart && !span.afterAnother),
       holding_(cutsLead_) {}
 
