@@ -28,14 +28,15 @@ bool HasStartSkip(const AVPacket& packet) {
 // its reach (9 bits of side information at MPEG-1, 8 at MPEG-2 and 2.5) over the
 // payload of the smallest frame (the lowest bit rate, with a CRC), and the frames up
 // to two granules before the start.
-int ReservoirFrames(const AVCodecParameters& source, int frameSamples) {
-    const bool mpeg1 = frameSamples == kMpeg1FrameSamples;
+int ReservoirFrames(const AVCodecParameters& source) {
+    if (source.sample_rate <= 0)
+        return 0;
+    const bool mpeg1 = source.sample_rate >= 32000;
     const bool mono = source.ch_layout.nb_channels == 1;
     const int sideBytes = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
     const int lowestKbps = mpeg1 ? 32 : 8;
-    if (source.sample_rate <= 0)
-        return 0;
-    const int smallest = frameSamples / 8 * lowestKbps * 1000 / source.sample_rate;
+    const int bytesFactor = mpeg1 ? 144 : 72;  // frame bytes = factor * bit rate / rate
+    const int smallest = bytesFactor * lowestKbps * 1000 / source.sample_rate;
     const int payload = smallest - 6 - sideBytes;
     const int reach = mpeg1 ? 511 : 255;
     return payload > 0 ? (reach + payload - 1) / payload + 3 : 0;
@@ -46,7 +47,7 @@ int ReservoirFrames(const AVCodecParameters& source, int frameSamples) {
 Mp3CutEdges::Mp3CutEdges(const CutSpan& span, const AVCodecParameters& source)
     : CutEdges(span),
       frameSamples_(source.frame_size > 0 ? source.frame_size : kMpeg1FrameSamples),
-      reservoirFrames_(ReservoirFrames(source, frameSamples_)),
+      reservoirFrames_(ReservoirFrames(source)),
       cutsLead_(!span.fromFileStart && !span.afterAnother),
       holding_(cutsLead_) {}
 
@@ -105,20 +106,25 @@ void Mp3CutEdges::PlanStart(AVPacket& start) {
     const std::size_t reaching = frameSamples_ == kMpeg1FrameSamples ? 1 : 2;
     const std::size_t from = held.size() > reaching ? held.size() - reaching : 0;
     AVPacket& first = from < held.size() ? *held[from] : start;
+    // A first frame after the start, or a gap in the times that no delay can drop,
+    // takes the plain lead below.
+    const std::int64_t skip = first.pts != AV_NOPTS_VALUE
+                                  ? frameSamples_ + ToSamples(span_.start - first.pts)
+                                  : std::int64_t{-1};
     std::vector<std::uint8_t> carrier;
-    if (first.pts != AV_NOPTS_VALUE)
+    if (skip >= frameSamples_ && skip <= kMaxEncoderDelay + kDecoderDelay)
         carrier = lead_.CarrierBefore(from, start);
     if (!carrier.empty()) {
         held.erase(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(from));
         firstFrame_ = std::move(carrier);
-        firstFrameSkip_ =
-            static_cast<std::uint32_t>(frameSamples_ + ToSamples(span_.start - first.pts));
+        firstFrameSkip_ = static_cast<std::uint32_t>(skip);
         return;
     }
     // Without a carrier every held frame is written, as many as the delay can drop.
     AVPacket& oldest = held.empty() ? start : *held.front();
-    const std::int64_t before =
-        oldest.pts != AV_NOPTS_VALUE ? ToSamples(span_.start - oldest.pts) : 0;
+    const std::int64_t before = oldest.pts != AV_NOPTS_VALUE
+                                    ? std::max<std::int64_t>(0, ToSamples(span_.start - oldest.pts))
+                                    : 0;
     if (before < kDecoderDelay)
         firstFrame_ = SilentMp3Frame(oldest.data, oldest.size);
     if (!firstFrame_.empty())
