@@ -133,6 +133,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
             request.remove = true;
             continue;
         }
+        if (argument == "--chained" &&
+            (request.command == Command::Cut || request.command == Command::Join)) {
+            request.chained = true;
+            continue;
+        }
         if (isSplit && (argument == "--dry-run" || argument == "--silence")) {
             if (argument == "--dry-run") {
                 request.dryRun = true;
@@ -247,10 +252,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
                 return Error("the start (--start) lies after the end (--end)");
             if (request.remove && !request.startMs && !request.endMs)
                 return Error("--remove needs the stretch to remove: --start, --end or both");
+            if (request.chained && !request.remove)
+                return Error("--chained goes with --remove (or join --copy)");
             break;
         case Command::Join:
             if (request.files.size() < 2)
                 return Error("join needs at least two files");
+            if (request.chained && !request.copy)
+                return Error("--chained goes with --copy");
             if (request.copy && (request.bitRate || request.sampleRate || request.channels))
                 return Error(
                     "--copy keeps the files' own encoding: --bitrate, --rate and "
@@ -281,9 +290,9 @@ const char* UsageText() {
     return R"usage(Usage:
   tolvane-cli probe [--json] FILE...
   tolvane-cli cut FILE... [--start TIME] [--end TIME] [--out DIR] [--keep-tags]
-  tolvane-cli cut FILE... [--start TIME] [--end TIME] --remove [--out DIR] [--keep-tags]
+  tolvane-cli cut FILE... [--start TIME] [--end TIME] --remove [--chained] [--out DIR] [--keep-tags]
   tolvane-cli join FILE... [--out DIR] [--bitrate 128k] [--rate 44100] [--channels 2]
-  tolvane-cli join --copy FILE... [--out DIR]
+  tolvane-cli join --copy [--chained] FILE... [--out DIR]
   tolvane-cli split FILE --at TIME[,TIME...] [--out DIR] [--json] [--dry-run] [--keep-tags]
   tolvane-cli split FILE --cue SHEET.cue [--out DIR] [--json] [--dry-run] [--keep-tags]
   tolvane-cli split FILE --silence [--threshold -48] [--min-silence 00:00:01.000] [...]
@@ -314,13 +323,15 @@ join   re-encodes the files, in the order given, into one MP3 named after the fi
        header stating the first file's delay and the last one's padding, so a seam
        holds the earlier file's padding and the later one's delay (25-50 ms of
        near-silence), its frames reading their own bit reservoir; Opus and Vorbis in
-       Ogg make each file a stream of its own in one chained file, so each keeps its
-       start and end (Opus to the sample; Vorbis: a removal's part after the stretch
-       starts at a whole packet) in opusdec, oggdec, sox and GStreamer players (FFmpeg
-       decodes each stream without starting afresh); AAC and the rest copy whole
-       packets, a seam within one packet. A removed stretch of those formats ends on
-       packets. A chained Ogg file is not taken as the input of a cut or of a join
-       without re-encoding.
+       Ogg continue one stream, a seam holding the codec's pre-roll (Opus 10 ms,
+       Vorbis about 3 ms). With --chained they make each file a stream of its own in
+       one chained file, so each keeps its start and end (Opus to the sample; Vorbis: a
+       removal's part after the stretch starts at a whole packet) in opusdec, oggdec,
+       sox and GStreamer players; FFmpeg 5.1's readers (this program's preview too)
+       then see only the last stream's length and cannot seek past the first. AAC and
+       the rest copy whole packets, a seam within one packet. A removed stretch of
+       those formats ends on packets. A chained Ogg file is not taken as the input of
+       a cut or of a join without re-encoding.
 split  cuts one file into parts of its own format, without re-encoding, each as exact
        as a cut, so the parts played one after the other are the file: at the times
        given by --at; at the tracks of a cue sheet (named "01 - <title>" and tagged

@@ -28,6 +28,7 @@ struct Request {
     bool keepTags = false;  // cut, split: copy the source's tags into the outputs
     bool copy = false;      // join: copy the packets instead of re-encoding
     bool remove = false;    // cut: write the file without the range instead
+    bool chained = false;   // join --copy, cut --remove: Ogg stretches as chained streams
     // split
     SplitSource splitSource = SplitSource::None;
     std::vector<std::int32_t> splitPointsMs;   // --at

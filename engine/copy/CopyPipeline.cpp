@@ -120,7 +120,8 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
         mp3Seam_ = std::make_unique<Mp3Seam>();
     if (k == 0 && seams && output_.CanChain()) {
         const int audio = av_find_best_stream(input, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-        chained_ = audio >= 0 && ChainsExactly(input->streams[audio]->codecpar->codec_id);
+        chained_ = job_.chainOggStreams && audio >= 0 &&
+                   ChainsExactly(input->streams[audio]->codecpar->codec_id);
     }
     if (k > 0 && chained_ && !StartLink())
         return InputOutcome::Failed;

@@ -74,6 +74,12 @@ struct MediaJob {
     // A cut whose output is its input without [startSec[0], endSec[0]): the parts before
     // and after the stretch joined without re-encoding.
     bool removeStretch = false;
+    // A copy join or removal into Ogg Opus or Vorbis writes each stretch as a logical
+    // stream of its own (a chained file): every stretch keeps its exact start and end in
+    // opusdec, oggdec, sox and GStreamer's playbin, but FFmpeg 5.1's readers (the
+    // preview player among them) see only the last stream's length and cannot seek past
+    // the first. Off: one stream, each seam holding the codec's pre-roll.
+    bool chainOggStreams = false;
     bool reencode = false;  // true: re-encode mode, false: copy mode
     // Re-encode mode decodes on a second thread while the job's thread encodes; true
     // does both in turn on the job's thread (the two give the same output).
