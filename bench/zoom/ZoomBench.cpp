@@ -1,0 +1,82 @@
+// Times the zoomed waveform's columns: from asking for a view (a turn of the wheel) to
+// its final columns, at five zoom levels, each at several places of the file, once the
+// overview has been read and while it is still being read.
+//
+// Usage: tolvane_zoom_bench FILE [places]
+
+#include "BenchStats.h"
+#include "engine/probe/PeakWindows.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tolvane::PeakSpan;
+using tolvane::PeakWindows;
+using tolvane::bench::Median;
+
+constexpr int kColumns = 520;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// Asks as the window does (again every few milliseconds) until the answer is final.
+double TimeToFinal(PeakWindows& windows, const PeakSpan& span) {
+    const auto start = Clock::now();
+    while (!windows.Peaks(span).final)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return Seconds(start);
+}
+
+void Level(PeakWindows& windows, double lengthUs, double viewUs, int places, const char* when) {
+    std::vector<double> times;
+    for (int i = 0; i < places; ++i) {
+        // Places spread over the file, none on a column edge of the last.
+        const double from = (lengthUs - viewUs) * (i + 0.37) / places;
+        const PeakSpan span{static_cast<std::int64_t>(from),
+                            static_cast<std::int64_t>(from + viewUs), kColumns};
+        times.push_back(TimeToFinal(windows, span));
+    }
+    std::printf("  view %10.3f s  %-16s median %6.1f ms, worst %6.1f ms (%d places)\n",
+                viewUs / 1e6, when, Median(times) * 1e3,
+                *std::max_element(times.begin(), times.end()) * 1e3, places);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tolvane_zoom_bench FILE [places]\n");
+        return 2;
+    }
+    const int places = argc > 2 ? std::max(std::atoi(argv[2]), 1) : 7;
+    // The five zoom levels: a sixth, a sixtieth ... of an hour, and about a sample a pixel.
+    const double levels[] = {600e6, 60e6, 10e6, 1e6, kColumns * 1e6 / 44100};
+
+    {
+        PeakWindows windows(argv[1]);
+        while (windows.LengthUs() == 0 && !windows.Failed())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (windows.Failed()) {
+            std::fprintf(stderr, "%s cannot be read\n", argv[1]);
+            return 1;
+        }
+        const double length = double(windows.LengthUs());
+        std::printf("%s, %.0f s; while the overview is read:\n", argv[1], length / 1e6);
+        for (const double view : {10e6, 1e6, levels[4]})
+            Level(windows, length, view, places, "(overview busy)");
+        const auto start = Clock::now();
+        TimeToFinal(windows, {0, static_cast<std::int64_t>(length), kColumns});
+        std::printf("overview read in %.2f s after those; then:\n", Seconds(start));
+        for (const double view : levels)
+            Level(windows, length, view, places, "");
+    }
+    return 0;
+}
