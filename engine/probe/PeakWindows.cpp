@@ -139,9 +139,11 @@ void PeakWindows::Serve() {
 // of their own: they show their neighbour's, and each column reaches the one before it,
 // so a view of single samples reads as one line.
 std::optional<std::vector<ColumnPeak>> PeakWindows::Decode(const PeakSpan& span) {
-    // Opened again for each window: a seek in a file kept open costs about as much, and
-    // nothing stays open while the view rests.
-    AudioWindowSource source(path_);
+    // Kept open from one window to the next: opening and examining the file again would
+    // cost more than the decoding of a narrow window.
+    if (!source_)
+        source_ = std::make_unique<AudioWindowSource>(path_);
+    AudioWindowSource& source = *source_;
     if (!source.Ready())
         return std::vector<ColumnPeak>(std::size_t(span.columns));
     const int rate = source.SampleRate();

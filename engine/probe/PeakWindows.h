@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,6 +18,8 @@
 #include "engine/probe/PeakReader.h"
 
 namespace tolvane {
+
+class AudioWindowSource;
 
 // A stretch of the file's time [fromUs, toUs) shown in `columns` columns.
 struct PeakSpan {
@@ -40,7 +43,7 @@ class PeakWindows {
     static constexpr std::size_t kCachedWindows = 24;
 
     explicit PeakWindows(std::string path, int overviewColumns = kOverviewColumns);
-    ~PeakWindows();  // cancels and joins both readers
+    ~PeakWindows();  // cancels and joins both readers (defined where the source is whole)
     PeakWindows(const PeakWindows&) = delete;
     PeakWindows& operator=(const PeakWindows&) = delete;
 
@@ -68,6 +71,7 @@ class PeakWindows {
     std::optional<PeakSpan> pending_;  // under mutex_
     // Most recently used first; under mutex_.
     std::list<std::pair<PeakSpan, std::vector<ColumnPeak>>> cache_;
+    std::unique_ptr<AudioWindowSource> source_;  // the window thread's own
 
     std::thread thread_;  // last: starts after everything above exists
 };
