@@ -5,7 +5,10 @@
 // Usage: tolvane_zoom_bench FILE [places]
 
 #include "BenchStats.h"
+#include "engine/cut/MarkStep.h"
+#include "engine/probe/AudioWindow.h"
 #include "engine/probe/PeakWindows.h"
+#include "engine/probe/QuietPoint.h"
 
 #include <algorithm>
 #include <chrono>
@@ -84,5 +87,21 @@ int main(int argc, char** argv) {
         for (const double view : levels)
             Level(windows, length, view, places, 0.71, "");
     }
+    // What the window does on its own thread when a mark is set with snapping on, and
+    // once per file for the nudge keys.
+    std::vector<double> snaps;
+    tolvane::AudioWindowSource source(argv[1]);  // kept open, as the window keeps it
+    for (int i = 0; i < places; ++i) {
+        const auto start = Clock::now();
+        tolvane::FindQuietPoint(source, {std::int64_t(3600e6 * (i + 0.5) / places), 50000, 10000});
+        snaps.push_back(Seconds(start));
+    }
+    const auto stepStart = Clock::now();
+    const std::int64_t step = tolvane::MarkStepUs(argv[1]);
+    std::printf(
+        "quiet point search: median %.1f ms, worst %.1f ms; mark step %lld us found in "
+        "%.1f ms\n",
+        Median(snaps) * 1e3, *std::max_element(snaps.begin(), snaps.end()) * 1e3,
+        static_cast<long long>(step), Seconds(stepStart) * 1e3);
     return 0;
 }

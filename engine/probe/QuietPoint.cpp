@@ -86,6 +86,10 @@ QuietPoint QuietPointIn(const float* samples, std::size_t count, std::int64_t fi
 
 QuietPoint FindQuietPoint(const std::string& path, const QuietPointSearch& search) {
     AudioWindowSource source(path);
+    return FindQuietPoint(source, search);
+}
+
+QuietPoint FindQuietPoint(AudioWindowSource& source, const QuietPointSearch& search) {
     if (!source.Ready())
         return {};
     const int rate = source.SampleRate();

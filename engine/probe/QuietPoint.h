@@ -20,7 +20,12 @@ struct QuietPoint {
     bool zeroCrossing = false;  // the point is a zero crossing
 };
 
+class AudioWindowSource;
+
 QuietPoint FindQuietPoint(const std::string& path, const QuietPointSearch& search);
+// The same in a source kept open: the first seek in a long MP3 without an index scans
+// the file (about 100 ms for an hour), later ones are quick.
+QuietPoint FindQuietPoint(AudioWindowSource& source, const QuietPointSearch& search);
 
 // The search over decoded mono samples, the first at `firstUs`, `rate` per second.
 QuietPoint QuietPointIn(const float* samples, std::size_t count, std::int64_t firstUs, int rate,

@@ -1,4 +1,5 @@
 #include "CTolvaneDlg.h"
+#include "engine/probe/AudioWindow.h"  // complete for the snap source
 #include "WindowText.h"
 
 #include <QApplication>

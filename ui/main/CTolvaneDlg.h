@@ -47,6 +47,7 @@ class QTableWidgetItem;
 
 namespace tolvane {
 
+class AudioWindowSource;
 class CBitmapSlider;
 class CCheckListCtrl;
 class CControlButton;
@@ -377,10 +378,11 @@ class CTolvaneDlg : public QDialog {
     // Zoom and marks on it.
     QScrollBar* zoomBar_ = nullptr;
     QCheckBox* snapBox_ = nullptr;
-    QString timelineFile_;                // the file the slider's timeline is of
-    std::int64_t markStepUs_ = 1000;      // Alt+Left/Right
-    int editedMark_ = 0;                  // the end the nudge keys move: 0 start, 1 end
-    bool typedMark_[2] = {false, false};  // typed into since the edit was last left
+    QString timelineFile_;                           // the file the slider's timeline is of
+    std::int64_t markStepUs_ = 1000;                 // Alt+Left/Right
+    int editedMark_ = 0;                             // the end the nudge keys move: 0 start, 1 end
+    bool typedMark_[2] = {false, false};             // typed into since the edit was last left
+    std::unique_ptr<AudioWindowSource> snapSource_;  // currentFile_, opened at the first snap
 
     // Job commands.
     std::unique_ptr<CAVConvertDlg> progressDialog_;  // made at the first job

@@ -22,6 +22,7 @@
 #include "WaveformTrack.h"
 #include "WindowText.h"
 #include "engine/cut/MarkStep.h"
+#include "engine/probe/AudioWindow.h"
 #include "engine/probe/QuietPoint.h"
 
 namespace tolvane {
@@ -138,6 +139,7 @@ void CTolvaneDlg::UpdateSliderTimeline() {
         const int rate = currentFileProbe_.sampleRate > 0 ? currentFileProbe_.sampleRate : 44100;
         slider_->SetTimeline(lengthUs, std::int64_t(kSamplesInNarrowestView) * 1000000 / rate);
         timelineFile_ = on ? currentFile_ : QString();
+        snapSource_.reset();
         markStepUs_ = on ? MarkStepUs(Utf8(currentFile_)) : kExactMarkStepUs;
         ShowRangeOnSlider(ParseTimeCode(Utf8(startEdit_->text())),
                           ParseTimeCode(Utf8(endEdit_->text())));
@@ -209,7 +211,9 @@ void CTolvaneDlg::SnapMark(int end) {
     const std::int64_t atMs = ParseTimeCode(Utf8(edit->text()));
     QuietPointSearch search;
     search.atUs = atMs * 1000;
-    const QuietPoint point = FindQuietPoint(Utf8(currentFile_), search);
+    if (!snapSource_)
+        snapSource_ = std::make_unique<AudioWindowSource>(Utf8(currentFile_));
+    const QuietPoint point = FindQuietPoint(*snapSource_, search);
     if (!point.found)
         return;
     const std::int64_t lengthMs = currentFileProbe_.durationUs / 1000;
