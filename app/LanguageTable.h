@@ -35,7 +35,7 @@ struct DefaultedKey {
     std::string_view key;
     std::string_view english;
 };
-inline constexpr std::array<DefaultedKey, 32> kTishiOwnKeys = {{
+inline constexpr std::array<DefaultedKey, 38> kTishiOwnKeys = {{
     {"mcsb", "No output file can be made for \"%1\": %2."},
     {"mc_noext", "the input's file name has no extension"},
     {"mc_format", "the output format names no file extension"},
@@ -77,6 +77,15 @@ inline constexpr std::array<DefaultedKey, 32> kTishiOwnKeys = {{
      "\"%1\" cannot be joined to the others without re-encoding: %2. Choose MP3 in the output "
      "settings to re-encode."},
     {"bf_around", "Play around the marked stretch: two seconds before it, then on from its end"},
+    // Zoom and marks on the waveform.
+    {"bx_in", "Zoom in on the waveform (Ctrl++ or the mouse wheel)"},
+    {"bx_out", "Zoom out of the waveform (Ctrl+-)"},
+    {"bx_fit", "Show the whole file (Ctrl+0)"},
+    {"bx_pan", "Move along the zoomed waveform"},
+    {"bx_snap", "Snap marks to quiet points"},
+    {"bx_snaptip",
+     "A mark set by a button, by dragging its handle or by typing moves to the quietest spot "
+     "within 50 ms"},
 }};
 // JIEMIAN keys of the main window.
 inline constexpr std::array<std::string_view, 17> kJiemianMainKeys = {

@@ -53,6 +53,10 @@ bool SettingsFile::ShowFileWaveform() const {
     return ReadProfileString(path_, kView, "waveform", "0") == "1";
 }
 
+bool SettingsFile::SnapMarks() const {
+    return ReadProfileString(path_, kView, "snap", "0") == "1";
+}
+
 std::filesystem::path SettingsFile::LanguageFileInForce() const {
     return LanguageFilePath(LanguageFile(), folder_);
 }
@@ -71,6 +75,10 @@ void SettingsFile::SetOutputFolder(std::string_view folder) const {
 
 void SettingsFile::SetShowFileWaveform(bool show) const {
     WriteProfileString(path_, kView, "waveform", show ? "1" : "0");
+}
+
+void SettingsFile::SetSnapMarks(bool snap) const {
+    WriteProfileString(path_, kView, "snap", snap ? "1" : "0");
 }
 
 }  // namespace tolvane

@@ -41,6 +41,8 @@ class SettingsFile {
     std::string OutputFolder() const;
     // True only when [VIEW] "waveform" is exactly "1".
     bool ShowFileWaveform() const;
+    // [VIEW] snap: marks set on the waveform move to the quiet point near them.
+    bool SnapMarks() const;
 
     // The path of the language file in force: <folder>/languages/<[LANGUAGE] "file">.
     std::filesystem::path LanguageFileInForce() const;
@@ -51,6 +53,7 @@ class SettingsFile {
     void SetOutputFolder(std::string_view folder) const;
     // Writes "1" or "0".
     void SetShowFileWaveform(bool show) const;
+    void SetSnapMarks(bool snap) const;
 
   private:
     std::filesystem::path folder_;

@@ -175,6 +175,8 @@ bool PeakReader::ReadAll() {
     if (seconds <= 0)
         return false;
     samplesPerColumn_ = std::max(seconds * decoder->sample_rate / columns_, 1.0);
+    columnSeconds_ = samplesPerColumn_ / decoder->sample_rate;
+    seconds_ = seconds;
     working_.assign(static_cast<size_t>(columns_), ColumnPeak{});
     // Only the audio stream is demuxed into packets worth reading.
     for (unsigned i = 0; i < input->nb_streams; ++i)
@@ -187,6 +189,10 @@ bool PeakReader::ReadAll() {
         return false;
     const auto drain = [&]() -> bool {
         while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
+            if (std::isnan(startSeconds_.load())) {
+                const std::int64_t pts = frame->best_effort_timestamp;
+                startSeconds_ = pts != AV_NOPTS_VALUE ? pts * av_q2d(stream->time_base) : 0.0;
+            }
             const bool taken = TakeFrame(*frame);
             av_frame_unref(frame.get());
             if (!taken || cancelled_)

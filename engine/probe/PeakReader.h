@@ -3,6 +3,7 @@
 // file on a thread of its own: the window draws the file's own waveform from it.
 
 #include <atomic>
+#include <limits>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -17,6 +18,7 @@ namespace tolvane {
 struct ColumnPeak {
     float low = 0;
     float high = 0;
+    bool operator==(const ColumnPeak&) const = default;
 };
 
 class PeakReader {
@@ -36,6 +38,13 @@ class PeakReader {
     bool Done() const { return done_; }
     // True when the file could not be read as audio with a known duration.
     bool Failed() const { return failed_; }
+    // The time one column stands for, once the file's length is known (0 before).
+    double ColumnSeconds() const { return columnSeconds_; }
+    // The file's length, once known (0 before).
+    double Seconds() const { return seconds_; }
+    // The stream time of the first sample (a decoder delay puts it after zero), once the
+    // first samples are in; NaN before. Column 0 starts there.
+    double StartSeconds() const { return startSeconds_; }
 
   private:
     void Read();
@@ -52,6 +61,9 @@ class PeakReader {
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> done_{false};
     std::atomic<bool> failed_{false};
+    std::atomic<double> columnSeconds_{0};
+    std::atomic<double> seconds_{0};
+    std::atomic<double> startSeconds_{std::numeric_limits<double>::quiet_NaN()};
 
     // Reader thread only.
     std::vector<ColumnPeak> working_;

@@ -66,7 +66,7 @@ TEST_P(LanguageFiles, EveryKeyIsPresentAndNotEmpty) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 93u + kSplitTabKeys.size());
+    EXPECT_EQ(keys, 99u + kSplitTabKeys.size());
 }
 
 TEST_P(LanguageFiles, IsUtf8WithoutUnknownKeys) {

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -252,12 +253,16 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
     QPainter& painter = dc.painter();
     if (!painter.isActive())
         return;
-    if (trackLoaded_)
+    if (trackLoaded_ && view_.Zoomed())
+        DrawZoomedTrack(painter);
+    else if (trackLoaded_)
         DrawTrack(painter);
     DrawMarks(painter);
+    if (view_.HasFile())
+        DrawHandles(painter);
     if (thumbLoaded_) {
-        const QPixmap& thumb = buttonDown_ ? draggingThumb_ : thumb_;
-        painter.drawPixmap(PositionToPixel(position_) - thumbWidth_ / 2, marginTop_, thumb);
+        const QPixmap& thumb = buttonDown_ && draggedMark_ < 0 ? draggingThumb_ : thumb_;
+        painter.drawPixmap(ThumbPixel() - thumbWidth_ / 2, marginTop_, thumb);
     }
     // Inside the track, where its white and black show on any picture.
     if (showFocusRect_ && focused_) {
@@ -286,6 +291,17 @@ void CBitmapSlider::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     buttonDown_ = true;
     const int x = event->position().toPoint().x();
+    draggedMark_ = HandleAt(x);
+    if (draggedMark_ >= 0) {
+        update();
+        event->accept();
+        return;
+    }
+    if (view_.Zoomed()) {
+        SeekToPixel(x);
+        event->accept();
+        return;
+    }
     const int distance = x - PositionToPixel(position_);
     // Grabbing the thumb keeps the grab point; elsewhere the thumb jumps under the pointer.
     mouseOffset_ = std::abs(distance) <= thumbWidth_ / 2 ? distance : 0;
@@ -295,8 +311,18 @@ void CBitmapSlider::mousePressEvent(QMouseEvent* event) {
 }
 
 void CBitmapSlider::mouseMoveEvent(QMouseEvent* event) {
-    if (buttonDown_)
-        MoveThumbTo(event->position().toPoint().x());
+    const int x = event->position().toPoint().x();
+    if (buttonDown_ && draggedMark_ >= 0) {
+        markUs_[draggedMark_] = TimeAtPixel(x);
+        update();
+        emit markDragged(draggedMark_, markUs_[draggedMark_]);
+    } else if (buttonDown_ && view_.Zoomed()) {
+        SeekToPixel(x);
+    } else if (buttonDown_) {
+        MoveThumbTo(x);
+    } else if (view_.HasFile()) {
+        setCursor(HandleAt(x) >= 0 ? Qt::SizeHorCursor : Qt::ArrowCursor);
+    }
     event->accept();
 }
 
@@ -306,7 +332,12 @@ void CBitmapSlider::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     buttonDown_ = false;
+    if (draggedMark_ >= 0)
+        markUs_[draggedMark_] = TimeAtPixel(event->position().toPoint().x());
+    const int dropped = std::exchange(draggedMark_, -1);
     update();
+    if (dropped >= 0)
+        emit markDropped(dropped, markUs_[dropped]);
     emit sliderSettled(id_, position_);
     event->accept();
 }
@@ -345,6 +376,16 @@ void CBitmapSlider::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
+void CBitmapSlider::wheelEvent(QWheelEvent* event) {
+    const int notches = event->angleDelta().y();
+    if (!view_.HasFile() || notches == 0) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    ZoomAt(event->position().x(), std::pow(kWheelStep, notches / 120.0));
+    event->accept();
+}
+
 void CBitmapSlider::focusInEvent(QFocusEvent* event) {
     focused_ = true;
     update();
@@ -355,6 +396,149 @@ void CBitmapSlider::focusOutEvent(QFocusEvent* event) {
     focused_ = false;
     update();
     QWidget::focusOutEvent(event);
+}
+
+// --- The file's time: zoom and the marked stretch's handles ----------------------------
+
+void CBitmapSlider::SetTimeline(std::int64_t lengthUs, std::int64_t narrowestUs) {
+    // The same pixels as PositionToPixel() while the whole file shows.
+    const double origin = marginLeft_ + thumbWidth_ / 2;
+    const double travel = double(trackWidth_) - marginRight_ - thumbWidth_ - marginLeft_;
+    view_.Reset(lengthUs, origin, travel, narrowestUs);
+    draggedMark_ = -1;
+    setMouseTracking(view_.HasFile());
+    if (!view_.HasFile())
+        unsetCursor();
+    update();
+    emit viewChanged(view_.FromUs(), view_.ToUs());
+}
+
+void CBitmapSlider::ZoomAt(double x, double factor) {
+    view_.ZoomAround(x, factor);
+    update();
+    emit viewChanged(view_.FromUs(), view_.ToUs());
+}
+
+void CBitmapSlider::ZoomIn() {
+    const double head = view_.TimeToPixel(double(playUs_));
+    const bool headShows = head >= 0 && head < trackWidth_;
+    ZoomAt(headShows ? head : trackWidth_ / 2.0, kWheelStep * kWheelStep);
+}
+
+void CBitmapSlider::ZoomOut() {
+    const double head = view_.TimeToPixel(double(playUs_));
+    const bool headShows = head >= 0 && head < trackWidth_;
+    ZoomAt(headShows ? head : trackWidth_ / 2.0, 1.0 / (kWheelStep * kWheelStep));
+}
+
+void CBitmapSlider::ZoomToFit() {
+    view_.Fit();
+    update();
+    emit viewChanged(view_.FromUs(), view_.ToUs());
+}
+
+void CBitmapSlider::ShowView(double fromUs, double toUs) {
+    view_.Show(fromUs, toUs);
+    update();
+    emit viewChanged(view_.FromUs(), view_.ToUs());
+}
+
+void CBitmapSlider::PanTo(double fromUs) {
+    const double before = view_.FromUs();
+    view_.PanTo(fromUs);
+    if (view_.FromUs() == before)
+        return;
+    update();
+    emit viewChanged(view_.FromUs(), view_.ToUs());
+}
+
+void CBitmapSlider::SetMarkedTimes(std::int64_t startUs, std::int64_t endUs) {
+    if (draggedMark_ >= 0)
+        return;  // the drag in hand decides until the button is let go
+    markUs_[kStartMark] = startUs;
+    markUs_[kEndMark] = endUs;
+    update();
+}
+
+void CBitmapSlider::SetPlayTime(std::int64_t us, bool follow) {
+    const double before = double(playUs_);
+    const bool wasInView = before >= view_.FromUs() && before < view_.ToUs();
+    playUs_ = us;
+    if (follow && wasInView && !buttonDown_ && view_.Follow(double(us)))
+        emit viewChanged(view_.FromUs(), view_.ToUs());
+    update();
+}
+
+std::int64_t CBitmapSlider::TimeAtPixel(int x) const {
+    const double us = std::round(view_.PixelToTime(x));
+    return static_cast<std::int64_t>(std::clamp(us, 0.0, double(view_.LengthUs())));
+}
+
+int CBitmapSlider::HandlePixel(int end) const {
+    return TruncateToInt(std::floor(view_.TimeToPixel(double(markUs_[end]))));
+}
+
+// Within a few pixels of a handle's line; where both are that close, the nearer (the end
+// handle for a press right of a shared pixel, so an empty stretch can be opened).
+int CBitmapSlider::HandleAt(int x) const {
+    if (!view_.HasFile())
+        return -1;
+    constexpr int kReach = 4;
+    const int start = std::abs(x - HandlePixel(kStartMark));
+    const int end = std::abs(x - HandlePixel(kEndMark));
+    if (start > kReach && end > kReach)
+        return -1;
+    if (start == end)
+        return x > HandlePixel(kEndMark) ? kEndMark : kStartMark;
+    return start < end ? kStartMark : kEndMark;
+}
+
+int CBitmapSlider::ThumbPixel() const {
+    if (!view_.Zoomed())
+        return PositionToPixel(position_);
+    const double x = view_.TimeToPixel(double(playUs_));
+    return TruncateToInt(std::clamp(x, -1000.0, trackWidth_ + 1000.0));
+}
+
+// Zoomed in, a press or drag on the track seeks to the time under the pointer.
+void CBitmapSlider::SeekToPixel(int x) {
+    trackedUs_ = TimeAtPixel(std::clamp(x, 0, trackWidth_ - 1));
+    playUs_ = trackedUs_;
+    const double span = double(maximum_) - minimum_;
+    const double fraction = view_.LengthUs() > 0 ? double(trackedUs_) / view_.LengthUs() : 0.0;
+    position_ = Clamped(TruncateToInt(minimum_ + fraction * span));
+    update();
+    emit sliderTracking(id_, position_);
+}
+
+void CBitmapSlider::DrawZoomedTrack(QPainter& painter) const {
+    const int height = ShownTrackHeight();
+    painter.drawPixmap(QRect(0, 0, trackWidth_, height), normalTrack_,
+                       QRect(0, 0, trackWidth_, trackHeight_));
+    const int from = std::clamp(HandlePixel(kStartMark), 0, trackWidth_);
+    const int to = std::clamp(HandlePixel(kEndMark), 0, trackWidth_);
+    if (to > from)
+        painter.drawPixmap(QRect(from, 0, to - from, height), highlightedTrack_,
+                           QRect(from, 0, to - from, trackHeight_));
+}
+
+// A line at each end of the marked stretch with a grip at the top and the bottom,
+// pointing into the stretch.
+void CBitmapSlider::DrawHandles(QPainter& painter) const {
+    const int height = trackLoaded_ ? ShownTrackHeight() : this->height();
+    const QColor line(255, 255, 255);
+    const QColor grip(255, 140, 0);
+    for (const int end : {kStartMark, kEndMark}) {
+        const int x = HandlePixel(end);
+        if (x < -8 || x > trackWidth_ + 8)
+            continue;
+        painter.fillRect(QRect(x, 0, 1, height), line);
+        const int gripX = end == kStartMark ? x : x - 6;
+        for (const int y : {0, height - 12}) {
+            painter.fillRect(QRect(gripX, y, 7, 12), grip);
+            painter.fillRect(QRect(x, y, 1, 12), line);
+        }
+    }
 }
 
 }  // namespace tolvane

@@ -6,7 +6,10 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <cstdint>
 #include <vector>
+
+#include "TimeView.h"
 
 namespace tolvane {
 
@@ -84,7 +87,47 @@ class CBitmapSlider : public QWidget {
 
     QSize sizeHint() const override;
 
+    // The file behind the track, for a track that shows the file's own waveform: the
+    // wheel zooms around the pointer, the view can be panned, and the marked stretch's
+    // two ends become handles to drag. A length of 0 turns all that off. The range,
+    // position and selection keep their meaning; zoomed in, the thumb and the
+    // highlighted stretch are drawn by time instead.
+    void SetTimeline(std::int64_t lengthUs, std::int64_t narrowestUs);
+    bool HasTimeline() const { return view_.HasFile(); }
+    const TimeView& View() const { return view_; }
+    // Zooms by `factor` (below 1: in) around track pixel x; emits viewChanged.
+    void ZoomAt(double x, double factor);
+    // Around the play head when it is in view, else around the view's middle.
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomToFit();
+    void ShowView(double fromUs, double toUs);
+    void PanTo(double fromUs);
+    // The two ends of the marked stretch, in the file's time (the handles).
+    void SetMarkedTimes(std::int64_t startUs, std::int64_t endUs);
+    std::int64_t MarkedStartUs() const { return markUs_[0]; }
+    std::int64_t MarkedEndUs() const { return markUs_[1]; }
+    // The play position in the file's time; zoomed in, the thumb stands there. With
+    // `follow`, a play head that leaves the view turns its page (one already outside,
+    // where the user panned away from it, is left alone).
+    void SetPlayTime(std::int64_t us, bool follow = false);
+    // The time a press or drag of the thumb pointed at while zoomed in.
+    std::int64_t TrackedTimeUs() const { return trackedUs_; }
+    // The handle under track pixel x (0 start, 1 end), -1 for none.
+    int HandleAt(int x) const;
+    int HandlePixel(int end) const;
+
+    static constexpr int kStartMark = 0;
+    static constexpr int kEndMark = 1;
+    static constexpr double kWheelStep = 0.8;  // view width per wheel notch inwards
+
   signals:
+    // The view of a zoomable track changed (zoom or pan).
+    void viewChanged(double fromUs, double toUs);
+    // A handle is dragged to `us` (end: kStartMark or kEndMark), and let go there.
+    void markDragged(int end, qint64 us);
+    void markDropped(int end, qint64 us);
+
     // The thumb moved to another pixel during a drag (or on the press that starts it).
     void sliderTracking(int controlId, int position);
     // Every left-button release and every handled key.
@@ -96,6 +139,7 @@ class CBitmapSlider : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
@@ -104,6 +148,11 @@ class CBitmapSlider : public QWidget {
     void MoveThumbTo(int pointerX);
     void DrawTrack(QPainter& painter) const;
     void DrawMarks(QPainter& painter) const;
+    void DrawZoomedTrack(QPainter& painter) const;
+    void DrawHandles(QPainter& painter) const;
+    int ThumbPixel() const;
+    void SeekToPixel(int x);
+    std::int64_t TimeAtPixel(int x) const;
     int ShownTrackHeight() const;
 
     int id_;
@@ -135,6 +184,11 @@ class CBitmapSlider : public QWidget {
     QPixmap draggingThumb_;
     std::vector<int> marks_;
     QColor markColour_{255, 214, 0};  // apart from the red thumb
+    TimeView view_;
+    std::int64_t markUs_[2] = {0, 0};
+    std::int64_t playUs_ = 0;
+    std::int64_t trackedUs_ = 0;
+    int draggedMark_ = -1;  // the handle being dragged, -1 for none
 };
 
 }  // namespace tolvane

@@ -47,7 +47,11 @@ void PaintTrackColumn(QPainter& painter, bool highlighted, int x, double high, d
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(highlighted ? QColor(70, 214, 170) : QColor(120, 134, 150));
     painter.drawLine(x, Row(high * kReach), x, Row(low * kReach));
-    // A brighter core at under half the extremes, where most of the sound lies.
+    // A brighter core at under half the extremes, where most of the sound lies. A column
+    // on one side of zero (a few samples each, zoomed in) has no such core: it would draw
+    // a second, smaller wave.
+    if (high < 0 || low > 0)
+        return;
     constexpr double kCore = 0.45;
     painter.setPen(highlighted ? QColor(170, 246, 220) : QColor(164, 176, 190));
     painter.drawLine(x, Row(high * kReach * kCore), x, Row(low * kReach * kCore));

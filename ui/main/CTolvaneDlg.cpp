@@ -1,4 +1,5 @@
 #include "CTolvaneDlg.h"
+#include "engine/probe/AudioWindow.h"  // complete for the snap source
 #include "WindowText.h"
 
 #include <QApplication>
@@ -411,6 +412,7 @@ void CTolvaneDlg::OnInitDialog() {
     SetUpPictureButtons();
     CreateRemoveStretchControls();
     SetUpPositionSlider();
+    CreateZoomControls();
     fileList_->SetBkColor(kListBackground);
 
     outputFolderBoxText_ = outputFolder_.isEmpty() ? DefaultOutputFolderText() : outputFolder_;
@@ -570,6 +572,7 @@ void CTolvaneDlg::ApplyLanguageTexts() {
     setWindowTitle(Text("APPLICATION", "name") + QLatin1Char(' ') + Text("APPLICATION", "version"));
     FitControlsToTexts();
     ApplyRemoveStretchTexts();
+    ApplyZoomTexts();
     ApplyTabOrder();
 }
 
@@ -720,6 +723,8 @@ bool CTolvaneDlg::HandlePlaybackKey(QWidget* receiver, const QKeyEvent& key) {
         OnAdd();
         return true;
     }
+    if (tabs_->currentIndex() == kCutTab && HandleMarkKey(receiver, key))
+        return true;
     if (TakesText(receiver) || TakesText(focusWidget()))
         return false;
     if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) {

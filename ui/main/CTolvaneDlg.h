@@ -35,6 +35,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QScrollBar;
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
@@ -46,6 +47,7 @@ class QTableWidgetItem;
 
 namespace tolvane {
 
+class AudioWindowSource;
 class CBitmapSlider;
 class CCheckListCtrl;
 class CControlButton;
@@ -176,6 +178,21 @@ class CTolvaneDlg : public QDialog {
     void ReadFileWaveform();  // of currentFile_, when the option is on
     void OnWaveformTimer();
     void StopFileWaveform();
+    // Zoom and marks on the waveform (CTolvaneDlgMarks.cpp).
+    void CreateZoomControls();
+    void PlaceZoomControls();
+    void ApplyZoomTexts();
+    void UpdateSliderTimeline();
+    bool SliderFollowsPlayer() const;
+    void OnSliderView(double fromUs, double toUs);
+    QLineEdit* MarkEdit(int end) const;
+    void OnMarkDragged(int end, qint64 us);
+    void OnMarkDropped(int end, qint64 us);
+    void SnapTypedMark(int end);
+    void SnapMark(int end);
+    void NudgeMark(std::int64_t deltaUs);
+    // Zoom keys, and the keys that move a mark while the slider has the focus.
+    bool HandleMarkKey(QWidget* receiver, const QKeyEvent& key);
     void InitialisePreview();
     void ShowMessage(const QString& text);
     int RunModal(QDialog& dialog);
@@ -359,6 +376,14 @@ class CTolvaneDlg : public QDialog {
     bool showFileWaveform_ = false;
     std::unique_ptr<ui::FileWaveform> fileWaveform_;
     QTimer waveformTimer_;
+    // Zoom and marks on it.
+    QScrollBar* zoomBar_ = nullptr;
+    QCheckBox* snapBox_ = nullptr;
+    QString timelineFile_;                           // the file the slider's timeline is of
+    std::int64_t markStepUs_ = 1000;                 // Alt+Left/Right
+    int editedMark_ = 0;                             // the end the nudge keys move: 0 start, 1 end
+    bool typedMark_[2] = {false, false};             // typed into since the edit was last left
+    std::unique_ptr<AudioWindowSource> snapSource_;  // currentFile_, opened at the first snap
 
     // Job commands.
     std::unique_ptr<CAVConvertDlg> progressDialog_;  // made at the first job

@@ -43,6 +43,7 @@ ProbeSnapshot SnapshotOf(const MediaJob& job) {
     snapshot.startUs = job.probeStartUs;
     snapshot.endUs = job.probeEndUs;
     snapshot.durationUs = job.probeDurationUs;
+    snapshot.sampleRate = job.audioSampleRate;
     snapshot.mislabeled = job.mislabeled;
     return snapshot;
 }

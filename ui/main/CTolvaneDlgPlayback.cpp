@@ -118,10 +118,11 @@ void CTolvaneDlg::Stop() {
     positionTimer_.stop();
     player_->PlayerModule_Stop();
     player_->PlayerModule_Close();
-    slider_->setEnabled(false);
+    slider_->setEnabled(slider_->HasTimeline());  // marks can still be dragged
     playMode_ = kPlay;
     SetPlayButtonLook(kPlayLookBitmap);
     slider_->SetPos(0);
+    slider_->SetPlayTime(0);
     slider_->update();
     currentPositionMs_ = 0;
     ShowStoppedPosition();
@@ -169,6 +170,7 @@ void CTolvaneDlg::OnPositionTimer() {
         slider_->SetPos(std::clamp(position, 0, 1000));
         slider_->update();
     }
+    slider_->SetPlayTime(std::int64_t(currentPositionMs_) * 1000, playMode_ == kPause);
     JumpPastStretchWhenDue();
     if (playSelectionActive_ && playerOpened_ && currentPositionMs_ >= playedStopMs_)
         EndPlayedSelection();
@@ -188,10 +190,11 @@ void CTolvaneDlg::EndPlayedSelection() {
     Item<QLabel>(ControlId::Duration)
         ->setText(QStringLiteral("/ ") + TimeCodeText(Thousandths(durationSec)));
     slider_->SetPos(0);
+    slider_->SetPlayTime(0);
     slider_->update();
     playSelectionActive_ = false;
     reloadOnPlay_ = true;
-    slider_->setEnabled(false);
+    slider_->setEnabled(slider_->HasTimeline());
     if (playMode_ == kPause) {
         playMode_ = kPlay;
         SetPlayButtonLook(kPlayLookBitmap);
@@ -214,11 +217,19 @@ void CTolvaneDlg::OnSliderTracking(int controlId, int position) {
     if (controlId != ControlId::PositionSlider || !playerOpened_)
         return;
     player_->PlayerModule_Pause();
+    if (slider_->View().Zoomed()) {
+        // Zoomed in, the pointer's time is finer than the slider's range.
+        currentPositionMs_ = static_cast<int>(slider_->TrackedTimeUs() / 1000);
+        player_->PlayerModule_SetCurrentPosition(currentPositionMs_ / 1000.0);
+        player_->PlayerModule_Start();
+        return;
+    }
     const float fraction = static_cast<float>(slider_->GetPos() / 1000.0);
     player_->PlayerModule_SetPos(fraction);
     double durationSec = 0.0;
     player_->PlayerModule_GetDuration(&durationSec);
     currentPositionMs_ = Thousandths(fraction * durationSec);
+    slider_->SetPlayTime(std::int64_t(currentPositionMs_) * 1000);
     player_->PlayerModule_Start();
 }
 
@@ -242,6 +253,7 @@ void CTolvaneDlg::SeekTo(std::int64_t positionMs) {
     Item<QLabel>(ControlId::PlayPosition)
         ->setText(TimeCodeText(targetMs) + (lengthHasSlash ? QString() : QStringLiteral(" /")));
     slider_->SetPos(std::clamp(PerMille(targetMs, lengthMs), 0, 1000));
+    slider_->SetPlayTime(std::int64_t(targetMs) * 1000, true);
     slider_->update();
 }
 
@@ -276,6 +288,7 @@ void CTolvaneDlg::ShowRangeOnSlider(std::int32_t startMs, std::int32_t endMs) {
     slider_->SetSelectionStart(first);
     slider_->SetSelectionEnd(last);
     slider_->SetSelectionMode(last < 1000 ? 2 : (first > 0 ? 1 : 0));
+    slider_->SetMarkedTimes(std::int64_t(startMs) * 1000, std::int64_t(endMs) * 1000);
     slider_->update();
 }
 
@@ -294,6 +307,8 @@ void CTolvaneDlg::OnStartPoint() {
     startEdit_->setText(TimeCodeText(currentPositionMs_));
     endEdit_->setText(TimeCodeText(lengthMs));
     Item<QLabel>(ControlId::SelectionLength)->setText(TimeCodeText(lengthMs - currentPositionMs_));
+    editedMark_ = 0;
+    SnapMark(0);
     ShowRangeOnSlider(TimeCodeOf(startEdit_), TimeCodeOf(endEdit_));
 }
 
@@ -312,6 +327,8 @@ void CTolvaneDlg::OnEndPoint() {
         endEdit_->setText(TimeCodeText(start));
         length->setText(TimeCodeText(start - position));
     }
+    editedMark_ = 1;
+    SnapMark(position > start ? 1 : 0);
     ShowRangeOnSlider(TimeCodeOf(startEdit_), TimeCodeOf(endEdit_));
 }
 

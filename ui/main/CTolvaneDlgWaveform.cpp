@@ -11,7 +11,7 @@
 namespace tolvane {
 
 namespace {
-constexpr int kWaveformTickMs = 50;
+constexpr int kWaveformTickMs = 25;
 }  // namespace
 
 // The waveform's pictures are made when a file's waveform is first read, not while the
@@ -41,6 +41,7 @@ void CTolvaneDlg::SetShowFileWaveform(bool show) {
         StopFileWaveform();  // back to the fixed pictures
         slider_->SetTrackBitmaps(fileWaveform_->Normal(), fileWaveform_->Highlighted());
     }
+    UpdateSliderTimeline();
 }
 
 void CTolvaneDlg::ReadFileWaveform() {
@@ -51,10 +52,11 @@ void CTolvaneDlg::ReadFileWaveform() {
         fileWaveform_ =
             std::make_unique<ui::FileWaveform>(slider_->NormalTrack(), slider_->HighlightedTrack());
     }
-    fileWaveform_->Load(currentFile_.toStdString());
+    fileWaveform_->Load(currentFile_.toStdString(), currentFileProbe_.durationUs);
     // The fixed pictures show until the first columns are in.
     slider_->SetTrackBitmaps(fileWaveform_->Normal(), fileWaveform_->Highlighted());
     waveformTimer_.start();
+    UpdateSliderTimeline();
 }
 
 void CTolvaneDlg::OnWaveformTimer() {

@@ -56,6 +56,12 @@ enum : int {
     KeepTags = 1312,
     // The cut tab's removal of the marked stretch.
     RemoveStretch = 1320,
+    // Zoom and marks on the cut tab's waveform.
+    ZoomIn = 1330,
+    ZoomOut = 1331,
+    ZoomFit = 1332,
+    ZoomBar = 1333,
+    SnapMarks = 1334,
 };
 }  // namespace ControlId
 

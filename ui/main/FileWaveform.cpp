@@ -14,14 +14,24 @@ FileWaveform::FileWaveform(QPixmap fixedNormal, QPixmap fixedHighlighted)
       normal_(fixedNormal_),
       highlighted_(fixedHighlighted_) {}
 
-void FileWaveform::Load(const std::string& path) {
+void FileWaveform::Load(const std::string& path, std::int64_t lengthUs) {
     Clear();
-    reader_ = std::make_unique<PeakReader>(path, kTrackWidth);
+    reader_ = std::make_unique<PeakWindows>(path);
+    span_ = {0, lengthUs, lengthUs > 0 ? kTrackWidth : 0};
+}
+
+void FileWaveform::SetView(std::int64_t fromUs, std::int64_t toUs) {
+    const PeakSpan span{fromUs, toUs, kTrackWidth};
+    if (!reader_ || span == span_)
+        return;
+    span_ = span;
+    finished_ = false;
 }
 
 void FileWaveform::Clear() {
     reader_.reset();  // cancels and joins
-    drawn_ = 0;
+    shown_.clear();
+    span_ = {};
     finished_ = false;
     normal_ = fixedNormal_;
     highlighted_ = fixedHighlighted_;
@@ -30,40 +40,44 @@ void FileWaveform::Clear() {
 bool FileWaveform::Update() {
     if (!reader_ || finished_)
         return false;
-    const bool done = reader_->Done();  // before the peaks: none can come after it
-    const std::vector<ColumnPeak> peaks = reader_->Peaks();
-    if (done) {
-        finished_ = true;
-        if (reader_->Failed()) {
-            // Nothing to show of the file: the fixed pictures stay.
-            const bool changed = drawn_ > 0;
-            normal_ = fixedNormal_;
-            highlighted_ = fixedHighlighted_;
-            drawn_ = 0;
-            return changed;
-        }
+    if (span_.columns == 0) {
+        const std::int64_t lengthUs = reader_->LengthUs();
+        if (lengthUs > 0)
+            span_ = {0, lengthUs, kTrackWidth};
     }
-    if (peaks.size() <= drawn_)
+    if (reader_->Failed()) {
+        // Nothing to show of the file: the fixed pictures stay.
+        finished_ = true;
+        const bool changed = !shown_.empty();
+        shown_.clear();
+        normal_ = fixedNormal_;
+        highlighted_ = fixedHighlighted_;
+        return changed;
+    }
+    if (span_.columns == 0)
         return false;
-    DrawColumns(normal_, normalBackground_, false, peaks);
-    DrawColumns(highlighted_, highlightedBackground_, true, peaks);
-    drawn_ = peaks.size();
+    PeakAnswer answer = reader_->Peaks(span_);
+    finished_ = answer.final;
+    if (answer.peaks == shown_)
+        return false;
+    shown_ = std::move(answer.peaks);
+    Draw(normal_, fixedNormal_, normalBackground_, false);
+    Draw(highlighted_, fixedHighlighted_, highlightedBackground_, true);
     return true;
 }
 
-void FileWaveform::DrawColumns(QImage& picture, const QImage& background, bool highlighted,
-                               const std::vector<ColumnPeak>& peaks) const {
-    // Only the new columns are drawn, over the band they replace.
-    const int from = static_cast<int>(drawn_);
-    const int to = static_cast<int>(peaks.size());
+// The file's columns over the band, the fixed picture right of them while they arrive.
+void FileWaveform::Draw(QImage& picture, const QImage& fixed, const QImage& background,
+                        bool highlighted) const {
+    const int to = static_cast<int>(shown_.size());
+    picture = fixed;
     const int height = picture.height();
     QPainter painter(&picture);
-    painter.drawImage(QRect(from, 0, to - from, height), background,
-                      QRect(from, 0, to - from, height));
-    for (int x = from; x < to; ++x)
-        PaintTrackColumn(painter, highlighted, x, peaks[std::size_t(x)].high,
-                         peaks[std::size_t(x)].low);
-    painter.setClipRect(QRect(from, 0, to - from, height));
+    painter.drawImage(QRect(0, 0, to, height), background, QRect(0, 0, to, height));
+    for (int x = 0; x < to; ++x)
+        PaintTrackColumn(painter, highlighted, x, shown_[std::size_t(x)].high,
+                         shown_[std::size_t(x)].low);
+    painter.setClipRect(QRect(0, 0, to, height));
     PaintTrackZeroLine(painter, highlighted, to);
 }
 

@@ -11,6 +11,7 @@ namespace tolvane {
 
 struct ProbeSnapshot {
     std::int64_t startUs = 0, endUs = 0, durationUs = 0;
+    std::int32_t sampleRate = 0;
     MislabelFlags mislabeled;
 };
 
