@@ -8,6 +8,7 @@
 #include "WindowText.h"
 
 #include <QCheckBox>
+#include <QScrollBar>
 #include <QWheelEvent>
 
 using namespace tolvane;
@@ -55,7 +56,13 @@ TEST_F(WaveformMarks, WheelZoomKeepsTheTimeUnderThePointerInPlace) {
         }
     }
     EXPECT_TRUE(slider->View().Zoomed());
-    EXPECT_TRUE(w->GetDlgItem(Id::ZoomBar)->isEnabled());  // a zoomed view can be panned
+    // A zoomed view is panned by its bar, to the file's end and back to its start.
+    auto* bar = qobject_cast<QScrollBar*>(w->GetDlgItem(Id::ZoomBar));
+    ASSERT_TRUE(bar != nullptr && bar->isEnabled());
+    bar->setValue(bar->maximum());
+    EXPECT_NEAR(slider->View().ToUs(), 10.0e6, 1000);
+    bar->setValue(0);
+    EXPECT_NEAR(slider->View().FromUs(), 0.0, 1000);
 }
 
 // Zoomed to 200 ms, the start handle is dragged from its place to pixel 400.
