@@ -34,7 +34,17 @@ TEST(ArtworkResources, EveryPictureLoadsWithItsSize) {
         EXPECT_EQ(pixmap.size(), QSize(picture.width, picture.height)) << picture.id;
     }
     EXPECT_TRUE(LoadBitmapResource(9999).isNull());
-    EXPECT_EQ(BitmapResourcePath(306), QStringLiteral(":/bitmaps/306.png"));
+}
+
+TEST(ArtworkResources, PackedPixelsAreThoseOfThePngFiles) {
+    const auto premultiplied = [](const QImage& image) {
+        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    for (const Picture& picture : kPictures) {
+        const QImage png(QStringLiteral(":/bitmaps/%1.png").arg(picture.id));
+        ASSERT_FALSE(png.isNull()) << picture.id;
+        EXPECT_EQ(premultiplied(LoadBitmapImage(picture.id)), premultiplied(png)) << picture.id;
+    }
 }
 
 TEST(ArtworkResources, ButtonsAreCutOutOfWhite) {

@@ -169,6 +169,12 @@ TEST_F(MainWindowLayout, OpensInTheCutLayout) {
     EXPECT_TRUE(window->currentFile().isEmpty());
 }
 
+TEST_F(MainWindowLayout, GetsTheProgramIconOnceItIsUp) {
+    WindowUnderTest window(folder.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->windowIcon().isNull(); }, 2000));
+    EXPECT_EQ(window->windowIcon().availableSizes(), QList<QSize>{QSize(256, 256)});
+}
+
 TEST_F(MainWindowLayout, EveryControlIsReachableByItsId) {
     WindowUnderTest window(folder.path());
     for (int id : kAllIds) {

@@ -1,15 +1,14 @@
 #pragma once
-// Pictures compiled into the program as Qt resources, by their resource id.
+// The pictures compiled into the program, by their resource id.
 
+#include <QImage>
 #include <QPixmap>
-#include <QString>
 
 namespace tolvane {
 
-// ":/bitmaps/<id>.png"
-QString BitmapResourcePath(int bitmapId);
-
 // A null pixmap when the picture does not exist.
 QPixmap LoadBitmapResource(int bitmapId);
+// The same picture as an image (for reading its pixels); null when it does not exist.
+QImage LoadBitmapImage(int bitmapId);
 
 }  // namespace tolvane

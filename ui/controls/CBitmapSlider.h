@@ -21,7 +21,7 @@ class CBitmapSlider : public QWidget {
 
     int controlId() const { return id_; }
 
-    // Loads ":/bitmaps/<id>.png". The widget takes the normal track's size.
+    // Loads the pictures of those ids. The widget takes the normal track's size.
     // False (and no track) when either picture is missing.
     bool SetTrackBitmaps(int normalId, int highlightedId);
     bool SetTrackBitmaps(const QPixmap& normal, const QPixmap& highlighted);

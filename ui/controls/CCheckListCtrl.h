@@ -26,7 +26,7 @@ class CCheckListCtrl : public QTableWidget {
 
     int controlId() const { return id_; }
 
-    // Header images from ":/bitmaps/292.png"; once only, later calls return true at once.
+    // Header images from picture 292; once only, later calls return true at once.
     bool InitHeaderCheck();
     bool InitHeaderCheck(const QPixmap& headerStrip);
     bool IsHeaderCheckInitialised() const { return initialised_; }

@@ -63,7 +63,7 @@ QRegion CControlButton::RegionFromPicture(const QImage& picture) {
 }
 
 void CControlButton::SetShape(int bitmapId) {
-    const QImage picture(BitmapResourcePath(bitmapId));
+    const QImage picture = LoadBitmapImage(bitmapId);
     if (picture.isNull())
         return;  // keeps its rectangular shape
     SetShape(picture);

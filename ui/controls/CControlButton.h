@@ -28,7 +28,7 @@ class CControlButton : public QAbstractButton {
     bool HasShape() const { return hasShape_; }
     QRegion GetShape() const { return shape_; }
 
-    // Loads ":/bitmaps/<id>.png" for each state; a missing picture leaves that state
+    // Loads the picture of each id for its state; a missing picture leaves that state
     // undrawn. The fourth picture is kept but never drawn.
     void SetBitmaps(int hoverId, int normalId, int pressedId, int fourthId);
     void SetBitmaps(int bitmapId) { SetBitmaps(bitmapId, bitmapId, bitmapId, bitmapId); }

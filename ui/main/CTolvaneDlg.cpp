@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QIcon>
+#include <QTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,6 +50,9 @@ const QColor kListBackground(241, 250, 233);
 const QString kZeroTime = QStringLiteral("00:00:00.000");
 const QString kOutputFormatEntry = QStringLiteral("MP3-MPEG Layer-3 Audio(*.mp3)");
 constexpr int kWindowIcon = 266;
+// The icon is handed to the window system once the window is up: converting and sending
+// its 256 px picture would hold back the first showing by several milliseconds.
+constexpr int kWindowIconAfterMs = 250;
 
 struct Placement {
     int id;
@@ -198,7 +202,8 @@ CTolvaneDlg::CTolvaneDlg(Services services, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setWindowIcon(QIcon(BitmapResourcePath(kWindowIcon)));
+    QTimer::singleShot(kWindowIconAfterMs, this,
+                       [this] { setWindowIcon(QIcon(LoadBitmapResource(kWindowIcon))); });
     setAcceptDrops(true);
 
     endRelay_ = std::make_unique<PlayerEndRelay>([this] { emit playerEnded(); });
