@@ -41,6 +41,17 @@ bool RunFfmpeg(const std::string& args, const fs::path& path);
 fs::path MakeTone(const fs::path& dir, const std::string& name, double seconds, int rate = 44100,
                   int channels = 2, const std::string& codecArgs = "");
 
+// A chained Ogg file made by writing `seconds.size()` Ogg files (noise, each its own
+// seed and stream serial, encoded with `codecArgs`) one after another: `file` and the
+// `parts` it is made of, each a file of its own. `extension` is "opus" or "ogg".
+struct ChainedOgg {
+    fs::path file;
+    std::vector<fs::path> parts;
+};
+ChainedOgg MakeChainedOgg(const fs::path& dir, const std::string& name,
+                          const std::string& extension, const std::string& codecArgs,
+                          const std::vector<double>& seconds, int rate = 48000);
+
 // Ready-made fixtures, each made on first use in the given folder.
 struct Fixtures {
     explicit Fixtures(fs::path dir) : dir(std::move(dir)) {}

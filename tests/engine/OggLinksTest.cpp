@@ -1,0 +1,105 @@
+// The links of a chained Ogg file: the page walk's table of them, and each opened as a
+// file of its own, checked against the files the chain was made of.
+
+#include <gtest/gtest.h>
+
+#include "CutPrecision.h"
+#include "MediaFixtures.h"
+#include "engine/ffmpeg/FfmpegHolders.h"
+#include "engine/probe/OggLinkInput.h"
+
+namespace tolvane::testing {
+namespace {
+
+struct LinkCase {
+    std::string extension;
+    std::string codecArgs;
+    Decoder reference;  // FFmpeg plays a short Vorbis file a short block too long
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os) {
+    *os << c.extension;
+}
+
+const LinkCase kLinkCases[] = {
+    {"opus", "-c:a libopus -b:a 96k", Decoder::Opusdec},
+    {"ogg", "-c:a libvorbis -q:a 4", Decoder::Oggdec},
+};
+
+class OggLinks : public ::testing::TestWithParam<LinkCase> {
+  protected:
+    void SetUp() override {
+        if (!DecoderInstalled(GetParam().reference))
+            GTEST_SKIP() << DecoderName(GetParam().reference) << " is not installed";
+    }
+    ChainedOgg Chain(const std::vector<double>& seconds) {
+        return MakeChainedOgg(dir.path(), "chain", GetParam().extension, GetParam().codecArgs,
+                              seconds);
+    }
+    std::vector<OggLink> Links(const fs::path& file) {
+        ff::InputFormatPtr input;
+        if (ff::OpenInput(file.c_str(), input) < 0 ||
+            avformat_find_stream_info(input.get(), nullptr) < 0)
+            return {};
+        return ReadOggLinks(*input, *input->streams[0]).value_or(std::vector<OggLink>{});
+    }
+    TempDir dir;
+};
+
+TEST_P(OggLinks, TableHoldsEachPartsBytesAndPlayedLength) {
+    const ChainedOgg chain = Chain({1.1, 0.7, 1.6});
+    const std::vector<OggLink> links = Links(chain.file);
+    ASSERT_EQ(links.size(), chain.parts.size());
+    std::int64_t begin = 0;
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto size = static_cast<std::int64_t>(fs::file_size(chain.parts[i]));
+        EXPECT_EQ(links[i].begin, begin);
+        EXPECT_EQ(links[i].end, begin + size);
+        EXPECT_EQ(
+            links[i].samples,
+            static_cast<std::int64_t>(Decode(chain.parts[i], GetParam().reference).samples.size()));
+        begin += size;
+    }
+}
+
+TEST_P(OggLinks, AnOrdinaryFileIsOneLinkAndNoChain) {
+    const ChainedOgg single = Chain({1.3});
+    const std::vector<OggLink> links = Links(single.file);
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_EQ(links[0].begin, 0);
+    EXPECT_EQ(links[0].end, static_cast<std::int64_t>(fs::file_size(single.file)));
+    ff::InputFormatPtr input;
+    ASSERT_GE(ff::OpenInput(single.file.c_str(), input), 0);
+    ASSERT_GE(avformat_find_stream_info(input.get(), nullptr), 0);
+    EXPECT_TRUE(ChainedOggLinks(*input, *input->streams[0]).empty());
+}
+
+// FFmpeg reads a link as the file it was made from: its length, and a seek into it
+// (FFmpeg's lands up to a page early).
+TEST_P(OggLinks, EachLinkOpensAsItsOwnFile) {
+    const ChainedOgg chain = Chain({5.2, 6.1});
+    const std::vector<OggLink> links = Links(chain.file);
+    ASSERT_EQ(links.size(), 2u);
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        SCOPED_TRACE(i);
+        const std::unique_ptr<OggLinkInput> link = OggLinkInput::Open(chain.file, links[i]);
+        ASSERT_NE(link, nullptr);
+        AVFormatContext& format = link->format();
+        EXPECT_NEAR(format.duration / 1e6, Ffprobe(chain.parts[i]).durationSec, 1e-3);
+        const AVStream& stream = *format.streams[0];
+        const std::int64_t target = av_rescale_q(4000000, {1, 1000000}, stream.time_base);
+        ASSERT_GE(av_seek_frame(&format, 0, target, AVSEEK_FLAG_BACKWARD), 0);
+        const ff::PacketPtr packet(av_packet_alloc());
+        ASSERT_GE(av_read_frame(&format, packet.get()), 0);
+        const double landed = packet->pts * av_q2d(stream.time_base);
+        EXPECT_LE(landed, 4.0);
+        EXPECT_GT(landed, 3.0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, OggLinks, ::testing::ValuesIn(kLinkCases),
+                         [](const auto& info) { return info.param.extension; });
+
+}  // namespace
+}  // namespace tolvane::testing
