@@ -42,8 +42,9 @@ fs::path MakeTone(const fs::path& dir, const std::string& name, double seconds, 
                   int channels = 2, const std::string& codecArgs = "");
 
 // A chained Ogg file made by writing `seconds.size()` Ogg files (noise, each its own
-// seed and stream serial, encoded with `codecArgs`) one after another: `file` and the
-// `parts` it is made of, each a file of its own. `extension` is "opus" or "ogg".
+// seed, stream serial and loudness, quieter link by link, encoded with `codecArgs`) one after
+// another: `file` and the `parts` it is made of, each a file of its own. `extension` is "opus" or
+// "ogg".
 struct ChainedOgg {
     fs::path file;
     std::vector<fs::path> parts;
