@@ -343,18 +343,6 @@ std::optional<OggLength> ReadOggLength(AVFormatContext& input, const AVStream& s
     return Summed(ReadOggLinks(input, stream));
 }
 
-bool IsChainedOgg(AVFormatContext& input) {
-    if (std::string_view(input.iformat->name) != "ogg")
-        return false;
-    for (unsigned i = 0; i < input.nb_streams; ++i) {
-        if (input.streams[i]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
-            continue;
-        const std::optional<OggLength> length = ReadOggLength(input, *input.streams[i]);
-        return length && length->links > 1;
-    }
-    return false;
-}
-
 std::optional<std::int64_t> OggStatedLength(AVFormatContext& input, const AVStream& stream) {
     const std::optional<OggLength> length = ReadOggLength(input, stream);
     if (!length || length->samples <= 0 || length->sampleRate <= 0)

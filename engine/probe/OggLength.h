@@ -60,11 +60,6 @@ std::optional<OggLength> ReadOggLength(AVFormatContext& input, const AVStream& s
 // Its links, the same way.
 std::optional<std::vector<OggLink>> ReadOggLinks(AVFormatContext& input, const AVStream& stream);
 
-// Whether the input is an Ogg file of several streams one after another (a chained
-// file): FFmpeg starts each stream's times from zero again, so its times are no
-// position in the file and a stretch of it cannot be found by them.
-bool IsChainedOgg(AVFormatContext& input);
-
 // The length in microseconds of `stream` of the Ogg file `input` (read through its I/O,
 // which is left where it was); nothing when not Opus or Vorbis or the pages do not tell.
 std::optional<std::int64_t> OggStatedLength(AVFormatContext& input, const AVStream& stream);

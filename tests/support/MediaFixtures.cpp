@@ -104,10 +104,11 @@ ChainedOgg MakeChainedOgg(const fs::path& dir, const std::string& name,
     std::ofstream out(chained.file, std::ios::binary);
     for (std::size_t i = 0; i < seconds.size(); ++i) {
         const fs::path part = dir / (name + ".part" + std::to_string(i) + "." + extension);
-        RunFfmpeg("-f lavfi -i anoisesrc=seed=" + std::to_string(i + 1) +
+        RunFfmpeg("-f lavfi -i \"anoisesrc=seed=" + std::to_string(i + 1) +
                       ":amplitude=" + std::to_string(0.6 / static_cast<double>(i + 1)) +
                       ":sample_rate=" + std::to_string(rate) +
-                      ":duration=" + std::to_string(seconds[i]) + " -ac 2 -map_metadata -1 " +
+                      ":duration=" + std::to_string(seconds[i]) +
+                      ",lowpass=f=" + std::to_string(rate / 8) + "\" -ac 2 -map_metadata -1 " +
                       codecArgs + " -serial_offset " + std::to_string(1000 * (i + 1)),
                   part);
         out << ReadFileBytes(part);

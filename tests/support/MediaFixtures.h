@@ -41,7 +41,7 @@ bool RunFfmpeg(const std::string& args, const fs::path& path);
 fs::path MakeTone(const fs::path& dir, const std::string& name, double seconds, int rate = 44100,
                   int channels = 2, const std::string& codecArgs = "");
 
-// A chained Ogg file made by writing `seconds.size()` Ogg files (noise, each its own
+// A chained Ogg file made by writing `seconds.size()` Ogg files (band-limited noise, each its own
 // seed, stream serial and loudness, quieter link by link, encoded with `codecArgs`) one after
 // another: `file` and the `parts` it is made of, each a file of its own. `extension` is "opus" or
 // "ogg".
