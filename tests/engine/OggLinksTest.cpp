@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "CutPrecision.h"
 #include "MediaFixtures.h"
+#include "engine/copy/LinkStretches.h"
 #include "engine/ffmpeg/FfmpegHolders.h"
 #include "engine/probe/OggLinkInput.h"
 
@@ -95,6 +98,37 @@ TEST_P(OggLinks, EachLinkOpensAsItsOwnFile) {
         const double landed = packet->pts * av_q2d(stream.time_base);
         EXPECT_LE(landed, 4.0);
         EXPECT_GT(landed, 3.0);
+    }
+}
+
+// A stretch of the file's timeline as stretches of links of 1 s, 2 s and 1 s (48 kHz).
+TEST(LinkStretches, CoverTheLinksTheStretchCrosses) {
+    constexpr double kEnd = std::numeric_limits<double>::infinity();
+    const std::vector<OggLink> links = {
+        {0, 10, 48000, 312, 48000}, {10, 20, 96000, 312, 48000}, {20, 30, 48000, 312, 48000}};
+    struct Case {
+        const char* name;
+        double start;
+        double end;
+        std::vector<LinkStretch> expected;
+    };
+    const Case cases[] = {
+        {"inside one link", 1.25, 2.5, {{1, 0.25, 1.5}}},
+        {"across a seam", 0.5, 1.5, {{0, 0.5, kEnd}, {1, 0.0, 0.5}}},
+        {"a whole link and around it", 0.5, 3.5, {{0, 0.5, kEnd}, {1, 0.0, kEnd}, {2, 0.0, 0.5}}},
+        {"from a seam to the end", 3.0, kEnd, {{2, 0.0, kEnd}}},
+        {"up to a seam", 0.0, 1.0, {{0, 0.0, kEnd}}},
+        {"past the end", 4.5, kEnd, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<LinkStretch> got = LinkStretches(links, c.start, c.end);
+        ASSERT_EQ(got.size(), c.expected.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].link, c.expected[i].link);
+            EXPECT_DOUBLE_EQ(got[i].startSec, c.expected[i].startSec);
+            EXPECT_EQ(got[i].endSec, c.expected[i].endSec);
+        }
     }
 }
 
