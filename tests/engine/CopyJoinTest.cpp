@@ -113,8 +113,11 @@ const Format kFormats[] = {
     {"ogg", "-c:a libvorbis -q:a 4", false, 2048},
 };
 
+// Ogg Opus and Vorbis here as one stream, which every reader plays whole (OggChains
+// below: chained, the default).
 class CopyJoinFormats : public ::testing::TestWithParam<Format> {
   protected:
+    void SetUp() override { job.chainOggStreams = false; }
     TempDir dir;
     MediaJob job;
     // Three inputs of unlike lengths.
@@ -173,6 +176,7 @@ TEST_P(CopyJoinFormats, RemovedStretchLeavesTheRest) {
         SCOPED_TRACE(std::to_string(r.start) + "-" + std::to_string(r.end));
         const fs::path output = dir / ("out" + std::to_string(n++) + "." + GetParam().extension);
         MediaJob remove;
+        remove.chainOggStreams = false;
         ASSERT_TRUE(RunRemove(remove, source, output, r.start, r.end));
         const std::string rest = Decoded(output);
         const long s = std::lround(r.start * rate);
