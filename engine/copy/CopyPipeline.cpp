@@ -216,9 +216,10 @@ InputOutcome CopyPipeline::RunLinks(int k, const AVStream& audio, const std::vec
         RecordFailure(job_, kErrorNoAudioInRange, false, JobStep::ReadingRange);
         return InputOutcome::Failed;
     }
-    // The output is chained from here on: an input written before as part of one
-    // stream ends where its own stream ends.
-    chained_ = true;
+    // A cut inside one link is a plain cut of it. Otherwise the output is chained from
+    // here on: an input written before as part of one stream ends where its stream ends.
+    if (stretches.size() > 1 || job_.joinMode || job_.removeStretch)
+        chained_ = true;
     const std::string& name = job_.inputNames[static_cast<std::size_t>(k)];
     for (std::size_t j = 0; j < stretches.size(); ++j) {
         const LinkStretch& stretch = stretches[j];
