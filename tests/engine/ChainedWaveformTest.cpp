@@ -17,25 +17,11 @@
 namespace tolvane::testing {
 namespace {
 
-struct ChainCase {
-    std::string extension;
-    std::string codecArgs;
-};
-
-void PrintTo(const ChainCase& c, std::ostream* os) {
-    *os << c.extension;
-}
-
-const ChainCase kChainCases[] = {
-    {"opus", "-c:a libopus -b:a 96k"},
-    {"ogg", "-c:a libvorbis -q:a 4"},
-};
-
 constexpr int kRate = 48000;
 constexpr int kColumns = 200;
 const std::vector<double> kLinkSeconds = {1.5, 2.2, 1.3};  // 5 seconds
 
-class ChainedWaveform : public ::testing::TestWithParam<ChainCase> {
+class ChainedWaveform : public ::testing::TestWithParam<OggCodec> {
   protected:
     void SetUp() override {
         chain = MakeChainedOgg(dir.path(), "chain", GetParam().extension, GetParam().codecArgs,
@@ -113,7 +99,7 @@ TEST_P(ChainedWaveform, WindowInALaterLinkHoldsItsSamples) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, ChainedWaveform, ::testing::ValuesIn(kChainCases),
+INSTANTIATE_TEST_SUITE_P(Codecs, ChainedWaveform, ::testing::ValuesIn(kOggCodecs),
                          [](const auto& info) { return info.param.extension; });
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,17 @@ fs::path MakeTone(const fs::path& dir, const std::string& name, double seconds, 
 // seed, stream serial and loudness, quieter link by link, encoded with `codecArgs`) one after
 // another: `file` and the `parts` it is made of, each a file of its own. `extension` is "opus" or
 // "ogg".
+// The codecs a chained Ogg file is made of in the tests, as ffmpeg encodes them.
+struct OggCodec {
+    std::string extension;  // "opus" or "ogg"
+    std::string codecArgs;
+};
+inline const OggCodec kOggCodecs[] = {{"opus", "-c:a libopus -b:a 96k"},
+                                      {"ogg", "-c:a libvorbis -q:a 4"}};
+inline void PrintTo(const OggCodec& codec, std::ostream* os) {
+    *os << codec.extension;
+}
+
 struct ChainedOgg {
     fs::path file;
     std::vector<fs::path> parts;
