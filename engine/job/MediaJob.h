@@ -32,8 +32,8 @@ inline constexpr std::int32_t kErrorNoAudioInRange = -0x4455414E;
 // while the job read it: what was read is no stretch of one file. FFERRTAG('C','H','N','G').
 inline constexpr std::int32_t kErrorSourceChanged = -0x474E4843;
 // failureCode of a job without re-encoding whose input is a chained Ogg file (several
-// streams one after another, as joins into Ogg write them): FFmpeg's times start again
-// in each stream, so no stretch of it can be found. FFERRTAG('C','H','A','I').
+// streams one after another, as joins into Ogg write them) and whose output cannot
+// hold such streams (not Ogg). FFERRTAG('C','H','A','I').
 inline constexpr std::int32_t kErrorChainedInput = -0x49414843;
 
 // Per-input status values of fileStatus.
