@@ -291,7 +291,8 @@ std::optional<std::vector<OggLink>> ReadOggLinks(const ByteReader& read, std::in
     std::vector<OggLink> table;
     for (std::size_t i = 0; i < links->size(); ++i) {
         const Link& link = (*links)[i];
-        if (link.lastGranule < 0)
+        // A stream without a rate has no length: no time on the file's timeline is its.
+        if (link.lastGranule < 0 || link.sampleRate <= 0)
             return std::nullopt;
         const std::int64_t end = i + 1 < links->size() ? (*links)[i + 1].begin : size;
         table.push_back({link.begin, end, link.Samples(), link.preSkip, link.sampleRate});
