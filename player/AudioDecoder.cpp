@@ -68,11 +68,15 @@ bool AudioDecoder::Open(const std::string& path) {
             links_.push_back({link, start});
             start += static_cast<double>(link.samples) / link.sampleRate;
         }
-        durationSeconds_ = start;
-        if (!OpenLink(0)) {
-            return false;
+        if (OpenLink(0)) {
+            durationSeconds_ = start;
+            format_.reset();
+        } else {
+            links_.clear();  // played as FFmpeg reads it whole
+            if (!OpenStream(*format_)) {
+                return false;
+            }
         }
-        format_.reset();
     }
     frame_.reset(av_frame_alloc());
     packet_.reset(av_packet_alloc());

@@ -37,9 +37,13 @@ AudioWindowSource::AudioWindowSource(const std::string& path) : path_(path) {
         links_.push_back({link, startUs});
         startUs += av_rescale(link.samples, 1000000, link.sampleRate);
     }
-    durationUs_ = startUs;
-    if (OpenLink(0))
+    if (OpenLink(0)) {
+        durationUs_ = startUs;
         file_.reset();
+    } else {
+        links_.clear();  // read as FFmpeg reads it whole
+        OpenStream(*file_);
+    }
 }
 
 bool AudioWindowSource::OpenStream(AVFormatContext& input) {
