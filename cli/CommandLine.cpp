@@ -138,6 +138,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
             request.chained = true;
             continue;
         }
+        if (argument == "--single-stream" &&
+            (request.command == Command::Cut || request.command == Command::Join)) {
+            request.singleStream = true;
+            continue;
+        }
         if (isSplit && (argument == "--dry-run" || argument == "--silence")) {
             if (argument == "--dry-run") {
                 request.dryRun = true;
@@ -252,14 +257,20 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
                 return Error("the start (--start) lies after the end (--end)");
             if (request.remove && !request.startMs && !request.endMs)
                 return Error("--remove needs the stretch to remove: --start, --end or both");
-            if (request.chained && !request.remove)
-                return Error("--chained goes with --remove (or join --copy)");
+            if ((request.chained || request.singleStream) && !request.remove)
+                return Error(std::string(request.chained ? "--chained" : "--single-stream") +
+                             " goes with --remove (or join --copy)");
+            if (request.chained && request.singleStream)
+                return Error("--chained and --single-stream exclude each other");
             break;
         case Command::Join:
             if (request.files.size() < 2)
                 return Error("join needs at least two files");
-            if (request.chained && !request.copy)
-                return Error("--chained goes with --copy");
+            if ((request.chained || request.singleStream) && !request.copy)
+                return Error(std::string(request.chained ? "--chained" : "--single-stream") +
+                             " goes with --copy");
+            if (request.chained && request.singleStream)
+                return Error("--chained and --single-stream exclude each other");
             if (request.copy && (request.bitRate || request.sampleRate || request.channels))
                 return Error(
                     "--copy keeps the files' own encoding: --bitrate, --rate and "
@@ -290,9 +301,9 @@ const char* UsageText() {
     return R"usage(Usage:
   tolvane-cli probe [--json] FILE...
   tolvane-cli cut FILE... [--start TIME] [--end TIME] [--out DIR] [--keep-tags]
-  tolvane-cli cut FILE... [--start TIME] [--end TIME] --remove [--chained] [--out DIR] [--keep-tags]
+  tolvane-cli cut FILE... [--start TIME] [--end TIME] --remove [--single-stream] [--out DIR] [--keep-tags]
   tolvane-cli join FILE... [--out DIR] [--bitrate 128k] [--rate 44100] [--channels 2]
-  tolvane-cli join --copy [--chained] FILE... [--out DIR]
+  tolvane-cli join --copy [--single-stream] FILE... [--out DIR]
   tolvane-cli split FILE --at TIME[,TIME...] [--out DIR] [--json] [--dry-run] [--keep-tags]
   tolvane-cli split FILE --cue SHEET.cue [--out DIR] [--json] [--dry-run] [--keep-tags]
   tolvane-cli split FILE --silence [--threshold -48] [--min-silence 00:00:01.000] [...]
@@ -322,16 +333,19 @@ join   re-encodes the files, in the order given, into one MP3 named after the fi
        FLAC join to the sample (FLAC as one stream); MP3 copies whole frames, the Info
        header stating the first file's delay and the last one's padding, so a seam
        holds the earlier file's padding and the later one's delay (25-50 ms of
-       near-silence), its frames reading their own bit reservoir; Opus and Vorbis in
-       Ogg continue one stream, a seam holding the codec's pre-roll (Opus 10 ms,
-       Vorbis about 3 ms). With --chained they make each file a stream of its own in
-       one chained file, so each keeps its start and end (Opus to the sample; Vorbis: a
+       near-silence), its frames reading their own bit reservoir. Opus and Vorbis in
+       Ogg make each file (each side of a removal) a stream of its own in one chained
+       Ogg file, so each keeps its start and end (Opus to the sample; Vorbis: a
        removal's part after the stretch starts at a whole packet) in opusdec, oggdec,
-       sox and GStreamer players; FFmpeg 5.1's readers (this program's preview too)
-       then see only the last stream's length and cannot seek past the first. AAC and
-       the rest copy whole packets, a seam within one packet. A removed stretch of
-       those formats ends on packets. A chained Ogg file is not taken as the input of
-       a cut or of a join without re-encoding.
+       sox, GStreamer players and this program's preview; FFmpeg 5.1's readers see
+       only the last stream's length, cannot seek past the first and decode a seam
+       against the stream before (Opus 15 to 50 ms loud, Vorbis 128 samples more).
+       With --single-stream they continue one stream instead, which every reader
+       plays whole and seeks in, a seam holding the codec's pre-roll (Opus 10 ms more,
+       Vorbis about 3 ms); --chained, the default's former switch, is still taken.
+       AAC and the rest copy whole packets, a seam within one packet. A removed
+       stretch of those formats ends on packets. A chained Ogg file is cut, split and
+       joined link by link, on its own timeline.
 split  cuts one file into parts of its own format, without re-encoding, each as exact
        as a cut, so the parts played one after the other are the file: at the times
        given by --at; at the tracks of a cue sheet (named "01 - <title>" and tagged

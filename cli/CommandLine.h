@@ -28,7 +28,10 @@ struct Request {
     bool keepTags = false;  // cut, split: copy the source's tags into the outputs
     bool copy = false;      // join: copy the packets instead of re-encoding
     bool remove = false;    // cut: write the file without the range instead
-    bool chained = false;   // join --copy, cut --remove: Ogg stretches as chained streams
+    // join --copy, cut --remove into Ogg Opus or Vorbis: each stretch a chained stream of
+    // its own (the default, which --chained names) or all in one stream (--single-stream)
+    bool chained = false;
+    bool singleStream = false;
     // split
     SplitSource splitSource = SplitSource::None;
     std::vector<std::int32_t> splitPointsMs;   // --at

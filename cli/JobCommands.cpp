@@ -354,7 +354,7 @@ int CutOne(MediaJobRunner& runner, const std::string& input, const Request& requ
     if (ReceivedInterrupt() != 0)
         return kExitSignalBase + ReceivedInterrupt();
 
-    job.chainOggStreams = request.chained;
+    job.chainOggStreams = !request.singleStream;
     if (request.remove)
         PrepareRemoveJob(job, input, *output, startMs / 1000.0, endMs / 1000.0, lengthSec);
     else
@@ -448,7 +448,7 @@ int RunJoin(const Request& request) {
     std::vector<JoinRange> ranges;
     for (std::size_t k = 0; k < request.files.size(); ++k)
         ranges.push_back({request.files[k], 0.0, durationsMs[k] / 1000.0});
-    job.chainOggStreams = request.chained;
+    job.chainOggStreams = !request.singleStream;
     if (request.copy)
         PrepareCopyJoinJob(job, ranges, *output);
     else

@@ -35,26 +35,15 @@ bool AudioDecoder::Open(const std::string& path) {
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;
     }
+    path_ = path;
+    links_.clear();
+    link_ = 0;
+    linkInput_.reset();
+    linkStartSeconds_ = 0;
     if (ff::OpenInput(path.c_str(), format_) < 0) {
         return false;
     }
-    if (avformat_find_stream_info(format_.get(), nullptr) < 0) {
-        return false;
-    }
-    const AVCodec* decoder = nullptr;
-    streamIndex_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
-    if (streamIndex_ < 0 || decoder == nullptr) {
-        return false;
-    }
-    const AVStream* stream = format_->streams[streamIndex_];
-    const AVCodecParameters* parameters = stream->codecpar;
-    // Random bytes may pass as an MP3 stream without a rate or channels, and a damaged
-    // header may claim a rate no device plays.
-    if (!ff::HasAudioParameters(parameters)) {
-        return false;
-    }
-    codec_ = ff::OpenDecoder(*stream);
-    if (!codec_) {
+    if (avformat_find_stream_info(format_.get(), nullptr) < 0 || !OpenStream(*format_)) {
         return false;
     }
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
@@ -64,17 +53,79 @@ bool AudioDecoder::Open(const std::string& path) {
             hasVideo_ = true;
         }
     }
-    timeBase_ = stream->time_base;
-    startSeconds_ =
-        stream->start_time != AV_NOPTS_VALUE ? stream->start_time * av_q2d(timeBase_) : 0.0;
+    const AVStream* stream = format_->streams[streamIndex_];
     if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
         durationSeconds_ = static_cast<double>(format_->duration) / AV_TIME_BASE;
     } else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
         durationSeconds_ = stream->duration * av_q2d(timeBase_);
     }
+    // FFmpeg reads a chained file as its last link's length and cannot seek past the
+    // first: its links are read one by one instead, each as a file of its own.
+    const std::vector<OggLink> links = ChainedOggLinks(*format_, *stream);
+    if (!links.empty()) {
+        double start = 0;
+        for (const OggLink& link : links) {
+            links_.push_back({link, start});
+            start += static_cast<double>(link.samples) / link.sampleRate;
+        }
+        if (OpenLink(0)) {
+            durationSeconds_ = start;
+            format_.reset();
+        } else {
+            links_.clear();  // played as FFmpeg reads it whole
+            if (!OpenStream(*format_)) {
+                return false;
+            }
+        }
+    }
     frame_.reset(av_frame_alloc());
     packet_.reset(av_packet_alloc());
     return frame_ && packet_;
+}
+
+bool AudioDecoder::OpenStream(AVFormatContext& input) {
+    codec_.reset();
+    input_ = nullptr;
+    const AVCodec* decoder = nullptr;
+    streamIndex_ = av_find_best_stream(&input, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    if (streamIndex_ < 0 || decoder == nullptr) {
+        return false;
+    }
+    const AVStream* stream = input.streams[streamIndex_];
+    // Random bytes may pass as an MP3 stream without a rate or channels, and a damaged
+    // header may claim a rate no device plays.
+    if (!ff::HasAudioParameters(stream->codecpar)) {
+        return false;
+    }
+    codec_ = ff::OpenDecoder(*stream);
+    if (!codec_) {
+        return false;
+    }
+    timeBase_ = stream->time_base;
+    startSeconds_ =
+        stream->start_time != AV_NOPTS_VALUE ? stream->start_time * av_q2d(timeBase_) : 0.0;
+    input_ = &input;
+    return true;
+}
+
+bool AudioDecoder::OpenLink(size_t index) {
+    std::unique_ptr<OggLinkInput> input = OggLinkInput::Open(path_, links_[index].link);
+    if (!input || !OpenStream(input->format())) {
+        codec_.reset();  // nothing more is read
+        input_ = nullptr;
+        return false;
+    }
+    linkInput_ = std::move(input);
+    link_ = index;
+    linkStartSeconds_ = links_[index].startSeconds;
+    return true;
+}
+
+double AudioDecoder::FrameSeconds(const AVFrame& frame) const {
+    if (frame.best_effort_timestamp == AV_NOPTS_VALUE) {
+        return std::nan("");
+    }
+    return frame.best_effort_timestamp * av_q2d(timeBase_) - startSeconds_ + linkStartSeconds_;
 }
 
 bool AudioDecoder::ConfigureOutput(int rate, int channels) {
@@ -111,16 +162,25 @@ bool AudioDecoder::BuildResampler(const AVFrame& frame) {
 }
 
 void AudioDecoder::Seek(double seconds) {
-    if (!format_) {
+    if (input_ == nullptr) {
         return;
     }
     seconds = std::max(0.0, seconds);
+    if (!links_.empty()) {
+        size_t index = 0;
+        while (index + 1 < links_.size() && links_[index + 1].startSeconds <= seconds) {
+            ++index;
+        }
+        if (index != link_ && !OpenLink(index)) {
+            return;
+        }
+    }
     // Land a little early: overlapping codecs (MP3, AAC) need a few frames before
     // their output is clean, and those are decoded and dropped before the target.
-    const double landing = std::max(0.0, seconds - kPrerollSeconds);
+    const double landing = std::max(0.0, seconds - linkStartSeconds_ - kPrerollSeconds);
     const auto target = static_cast<int64_t>((landing + startSeconds_) / av_q2d(timeBase_));
-    if (av_seek_frame(format_.get(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0) {
-        av_seek_frame(format_.get(), -1, 0, AVSEEK_FLAG_BACKWARD);
+    if (av_seek_frame(input_, streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0) {
+        av_seek_frame(input_, -1, 0, AVSEEK_FLAG_BACKWARD);
     }
     avcodec_flush_buffers(codec_.get());
     if (resampler_) {
@@ -145,9 +205,8 @@ int AudioDecoder::Convert(const AVFrame& frame, std::vector<float>& samples) {
     int skip = 0;
     if (skipping_) {
         skipping_ = false;
-        if (frame.best_effort_timestamp != AV_NOPTS_VALUE && frame.sample_rate > 0) {
-            const double frameStart =
-                frame.best_effort_timestamp * av_q2d(timeBase_) - startSeconds_;
+        const double frameStart = FrameSeconds(frame);
+        if (!std::isnan(frameStart) && frame.sample_rate > 0) {
             const double frameEnd =
                 frameStart + static_cast<double>(frame.nb_samples) / frame.sample_rate;
             if (frameEnd <= seekTarget_) {
@@ -183,11 +242,9 @@ int AudioDecoder::Convert(const AVFrame& frame, std::vector<float>& samples) {
 }
 
 int64_t AudioDecoder::StampedOutputFrame(const AVFrame& frame) const {
-    if (frame.best_effort_timestamp == AV_NOPTS_VALUE) {
-        return AV_NOPTS_VALUE;
-    }
-    const double seconds = frame.best_effort_timestamp * av_q2d(timeBase_) - startSeconds_;
-    // A hostile timestamp must not overflow the frame count; no file runs for a year.
+    const double seconds = FrameSeconds(frame);
+    // No timestamp (NaN), or a hostile one: it must not overflow the frame count, and no
+    // file runs for a year.
     if (!std::isfinite(seconds) || std::abs(seconds) > 3.2e7) {
         return AV_NOPTS_VALUE;
     }
@@ -262,21 +319,21 @@ int AudioDecoder::Next(std::vector<float>& samples, int64_t& startFrame) {
             nextFrame_ += produced;
             return produced;
         }
-        if (received == AVERROR_EOF) {
-            const int produced = Drain(samples);
-            startFrame = nextFrame_;
-            nextFrame_ += produced;
-            return produced;
-        }
-        if (draining_) {
-            // A decoder that fails while draining has nothing more to give.
+        // At the end, or a decoder that fails while draining has nothing more to give.
+        if (received == AVERROR_EOF || draining_) {
+            // A chained file's next link follows with a decoder of its own; the
+            // resampler runs on, so nothing is lost or doubled at the seam.
+            if (HasNextLink() && OpenLink(link_ + 1)) {
+                draining_ = false;
+                continue;
+            }
             const int produced = Drain(samples);
             startFrame = nextFrame_;
             nextFrame_ += produced;
             return produced;
         }
         // Needs input (or the last packet was bad): feed the next packet of our stream.
-        const int read = av_read_frame(format_.get(), packet_.get());
+        const int read = av_read_frame(input_, packet_.get());
         if (read < 0) {
             draining_ = true;
             avcodec_send_packet(codec_.get(), nullptr);

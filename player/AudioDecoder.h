@@ -1,10 +1,13 @@
 #pragma once
 // Reads one file's audio stream and hands it out as interleaved float samples at the
 // output's rate and channel count, each chunk with the output frame index at which it
-// starts (0 = the start of the stream).
+// starts (0 = the start of the stream). A chained Ogg file plays as one stream: its
+// links one after another, each read as a file of its own.
 
 #include "engine/ffmpeg/FfmpegHolders.h"
+#include "engine/probe/OggLinkInput.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,19 @@ class AudioDecoder {
     int Next(std::vector<float>& samples, int64_t& startFrame);
 
   private:
+    // One link of a chained file and where it starts in the file's timeline.
+    struct ChainLink {
+        OggLink link;
+        double startSeconds = 0;
+    };
+
+    // Takes `input`'s best audio stream and a decoder for it.
+    bool OpenStream(AVFormatContext& input);
+    // Reads link `index` of the chained file from now on.
+    bool OpenLink(size_t index);
+    bool HasNextLink() const { return !links_.empty() && link_ + 1 < links_.size(); }
+    // Where a decoded frame starts in the file's timeline; NaN without a timestamp.
+    double FrameSeconds(const AVFrame& frame) const;
     bool BuildResampler(const AVFrame& frame);
     int Convert(const AVFrame& frame, std::vector<float>& samples);
     int Drain(std::vector<float>& samples);
@@ -40,7 +56,13 @@ class AudioDecoder {
     static constexpr double kMaxGapSeconds = 600;
     static constexpr int kSilenceChunkFrames = 4096;
 
-    ff::InputFormatPtr format_;
+    std::string path_;
+    ff::InputFormatPtr format_;     // the file, unless it is chained
+    std::vector<ChainLink> links_;  // a chained file's links, else empty
+    size_t link_ = 0;
+    std::unique_ptr<OggLinkInput> linkInput_;
+    AVFormatContext* input_ = nullptr;  // what is read: format_ or the current link
+    double linkStartSeconds_ = 0;
     ff::CodecContextPtr codec_;
     ff::ResamplerPtr resampler_;
     ff::FramePtr frame_;

@@ -7,6 +7,7 @@
 #include "engine/copy/SourceTags.h"
 #include "engine/copy/Mp3Seam.h"
 #include "engine/ffmpeg/FfmpegSetup.h"
+#include "engine/probe/OggLinkInput.h"
 
 namespace tolvane {
 
@@ -87,20 +88,23 @@ double CopyPipeline::VorbisRestartSec(int k, double endSec) const {
     if (k >= static_cast<int>(job_.inputNames.size()) ||
         OpenJobInput(job_.inputNames[static_cast<std::size_t>(k)], second) < 0)
         return endSec;
+    return VorbisRestartSec(*second, endSec);
+}
+
+double CopyPipeline::VorbisRestartSec(AVFormatContext& second, double endSec) const {
     CutSpan link;
     link.ownLink = true;
-    CutRange range(*second, endSec, std::numeric_limits<double>::infinity(),
+    CutRange range(second, endSec, std::numeric_limits<double>::infinity(),
                    output_.context()->oformat, link);
-    range.Position(*second);
+    range.Position(second);
     ff::PacketPtr packet(av_packet_alloc());
-    while (packet && range.Read(*second, *packet) >= 0) {
-        const AVStream* stream = second->streams[packet->stream_index];
+    while (packet && range.Read(second, *packet) >= 0) {
+        const AVStream* stream = second.streams[packet->stream_index];
         const bool first = stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
                            range.Admit(*packet) == CutRange::Verdict::Write &&
                            packet->pts != AV_NOPTS_VALUE;
         if (first) {
-            const std::int64_t start =
-                second->start_time != AV_NOPTS_VALUE ? second->start_time : 0;
+            const std::int64_t start = second.start_time != AV_NOPTS_VALUE ? second.start_time : 0;
             return static_cast<double>(packet->pts + packet->duration) * av_q2d(stream->time_base) -
                    static_cast<double>(start) / AV_TIME_BASE;
         }
@@ -122,6 +126,14 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
         const int audio = av_find_best_stream(input, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         chained_ = job_.chainOggStreams && audio >= 0 &&
                    ChainsExactly(input->streams[audio]->codecpar->codec_id);
+    }
+    // FFmpeg reads a chained input as its last link's length and finds no time past its
+    // first link: it is read link by link instead.
+    if (const int audio = av_find_best_stream(input, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        audio >= 0) {
+        const std::vector<OggLink> links = ChainedOggLinks(*input, *input->streams[audio]);
+        if (!links.empty())
+            return RunLinks(k, *input->streams[audio], links, packet);
     }
     if (k > 0 && chained_ && !StartLink())
         return InputOutcome::Failed;
@@ -166,6 +178,75 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
     if (outcome != InputOutcome::Failed && k + 1 >= job_.fileCount && !Flush())
         return InputOutcome::Failed;
     return outcome;
+}
+
+std::vector<LinkStretch> CopyPipeline::KeptStretches(int k,
+                                                     const std::vector<OggLink>& links) const {
+    if (!job_.removeStretch)
+        return LinkStretches(links, job_.startSec[k], job_.endSec[k]);
+    std::vector<LinkStretch> kept = LinkStretches(links, 0.0, job_.startSec[k]);
+    const std::vector<LinkStretch> after =
+        LinkStretches(links, job_.endSec[k], std::numeric_limits<double>::infinity());
+    // The part after a removed Vorbis stretch starts playing at a whole packet: when the
+    // part before ends in the same link, it ends there, so no audio plays twice.
+    if (!kept.empty() && !after.empty() && kept.back().link == after.front().link &&
+        firstCodec_ == AV_CODEC_ID_VORBIS) {
+        const std::string& name = job_.inputNames[static_cast<std::size_t>(k)];
+        if (const std::unique_ptr<OggLinkInput> second =
+                OggLinkInput::Open(name, links[after.front().link])) {
+            const double restart = VorbisRestartSec(second->format(), after.front().startSec);
+            if (restart > 0)
+                kept.back().endSec = std::min(kept.back().endSec, restart);
+        }
+    }
+    kept.insert(kept.end(), after.begin(), after.end());
+    return kept;
+}
+
+InputOutcome CopyPipeline::RunLinks(int k, const AVStream& audio, const std::vector<OggLink>& links,
+                                    AVPacket* packet) {
+    if (!output_.CanChain() || k >= static_cast<int>(job_.inputNames.size())) {
+        RecordFailure(job_, kErrorChainedInput, false, JobStep::OpeningInput);
+        return InputOutcome::Failed;
+    }
+    if (k == 0)
+        firstCodec_ = audio.codecpar->codec_id;
+    const std::vector<LinkStretch> stretches = KeptStretches(k, links);
+    if (stretches.empty()) {
+        RecordFailure(job_, kErrorNoAudioInRange, false, JobStep::ReadingRange);
+        return InputOutcome::Failed;
+    }
+    // A cut inside one link is a plain cut of it. Otherwise the output is chained from
+    // here on: an input written before as part of one stream ends where its stream ends.
+    if (stretches.size() > 1 || job_.joinMode || job_.removeStretch)
+        chained_ = true;
+    const std::string& name = job_.inputNames[static_cast<std::size_t>(k)];
+    for (std::size_t j = 0; j < stretches.size(); ++j) {
+        const LinkStretch& stretch = stretches[j];
+        const std::unique_ptr<OggLinkInput> link = OggLinkInput::Open(name, links[stretch.link]);
+        if (!link) {
+            RecordFailure(job_, AVERROR_INVALIDDATA, false, JobStep::OpeningInput);
+            return InputOutcome::Failed;
+        }
+        AVFormatContext* input = &link->format();
+        format_ = input;
+        range_.reset();
+        const bool afterAnother = k > 0 || j > 0;
+        if ((afterAnother && !StartLink()) || !MapStreams(k, input))
+            return InputOutcome::Failed;
+        rebase_.SetStreams(output_.context()->nb_streams);
+        CutSpan seams;
+        seams.afterAnother = afterAnother;
+        const InputOutcome outcome =
+            RunStretch(input, packet, stretch.startSec, stretch.endSec, seams);
+        range_.reset();  // it reads the link, which goes now
+        format_ = nullptr;
+        if (outcome != InputOutcome::Done)
+            return outcome;
+    }
+    if (k + 1 >= job_.fileCount && !Flush())
+        return InputOutcome::Failed;
+    return InputOutcome::Done;
 }
 
 InputOutcome CopyPipeline::RunStretch(AVFormatContext* input, AVPacket* packet, double startSec,

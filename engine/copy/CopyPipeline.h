@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/copy/LinkStretches.h"
 #include "engine/copy/Mp3Seam.h"
 #include "engine/copy/TimestampRebase.h"
 #include "engine/cut/CutEdges.h"
@@ -35,12 +36,22 @@ class CopyPipeline final : private CutPacketSink {
     // its end); `seams` tells what goes before and after it in the output.
     InputOutcome RunStretch(AVFormatContext* input, AVPacket* packet, double startSec,
                             double endSec, CutSpan seams);
+    // Copies input k, a chained Ogg file of `links` whose audio stream FFmpeg sees as
+    // `audio`, link by link: each stretch of a
+    // link that the job keeps is read from that link opened as a file of its own and
+    // written as a link of the output, so every one keeps its exact start and end.
+    InputOutcome RunLinks(int k, const AVStream& audio, const std::vector<OggLink>& links,
+                          AVPacket* packet);
+    // The stretches of `links` that input k keeps.
+    std::vector<LinkStretch> KeptStretches(int k, const std::vector<OggLink>& links) const;
     // Finds the input's audio streams and, for input 0 and each new link of a chained
     // output, makes an output stream for each.
     bool MapStreams(int k, const AVFormatContext* input);
     // Where the part of input k after a stretch ending at `endSec` starts to play, in a
     // chained Vorbis output (whole packets: at or before `endSec`).
     double VorbisRestartSec(int k, double endSec) const;
+    // The same, read from `second`, an opening of the input of its own.
+    double VorbisRestartSec(AVFormatContext& second, double endSec) const;
     // Ends the output's running link and begins the next (chained outputs), its
     // timeline from zero again.
     bool StartLink();

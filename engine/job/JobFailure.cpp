@@ -86,7 +86,7 @@ const char* DescribeJobStep(JobStep step) {
 std::string FailureCodeText(std::int32_t failureCode) {
     if (failureCode == kErrorChainedInput)
         return "a chained Ogg file (several streams one after another, as a join writes "
-               "them): it plays, but cannot be cut or joined again without re-encoding";
+               "them): without re-encoding its streams can only go into an Ogg file";
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     if (av_strerror(failureCode, text, sizeof text) < 0)
         return "error " + std::to_string(failureCode);

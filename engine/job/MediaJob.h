@@ -32,8 +32,8 @@ inline constexpr std::int32_t kErrorNoAudioInRange = -0x4455414E;
 // while the job read it: what was read is no stretch of one file. FFERRTAG('C','H','N','G').
 inline constexpr std::int32_t kErrorSourceChanged = -0x474E4843;
 // failureCode of a job without re-encoding whose input is a chained Ogg file (several
-// streams one after another, as joins into Ogg write them): FFmpeg's times start again
-// in each stream, so no stretch of it can be found. FFERRTAG('C','H','A','I').
+// streams one after another, as joins into Ogg write them) and whose output cannot
+// hold such streams (not Ogg). FFERRTAG('C','H','A','I').
 inline constexpr std::int32_t kErrorChainedInput = -0x49414843;
 
 // Per-input status values of fileStatus.
@@ -76,10 +76,11 @@ struct MediaJob {
     bool removeStretch = false;
     // A copy join or removal into Ogg Opus or Vorbis writes each stretch as a logical
     // stream of its own (a chained file): every stretch keeps its exact start and end in
-    // opusdec, oggdec, sox and GStreamer's playbin, but FFmpeg 5.1's readers (the
-    // preview player among them) see only the last stream's length and cannot seek past
-    // the first. Off: one stream, each seam holding the codec's pre-roll.
-    bool chainOggStreams = false;
+    // opusdec, oggdec, sox, GStreamer's playbin and the preview player, which read each
+    // stream afresh; FFmpeg 5.1's own readers see only the last stream's length and
+    // cannot seek past the first. Off: one stream, which every reader plays whole, each
+    // seam holding the codec's pre-roll.
+    bool chainOggStreams = true;
     bool reencode = false;  // true: re-encode mode, false: copy mode
     // Re-encode mode decodes on a second thread while the job's thread encodes; true
     // does both in turn on the job's thread (the two give the same output).

@@ -13,7 +13,6 @@
 #include "engine/job/JobSteps.h"
 #include "engine/job/MediaEngine.h"
 #include "engine/probe/DecodableAudio.h"
-#include "engine/probe/OggLength.h"
 
 namespace tolvane {
 
@@ -173,10 +172,6 @@ InputOutcome JobRun::ReadInput(int k, const std::string& name) {
         if (!reencode_)
             reencode_ = std::make_unique<ReencodePipeline>(job_, output_);
         return reencode_->Run(k, input, packet_.get());
-    }
-    if (IsChainedOgg(*input)) {
-        RecordFailure(job_, kErrorChainedInput, false, JobStep::OpeningInput);
-        return InputOutcome::Failed;
     }
     if (!copy_)
         copy_ = std::make_unique<CopyPipeline>(job_, output_);

@@ -82,6 +82,7 @@ bool ChecksumHolds(std::span<const std::uint8_t> bytes, const Page& page) {
 // One logical stream of the file, as its pages are walked.
 struct Link {
     std::uint32_t serial = 0;
+    std::int64_t begin = 0;  // the byte its first page starts at
     bool opus = false;
     int sampleRate = 0;
     std::int64_t preSkip = 0;
@@ -189,6 +190,7 @@ std::optional<std::vector<Link>> WalkLinks(const ByteReader& read, std::int64_t 
             std::optional<Link> next = LinkOf(*page, body);
             if (!next || (link != nullptr && next->opus != link->opus))
                 return std::nullopt;
+            next->begin = offset;
             links.push_back(*next);
             link = &links.back();
         }
@@ -227,6 +229,21 @@ std::optional<Page> LastPage(const ByteReader& read, std::int64_t size) {
     return std::nullopt;
 }
 
+// The length of a file of `links`: nothing when they play at different rates.
+std::optional<OggLength> Summed(const std::optional<std::vector<OggLink>>& links) {
+    if (!links)
+        return std::nullopt;
+    OggLength length;
+    length.sampleRate = links->front().sampleRate;
+    for (const OggLink& link : *links) {
+        if (link.sampleRate != length.sampleRate)
+            return std::nullopt;
+        length.samples += link.samples;
+        ++length.links;
+    }
+    return length;
+}
+
 }  // namespace
 
 int OpusPacketSamples(std::span<const std::uint8_t> packet) {
@@ -251,8 +268,8 @@ int OpusPacketSamples(std::span<const std::uint8_t> packet) {
     }
 }
 
-std::optional<OggLength> ReadOggLength(const ByteReader& read, std::int64_t size,
-                                       const PacketSamples& vorbisSamples) {
+std::optional<std::vector<OggLink>> ReadOggLinks(const ByteReader& read, std::int64_t size,
+                                                 const PacketSamples& vorbisSamples) {
     if (size <= 0 || !vorbisSamples)
         return std::nullopt;
     std::optional<std::vector<Link>> links = WalkLinks(read, size, false, vorbisSamples);
@@ -271,18 +288,24 @@ std::optional<OggLength> ReadOggLength(const ByteReader& read, std::int64_t size
         if (!links)
             return std::nullopt;
     }
-    OggLength length;
-    length.sampleRate = links->front().sampleRate;
-    for (const Link& link : *links) {
-        if (link.lastGranule < 0 || link.sampleRate != length.sampleRate)
+    std::vector<OggLink> table;
+    for (std::size_t i = 0; i < links->size(); ++i) {
+        const Link& link = (*links)[i];
+        // A stream without a rate has no length: no time on the file's timeline is its.
+        if (link.lastGranule < 0 || link.sampleRate <= 0)
             return std::nullopt;
-        length.samples += link.Samples();
-        ++length.links;
+        const std::int64_t end = i + 1 < links->size() ? (*links)[i + 1].begin : size;
+        table.push_back({link.begin, end, link.Samples(), link.preSkip, link.sampleRate});
     }
-    return length;
+    return table;
 }
 
-std::optional<OggLength> ReadOggLength(AVFormatContext& input, const AVStream& stream) {
+std::optional<OggLength> ReadOggLength(const ByteReader& read, std::int64_t size,
+                                       const PacketSamples& vorbisSamples) {
+    return Summed(ReadOggLinks(read, size, vorbisSamples));
+}
+
+std::optional<std::vector<OggLink>> ReadOggLinks(AVFormatContext& input, const AVStream& stream) {
     const AVCodecParameters& par = *stream.codecpar;
     if (std::string_view(input.iformat->name) != "ogg" ||
         (par.codec_id != AV_CODEC_ID_OPUS && par.codec_id != AV_CODEC_ID_VORBIS) ||
@@ -312,21 +335,13 @@ std::optional<OggLength> ReadOggLength(AVFormatContext& input, const AVStream& s
             av_vorbis_parse_frame(parser.get(), head.data(), static_cast<int>(head.size()));
         return first || samples < 0 ? 0 : samples;
     };
-    const std::optional<OggLength> length = ReadOggLength(read, avio_size(io), vorbisSamples);
+    std::optional<std::vector<OggLink>> links = ReadOggLinks(read, avio_size(io), vorbisSamples);
     avio_seek(io, back, SEEK_SET);
-    return length;
+    return links;
 }
 
-bool IsChainedOgg(AVFormatContext& input) {
-    if (std::string_view(input.iformat->name) != "ogg")
-        return false;
-    for (unsigned i = 0; i < input.nb_streams; ++i) {
-        if (input.streams[i]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
-            continue;
-        const std::optional<OggLength> length = ReadOggLength(input, *input.streams[i]);
-        return length && length->links > 1;
-    }
-    return false;
+std::optional<OggLength> ReadOggLength(AVFormatContext& input, const AVStream& stream) {
+    return Summed(ReadOggLinks(input, stream));
 }
 
 std::optional<std::int64_t> OggStatedLength(AVFormatContext& input, const AVStream& stream) {

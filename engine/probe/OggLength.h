@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <vector>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -25,6 +26,16 @@ struct OggLength {
     int links = 0;  // logical streams, one after another
 };
 
+// One logical stream of an Ogg file, which a chained file holds several of, one after
+// another: its bytes [begin, end) read as a file of their own are an ordinary Ogg file.
+struct OggLink {
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+    std::int64_t samples = 0;  // what a decoder plays of it, at its sample rate
+    std::int64_t preSkip = 0;  // Opus: the samples a decoder drops at its start
+    int sampleRate = 0;
+};
+
 // Samples a decoder plays of one audio packet of a stream, given its first bytes;
 // `first` for the stream's first audio packet (a Vorbis decoder plays nothing of it).
 using PacketSamples = std::function<int(std::span<const std::uint8_t> head, bool first)>;
@@ -37,14 +48,17 @@ using PacketSamples = std::function<int(std::span<const std::uint8_t> head, bool
 std::optional<OggLength> ReadOggLength(const ByteReader& read, std::int64_t size,
                                        const PacketSamples& vorbisSamples);
 
+// The links of the Opus or Vorbis file of `size` bytes, one for an ordinary file: its
+// first pages and its last tell it is one, so only a chained file is read whole.
+// Nothing as for ReadOggLength.
+std::optional<std::vector<OggLink>> ReadOggLinks(const ByteReader& read, std::int64_t size,
+                                                 const PacketSamples& vorbisSamples);
+
 // The length of `stream` of the Ogg file `input` (read through its I/O, which is left
 // where it was); nothing when not Opus or Vorbis or the pages do not tell.
 std::optional<OggLength> ReadOggLength(AVFormatContext& input, const AVStream& stream);
-
-// Whether the input is an Ogg file of several streams one after another (a chained
-// file): FFmpeg starts each stream's times from zero again, so its times are no
-// position in the file and a stretch of it cannot be found by them.
-bool IsChainedOgg(AVFormatContext& input);
+// Its links, the same way.
+std::optional<std::vector<OggLink>> ReadOggLinks(AVFormatContext& input, const AVStream& stream);
 
 // The length in microseconds of `stream` of the Ogg file `input` (read through its I/O,
 // which is left where it was); nothing when not Opus or Vorbis or the pages do not tell.

@@ -1,10 +1,11 @@
 #include "engine/probe/PeakReader.h"
 
-#include "engine/ffmpeg/FfmpegSetup.h"
+#include "engine/probe/AudioWindow.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #if defined(__SSE__)
@@ -157,61 +158,26 @@ bool PeakReader::TakeFrame(const AVFrame& frame) {
 }
 
 bool PeakReader::ReadAll() {
-    ff::InputFormatPtr input;
-    if (ff::OpenInput(path_.c_str(), input) < 0 ||
-        avformat_find_stream_info(input.get(), nullptr) < 0)
+    AudioWindowSource source(path_);
+    if (!source.Ready())
         return false;
-    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (index < 0)
-        return false;
-    const AVStream* stream = input->streams[index];
-    const ff::CodecContextPtr decoder = ff::OpenDecoder(*stream);
-    if (!decoder || decoder->sample_rate <= 0)
-        return false;
-    const double seconds = stream->duration != AV_NOPTS_VALUE && stream->duration > 0
-                               ? stream->duration * av_q2d(stream->time_base)
-                           : input->duration > 0 ? input->duration / double(AV_TIME_BASE)
-                                                 : 0;
+    const double seconds = static_cast<double>(source.DurationUs()) / 1e6;
     if (seconds <= 0)
         return false;
-    samplesPerColumn_ = std::max(seconds * decoder->sample_rate / columns_, 1.0);
-    columnSeconds_ = samplesPerColumn_ / decoder->sample_rate;
+    const int rate = source.SampleRate();
+    samplesPerColumn_ = std::max(seconds * rate / columns_, 1.0);
+    columnSeconds_ = samplesPerColumn_ / rate;
     seconds_ = seconds;
     working_.assign(static_cast<size_t>(columns_), ColumnPeak{});
-    // Only the audio stream is demuxed into packets worth reading.
-    for (unsigned i = 0; i < input->nb_streams; ++i)
-        if (static_cast<int>(i) != index)
-            input->streams[i]->discard = AVDISCARD_ALL;
-
-    ff::PacketPtr packet(av_packet_alloc());
-    ff::FramePtr frame(av_frame_alloc());
-    if (!packet || !frame)
-        return false;
-    const auto drain = [&]() -> bool {
-        while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
-            if (std::isnan(startSeconds_.load())) {
-                const std::int64_t pts = frame->best_effort_timestamp;
-                startSeconds_ = pts != AV_NOPTS_VALUE ? pts * av_q2d(stream->time_base) : 0.0;
-            }
-            const bool taken = TakeFrame(*frame);
-            av_frame_unref(frame.get());
-            if (!taken || cancelled_)
-                return false;
-        }
-        return true;
-    };
-    while (!cancelled_ && av_read_frame(input.get(), packet.get()) >= 0) {
-        const bool ours = packet->stream_index == index;
-        if (ours)
-            avcodec_send_packet(decoder.get(), packet.get());  // a damaged packet is skipped
-        av_packet_unref(packet.get());
-        if (ours && !drain())
-            return false;
-    }
-    if (cancelled_)
-        return false;
-    avcodec_send_packet(decoder.get(), nullptr);
-    if (!drain())
+    bool taken = true;
+    source.Read(0, std::numeric_limits<std::int64_t>::max(),
+                [&](const AVFrame& frame, std::int64_t startUs) {
+                    if (std::isnan(startSeconds_.load()))
+                        startSeconds_ = static_cast<double>(startUs) / 1e6;
+                    taken = TakeFrame(frame);
+                    return taken && !cancelled_;
+                });
+    if (!taken || cancelled_)
         return false;
     Publish(columns_);  // the file's end: every column is final, those past it silent
     return true;

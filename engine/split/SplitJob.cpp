@@ -8,7 +8,6 @@
 #include "engine/job/JobBuilders.h"
 #include "engine/job/JobSteps.h"
 #include "engine/job/MediaEngine.h"
-#include "engine/probe/OggLength.h"
 #include "engine/split/PartNaming.h"
 
 namespace tolvane::split {
@@ -50,8 +49,8 @@ SplitJob::SplitJob(SplitRequest request)
 
 void SplitJob::Run() {
     ff::InputFormatPtr input;
-    if (int ret = OpenJobInput(request_.source, input); ret < 0 || IsChainedOgg(*input)) {
-        sourceFailure_ = ret < 0 ? ret : kErrorChainedInput;
+    if (int ret = OpenJobInput(request_.source, input); ret < 0) {
+        sourceFailure_ = ret;
         outcome_ = SplitOutcome::Failed;
         return;
     }

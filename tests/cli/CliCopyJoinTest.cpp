@@ -5,6 +5,8 @@
 #include <fstream>
 
 #include "CliRun.h"
+#include "engine/ffmpeg/FfmpegHolders.h"
+#include "engine/probe/OggLength.h"
 
 namespace tolvane {
 namespace {
@@ -64,6 +66,45 @@ TEST(CliCopyJoin, EncoderOptionsDoNotGoWithCopy) {
     const CliRun run = RunCli("join --copy a.mp3 b.mp3 --bitrate 128k");
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("--copy keeps the files' own encoding"), std::string::npos) << run.err;
+}
+
+// The logical streams of an Ogg file, one after another; 0 when unreadable.
+std::size_t LinkCount(const fs::path& file) {
+    ff::InputFormatPtr input;
+    if (ff::OpenInput(file.c_str(), input) < 0 ||
+        avformat_find_stream_info(input.get(), nullptr) < 0)
+        return 0;
+    return ReadOggLinks(*input, *input->streams[0]).value_or(std::vector<OggLink>{}).size();
+}
+
+// Ogg Opus and Vorbis joins and removals are chained by default, one stream per stretch;
+// --single-stream asks for one stream.
+TEST(CliCopyJoin, OggStretchesAreChainedUnlessOneStreamIsAskedFor) {
+    struct Switch {
+        std::string option;
+        std::size_t links;  // of a join of two files, and of a removal inside a file
+    };
+    for (const std::string extension : {"opus", "ogg"}) {
+        const std::string args =
+            extension == "opus" ? "-c:a libopus -ar 48000" : "-c:a libvorbis -ar 48000";
+        for (const Switch& s :
+             {Switch{"", 2}, Switch{"--chained", 2}, Switch{"--single-stream", 1}}) {
+            SCOPED_TRACE(extension + " " + s.option);
+            TempDir dir;
+            const fs::path a = Noise(dir.path(), "a." + extension, 1.3, args);
+            const fs::path b = Noise(dir.path(), "b." + extension, 1.5, args);
+            fs::create_directory(dir / "joined");
+            fs::create_directory(dir / "cut");
+            const CliRun join = RunCli("join --copy " + s.option + " " + Q(a) + " " + Q(b) +
+                                       " --out " + Q(dir / "joined"));
+            ASSERT_EQ(join.status, 0) << join.err;
+            EXPECT_EQ(LinkCount(dir / "joined" / ("a." + extension)), s.links);
+            const CliRun removal = RunCli("cut " + Q(b) + " --remove --start 00:00:00.500 --end " +
+                                          "00:00:00.900 " + s.option + " --out " + Q(dir / "cut"));
+            ASSERT_EQ(removal.status, 0) << removal.err;
+            EXPECT_EQ(LinkCount(dir / "cut" / ("b." + extension)), s.links);
+        }
+    }
 }
 
 struct Removal {

@@ -14,6 +14,7 @@
 
 #include "ChildProcess.h"
 #include "CliRun.h"
+#include "CutPrecision.h"
 #include "MediaFixtures.h"
 
 namespace tolvane {
@@ -114,6 +115,43 @@ TEST(CliSplit, PointsGiveNumberedPartsAndTakenNamesAreKept) {
     EXPECT_NEAR(testing::Ffprobe(dir / "tone (03).wav").durationSec, 1.0, 1e-3);
     CliRun every = RunCli("split tone.wav --every 00:00:02.000", dir.path());
     EXPECT_EQ(every.out, "./tone (01)(0).wav\n./tone (02)(1).wav\n") << every.err;
+}
+
+// A chained Ogg file splits on its own timeline: the parts, each decoded by the format's
+// reference decoder, are the file's audio one after another, a part that spans a seam
+// as well as one inside a link.
+TEST(CliSplit, ChainedOggPartsPlayTheFileInTurn) {
+    struct Case {
+        std::string extension;
+        std::string codecArgs;
+        testing::Decoder decoder;
+    };
+    for (const Case& c : {Case{"opus", "-c:a libopus -b:a 96k", testing::Decoder::Opusdec},
+                          Case{"ogg", "-c:a libvorbis -q:a 4", testing::Decoder::Oggdec}}) {
+        SCOPED_TRACE(c.extension);
+        if (!testing::DecoderInstalled(c.decoder))
+            GTEST_SKIP() << testing::DecoderName(c.decoder) << " is not installed";
+        TempDir dir;
+        const testing::ChainedOgg chain =
+            testing::MakeChainedOgg(dir.path(), "chain", c.extension, c.codecArgs, {1.5, 1.8});
+        const fs::path out = dir / "parts";
+        fs::create_directory(out);
+        const CliRun run =
+            RunCli("split " + Q(chain.file) + " --at 00:00:01.000,00:00:02.000 --out " + Q(out));
+        ASSERT_EQ(run.status, 0) << run.err;
+        const testing::DecodedAudio whole = testing::Decode(chain.file, c.decoder);
+        std::size_t total = 0;
+        for (const std::string name : {"chain (01).", "chain (02).", "chain (03)."}) {
+            const testing::DecodedAudio part =
+                testing::Decode(out / (name + c.extension), c.decoder);
+            total += part.samples.size();
+        }
+        // Vorbis parts start at a whole packet: each up to two packets early.
+        const std::size_t slack = c.extension == "opus" ? 0 : 2 * 2048;
+        EXPECT_GE(total, whole.samples.size());
+        EXPECT_LE(total, whole.samples.size() + slack);
+        EXPECT_EQ(whole.samples.size(), static_cast<std::size_t>(3.3 * whole.rate));
+    }
 }
 
 TEST(CliSplit, SilencesSplitInTheirMiddleAndSilentPartsAreLeftOut) {

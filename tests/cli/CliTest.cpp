@@ -87,6 +87,9 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndOneLine) {
         {"join a.mp3 b.mp3 --bitrate 16k", "MP3 at 44100 Hz has no bit rate of 16k"},
         {"join a.mp3 b.mp3 --bitrate 100k --rate 48000", "(the nearest is 96k)"},
         {"join a.mp3 b.mp3 --bitrate 128500", "no bit rate of 128500 bit/s"},
+        {"join a.opus b.opus --single-stream", "--single-stream goes with --copy"},
+        {"cut a.opus --end 00:00:01.000 --single-stream", "--single-stream goes with --remove"},
+        {"join --copy a.opus b.opus --chained --single-stream", "exclude each other"},
     };
     for (const auto& [arguments, message] : cases) {
         CliRun run = RunCli(arguments);

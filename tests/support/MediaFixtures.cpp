@@ -97,6 +97,26 @@ fs::path MakeTone(const fs::path& dir, const std::string& name, double seconds, 
     return path;
 }
 
+ChainedOgg MakeChainedOgg(const fs::path& dir, const std::string& name,
+                          const std::string& extension, const std::string& codecArgs,
+                          const std::vector<double>& seconds, int rate) {
+    ChainedOgg chained{dir / (name + "." + extension), {}};
+    std::ofstream out(chained.file, std::ios::binary);
+    for (std::size_t i = 0; i < seconds.size(); ++i) {
+        const fs::path part = dir / (name + ".part" + std::to_string(i) + "." + extension);
+        RunFfmpeg("-f lavfi -i \"anoisesrc=seed=" + std::to_string(i + 1) +
+                      ":amplitude=" + std::to_string(0.6 / static_cast<double>(i + 1)) +
+                      ":sample_rate=" + std::to_string(rate) +
+                      ":duration=" + std::to_string(seconds[i]) +
+                      ",lowpass=f=" + std::to_string(rate / 8) + "\" -ac 2 -map_metadata -1 " +
+                      codecArgs + " -serial_offset " + std::to_string(1000 * (i + 1)),
+                  part);
+        out << ReadFileBytes(part);
+        chained.parts.push_back(part);
+    }
+    return chained;
+}
+
 static fs::path Once(const fs::path& path, const std::function<void(const fs::path&)>& make) {
     if (!fs::exists(path))
         make(path);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,29 @@ bool RunFfmpeg(const std::string& args, const fs::path& path);
 // The container follows the file extension unless codecArgs holds "-f".
 fs::path MakeTone(const fs::path& dir, const std::string& name, double seconds, int rate = 44100,
                   int channels = 2, const std::string& codecArgs = "");
+
+// A chained Ogg file made by writing `seconds.size()` Ogg files (band-limited noise, each its own
+// seed, stream serial and loudness, quieter link by link, encoded with `codecArgs`) one after
+// another: `file` and the `parts` it is made of, each a file of its own. `extension` is "opus" or
+// "ogg".
+// The codecs a chained Ogg file is made of in the tests, as ffmpeg encodes them.
+struct OggCodec {
+    std::string extension;  // "opus" or "ogg"
+    std::string codecArgs;
+};
+inline const OggCodec kOggCodecs[] = {{"opus", "-c:a libopus -b:a 96k"},
+                                      {"ogg", "-c:a libvorbis -q:a 4"}};
+inline void PrintTo(const OggCodec& codec, std::ostream* os) {
+    *os << codec.extension;
+}
+
+struct ChainedOgg {
+    fs::path file;
+    std::vector<fs::path> parts;
+};
+ChainedOgg MakeChainedOgg(const fs::path& dir, const std::string& name,
+                          const std::string& extension, const std::string& codecArgs,
+                          const std::vector<double>& seconds, int rate = 48000);
 
 // Ready-made fixtures, each made on first use in the given folder.
 struct Fixtures {
