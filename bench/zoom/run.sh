@@ -6,9 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
 cmake --build "$build" --target tolvane_zoom_bench -j2 >/dev/null
-file=/tmp/tolvane-bench-peaks-60min.mp3
-if [ ! -f "$file" ]; then
-    ffmpeg -v error -y -f lavfi -i "anoisesrc=d=3600:a=0.3:seed=3,lowpass=f=9000" -ac 2 \
-        -ar 44100 -c:a libmp3lame -b:a 128k "$file"
-fi
+file=$(bench/noise-60min-mp3.sh)
 "$build/bin/tolvane_zoom_bench" "$file" 7

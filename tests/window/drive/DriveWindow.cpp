@@ -37,16 +37,11 @@
 #include "DialogIds.h"
 #include "DesktopShell.h"
 #include "UserPrompts.h"
+#include "WindowTestSupport.h"
 
 namespace {
 
 using namespace tolvane;
-
-class ScriptedChooser final : public IFileChooser {
-  public:
-    QStringList ChooseFiles(const QString&) override { return next; }
-    QStringList next;
-};
 
 class ReportingShell final : public IDesktopShell {
   public:
@@ -210,7 +205,7 @@ int main(int argc, char** argv) {
     const QString cutFile = args[4];
     const QStringList mergeFiles = args.mid(5);
 
-    ScriptedChooser chooser;
+    tolvane::testing::ScriptedFileChooser chooser;
     ReportingShell shell;
     WindowServices services;
     services.programFolder = args[1].toStdString();
@@ -228,7 +223,7 @@ int main(int argc, char** argv) {
     };
     QTimer::singleShot(800, &window, [&] {
         window.Item<QComboBox>(ControlId::OutputFolderBox)->setEditText(outputFolder);
-        chooser.next = {cutFile};
+        chooser.answer = {cutFile};
         click(ControlId::Add);
         click(ControlId::Stop);
         window.Item<QLineEdit>(ControlId::StartEdit)->setText(QStringLiteral("00:00:01.000"));
@@ -273,7 +268,7 @@ int main(int argc, char** argv) {
         click(ControlId::Stop);
 
         window.Item<QTabBar>(ControlId::Tabs)->setCurrentIndex(1);
-        chooser.next = mergeFiles;
+        chooser.answer = mergeFiles;
         click(ControlId::Add);
         // The settings dialog: 22050 Hz with 320 kbps chosen moves to 160 kbps with a
         // note; opened again, it shows what is in force.
@@ -362,7 +357,7 @@ int main(int argc, char** argv) {
         const QString doomed = outputFolder + QStringLiteral("/../gone-before-the-merge.wav");
         QFile::remove(doomed);
         QFile::copy(mergeFiles.back(), doomed);
-        chooser.next = {mergeFiles.front(), doomed, mergeFiles.back()};
+        chooser.answer = {mergeFiles.front(), doomed, mergeFiles.back()};
         click(ControlId::Add);
         QFile::remove(doomed);
         camera.Expect(QStringLiteral("merge-fail"));

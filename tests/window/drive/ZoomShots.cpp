@@ -17,16 +17,11 @@
 #include "CBitmapSlider.h"
 #include "CTolvaneDlg.h"
 #include "UserPrompts.h"
+#include "WindowTestSupport.h"
 
 namespace {
 
 using namespace tolvane;
-
-class ScriptedChooser final : public IFileChooser {
-  public:
-    QStringList ChooseFiles(const QString&) override { return next; }
-    QStringList next;
-};
 
 void Wheel(QWidget* widget, int x, int notches) {
     const QPointF at(x, 60);
@@ -54,7 +49,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString shots = args[2];
-    ScriptedChooser chooser;
+    tolvane::testing::ScriptedFileChooser chooser;
     WindowServices services;
     services.programFolder = args[1].toStdString();
     services.refreshLanguageFile = [](const std::string&) {};
@@ -63,7 +58,7 @@ int main(int argc, char** argv) {
     window.move(40, 40);
     window.show();
     QTimer::singleShot(800, &window, [&] {
-        chooser.next = {args[3]};
+        chooser.answer = {args[3]};
         window.Item<QAbstractButton>(ControlId::Add)->click();
         window.Item<QAbstractButton>(ControlId::Stop)->click();
         window.Item<QLineEdit>(ControlId::StartEdit)->setText(QStringLiteral("00:00:04.550"));
