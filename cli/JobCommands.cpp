@@ -425,7 +425,8 @@ int RunJoin(const Request& request) {
 
     if (request.copy) {
         // Unlike inputs are refused before anything is written.
-        if (const std::optional<CopyJoinRefusal> refusal = CheckCopyJoin(request.files)) {
+        if (const std::optional<CopyJoinRefusal> refusal =
+                CheckCopyJoin(request.files, !request.singleStream)) {
             Complain(request.files[refusal->input], refusal->reason);
             return kExitFailed;
         }

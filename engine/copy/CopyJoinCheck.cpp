@@ -88,7 +88,8 @@ std::string ProfileName(const AVCodecParameters& par) {
 
 }  // namespace
 
-std::string DescribeCopyJoinDifference(const AVFormatContext& other, const AVFormatContext& first) {
+std::string DescribeCopyJoinDifference(const AVFormatContext& other, const AVFormatContext& first,
+                                       bool chainOggStreams) {
     int otherCount = 0;
     int firstCount = 0;
     const AVCodecParameters* b = FirstAudio(other, &otherCount);
@@ -120,6 +121,9 @@ std::string DescribeCopyJoinDifference(const AVFormatContext& other, const AVFor
                std::to_string(a->bits_per_raw_sample) + "-bit samples";
     if (b->codec_id == AV_CODEC_ID_AAC && b->profile != a->profile)
         return "AAC profile " + ProfileName(*b) + ", the first input's is " + ProfileName(*a);
+    // Each input of a chained Ogg output is a stream with its own headers.
+    if (chainOggStreams && container == "ogg")
+        return {};
     if (b->codec_id == AV_CODEC_ID_VORBIS && !SameVorbisSetup(*b, *a))
         return "Vorbis made with other settings (its code books differ from the first "
                "input's)";
@@ -128,7 +132,8 @@ std::string DescribeCopyJoinDifference(const AVFormatContext& other, const AVFor
     return {};
 }
 
-std::optional<CopyJoinRefusal> CheckCopyJoin(std::span<const std::string> inputs) {
+std::optional<CopyJoinRefusal> CheckCopyJoin(std::span<const std::string> inputs,
+                                             bool chainOggStreams) {
     ff::InputFormatPtr first;
     for (std::size_t k = 0; k < inputs.size(); ++k) {
         ff::InputFormatPtr opened;
@@ -147,7 +152,7 @@ std::optional<CopyJoinRefusal> CheckCopyJoin(std::span<const std::string> inputs
             first = std::move(opened);
             continue;
         }
-        std::string difference = DescribeCopyJoinDifference(*opened, *first);
+        std::string difference = DescribeCopyJoinDifference(*opened, *first, chainOggStreams);
         if (!difference.empty())
             return CopyJoinRefusal{k, std::move(difference)};
     }

@@ -205,6 +205,7 @@ struct ChainCase {
     std::string extension;
     std::string codecArgs;
     Decoder decoder;
+    std::string otherArgs;  // another encoder setting (other Vorbis code books)
 };
 
 void PrintTo(const ChainCase& c, std::ostream* os) {
@@ -212,11 +213,11 @@ void PrintTo(const ChainCase& c, std::ostream* os) {
 }
 
 const ChainCase kChainCases[] = {
-    {"opus", "-c:a libopus -b:a 96k", Decoder::Opusdec},
-    {"opus", "-c:a libopus -b:a 96k", Decoder::GstreamerPlaybin},
-    {"ogg", "-c:a libvorbis -q:a 4", Decoder::Oggdec},
-    {"ogg", "-c:a libvorbis -q:a 4", Decoder::Sox},
-    {"ogg", "-c:a libvorbis -q:a 4", Decoder::GstreamerPlaybin},
+    {"opus", "-c:a libopus -b:a 96k", Decoder::Opusdec, "-c:a libopus -b:a 32k"},
+    {"opus", "-c:a libopus -b:a 96k", Decoder::GstreamerPlaybin, "-c:a libopus -b:a 32k"},
+    {"ogg", "-c:a libvorbis -q:a 4", Decoder::Oggdec, "-c:a libvorbis -q:a 8"},
+    {"ogg", "-c:a libvorbis -q:a 4", Decoder::Sox, "-c:a libvorbis -q:a 8"},
+    {"ogg", "-c:a libvorbis -q:a 4", Decoder::GstreamerPlaybin, "-c:a libvorbis -q:a 8"},
 };
 
 // The largest difference between `a` and `b` over the first `count` samples of each.
@@ -236,9 +237,9 @@ class OggChains : public ::testing::TestWithParam<ChainCase> {
             GTEST_SKIP() << DecoderName(GetParam().decoder) << " is not installed";
         job.chainOggStreams = true;
     }
-    fs::path Make(const std::string& name, double seconds, int seed) {
+    fs::path Make(const std::string& name, double seconds, int seed, bool otherSetting = false) {
         return MakeNoise(dir.path(), name + "." + GetParam().extension, seconds, seed,
-                         GetParam().codecArgs, 48000);
+                         otherSetting ? GetParam().otherArgs : GetParam().codecArgs, 48000);
     }
     DecodedAudio Played(const fs::path& file) { return Decode(file, GetParam().decoder); }
     TempDir dir;
@@ -248,8 +249,11 @@ class OggChains : public ::testing::TestWithParam<ChainCase> {
 TEST_P(OggChains, JoinPlaysEachInputWhole) {
     // Each input longer than one of the encoder's Ogg pages (FFmpeg's demuxer places the
     // start of a Vorbis file whose audio is one page a short block late).
-    const std::vector<fs::path> inputs = {Make("a", 1.01, 1), Make("b", 1.73, 2),
+    // Each keeps its own stream headers, so another encoder setting joins as well.
+    const std::vector<fs::path> inputs = {Make("a", 1.01, 1), Make("b", 1.73, 2, true),
                                           Make("c", 1.27, 3)};
+    const std::vector<std::string> names = {inputs[0], inputs[1], inputs[2]};
+    EXPECT_FALSE(CheckCopyJoin(names, true).has_value());
     const fs::path output = dir / ("joined." + GetParam().extension);
     ASSERT_TRUE(RunCopyJoin(job, inputs, output));
     std::vector<float> expected;
@@ -485,6 +489,7 @@ struct Refusal {
     std::string first, other;  // names and ffmpeg arguments "name|args"
     std::string firstArgs, otherArgs;
     std::string reason;
+    bool joinedChained = false;  // taken when each input is an Ogg stream of its own
 };
 
 TEST_F(CopyJoinTest, UnlikeInputsAreRefusedNamingHow) {
@@ -501,7 +506,7 @@ TEST_F(CopyJoinTest, UnlikeInputsAreRefusedNamingHow) {
          "a ogg file, the first input is a mp3 file"},
         {"a.mka", "b.mka", "-c:a libmp3lame", "-c:a mp2", "codec mp2, the first input's is mp3"},
         {"a.ogg", "b.ogg", "-c:a libvorbis -q:a 2", "-c:a libvorbis -q:a 8",
-         "Vorbis made with other settings (its code books differ from the first input's)"},
+         "Vorbis made with other settings (its code books differ from the first input's)", true},
     };
     int n = 0;
     for (const Refusal& r : refusals) {
@@ -510,10 +515,11 @@ TEST_F(CopyJoinTest, UnlikeInputsAreRefusedNamingHow) {
         const fs::path a = MakeNoise(dir.path(), tag + r.first, 0.5, 1, r.firstArgs);
         const fs::path b = MakeNoise(dir.path(), tag + r.other, 0.5, 2, r.otherArgs);
         const std::vector<std::string> names = {a.string(), a.string(), b.string()};
-        const std::optional<CopyJoinRefusal> refusal = CheckCopyJoin(names);
+        const std::optional<CopyJoinRefusal> refusal = CheckCopyJoin(names, false);
         ASSERT_TRUE(refusal.has_value());
         EXPECT_EQ(refusal->input, 2u);
         EXPECT_EQ(refusal->reason, r.reason);
+        EXPECT_EQ(CheckCopyJoin(names, true).has_value(), !r.joinedChained);
     }
 }
 

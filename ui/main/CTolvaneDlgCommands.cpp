@@ -322,7 +322,8 @@ bool CTolvaneDlg::CopyJoinAllowed() {
     std::vector<std::string> inputs;
     for (const int row : checkedRows_)
         inputs.push_back(Utf8(fileList_->GetItemText(row, kPathColumn)));
-    const std::optional<CopyJoinRefusal> refusal = CheckCopyJoin(inputs);
+    const std::optional<CopyJoinRefusal> refusal =
+        CheckCopyJoin(inputs, MediaJob{}.chainOggStreams);
     if (!refusal)
         return true;
     ShowMessage(Text("TISHI", "hb_unlike")
