@@ -32,8 +32,24 @@ constexpr std::array<std::uint16_t, 256> MakeCrc16Table() {
     return table;
 }
 
+// Slicing by 8: table k gives the CRC of a byte followed by k zero bytes, so eight bytes
+// are taken in one step. Every frame of a FLAC join or cut is checked, and a bytewise
+// CRC made most of a join's time.
+constexpr std::array<std::array<std::uint16_t, 256>, 8> MakeCrc16Slices() {
+    std::array<std::array<std::uint16_t, 256>, 8> slices{};
+    slices[0] = MakeCrc16Table();
+    for (std::size_t k = 1; k < slices.size(); ++k) {
+        for (unsigned b = 0; b < 256; ++b) {
+            const std::uint16_t previous = slices[k - 1][b];
+            slices[k][b] = static_cast<std::uint16_t>((previous << 8) ^ slices[0][previous >> 8]);
+        }
+    }
+    return slices;
+}
+
 constexpr auto kCrc8Table = MakeCrc8Table();
-constexpr auto kCrc16Table = MakeCrc16Table();
+constexpr auto kCrc16Slices = MakeCrc16Slices();
+constexpr const auto& kCrc16Table = kCrc16Slices[0];
 
 // Product of two polynomials of degree below 16 modulo the CRC-16 polynomial.
 std::uint16_t MultiplyModulo(std::uint16_t a, std::uint16_t b) {
@@ -82,8 +98,16 @@ std::vector<std::size_t> FlacFrameHeader::CrcEnds(std::span<const std::uint8_t> 
 
 std::uint16_t FlacFrameHeader::Crc16(std::span<const std::uint8_t> bytes) {
     std::uint16_t crc = 0;
-    for (std::uint8_t b : bytes)
-        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrc16Table[(crc >> 8) ^ b]);
+    const std::uint8_t* at = bytes.data();
+    const std::uint8_t* const end = at + bytes.size();
+    const auto& t = kCrc16Slices;
+    for (; end - at >= 8; at += 8) {
+        crc = static_cast<std::uint16_t>(t[7][at[0] ^ (crc >> 8)] ^ t[6][at[1] ^ (crc & 0xFF)] ^
+                                         t[5][at[2]] ^ t[4][at[3]] ^ t[3][at[4]] ^ t[2][at[5]] ^
+                                         t[1][at[6]] ^ t[0][at[7]]);
+    }
+    for (; at != end; ++at)
+        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrc16Table[(crc >> 8) ^ *at]);
     return crc;
 }
 

@@ -151,8 +151,8 @@ int JobOutput::WriteHeader() {
     if (ret < 0)
         return ret;
     headerWritten_ = true;
-    if (std::string_view(context_->oformat->name) == "flac" && context_->nb_streams == 1 &&
-        context_->streams[0]->codecpar->codec_id == AV_CODEC_ID_FLAC)
+    if (sumFlacSamples_ && std::string_view(context_->oformat->name) == "flac" &&
+        context_->nb_streams == 1 && context_->streams[0]->codecpar->codec_id == AV_CODEC_ID_FLAC)
         flacChecksum_ = std::make_unique<FlacChecksum>(*context_->streams[0]);
     return file_.error();
 }

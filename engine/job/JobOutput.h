@@ -17,6 +17,9 @@ class JobOutput {
   public:
     // Makes the muxer context; the container follows the extension of `path`.
     int Open(const std::string& path);
+    // Whether a FLAC output's header states the MD5 of its samples, which takes decoding
+    // every frame written (on by default).
+    void SumFlacSamples(bool sum) { sumFlacSamples_ = sum; }
     bool IsOpen() const { return context_ != nullptr; }
     const std::string& path() const { return path_; }
     AVFormatContext* context() const { return context_.get(); }
@@ -68,6 +71,7 @@ class JobOutput {
     // Whether the first MP3 frame written carries a CRC (its header's protection bit).
     bool mp3CrcProtected_ = false;
     // The MD5 of a FLAC file's samples, summed up as its frames are written.
+    bool sumFlacSamples_ = true;
     std::unique_ptr<FlacChecksum> flacChecksum_;
 };
 

@@ -47,6 +47,9 @@ bool OpenJobOutput(MediaJob& job, JobOutput& output) {
     if (job.outputNames.empty() || job.outputNames[0].empty())
         return RecordFailure(job, AVERROR(EINVAL), true, JobStep::CreatingOutput);
     const int ret = output.Open(job.outputNames[0]);
+    // A join of whole files is a copy at the speed of the disk: its FLAC header leaves the
+    // MD5 unset (all zero, as the format allows) rather than decode every frame for it.
+    output.SumFlacSamples(!job.joinMode);
     return ret >= 0 || RecordFailure(job, ret, true, JobStep::CreatingOutput);
 }
 

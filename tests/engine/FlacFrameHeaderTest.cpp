@@ -25,6 +25,19 @@ TEST(FlacFrameHeader, ChecksumsMatchTheirCheckValues) {
     EXPECT_EQ(FlacFrameHeader::Crc16(bytes), 0xFEE8);  // CRC-16, polynomial 0x8005
     EXPECT_EQ(FlacFrameHeader::Crc8({}), 0);
     EXPECT_EQ(FlacFrameHeader::Crc16({}), 0);
+    // Every length against the CRC taken bit by bit (the fast one takes 8 bytes a step).
+    Bytes random(100);
+    for (std::size_t i = 0; i < random.size(); ++i)
+        random[i] = static_cast<std::uint8_t>(i * 151 + 17);
+    for (std::size_t length = 0; length <= random.size(); ++length) {
+        unsigned crc = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            crc ^= unsigned(random[i]) << 8;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 0x8000) ? ((crc << 1) ^ 0x8005) & 0xFFFF : (crc << 1) & 0xFFFF;
+        }
+        ASSERT_EQ(FlacFrameHeader::Crc16(std::span(random).first(length)), crc) << length;
+    }
 }
 
 TEST(FlacFrameHeader, NumbersTakeOneToSevenBytes) {
