@@ -45,6 +45,9 @@ tone a.m4a 0.3 22050 1 -c:a aac -b:a 32k
 tone a.aac 0.3 22050 1 -c:a aac -b:a 32k -f adts
 tone a.mp2 0.3 22050 1 -c:a mp2 -b:a 64k -f mp2
 tone a.mka 0.3 22050 1 -c:a libvorbis -f matroska
+# A chained Ogg file: two Vorbis streams one after the other, of their own serials.
+tone b.ogg 0.2 22050 1 -c:a libvorbis -serial_offset 7
+cat "$work/a.ogg" "$work/b.ogg" >"$work/chained.ogg"
 ffmpeg -nostdin -y -hide_banner -loglevel error -f lavfi -i "sine=duration=0.3" \
     -f lavfi -i "color=c=blue:s=16x16:d=1" -frames:v 1 -map 0:a -map 1:v -c:a libmp3lame \
     -b:a 32k -c:v png -disposition:v attached_pic -id3v2_version 3 "$work/cover.mp3"
@@ -70,6 +73,7 @@ seed 0 "$work/a.mp3"; seed 1 "$work/a.wav"; seed 2 "$work/a.flac"; seed 3 "$work
 seed 4 "$work/a.m4a"; seed 5 "$work/a.aac"; seed 6 "$work/a.mp2"; seed 7 "$work/a.mka"
 seed 0 "$work/cover.mp3"; seed 0 "$work/jpeg_cover.mp3"; seed 4 "$work/video.m4a"
 seed 7 "$work/unknown_duration.mka"
+seed 3 "$work/chained.ogg"
 cp "$work/a.aac" "$work/aac_as.mp3"; seed 0 "$work/aac_as.mp3"
 cp "$work/a.wav" "$work/wav_as.mp3"; seed 8 "$work/wav_as.mp3"
 # Mislabelled ".mp3"/".MP3" files holding FLAC and MP2.
