@@ -32,7 +32,8 @@ for target in "${targets[@]}"; do
         -print_final_stats=1 >"$log" 2>&1; then
         status=1
         echo "finding in $target (log: $log)"
-        grep -E "^(==[0-9]+==ERROR|SUMMARY|.*runtime error)" "$log" | head -5 || true
+        # The report and its stack, so a finding on another machine can be traced.
+        sed -n '/^==[0-9]*== *ERROR\|runtime error/,/^SUMMARY/p' "$log" | head -60 || true
         grep -o "Test unit written to .*" "$log" | sed 's/^Test unit written to /crash input: /' || true
     else
         grep -E "^(stat::number_of_executed_units|Done)" "$log" | tr '\n' ' ' || true

@@ -1,6 +1,7 @@
 #include "engine/encode/InputDecoder.h"
 
 #include <algorithm>
+#include <cmath>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -10,6 +11,40 @@ extern "C" {
 #include "engine/ffmpeg/FfmpegSetup.h"
 
 namespace tolvane {
+
+namespace {
+
+// A float source may hold NaN, infinities or absurd peaks (a damaged or hand-made file);
+// the MP3 encoder aborts the whole process on them. Values that are no number become
+// silence, peaks are held at a headroom no real recording exceeds, which keeps the
+// encoder's sums finite.
+constexpr float kFloatSampleLimit = 8.0F;
+
+template <typename Sample>
+void TameSamples(Sample* samples, int count) {
+    for (int i = 0; i < count; ++i) {
+        Sample& value = samples[i];
+        if (!std::isfinite(value))
+            value = 0;
+        else
+            value = std::clamp<Sample>(value, -kFloatSampleLimit, kFloatSampleLimit);
+    }
+}
+
+void TameFloatSamples(AVFrame* frame, int samples, int channels) {
+    const auto format = static_cast<AVSampleFormat>(frame->format);
+    const bool planar = av_sample_fmt_is_planar(format) != 0;
+    const int planes = planar ? channels : 1;
+    const int perPlane = planar ? samples : samples * channels;
+    for (int plane = 0; plane < planes; ++plane) {
+        if (format == AV_SAMPLE_FMT_FLT || format == AV_SAMPLE_FMT_FLTP)
+            TameSamples(reinterpret_cast<float*>(frame->extended_data[plane]), perPlane);
+        else if (format == AV_SAMPLE_FMT_DBL || format == AV_SAMPLE_FMT_DBLP)
+            TameSamples(reinterpret_cast<double*>(frame->extended_data[plane]), perPlane);
+    }
+}
+
+}  // namespace
 
 bool InputDecoder::Open(AVStream* stream) {
     if (!decoded_ || !converted_ || !encoderFrame_)
@@ -174,6 +209,7 @@ bool InputDecoder::SendFromFifo(int samples) {
     if (av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->extended_data), samples) <
         samples)
         return OutputFailure(AVERROR_BUG, JobStep::Encoding);
+    TameFloatSamples(frame, samples, targetLayout_->nb_channels);
     if (samples < frameSamples)
         av_samples_set_silence(frame->extended_data, samples, frameSamples - samples,
                                targetLayout_->nb_channels, targetFormat_);

@@ -129,6 +129,21 @@ TEST_F(JoinJobTest, NoSampleIsLostAtTheEndOfAnInput) {
     EXPECT_LE(samples, 20000 + 3 * 1152);
 }
 
+TEST_F(JoinJobTest, FloatSamplesThatAreNoNumberBecomeSilence) {
+    // NaN, infinity and an absurd peak once made the MP3 encoder abort the process.
+    fs::path input = dir / "nan.wav";
+    ASSERT_TRUE(
+        RunFfmpeg("-f lavfi -i \"aevalsrc='if(between(t,0.2,0.3),log(-1),"
+                  "if(between(t,0.4,0.5),1/0,if(between(t,0.6,0.7),-1e10,"
+                  "sin(2*PI*440*t))))':s=22050:d=1\" -c:a pcm_f32le",
+                  input));
+    fs::path out = dir / "nan.mp3";
+    PrepareJoin(job, {input, input}, out, {1.0, 1.0}, 64000, 22050, 1);
+    RunJob(job);
+    EXPECT_EQ(job.currentIndex, 2);
+    EXPECT_EQ(Mpg123Samples(out, 1), 44100);
+}
+
 TEST_F(JoinJobTest, GarbageSecondInputStopsTheJob) {
     std::vector<fs::path> inputs = {fixtures.Wav(1.0), fixtures.Garbage(), fixtures.Mp3(1.0)};
     fs::path out = dir / "broken.mp3";
