@@ -10,7 +10,7 @@ set -euo pipefail
 # Building and running tolvane and tolvane-cli.
 run_packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libfontconfig-dev
     libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
     libsdl2-dev libcurl4-openssl-dev
     xdg-utils xdg-user-dirs

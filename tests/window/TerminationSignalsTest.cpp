@@ -211,6 +211,39 @@ TEST(ProgramStart, LoadsTheMediaLibrariesAfterTheWindowShows) {
 #endif
 }
 
+// On an X display the program opens the session bus on a thread while it starts (Qt's
+// accessibility bridge needs it); with no bus to reach, the window still comes up and a
+// signal still ends it.
+TEST(ProgramStart, ComesUpOnAnXDisplayWithoutASessionBus) {
+    const fs::path xvfb = "/usr/bin/Xvfb";
+    if (!fs::exists(xvfb))
+        GTEST_SKIP() << "no Xvfb";
+    TempDir logs;
+    const std::string display = ":" + std::to_string(300 + getpid() % 600);
+    ChildProgram server(xvfb.string(), {display, "-nolisten", "tcp"}, logs / "x.out",
+                        logs / "x.err", {});
+    const fs::path socket = "/tmp/.X11-unix/X" + display.substr(1);
+    for (int i = 0; i < 400 && !fs::exists(socket) && !server.Ended(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ASSERT_TRUE(fs::exists(socket)) << ReadFileBytes(logs / "x.err");
+    ProgramFolderFixture folder;
+    WriteStandardProgramFolder(folder);
+    const fs::path program = folder.path() / "tolvane";
+    fs::copy_file(TOLVANE_PROGRAM_PATH, program);
+    ChildProgram::Options options;
+    options.environment = {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display, "SDL_AUDIODRIVER=dummy",
+                           "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (logs / "no-bus").string(),
+                           "XDG_RUNTIME_DIR=" + logs.path().string()};
+    ChildProgram window(program.string(), {}, logs / "out", logs / "err", options);
+    ASSERT_TRUE(WaitUntilTheWindowIsUp(window)) << ReadFileBytes(logs / "err");
+    window.Signal(SIGTERM);
+    const ChildEnd end = window.WaitOrKill(std::chrono::seconds(120));
+    EXPECT_TRUE(end.exited && end.code == 128 + SIGTERM)
+        << end.Describe() << ": " << ReadFileBytes(logs / "err");
+    server.Signal(SIGTERM);
+    server.WaitOrKill(std::chrono::seconds(30));
+}
+
 TEST(SingleInstance, SecondStartHandsItsFilesToTheRunningWindowAndEnds) {
     ProgramFolderFixture folder;
     WriteStandardProgramFolder(folder);

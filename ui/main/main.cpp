@@ -10,6 +10,7 @@
 #include "AudioOutput.h"
 #include "ProgramOptions.h"
 #include "SingleInstance.h"
+#include "StartWarmUp.h"
 #include "TerminationSignals.h"
 
 namespace {
@@ -25,14 +26,20 @@ int main(int argc, char* argv[]) {
     std::signal(SIGXFSZ, SIG_IGN);
     tolvane::InstallTerminationSignals();
     tolvane::MediaLibraries mediaLibraries;
+    tolvane::StartWarmUp warmUp;
+    warmUp.BeforeApplication();
     QApplication application(argc, argv);
+    warmUp.AfterApplication();
     const QStringList files = tolvane::FilesOfCommandLine(QCoreApplication::arguments());
-    if (tolvane::HandFilesToRunningWindow(files))
+    if (tolvane::HandFilesToRunningWindow(files)) {
+        warmUp.Join();  // before QApplication goes
         return 0;
+    }
     tolvane::CTolvaneApp tolvane;
     tolvane.SetFilesToOpen(files);
     std::unique_ptr<tolvane::SingleInstanceListener> listener;
-    tolvane.SetWindowHook([&listener, &mediaLibraries](tolvane::CTolvaneDlg& window) {
+    tolvane.SetWindowHook([&listener, &mediaLibraries, &warmUp](tolvane::CTolvaneDlg& window) {
+        warmUp.Join();  // the window is made: what the threads did is in use
         // Once the window has had time to show.
         QTimer::singleShot(kLoadLibrariesAfterMs, &window, [&mediaLibraries] {
             mediaLibraries.LoadInBackground(tolvane::player::PrepareSdlAudio);
