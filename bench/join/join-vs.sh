@@ -72,8 +72,8 @@ for ext in flac mp3; do
         "$cli" join --copy "$data/part1.$ext" "$data/part2.$ext" "$data/part3.$ext" --out "$out" -- \
         ffmpeg -v error -y -f concat -safe 0 -i "$data/$ext.list" -c copy "$out/joined.$ext"
 done
-# Two cuts of 50 minutes: one from the file's start (read by the demuxer, as the part
-# before a removed stretch is) and one from 10 minutes in (read by walking the frames).
+# Two cuts of 50 minutes: one from the file's start (as the part before a removed
+# stretch is read) and one from 10 minutes in (found by walking the frames).
 compare "remove 10 of 60 min mp3 vs cut 0-50" \
     "$cli" cut "$long" --start 00:20:00.000 --end 00:30:00.000 --remove --out "$out" -- \
     "$cli" cut "$long" --start 00:00:00.000 --end 00:50:00.000 --out "$out"

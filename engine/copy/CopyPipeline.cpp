@@ -156,6 +156,9 @@ InputOutcome CopyPipeline::Run(int k, AVFormatContext* input, AVPacket* packet) 
                 beforeEnd = std::min(beforeEnd, restart);
         }
         outcome = RunStretch(input, packet, 0.0, beforeEnd, before);
+        // The part after is found from where the part before stopped reading.
+        if (range_)
+            range_->ReturnToDemuxer();
         CutSpan after;
         after.afterAnother = true;
         if (outcome == InputOutcome::Done && chained_) {

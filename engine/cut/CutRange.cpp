@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -166,11 +167,21 @@ std::int64_t CutRange::FirstTimestampAfterSeek(AVFormatContext& input, int strea
 }
 
 int CutRange::Read(AVFormatContext& input, AVPacket& packet) {
+    if (firstFrameFromDemuxer_) {
+        const int ret = av_read_frame(&input, &packet);
+        firstFrameFromDemuxer_ = ret >= 0 && packet.stream_index != referenceStream_;
+        return ret;
+    }
     if (mpegAudio_)
         return mpegAudio_->Read(packet);
     if (syncFrames_)
         return syncFrames_->Read(packet);
     return flacFrames_ ? flacFrames_->Read(packet) : av_read_frame(&input, &packet);
+}
+
+void CutRange::ReturnToDemuxer() {
+    if (mpegAudio_ && !firstFrameFromDemuxer_)
+        mpegAudio_->ReturnToDemuxer();
 }
 
 void CutRange::ReadLargerBlocks(AVFormatContext& input) {
@@ -203,9 +214,30 @@ bool CutRange::Position(AVFormatContext& input) {
     return true;
 }
 
-bool CutRange::SeekToStart(AVFormatContext& input) {
-    if (startsAtFileStart_ || referenceStream_ < 0)
+// MPEG audio from the file's start: the demuxer gives the first frame, with the encoder
+// delay it read from the stream's header; the frames after it are read as a cut from
+// later on reads them, without the demuxer's small reads and parser.
+bool CutRange::ReadFramesAfterTheFirst(AVFormatContext& input) {
+    if (std::strcmp(input.iformat->name, "mp3") != 0)
         return true;
+    if (const std::optional<MpegAudioLanding> second =
+            SeekPastFirstMpegAudioFrame(input, referenceStream_)) {
+        mpegAudio_ = std::make_unique<MpegAudioPackets>(input, *second);
+        firstFrameFromDemuxer_ = true;
+        return true;
+    }
+    // The walk has read ahead: back to the start, as the demuxer finds it.
+    const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
+    return av_seek_frame(&input, -1, std::min<std::int64_t>(origin, 0), AVSEEK_FLAG_BACKWARD) >=
+               0 ||
+           av_seek_frame(&input, -1, origin, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+bool CutRange::SeekToStart(AVFormatContext& input) {
+    if (referenceStream_ < 0)
+        return true;
+    if (startsAtFileStart_)
+        return ReadFramesAfterTheFirst(input);
     const Window& w = windows_[static_cast<std::size_t>(referenceStream_)];
     // MPEG audio has no index: its frames are counted instead of read as packets, and
     // then read as frames.

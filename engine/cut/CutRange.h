@@ -50,6 +50,9 @@ class CutRange {
     bool Position(AVFormatContext& input);
     // The next packet of the positioned input, as av_read_frame.
     int Read(AVFormatContext& input, AVPacket& packet);
+    // Leaves the demuxer where reading stopped, for another range of the same input:
+    // frames read straight from the file have left it behind.
+    void ReturnToDemuxer();
 
   private:
     struct Window {
@@ -66,6 +69,7 @@ class CutRange {
     };
     static void ReadLargerBlocks(AVFormatContext& input);
     bool SeekToStart(AVFormatContext& input);
+    bool ReadFramesAfterTheFirst(AVFormatContext& input);
     // The first stream's timestamp of the first packet read after a seek to `target`.
     static std::int64_t FirstTimestampAfterSeek(AVFormatContext& input, int stream,
                                                 std::int64_t target);
@@ -77,6 +81,8 @@ class CutRange {
     bool afterAnother_ = false;
     // Set when the input is MPEG audio positioned by its frames.
     std::unique_ptr<MpegAudioPackets> mpegAudio_;
+    // From the file's start, the demuxer gives the packets up to the first frame.
+    bool firstFrameFromDemuxer_ = false;
     // Set when the input is raw AC-3 or DTS timed by its frames.
     std::unique_ptr<SyncFramePackets> syncFrames_;
     // Set when the input is a FLAC file positioned by the demuxer.

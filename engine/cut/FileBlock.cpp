@@ -1,6 +1,7 @@
 #include "engine/cut/FileBlock.h"
 
 #include <cstring>
+#include <utility>
 
 namespace tolvane {
 
@@ -12,7 +13,10 @@ bool FileBlock::Hold(std::int64_t pos, std::int64_t bytes) {
 
 bool FileBlock::Fill(std::int64_t from) {
     // Packets may still hold the last block; once they are written it is filled again,
-    // its pages already in place.
+    // its pages already in place. A packet held back a while keeps the last block: the
+    // one before it is free again by then.
+    if (buffer_ && !av_buffer_is_writable(buffer_.get()))
+        std::swap(buffer_, spare_);
     if (!buffer_ || !av_buffer_is_writable(buffer_.get()))
         buffer_.reset(av_buffer_alloc(bytes_ + AV_INPUT_BUFFER_PADDING_SIZE));
     filled_ = 0;
@@ -27,6 +31,7 @@ bool FileBlock::Fill(std::int64_t from) {
 
 void FileBlock::Release() {
     buffer_.reset();
+    spare_.reset();
     filled_ = 0;
 }
 

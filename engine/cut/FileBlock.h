@@ -34,6 +34,8 @@ class FileBlock {
     AVIOContext& io_;
     const int bytes_;
     ff::BufferPtr buffer_;
+    // The block before, which a packet held back (at a seam) may still refer to.
+    ff::BufferPtr spare_;
     std::int64_t start_ = 0;
     int filled_ = 0;
 };

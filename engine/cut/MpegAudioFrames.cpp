@@ -167,8 +167,15 @@ bool LandAtMpegAudioFrame(AVFormatContext& input, MpegAudioLanding& landing, int
     return seek();
 }
 
-std::optional<MpegAudioLanding> SeekToMpegAudioFrame(AVFormatContext& input, int stream,
-                                                     std::int64_t time) {
+namespace {
+
+// The stream's first frame as the demuxer gives it, checked against the frame header
+// there: the frame every later frame's place and timestamp are counted from.
+struct FirstMpegAudioFrame {
+    Landing packet;
+    MpegAudioLanding base;  // pos and timestamp: the first frame's
+};
+std::optional<FirstMpegAudioFrame> ReadFirstMpegAudioFrame(AVFormatContext& input, int stream) {
     if (std::strcmp(input.iformat->name, "mp3") != 0 || input.pb == nullptr || stream < 0 ||
         static_cast<unsigned>(stream) >= input.nb_streams)
         return std::nullopt;
@@ -189,21 +196,50 @@ std::optional<MpegAudioLanding> SeekToMpegAudioFrame(AVFormatContext& input, int
     const std::int64_t frameTicksScaled = std::int64_t{header->samples} * st->time_base.den;
     if (tickDen <= 0 || frameTicksScaled % tickDen != 0)
         return std::nullopt;
-    MpegAudioLanding landing;
-    landing.stream = stream;
-    landing.frameTicks = frameTicksScaled / tickDen;
-    landing.streamWord = word;
-    if (time < first->timestamp + landing.frameTicks)
-        return std::nullopt;  // in the first frame: the time seek reads nothing to get there
-    const std::int64_t index = (time - first->timestamp) / landing.frameTicks;
-    const std::optional<MpegAudioFrame> frame = WalkMpegAudioFrames(*input.pb, first->pos, index);
+    FirstMpegAudioFrame frame{*first, {}};
+    frame.base.stream = stream;
+    frame.base.pos = first->pos;
+    frame.base.timestamp = first->timestamp;
+    frame.base.frameTicks = frameTicksScaled / tickDen;
+    frame.base.streamWord = word;
+    return frame;
+}
+
+// Puts the demuxer at frame `index` (counted from the first) by walking to it.
+std::optional<MpegAudioLanding> LandAtMpegAudioFrameIndex(AVFormatContext& input,
+                                                          const MpegAudioLanding& first,
+                                                          std::int64_t index) {
+    const std::optional<MpegAudioFrame> frame = WalkMpegAudioFrames(*input.pb, first.pos, index);
     if (!frame)
         return std::nullopt;
+    MpegAudioLanding landing = first;
     landing.pos = frame->pos;
-    landing.timestamp = first->timestamp + index * landing.frameTicks;
+    landing.timestamp = first.timestamp + index * first.frameTicks;
     if (!LandAtMpegAudioFrame(input, landing, frame->bytes, frame->nextHeaderFollows))
         return std::nullopt;
     return landing;
+}
+
+}  // namespace
+
+std::optional<MpegAudioLanding> SeekToMpegAudioFrame(AVFormatContext& input, int stream,
+                                                     std::int64_t time) {
+    const std::optional<FirstMpegAudioFrame> first = ReadFirstMpegAudioFrame(input, stream);
+    if (!first || time < first->base.timestamp + first->base.frameTicks)
+        return std::nullopt;  // in the first frame: the time seek reads nothing to get there
+    const std::int64_t index = (time - first->base.timestamp) / first->base.frameTicks;
+    return LandAtMpegAudioFrameIndex(input, first->base, index);
+}
+
+std::optional<MpegAudioLanding> SeekPastFirstMpegAudioFrame(AVFormatContext& input, int stream) {
+    const std::optional<FirstMpegAudioFrame> first = ReadFirstMpegAudioFrame(input, stream);
+    if (!first)
+        return std::nullopt;
+    const std::optional<MpegAudioLanding> second = LandAtMpegAudioFrameIndex(input, first->base, 1);
+    MpegAudioLanding start = first->base;
+    if (!second || !LandAtMpegAudioFrame(input, start, first->packet.size, true))
+        return std::nullopt;
+    return second;
 }
 
 }  // namespace tolvane

@@ -77,6 +77,12 @@ struct MpegAudioLanding {
 std::optional<MpegAudioLanding> SeekToMpegAudioFrame(AVFormatContext& input, int stream,
                                                      std::int64_t time);
 
+// For reading from the stream's start: puts the demuxer back at the first frame, which
+// it gives with the encoder delay it read from the stream's header, and returns the
+// second frame, from which the frames can be read straight from the file. Nothing, with
+// the demuxer's position undefined, when the walk cannot tell the frames for sure.
+std::optional<MpegAudioLanding> SeekPastFirstMpegAudioFrame(AVFormatContext& input, int stream);
+
 // Puts the demuxer at the frame at `pos` with `timestamp`, which the caller has walked
 // to: the demuxer's seek goes through its index, so with the frame listed (and the next
 // one when `nextFollows`, so it is not the last entry) it lands there and counts on from

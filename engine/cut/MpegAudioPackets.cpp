@@ -56,12 +56,18 @@ int MpegAudioPackets::Read(AVPacket& packet) {
     return 0;
 }
 
+bool MpegAudioPackets::ReturnToDemuxer() {
+    if (!handedOver_) {
+        handedOver_ = true;
+        block_.Release();
+        if (!LandAtMpegAudioFrame(input_, next_, 0, false))
+            handOverError_ = AVERROR(EIO);
+    }
+    return handOverError_ >= 0;
+}
+
 int MpegAudioPackets::HandOver(AVPacket& packet) {
-    handedOver_ = true;
-    block_.Release();
-    if (!LandAtMpegAudioFrame(input_, next_, 0, false))
-        handOverError_ = AVERROR(EIO);
-    return handOverError_ < 0 ? handOverError_ : av_read_frame(&input_, &packet);
+    return ReturnToDemuxer() ? av_read_frame(&input_, &packet) : handOverError_;
 }
 
 }  // namespace tolvane

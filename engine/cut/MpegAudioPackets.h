@@ -22,6 +22,9 @@ class MpegAudioPackets {
 
     // As av_read_frame.
     int Read(AVPacket& packet);
+    // Puts the demuxer at the frame the next Read would give, for a caller that reads on
+    // with the demuxer; false when it cannot be put there.
+    bool ReturnToDemuxer();
 
   private:
     // Hands reading back to the demuxer at the next frame.

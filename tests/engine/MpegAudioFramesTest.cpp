@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <utility>
+
 #include "CutPrecision.h"
 #include "engine/ffmpeg/FfmpegHolders.h"
 #include "JobTestSupport.h"
+#include "engine/cut/FileBlock.h"
 #include "engine/cut/MpegAudioPackets.h"
 #include "PacketList.h"
 #include "engine/ffmpeg/TimeUnits.h"
@@ -46,6 +50,26 @@ void ExpectTheTimeSeeksPackets(const fs::path& source, double sec) {
     EXPECT_TRUE(PacketsFrom([&](AVPacket& p) { return packets.Read(p); }, at) == expected);
 }
 
+// From the file's start: the demuxer's first frame (with the encoder delay it marks, when
+// the file tells it), then the frames from the blocks, are the packets the demuxer gives
+// on its own.
+void ExpectTheDemuxersPacketsFromTheStart(const fs::path& source) {
+    ff::InputFormatPtr walked = OpenProbed(source), plain = OpenProbed(source);
+    ASSERT_TRUE(walked && plain);
+    const std::optional<MpegAudioLanding> second = SeekPastFirstMpegAudioFrame(*walked, 0);
+    ASSERT_TRUE(second);
+    const std::int64_t all = std::numeric_limits<std::int64_t>::min();
+    const std::vector<PacketView> expected =
+        PacketsFrom([&](AVPacket& p) { return av_read_frame(plain.get(), &p); }, all);
+    ASSERT_FALSE(expected.empty());
+    MpegAudioPackets packets(*walked, *second);
+    bool first = true;
+    const auto read = [&](AVPacket& p) {
+        return std::exchange(first, false) ? av_read_frame(walked.get(), &p) : packets.Read(p);
+    };
+    EXPECT_TRUE(PacketsFrom(read, all) == expected);
+}
+
 std::string NoiseInput(double seconds) {
     return "-f lavfi -i \"anoisesrc=d=" + std::to_string(seconds) +
            ":a=0.4:seed=3,lowpass=f=3000\" ";
@@ -64,6 +88,7 @@ TEST_P(MpegAudioWalk, LandsWhereTheTimeSeekLandsAndTheCutPlaysTheStretch) {
     // end padding).
     for (const double sec : {0.1, 3.217, kSourceSec - 0.03})
         ExpectTheTimeSeeksPackets(source, sec);
+    ExpectTheDemuxersPacketsFromTheStart(source);
     const fs::path cut = dir / ("cut_" + s.name);
     MediaJob job;
     PrepareCut(job, source, cut, 2.345, 5.678);
@@ -109,6 +134,32 @@ TEST(MpegAudioWalkJoined, LandsWhereTheTimeSeekLandsAcrossTheSeam) {
     ff::InputFormatPtr input = OpenProbed(joined);
     ASSERT_TRUE(input);
     EXPECT_FALSE(SeekToMpegAudioFrame(*input, 0, 5 * input->streams[0]->time_base.den));
+}
+
+// A packet lent from a block keeps its bytes while later blocks are read, whether or not
+// the packets before it have been let go.
+TEST(FileBlock, LentBytesStayWhileLaterBlocksAreRead) {
+    TempDir dir;
+    const fs::path source = dir / "bytes.mp3";
+    ASSERT_TRUE(RunFfmpeg(NoiseInput(1.0) + "-c:a libmp3lame", source));
+    const std::string bytes = ReadFileBytes(source);
+    ff::InputFormatPtr input = OpenProbed(source);
+    ASSERT_TRUE(input);
+    constexpr int kBlock = 4096;
+    FileBlock block(*input->pb, kBlock);
+    ff::PacketPtr held[4];
+    for (int k = 0; k < 4; ++k) {
+        held[k].reset(av_packet_alloc());
+        ASSERT_TRUE(block.Hold(k * kBlock, kBlock));
+        ASSERT_EQ(block.Lend(k * kBlock, kBlock, *held[k]), 0);
+        if (k == 2)
+            held[0].reset();  // the block before the last is free again
+    }
+    for (int k = 1; k < 4; ++k) {
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(held[k]->data), kBlock),
+                  bytes.substr(std::size_t(k) * kBlock, kBlock))
+            << "packet " << k;
+    }
 }
 
 TEST(MpegAudioHeader, GivesTheFrameLengthOrNothing) {
