@@ -141,7 +141,7 @@ TEST(MpegAudioWalkJoined, LandsWhereTheTimeSeekLandsAcrossTheSeam) {
 TEST(FileBlock, LentBytesStayWhileLaterBlocksAreRead) {
     TempDir dir;
     const fs::path source = dir / "bytes.mp3";
-    ASSERT_TRUE(RunFfmpeg(NoiseInput(1.0) + "-c:a libmp3lame", source));
+    ASSERT_TRUE(RunFfmpeg(NoiseInput(3.0) + "-c:a libmp3lame", source));
     const std::string bytes = ReadFileBytes(source);
     ff::InputFormatPtr input = OpenProbed(source);
     ASSERT_TRUE(input);
