@@ -33,7 +33,7 @@ for target in "${targets[@]}"; do
         status=1
         echo "finding in $target (log: $log)"
         # The report and its stack, so a finding on another machine can be traced.
-        sed -n '/^==[0-9]*== *ERROR\|runtime error/,/^SUMMARY/p' "$log" | head -60 || true
+        sed -n '/Assertion\|^==[0-9]*== *ERROR\|runtime error/,/^SUMMARY/p' "$log" | head -60 || true
         grep -o "Test unit written to .*" "$log" | sed 's/^Test unit written to /crash input: /' || true
     else
         grep -E "^(stat::number_of_executed_units|Done)" "$log" | tr '\n' ' ' || true
