@@ -51,6 +51,21 @@ bool HoldsSamplesAfter(const AVPacket& packet, std::int64_t duration, std::int64
     return padding < duration && ts + duration - padding > start;
 }
 
+std::int64_t StartTime(const AVFormatContext& input) {
+    return input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
+}
+
+// The file's first packet may lie before its start time (MP3 counts the encoder delay
+// into the start time), but a time before zero is no seek target for some demuxers.
+std::int64_t EarliestSeekTime(const AVFormatContext& input) {
+    return std::min<std::int64_t>(StartTime(input), 0);
+}
+
+bool SeekToFileStart(AVFormatContext& input) {
+    return av_seek_frame(&input, -1, EarliestSeekTime(input), AVSEEK_FLAG_BACKWARD) >= 0 ||
+           av_seek_frame(&input, -1, StartTime(input), AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
 }  // namespace
 
 CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
@@ -60,7 +75,7 @@ CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
 CutRange::CutRange(const AVFormatContext& input, double startSec, double endSec,
                    const AVOutputFormat* output, const CutSpan& seams)
     : windows_(input.nb_streams) {
-    const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
+    const std::int64_t origin = StartTime(input);
     const double length =
         input.duration > 0 ? static_cast<double>(input.duration) / AV_TIME_BASE : -1.0;
     const bool openEnd =
@@ -227,10 +242,7 @@ bool CutRange::ReadFramesAfterTheFirst(AVFormatContext& input) {
         return true;
     }
     // The walk has read ahead: back to the start, as the demuxer finds it.
-    const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
-    return av_seek_frame(&input, -1, std::min<std::int64_t>(origin, 0), AVSEEK_FLAG_BACKWARD) >=
-               0 ||
-           av_seek_frame(&input, -1, origin, AVSEEK_FLAG_BACKWARD) >= 0;
+    return SeekToFileStart(input);
 }
 
 bool CutRange::SeekToStart(AVFormatContext& input) {
@@ -246,11 +258,8 @@ bool CutRange::SeekToStart(AVFormatContext& input) {
         mpegAudio_ = std::make_unique<MpegAudioPackets>(input, *landing);
         return true;
     }
-    const std::int64_t origin = input.start_time != AV_NOPTS_VALUE ? input.start_time : 0;
-    // The file's first packet may lie before its start time (MP3 counts the encoder
-    // delay into the start time), but a time before zero is no seek target for some
-    // demuxers.
-    const std::int64_t first = std::min<std::int64_t>(origin, 0);
+    const std::int64_t origin = StartTime(input);
+    const std::int64_t first = EarliestSeekTime(input);
     std::int64_t target = std::max(first, av_rescale_q(w.keepFrom, w.timeBase, kMicroseconds));
     // A demuxer may land after the asked time (an index or a bit-rate estimate):
     // step back until the first packet starts at or before the start.
@@ -268,8 +277,7 @@ bool CutRange::SeekToStart(AVFormatContext& input) {
         target = std::max(first, target - step);
         step *= 2;
     }
-    return av_seek_frame(&input, -1, first, AVSEEK_FLAG_BACKWARD) >= 0 ||
-           av_seek_frame(&input, -1, origin, AVSEEK_FLAG_BACKWARD) >= 0;
+    return SeekToFileStart(input);
 }
 
 }  // namespace tolvane
