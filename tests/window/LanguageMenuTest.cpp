@@ -77,8 +77,11 @@ TEST_F(LanguageMenu, ChoosingALanguageChangesEveryTextAtOnce) {
         EXPECT_EQ(window->Item<QLabel>(id)->text(), QString("German JIEMIAN ") + key);
     }
     EXPECT_EQ(window->Item<QTabBar>(Id::Tabs)->tabText(0), "German JIEMIAN mp3jq");
+    // Lists made after the switch (they are made when first used) speak it too.
     EXPECT_EQ(window->Item<CCheckListCtrl>(Id::FileList)->GetColumnHeaderText(0),
               "German JIEMIAN ywj");
+    EXPECT_EQ(window->Item<CCheckListCtrl>(Id::PartsList)->GetColumnHeaderText(5),
+              "German JIEMIAN zt");
     EXPECT_EQ(window->ToolTipText(Id::Add), "German HINT tjspwj");
     EXPECT_EQ(window->Item<QComboBox>(Id::LanguageList)->currentIndex(), 2);
     // The next menu speaks the new language and ticks it.

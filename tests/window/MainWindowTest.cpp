@@ -579,6 +579,30 @@ TEST_F(MainWindowTooltips, ShownWhenTheControlAsksForOne) {
     EXPECT_FALSE(QToolTip::isVisible());
 }
 
+// The merge and split tabs' controls are made once the window has been drawn (it shows
+// sooner without them), stacked and watched as if made with the others.
+TEST_F(MainWindowTooltips, ListTabsMadeAfterTheFirstDrawingAreWatchedAndStacked) {
+    WindowUnderTest window(folder.path());
+    const auto made = [&] {
+        return window->findChild<QWidget*>(QString::number(Id::PartsList)) != nullptr;
+    };
+    EXPECT_FALSE(made());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.window.get()));
+    ASSERT_TRUE(QTest::qWaitFor(made, 2000));
+
+    const QObjectList& stack = window->children();
+    EXPECT_LT(stack.indexOf(window->GetDlgItem(Id::FileList)),
+              stack.indexOf(window->GetDlgItem(Id::PositionSlider)))
+        << "the list lies under the slider it shares its place with";
+    for (int id : {Id::FileList, Id::PartsList, Id::CueSheet, Id::OutputFormat})
+        EXPECT_TRUE(window->GetDlgItem(id)->isHidden()) << id;
+    QWidget* list = window->Item<CCheckListCtrl>(Id::FileList)->viewport();
+    QHelpEvent request(QEvent::ToolTip, QPoint(5, 5), list->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(list, &request);
+    EXPECT_EQ(QToolTip::text(), QString::fromUtf8("拖放文件到这里"));
+}
+
 // --- keys, mouse, closing -------------------------------------------------------------
 
 using MainWindowKeys = MainWindow;

@@ -3,6 +3,7 @@
 #include "WindowText.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -23,7 +24,9 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include <algorithm>
 #include <filesystem>
+#include <span>
 
 #include "BitmapLoader.h"
 #include "CBitmapSlider.h"
@@ -151,6 +154,14 @@ constexpr int kSplitTabOnly[] = {
     ControlId::MinimumEdit,    ControlId::EveryLabel,    ControlId::EveryEdit,
     ControlId::KeepTags,
 };
+// What MakeListTabs makes.
+constexpr int kListTabControls[] = {
+    ControlId::OutputFormat,   ControlId::FileList,      ControlId::PartsList,
+    ControlId::CueSheet,       ControlId::FindSilences,  ControlId::Every,
+    ControlId::ThresholdLabel, ControlId::ThresholdEdit, ControlId::MinimumLabel,
+    ControlId::MinimumEdit,    ControlId::EveryLabel,    ControlId::EveryEdit,
+    ControlId::KeepTags,
+};
 // The cut tab's player, which the split tab shares.
 constexpr int kPlayerControls[] = {ControlId::PositionSlider, ControlId::Play,
                                    ControlId::Stop,           ControlId::PlayPosition,
@@ -218,9 +229,12 @@ CTolvaneDlg::~CTolvaneDlg() {
     // then write into controls already gone.
     startEdit_->disconnect(this);
     endEdit_->disconnect(this);
-    for (QObject* control : {static_cast<QObject*>(partsList_), static_cast<QObject*>(minimumEdit_),
-                             static_cast<QObject*>(everyEdit_)})
-        control->disconnect(this);
+    if (listTabsMade_) {
+        for (QObject* control :
+             {static_cast<QObject*>(partsList_), static_cast<QObject*>(minimumEdit_),
+              static_cast<QObject*>(everyEdit_)})
+            control->disconnect(this);
+    }
     // A player thread waiting for its end of file to be handled is let go before the
     // player (which joins its threads) goes away.
     endRelay_->Shutdown();
@@ -228,12 +242,97 @@ CTolvaneDlg::~CTolvaneDlg() {
 }
 
 QWidget* CTolvaneDlg::GetDlgItem(int id) const {
+    if (!listTabsMade_ && std::ranges::find(kListTabControls, id) != std::end(kListTabControls))
+        EnsureListTabs();
     return controls_.value(id, nullptr);
 }
 
 void CTolvaneDlg::RegisterControl(int id, QWidget* control) {
     control->setObjectName(QString::number(id));
     controls_.insert(id, control);
+}
+
+void CTolvaneDlg::WatchForToolTip(QWidget* control, int id) {
+    control->installEventFilter(this);
+    idOfWatched_.insert(control, id);
+}
+
+void CTolvaneDlg::MakeListTabs() {
+    if (listTabsMade_)
+        return;
+    listTabsMade_ = true;
+    outputFormatList_ = new QComboBox(this);
+    outputFormatList_->setEditable(true);
+    RegisterControl(ControlId::OutputFormat, outputFormatList_);
+    fileList_ = new CCheckListCtrl(ControlId::FileList, this);
+    RegisterControl(ControlId::FileList, fileList_);
+    CreateSplitControls();
+    // Stacked as if made with the others: the list under the slider it shares its place
+    // with, the split tab's controls under the ones made after them.
+    fileList_->stackUnder(slider_);
+    for (int id : kListTabControls) {
+        QWidget* control = controls_.value(id);
+        control->setGeometry(TemplatePlace(units_, id));
+        control->hide();
+        if (id != ControlId::FileList && id != ControlId::OutputFormat)
+            control->stackUnder(removeStretch_);
+        WatchForToolTip(control, id);
+    }
+    outputFormatList_->resize(outputFormatList_->width(), outputFormatList_->sizeHint().height());
+    WatchForToolTip(fileList_->viewport(), ControlId::FileList);
+    WatchForToolTip(partsList_->viewport(), ControlId::PartsList);
+
+    ConnectSplitTab();
+    SetUpFileList();
+    SetUpPartsList();
+    fileList_->SetBkColor(kListBackground);
+    outputFormatList_->addItem(kOutputFormatEntry);
+    outputFormatList_->setCurrentIndex(0);
+    ApplyListTabTexts();
+}
+
+// Made from accessors the callers of which may be const; making them changes no state
+// the window shows.
+void CTolvaneDlg::EnsureListTabs() const {
+    if (!listTabsMade_)
+        const_cast<CTolvaneDlg*>(this)->MakeListTabs();
+}
+
+CCheckListCtrl* CTolvaneDlg::FileList() const {
+    EnsureListTabs();
+    return fileList_;
+}
+CCheckListCtrl* CTolvaneDlg::PartsList() const {
+    EnsureListTabs();
+    return partsList_;
+}
+QComboBox* CTolvaneDlg::OutputFormatList() const {
+    EnsureListTabs();
+    return outputFormatList_;
+}
+QLineEdit* CTolvaneDlg::ThresholdEdit() const {
+    EnsureListTabs();
+    return thresholdEdit_;
+}
+QLineEdit* CTolvaneDlg::MinimumEdit() const {
+    EnsureListTabs();
+    return minimumEdit_;
+}
+QLineEdit* CTolvaneDlg::EveryEdit() const {
+    EnsureListTabs();
+    return everyEdit_;
+}
+QCheckBox* CTolvaneDlg::KeepTagsBox() const {
+    EnsureListTabs();
+    return keepTags_;
+}
+
+void CTolvaneDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    if (!listTabsMade_ && !listTabsQueued_) {
+        listTabsQueued_ = true;
+        QTimer::singleShot(0, this, &CTolvaneDlg::MakeListTabs);
+    }
 }
 
 void CTolvaneDlg::CreateControls() {
@@ -257,13 +356,6 @@ void CTolvaneDlg::CreateControls() {
 
     languageList_ = new QComboBox(this);
     RegisterControl(ControlId::LanguageList, languageList_);
-
-    outputFormatList_ = new QComboBox(this);
-    outputFormatList_->setEditable(true);
-    RegisterControl(ControlId::OutputFormat, outputFormatList_);
-
-    fileList_ = new CCheckListCtrl(ControlId::FileList, this);
-    RegisterControl(ControlId::FileList, fileList_);
 
     slider_ = new CBitmapSlider(ControlId::PositionSlider, this);
     RegisterControl(ControlId::PositionSlider, slider_);
@@ -298,16 +390,13 @@ void CTolvaneDlg::CreateControls() {
     outputFolderBox_->setInsertPolicy(QComboBox::NoInsert);
     RegisterControl(ControlId::OutputFolderBox, outputFolderBox_);
 
-    CreateSplitControls();
-
     for (const auto& place : kPlacements) {
-        GetDlgItem(place.id)->setGeometry(
-            units.ToPixels(place.x, place.y, place.width, place.height));
+        if (QWidget* control = controls_.value(place.id))
+            control->setGeometry(units.ToPixels(place.x, place.y, place.width, place.height));
     }
     // Drop-down lists: the template's height includes the opened list; the closed box is
     // as high as the style draws it.
-    for (QComboBox* box : {languageList_, outputFormatList_})
-        box->resize(box->width(), box->sizeHint().height());
+    languageList_->resize(languageList_->width(), languageList_->sizeHint().height());
     // The time texts share the room between the player buttons and the frame's edge:
     // the position ends where the length begins, so " / " sits between the two.
     auto* position = Item<QLabel>(ControlId::PlayPosition);
@@ -317,24 +406,21 @@ void CTolvaneDlg::CreateControls() {
     duration->setGeometry(duration->geometry().adjusted(0, 0, units.ToPixelsX(5), 0));
 
     // The cut layout at start.
-    for (int id : kMergeTabOnly)
-        GetDlgItem(id)->hide();
-    for (int id : kSplitTabOnly)
-        GetDlgItem(id)->hide();
+    const auto hideMade = [this](std::span<const int> ids) {
+        for (int id : ids) {
+            if (QWidget* control = controls_.value(id))
+                control->hide();
+        }
+    };
+    hideMade(kMergeTabOnly);
+    hideMade(kSplitTabOnly);
     languageList_->hide();
-    outputFormatList_->hide();
 
     // Tooltips come from the language table by control id; the link has its own.
     for (auto it = controls_.cbegin(); it != controls_.cend(); ++it) {
-        if (it.key() == ControlId::Link)
-            continue;
-        it.value()->installEventFilter(this);
-        idOfWatched_.insert(it.value(), it.key());
+        if (it.key() != ControlId::Link)
+            WatchForToolTip(it.value(), it.key());
     }
-    fileList_->viewport()->installEventFilter(this);
-    idOfWatched_.insert(fileList_->viewport(), ControlId::FileList);
-    partsList_->viewport()->installEventFilter(this);
-    idOfWatched_.insert(partsList_->viewport(), ControlId::PartsList);
     // Delete removes the selected row from wherever the focus is in the window, unless
     // an edit takes it (see DeleteRemovesListRow).
     qApp->installEventFilter(this);
@@ -374,7 +460,13 @@ void CTolvaneDlg::ConnectMessageTable() {
     connect(button(ControlId::Setting), &QAbstractButton::clicked, this, &CTolvaneDlg::OnSetting);
     connect(tabs_, &QTabBar::currentChanged, this, &CTolvaneDlg::OnTabChanged);
     connect(languageList_, &QComboBox::activated, this, &CTolvaneDlg::SelectLanguage);
-    ConnectSplitTab();
+    connect(button(ControlId::SplitHere), &QAbstractButton::clicked, this,
+            &CTolvaneDlg::OnSplitHere);
+    connect(button(ControlId::SplitStart), &QAbstractButton::clicked, this,
+            &CTolvaneDlg::OnSplitStart);
+    connect(&splitTimer_, &QTimer::timeout, this, &CTolvaneDlg::OnSplitTimer);
+    connect(&silenceTimer_, &QTimer::timeout, this, &CTolvaneDlg::OnSilenceTimer);
+    // The split tab's lists and fields: ConnectSplitTab(), once they are made.
 }
 
 void CTolvaneDlg::OnInitDialog() {
@@ -399,15 +491,10 @@ void CTolvaneDlg::OnInitDialog() {
         tabs_->addTab(FromUtf8(initial.Text("JIEMIAN", "fg_tab")));
         tabs_->setCurrentIndex(0);
     }
-    SetUpFileList();
-    SetUpPartsList();
     ApplyLanguageTexts();
 
     startEdit_->setText(kZeroTime);
     endEdit_->setText(kZeroTime);
-
-    outputFormatList_->addItem(kOutputFormatEntry);
-    outputFormatList_->setCurrentIndex(0);
 
     QPalette colours = palette();
     colours.setColor(QPalette::Window, kBackground);
@@ -418,7 +505,6 @@ void CTolvaneDlg::OnInitDialog() {
     CreateRemoveStretchControls();
     SetUpPositionSlider();
     CreateZoomControls();
-    fileList_->SetBkColor(kListBackground);
 
     outputFolderBoxText_ = outputFolder_.isEmpty() ? DefaultOutputFolderText() : outputFolder_;
     InitialisePreview();
@@ -459,13 +545,11 @@ void CTolvaneDlg::ReadSettings() {
 
 void CTolvaneDlg::SetUpFileList() {
     // Headers come from the language file in force; ApplyLanguageTexts renews them.
-    const LanguageTable initial = LanguageTable::Load(LanguageFilePath().toStdString());
-    fileList_->InsertColumn(0, FromUtf8(initial.Text("JIEMIAN", "ywj")), 250);
-    fileList_->InsertColumn(1, FromUtf8(initial.Text("JIEMIAN", "kssj")), 100);
-    fileList_->InsertColumn(2, FromUtf8(initial.Text("JIEMIAN", "jssj")), 100);
-    fileList_->InsertColumn(3, FromUtf8(initial.Text("JIEMIAN", "scgs")), 0);
-    fileList_->InsertColumn(4, FromUtf8(initial.Text("JIEMIAN", "zt")),
-                            fileList_->contentsRect().width() - 450);
+    fileList_->InsertColumn(0, Text("JIEMIAN", "ywj"), 250);
+    fileList_->InsertColumn(1, Text("JIEMIAN", "kssj"), 100);
+    fileList_->InsertColumn(2, Text("JIEMIAN", "jssj"), 100);
+    fileList_->InsertColumn(3, Text("JIEMIAN", "scgs"), 0);
+    fileList_->InsertColumn(4, Text("JIEMIAN", "zt"), fileList_->contentsRect().width() - 450);
     fileList_->InsertColumn(5, QStringLiteral("Duration"), 0);
     fileList_->InitHeaderCheck();
 }
@@ -566,19 +650,24 @@ void CTolvaneDlg::ApplyLanguageTexts() {
     link_->SetURL(Text("APPLICATION", "url"));
     link_->SetUnderline(CHyperLink::kUnderlineAlways);
 
-    static constexpr const char* kColumnKeys[] = {"ywj", "kssj", "jssj", "scgs", "zt"};
-    for (int column = 0; column < 5; ++column)
-        fileList_->SetColumnHeaderText(column, Text("JIEMIAN", kColumnKeys[column]));
     tabs_->setTabText(0, Text("JIEMIAN", "mp3jq"));
     tabs_->setTabText(1, Text("JIEMIAN", "mp3hb"));
     tabs_->setTabText(2, Text("JIEMIAN", "fg_tab"));
-    ApplySplitTexts();
+    if (listTabsMade_)
+        ApplyListTabTexts();
 
     setWindowTitle(Text("APPLICATION", "name") + QLatin1Char(' ') + Text("APPLICATION", "version"));
     FitControlsToTexts();
     ApplyRemoveStretchTexts();
     ApplyZoomTexts();
     ApplyTabOrder();
+}
+
+void CTolvaneDlg::ApplyListTabTexts() {
+    static constexpr const char* kColumnKeys[] = {"ywj", "kssj", "jssj", "scgs", "zt"};
+    for (int column = 0; column < 5; ++column)
+        fileList_->SetColumnHeaderText(column, Text("JIEMIAN", kColumnKeys[column]));
+    ApplySplitTexts();
 }
 
 // The template's sizes were made for one language's texts; longer ones push the
@@ -662,7 +751,7 @@ bool CTolvaneDlg::eventFilter(QObject* watched, QEvent* event) {
         QString text = ToolTipText(found.value());
         // A row's path cell, or a part's name, shows the whole text.
         for (CCheckListCtrl* list : {fileList_, partsList_}) {
-            if (watched != list->viewport())
+            if (list == nullptr || watched != list->viewport())
                 continue;
             const QModelIndex cell = list->indexAt(help->pos());
             if (cell.isValid()) {

@@ -150,6 +150,7 @@ class CTolvaneDlg : public QDialog {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -158,6 +159,20 @@ class CTolvaneDlg : public QDialog {
   private:
     void CreateControls();
     void RegisterControl(int id, QWidget* control);
+    void WatchForToolTip(QWidget* control, int id);
+    // The merge tab's list, the split tab's controls and the hidden output format list
+    // are made once the window has first been drawn, or earlier when first asked for:
+    // the window shows sooner without them. The accessors make them when they are not.
+    void MakeListTabs();
+    void EnsureListTabs() const;
+    void ApplyListTabTexts();
+    CCheckListCtrl* FileList() const;
+    CCheckListCtrl* PartsList() const;
+    QComboBox* OutputFormatList() const;
+    QLineEdit* ThresholdEdit() const;
+    QLineEdit* MinimumEdit() const;
+    QLineEdit* EveryEdit() const;
+    QCheckBox* KeepTagsBox() const;
     void ConnectMessageTable();
     void OnInitDialog();
     void ReadSettings();
@@ -327,6 +342,9 @@ class CTolvaneDlg : public QDialog {
     QTabBar* tabs_ = nullptr;
     CHyperLink* link_ = nullptr;
     QComboBox* languageList_ = nullptr;
+    // Made by MakeListTabs, with the split tab's controls below.
+    bool listTabsMade_ = false;
+    bool listTabsQueued_ = false;
     QComboBox* outputFormatList_ = nullptr;
     CCheckListCtrl* fileList_ = nullptr;
     CBitmapSlider* slider_ = nullptr;

@@ -240,14 +240,14 @@ void CTolvaneDlg::OnMerge() {
         return;
     UpdateData(true);
     Stop();
-    const int rows = fileList_->GetRowCount();
+    const int rows = FileList()->GetRowCount();
     if (rows == 0) {
         ShowMessage(Text("TISHI", "qxtjsp"));
         return;
     }
     checkedRows_.clear();
     for (int row = 0; row < rows; ++row) {
-        if (fileList_->GetCheck(row))
+        if (FileList()->GetCheck(row))
             checkedRows_.push_back(row);
     }
     if (checkedRows_.size() < 2) {
@@ -263,10 +263,10 @@ void CTolvaneDlg::OnMerge() {
 
     // Every input needs a name the output could be made from; the output is named after
     // the first.
-    const std::string formatEntry = Utf8(outputFormatList_->currentText());
+    const std::string formatEntry = Utf8(OutputFormatList()->currentText());
     std::string output;
     for (std::size_t j = 0; j < checkedRows_.size(); ++j) {
-        const QString input = fileList_->GetItemText(checkedRows_[j], kPathColumn);
+        const QString input = FileList()->GetItemText(checkedRows_[j], kPathColumn);
         OutputNamingError why = OutputNamingError::NoExtension;
         std::optional<std::string> name;
         if (j == 0 && outputProfile_.copy) {
@@ -291,13 +291,13 @@ void CTolvaneDlg::OnMerge() {
 
     // Words of an earlier merge go: every input waits again.
     for (const int row : checkedRows_)
-        fileList_->SetItemText(row, kStatusColumn, Text("JIEMIAN", "zb"));
+        FileList()->SetItemText(row, kStatusColumn, Text("JIEMIAN", "zb"));
     completedCount_ = 0;
     std::vector<JoinRange> ranges;
     for (const int row : checkedRows_) {
-        ranges.push_back({Utf8(fileList_->GetItemText(row, kPathColumn)),
-                          SecondsOf(fileList_->GetItemText(row, kStartColumn)),
-                          SecondsOf(fileList_->GetItemText(row, kEndColumn))});
+        ranges.push_back({Utf8(FileList()->GetItemText(row, kPathColumn)),
+                          SecondsOf(FileList()->GetItemText(row, kStartColumn)),
+                          SecondsOf(FileList()->GetItemText(row, kEndColumn))});
     }
     outputPath_ = FromUtf8(output);
     if (outputProfile_.copy)
@@ -321,7 +321,7 @@ MislabelFlags CTolvaneDlg::ProbedMislabel(const QString& path) {
 bool CTolvaneDlg::CopyJoinAllowed() {
     std::vector<std::string> inputs;
     for (const int row : checkedRows_)
-        inputs.push_back(Utf8(fileList_->GetItemText(row, kPathColumn)));
+        inputs.push_back(Utf8(FileList()->GetItemText(row, kPathColumn)));
     const std::optional<CopyJoinRefusal> refusal =
         CheckCopyJoin(inputs, MediaJob{}.chainOggStreams);
     if (!refusal)
@@ -378,7 +378,7 @@ void CTolvaneDlg::OnJobTimer() {
     if (!join) {
         runningName = currentFile_;
     } else if (currentIndex >= 0 && std::size_t(currentIndex) < checkedRows_.size()) {
-        runningName = fileList_->GetItemText(checkedRows_[std::size_t(currentIndex)], kPathColumn);
+        runningName = FileList()->GetItemText(checkedRows_[std::size_t(currentIndex)], kPathColumn);
     }
     const JobProgressView view = MakeJobProgressView(
         runningName, job_.progressPercent.load(), currentIndex, displayCount, completedCount_,
@@ -424,10 +424,10 @@ void CTolvaneDlg::ShowFinishedRows(int currentIndex) {
         const int row = checkedRows_[std::size_t(i)];
         const std::int8_t status = job_.fileStatus[std::size_t(i)].load();
         if (status == kInputFailed) {
-            fileList_->SetItemText(row, kStatusColumn, Text("TISHI", "sb"));
+            FileList()->SetItemText(row, kStatusColumn, Text("TISHI", "sb"));
         } else if (status == kInputDone) {
             completedCount_ = currentIndex;
-            fileList_->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
+            FileList()->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
         }
     }
 }
@@ -439,12 +439,12 @@ void CTolvaneDlg::ShowRowsAfterMerge(MergeOutcome outcome) {
         const int row = checkedRows_[i];
         const std::int8_t status = job_.fileStatus[i].load();
         if (status == kInputFailed) {
-            fileList_->SetItemText(row, kStatusColumn, Text("TISHI", "sb"));
+            FileList()->SetItemText(row, kStatusColumn, Text("TISHI", "sb"));
         } else if (status == kInputDone && outcome == MergeOutcome::Kept) {
-            fileList_->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
-            fileList_->SetCheck(row, false);
+            FileList()->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
+            FileList()->SetCheck(row, false);
         } else {
-            fileList_->SetItemText(row, kStatusColumn, Text("JIEMIAN", "zb"));
+            FileList()->SetItemText(row, kStatusColumn, Text("JIEMIAN", "zb"));
         }
     }
 }

@@ -96,15 +96,15 @@ void CTolvaneDlg::AcceptCutTabFile(const QString& path) {
 }
 
 void CTolvaneDlg::AppendProbedRow(const QString& path) {
-    fileList_->SetRowSelected(0, false);
+    FileList()->SetRowSelected(0, false);
     const int row =
-        fileList_->AppendRow({path, TimeCodeText(job_.probeStartUs), TimeCodeText(job_.probeEndUs),
-                              outputFormatList_->currentText(), Text("JIEMIAN", "zb"),
-                              QString::number(job_.probeDurationUs / 1000)},
-                             true);
+        FileList()->AppendRow({path, TimeCodeText(job_.probeStartUs), TimeCodeText(job_.probeEndUs),
+                               OutputFormatList()->currentText(), Text("JIEMIAN", "zb"),
+                               QString::number(job_.probeDurationUs / 1000)},
+                              true);
     // The list shows a long path with its middle left out; the tip shows all of it.
-    fileList_->SetItemToolTip(row, 0, path);
-    fileList_->viewport()->repaint();
+    FileList()->SetItemToolTip(row, 0, path);
+    FileList()->viewport()->repaint();
 }
 
 // A rejected file ends the batch. On the cut tab the last file accepted before it is the
@@ -186,16 +186,16 @@ void CTolvaneDlg::OnDropFiles(const QStringList& paths) {
 // Removes the first selected row only; the row now at its place (or the new last row)
 // becomes the selected one.
 void CTolvaneDlg::OnRemoveSelected() {
-    const int row = fileList_->GetFirstSelectedRow();
+    const int row = FileList()->GetFirstSelectedRow();
     if (row < 0)
         return;
-    fileList_->DeleteRow(row);
-    fileList_->viewport()->repaint();
-    const int rows = fileList_->GetRowCount();
+    FileList()->DeleteRow(row);
+    FileList()->viewport()->repaint();
+    const int rows = FileList()->GetRowCount();
     if (rows == 0)
         return;
-    fileList_->SelectAndFocusRow(row < rows ? row : rows - 1);
-    fileList_->setFocus();
+    FileList()->SelectAndFocusRow(row < rows ? row : rows - 1);
+    FileList()->setFocus();
 }
 
 // Shown on both tabs: on the cut tab it resets playback and the range texts.
@@ -211,7 +211,7 @@ void CTolvaneDlg::OnCut() {
 }
 
 void CTolvaneDlg::OnDeleteAll() {
-    fileList_->DeleteAllRows();
+    FileList()->DeleteAllRows();
 }
 
 }  // namespace tolvane

@@ -100,34 +100,30 @@ void CTolvaneDlg::ConnectSplitTab() {
         connect(qobject_cast<QAbstractButton*>(GetDlgItem(id)), &QAbstractButton::clicked, this,
                 handler);
     };
-    clicked(ControlId::SplitHere, &CTolvaneDlg::OnSplitHere);
-    clicked(ControlId::SplitStart, &CTolvaneDlg::OnSplitStart);
     clicked(ControlId::CueSheet, &CTolvaneDlg::OnCueSheet);
     clicked(ControlId::FindSilences, &CTolvaneDlg::OnFindSilences);
     clicked(ControlId::Every, &CTolvaneDlg::OnEvery);
-    connect(partsList_, &QTableWidget::itemChanged, this, &CTolvaneDlg::OnPartEdited);
-    connect(partsList_, &QTableWidget::cellDoubleClicked, this,
+    connect(PartsList(), &QTableWidget::itemChanged, this, &CTolvaneDlg::OnPartEdited);
+    connect(PartsList(), &QTableWidget::cellDoubleClicked, this,
             [this](int row, int) { OnPartDoubleClicked(row); });
     // The parts stay in time order: a row moved by hand goes back to its place.
-    connect(partsList_, &CCheckListCtrl::rowsMoved, this, &CTolvaneDlg::FillPartsList);
+    connect(PartsList(), &CCheckListCtrl::rowsMoved, this, &CTolvaneDlg::FillPartsList);
     // What the edits show is what will be used.
-    for (QLineEdit* edit : {minimumEdit_, everyEdit_}) {
+    for (QLineEdit* edit : {MinimumEdit(), EveryEdit()}) {
         connect(edit, &QLineEdit::editingFinished, this,
                 [edit] { edit->setText(TimeText(MicrosecondsOf(edit->text()))); });
     }
-    connect(&splitTimer_, &QTimer::timeout, this, &CTolvaneDlg::OnSplitTimer);
-    connect(&silenceTimer_, &QTimer::timeout, this, &CTolvaneDlg::OnSilenceTimer);
 }
 
 void CTolvaneDlg::SetUpPartsList() {
     for (int column = kNumberColumn; column <= kStatusColumn; ++column)
-        partsList_->InsertColumn(column, QString(), 0);
+        PartsList()->InsertColumn(column, QString(), 0);
     FitPartsColumns();
-    partsList_->InitHeaderCheck();
-    partsList_->SetBkColor(QColor(241, 250, 233));
+    PartsList()->InitHeaderCheck();
+    PartsList()->SetBkColor(QColor(241, 250, 233));
     // F2, or a click on the selected cell, edits a name or a time; a double click plays.
-    partsList_->setEditTriggers(QAbstractItemView::EditKeyPressed |
-                                QAbstractItemView::SelectedClicked);
+    PartsList()->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                                 QAbstractItemView::SelectedClicked);
 }
 
 void CTolvaneDlg::ApplySplitTexts() {
@@ -136,7 +132,7 @@ void CTolvaneDlg::ApplySplitTexts() {
         {kEndColumn, "fg_end"},       {kLengthColumn, "fg_length"}, {kStatusColumn, "zt"},
     };
     for (const auto& [column, key] : kHeaders)
-        partsList_->SetColumnHeaderText(column, Text("JIEMIAN", key));
+        PartsList()->SetColumnHeaderText(column, Text("JIEMIAN", key));
     static constexpr std::pair<int, const char*> kCaptions[] = {
         {ControlId::CueSheet, "fg_cue"},
         {ControlId::FindSilences, "fg_silence"},
@@ -153,19 +149,19 @@ void CTolvaneDlg::ApplySplitTexts() {
 
 // The times are read whole; the name takes what the others leave of the list's width.
 void CTolvaneDlg::FitPartsColumns() {
-    const QFontMetrics metrics = partsList_->fontMetrics();
+    const QFontMetrics metrics = PartsList()->fontMetrics();
     const int padding = metrics.averageCharWidth();
-    const QStyle* style = partsList_->style();
+    const QStyle* style = PartsList()->style();
     const int time = metrics.horizontalAdvance(QStringLiteral("00:00:00.000")) + 2 * padding;
     const int number = metrics.horizontalAdvance(QStringLiteral("000")) +
                        style->pixelMetric(QStyle::PM_IndicatorWidth) + 3 * padding;
     const int status = metrics.horizontalAdvance(QStringLiteral("Ready")) + 2 * padding;
     const int scrollBar = style->pixelMetric(QStyle::PM_ScrollBarExtent);
     const int name = std::max(
-        partsList_->contentsRect().width() - scrollBar - number - 3 * time - status - 2, time);
+        PartsList()->contentsRect().width() - scrollBar - number - 3 * time - status - 2, time);
     const int widths[] = {number, name, time, time, time, status};
     for (int column = kNumberColumn; column <= kStatusColumn; ++column)
-        partsList_->setColumnWidth(column, widths[column]);
+        PartsList()->setColumnWidth(column, widths[column]);
 }
 
 // The buttons' column widens leftwards for long captions, and the list gives way. The
@@ -182,9 +178,9 @@ void CTolvaneDlg::LayOutSplitFields() {
         button->setGeometry(columnLeft, button->y(), columnRight - columnLeft + 1,
                             button->height());
     }
-    QRect list = partsList_->geometry();
+    QRect list = PartsList()->geometry();
     list.setRight(std::min(units_.ToPixelsX(kListRightDu), columnLeft - units_.ToPixelsX(3)) - 1);
-    partsList_->setGeometry(list);
+    PartsList()->setGeometry(list);
     FitPartsColumns();
 
     const int gap = units_.ToPixelsX(3);
@@ -196,11 +192,11 @@ void CTolvaneDlg::LayOutSplitFields() {
         QString widestText;
     };
     const Field fields[] = {
-        {Item<QLabel>(ControlId::ThresholdLabel), thresholdEdit_, units_.ToPixelsX(22),
+        {Item<QLabel>(ControlId::ThresholdLabel), ThresholdEdit(), units_.ToPixelsX(22),
          QStringLiteral("-48.0")},
-        {Item<QLabel>(ControlId::MinimumLabel), minimumEdit_, units_.ToPixelsX(52),
+        {Item<QLabel>(ControlId::MinimumLabel), MinimumEdit(), units_.ToPixelsX(52),
          QStringLiteral("00:00:00.000")},
-        {Item<QLabel>(ControlId::EveryLabel), everyEdit_, units_.ToPixelsX(52),
+        {Item<QLabel>(ControlId::EveryLabel), EveryEdit(), units_.ToPixelsX(52),
          QStringLiteral("00:00:00.000")},
     };
     int labels = 0;
@@ -212,8 +208,8 @@ void CTolvaneDlg::LayOutSplitFields() {
     const int room = list.width() - labels - 2 * gap;
     const double scale = room < edits ? double(room) / edits : 1.0;
     int x = list.left();
-    const int editHeight = thresholdEdit_->height();
-    const int y = thresholdEdit_->y();
+    const int editHeight = ThresholdEdit()->height();
+    const int y = ThresholdEdit()->y();
     for (const Field& field : fields) {
         const int labelWidth = field.label->fontMetrics().horizontalAdvance(field.label->text());
         field.label->setGeometry(x, y, labelWidth, editHeight);
@@ -224,8 +220,8 @@ void CTolvaneDlg::LayOutSplitFields() {
         field.edit->setGeometry(x, y, editWidth, editHeight);
         x += editWidth + gap;
     }
-    keepTags_->resize(std::max(keepTags_->width(), keepTags_->sizeHint().width()),
-                      keepTags_->height());
+    KeepTagsBox()->resize(std::max(KeepTagsBox()->width(), KeepTagsBox()->sizeHint().width()),
+                          KeepTagsBox()->height());
 }
 
 // Showing the tab puts the parts on the slider; leaving it gives the slider back to the
@@ -255,23 +251,23 @@ void CTolvaneDlg::SetSplitSource() {
 
 void CTolvaneDlg::FillPartsList() {
     fillingPartsList_ = true;
-    const int selected = partsList_->GetFirstSelectedRow();
-    partsList_->DeleteAllRows();
+    const int selected = PartsList()->GetFirstSelectedRow();
+    PartsList()->DeleteAllRows();
     const auto& rows = splitParts_.rows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const split::SplitPart& part = rows[i].part;
-        const int row = partsList_->AppendRow(
+        const int row = PartsList()->AppendRow(
             {QString::number(i + 1), FromUtf8(part.name), TimeText(part.startUs),
              TimeText(part.endUs), TimeText(part.endUs - part.startUs), Text("JIEMIAN", "zb")},
             rows[i].checked);
-        partsList_->SetItemToolTip(row, kNameColumn, FromUtf8(part.name));
+        PartsList()->SetItemToolTip(row, kNameColumn, FromUtf8(part.name));
         for (int column : {kNameColumn, kStartColumn, kEndColumn}) {
-            QTableWidgetItem* cell = partsList_->item(row, column);
+            QTableWidgetItem* cell = PartsList()->item(row, column);
             cell->setFlags(cell->flags() | Qt::ItemIsEditable);
         }
     }
-    if (selected >= 0 && selected < partsList_->GetRowCount())
-        partsList_->SetRowSelected(selected, true);
+    if (selected >= 0 && selected < PartsList()->GetRowCount())
+        PartsList()->SetRowSelected(selected, true);
     fillingPartsList_ = false;
     ShowSplitMarks();
 }
@@ -307,12 +303,13 @@ QString CTolvaneDlg::PlanFailureMessage(const split::PlanFailure& failure,
             return Text("TISHI", "fg_cuebad")
                 .arg(QDir::toNativeSeparators(subject), FromUtf8(failure.message));
         case split::PlanError::NoPoints:
-            return Text("TISHI", "fg_nosilence").arg(thresholdEdit_->text(), minimumEdit_->text());
+            return Text("TISHI", "fg_nosilence")
+                .arg(ThresholdEdit()->text(), MinimumEdit()->text());
         case split::PlanError::AllSilent:
-            return Text("TISHI", "fg_allsilent").arg(thresholdEdit_->text());
+            return Text("TISHI", "fg_allsilent").arg(ThresholdEdit()->text());
         case split::PlanError::BadLength:
             return Text("TISHI", "fg_badlen")
-                .arg(everyEdit_->text(), TimeText(currentFileProbe_.durationUs));
+                .arg(EveryEdit()->text(), TimeText(currentFileProbe_.durationUs));
         case split::PlanError::TooManyParts:
             return Text("TISHI", "fg_toomany").arg(split::kMaxParts);
         case split::PlanError::SourceUnreadable:
@@ -372,9 +369,9 @@ void CTolvaneDlg::OnCueSheet() {
 void CTolvaneDlg::OnEvery() {
     if (!SplitSourceReady())
         return;
-    everyEdit_->setText(TimeText(MicrosecondsOf(everyEdit_->text())));
+    EveryEdit()->setText(TimeText(MicrosecondsOf(EveryEdit()->text())));
     TakeSplitPlan(
-        split::PartsEvery(MicrosecondsOf(everyEdit_->text()), currentFileProbe_.durationUs),
+        split::PartsEvery(MicrosecondsOf(EveryEdit()->text()), currentFileProbe_.durationUs),
         split::PartNameStyle::Numbered, currentFile_);
 }
 
@@ -384,15 +381,15 @@ void CTolvaneDlg::OnFindSilences() {
     if (!JobCommandAllowed() || !SplitSourceReady())
         return;
     bool isNumber = false;
-    const double threshold = thresholdEdit_->text().trimmed().toDouble(&isNumber);
+    const double threshold = ThresholdEdit()->text().trimmed().toDouble(&isNumber);
     if (!isNumber || !(threshold < 0.0) || !std::isfinite(threshold)) {
         ShowMessage(Text("TISHI", "fg_threshold"));
         return;
     }
-    minimumEdit_->setText(TimeText(MicrosecondsOf(minimumEdit_->text())));
+    MinimumEdit()->setText(TimeText(MicrosecondsOf(MinimumEdit()->text())));
     split::SilenceSettings settings;
     settings.thresholdDb = threshold;
-    settings.minLengthUs = MicrosecondsOf(minimumEdit_->text());
+    settings.minLengthUs = MicrosecondsOf(MinimumEdit()->text());
     if (settings.minLengthUs <= 0) {
         ShowMessage(Text("TISHI", "fg_minimum"));
         return;
@@ -443,7 +440,7 @@ void CTolvaneDlg::OnPartEdited(QTableWidgetItem* item) {
     QString problem;
     switch (item->column()) {
         case kNumberColumn:
-            splitParts_.SetChecked(index, partsList_->GetCheck(row));
+            splitParts_.SetChecked(index, PartsList()->GetCheck(row));
             return;  // the box is the list's own; nothing else changed
         case kNameColumn:
             splitParts_.SetName(index, Utf8(item->text()));
@@ -508,12 +505,12 @@ void CTolvaneDlg::OnSplitStart() {
     split::SplitRequest request;
     request.source = Utf8(currentFile_);
     request.folder = Utf8(outputFolder_);
-    request.keepSourceTags = keepTags_->isChecked();
+    request.keepSourceTags = KeepTagsBox()->isChecked();
     for (const std::size_t row : splitRows_)
         request.parts.push_back(splitParts_.rows()[row].part);
     splitJob_ = std::make_unique<split::SplitJob>(std::move(request));
     for (const std::size_t row : splitRows_)
-        partsList_->SetItemText(int(row), kStatusColumn, Text("JIEMIAN", "zb"));
+        PartsList()->SetItemText(int(row), kStatusColumn, Text("JIEMIAN", "zb"));
 
     splitRunner_.Start(*splitJob_);
     splitTimer_.start(kSplitTimerMs);
@@ -571,7 +568,7 @@ void CTolvaneDlg::ShowSplitRows(bool finished) {
     const int current = splitJob_->currentPart.load();
     for (std::size_t i = 0; i < splitRows_.size(); ++i) {
         const int row = int(splitRows_[i]);
-        if (row >= partsList_->GetRowCount())
+        if (row >= PartsList()->GetRowCount())
             continue;
         QString word = Text("JIEMIAN", "zb");
         if (finished) {
@@ -590,8 +587,8 @@ void CTolvaneDlg::ShowSplitRows(bool finished) {
         } else if (int(i) == current) {
             word = Text("TISHI", "fg_writing");
         }
-        if (partsList_->GetItemText(row, kStatusColumn) != word)
-            partsList_->SetItemText(row, kStatusColumn, word);
+        if (PartsList()->GetItemText(row, kStatusColumn) != word)
+            PartsList()->SetItemText(row, kStatusColumn, word);
     }
 }
 
@@ -629,7 +626,7 @@ void CTolvaneDlg::ReportSplit() {
             continue;
         ++written;
         splitParts_.SetChecked(splitRows_[i], false);
-        partsList_->SetCheck(int(splitRows_[i]), false);
+        PartsList()->SetCheck(int(splitRows_[i]), false);
     }
     if (job.sourceFailureCode() != 0) {
         ShowMessage(
