@@ -340,6 +340,12 @@ void CTolvaneDlg::CreateControls() {
     units_ = DialogUnits(font());
     const DialogUnits& units = units_;
     setFixedSize(units.ToPixelsX(kTemplateWidth), units.ToPixelsY(kTemplateHeight));
+    // Set before the controls are made, which take it as they are made rather than each
+    // being told of the change.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, kBackground);
+    setPalette(colours);
+    setAutoFillBackground(true);
 
     // Created back to front: the frame lies under the player buttons, the list under
     // the slider it shares its place with.
@@ -496,11 +502,6 @@ void CTolvaneDlg::OnInitDialog() {
     startEdit_->setText(kZeroTime);
     endEdit_->setText(kZeroTime);
 
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, kBackground);
-    setPalette(colours);
-    setAutoFillBackground(true);
-
     SetUpPictureButtons();
     CreateRemoveStretchControls();
     SetUpPositionSlider();
@@ -570,9 +571,9 @@ void CTolvaneDlg::SetUpPictureButtons() {
 
 // A picture larger than its button (a small dialog font) is scaled down to fit rather
 // than cut off; the shape is scaled without smoothing so that white stays exactly white.
-QPixmap CTolvaneDlg::ButtonPicture(int id, int bitmapId, Qt::TransformationMode mode) const {
+QImage CTolvaneDlg::ButtonPicture(int id, int bitmapId, Qt::TransformationMode mode) const {
     const QWidget* button = GetDlgItem(id);
-    const QPixmap picture = LoadBitmapResource(bitmapId);
+    const QImage picture = LoadBitmapImage(bitmapId);
     if (picture.isNull() ||
         (picture.width() <= button->width() && picture.height() <= button->height())) {
         return picture;
@@ -581,14 +582,15 @@ QPixmap CTolvaneDlg::ButtonPicture(int id, int bitmapId, Qt::TransformationMode 
 }
 
 void CTolvaneDlg::SetButtonShape(int id, int bitmapId) {
-    const QPixmap picture = ButtonPicture(id, bitmapId, Qt::FastTransformation);
+    const QImage picture = ButtonPicture(id, bitmapId, Qt::FastTransformation);
     if (picture.isNull())
         return;  // no picture: the button keeps its rectangle
-    Item<CControlButton>(id)->SetShape(picture.toImage());
+    Item<CControlButton>(id)->SetShape(picture);
 }
 
 void CTolvaneDlg::SetButtonBitmaps(int id, int bitmapId) {
-    const QPixmap picture = ButtonPicture(id, bitmapId, Qt::SmoothTransformation);
+    const QPixmap picture =
+        QPixmap::fromImage(ButtonPicture(id, bitmapId, Qt::SmoothTransformation));
     Item<CControlButton>(id)->SetBitmaps(picture, picture, picture, picture);
 }
 

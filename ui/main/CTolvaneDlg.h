@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 #include <QTimer>
@@ -178,7 +179,7 @@ class CTolvaneDlg : public QDialog {
     void ReadSettings();
     void SetUpFileList();
     void SetUpPictureButtons();
-    QPixmap ButtonPicture(int id, int bitmapId, Qt::TransformationMode mode) const;
+    QImage ButtonPicture(int id, int bitmapId, Qt::TransformationMode mode) const;
     void SetButtonShape(int id, int bitmapId);
     // Gives a picture button one picture for all its states.
     void SetButtonBitmaps(int id, int bitmapId);
