@@ -219,13 +219,16 @@ TEST(ProgramStart, ComesUpOnAnXDisplayWithoutASessionBus) {
     if (!fs::exists(xvfb))
         GTEST_SKIP() << "no Xvfb";
     TempDir logs;
-    const std::string display = ":" + std::to_string(300 + getpid() % 600);
-    ChildProgram server(xvfb.string(), {display, "-nolisten", "tcp"}, logs / "x.out",
+    // The server takes the first free display and writes its number, once it listens.
+    ChildProgram server(xvfb.string(), {"-displayfd", "1", "-nolisten", "tcp"}, logs / "x.out",
                         logs / "x.err", {});
-    const fs::path socket = "/tmp/.X11-unix/X" + display.substr(1);
-    for (int i = 0; i < 400 && !fs::exists(socket) && !server.Ended(); ++i)
+    std::string written;
+    for (int i = 0; i < 400 && !written.ends_with('\n') && !server.Ended(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    ASSERT_TRUE(fs::exists(socket)) << ReadFileBytes(logs / "x.err");
+        written = ReadFileBytes(logs / "x.out");
+    }
+    ASSERT_TRUE(written.ends_with('\n')) << ReadFileBytes(logs / "x.err");
+    const std::string display = ":" + written.substr(0, written.size() - 1);
     ProgramFolderFixture folder;
     WriteStandardProgramFolder(folder);
     const fs::path program = folder.path() / "tolvane";
