@@ -274,7 +274,7 @@ void CTolvaneDlg::MakeListTabs() {
         QWidget* control = controls_.value(id);
         control->setGeometry(TemplatePlace(units_, id));
         control->hide();
-        if (id != ControlId::FileList && id != ControlId::OutputFormat)
+        if (id != ControlId::FileList && id != ControlId::OutputFormat && removeStretch_)
             control->stackUnder(removeStretch_);
         WatchForToolTip(control, id);
     }
@@ -347,8 +347,8 @@ void CTolvaneDlg::CreateControls() {
     setPalette(colours);
     setAutoFillBackground(true);
 
-    // Created back to front: the frame lies under the player buttons, the list under
-    // the slider it shares its place with.
+    // Created back to front: the frame lies under the player buttons (the merge list,
+    // made later, is put under the slider it shares its place with).
     auto* frame = new QGroupBox(this);
     RegisterControl(ControlId::PlayerFrame, frame);
 
