@@ -329,10 +329,9 @@ QCheckBox* CTolvaneDlg::KeepTagsBox() const {
 
 void CTolvaneDlg::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
-    if (!listTabsMade_ && !listTabsQueued_) {
-        listTabsQueued_ = true;
+    // Paints before the timer fires queue more of it, which find the controls made.
+    if (!listTabsMade_)
         QTimer::singleShot(0, this, &CTolvaneDlg::MakeListTabs);
-    }
 }
 
 void CTolvaneDlg::CreateControls() {
@@ -545,12 +544,12 @@ void CTolvaneDlg::ReadSettings() {
 }
 
 void CTolvaneDlg::SetUpFileList() {
-    // Headers come from the language file in force; ApplyLanguageTexts renews them.
-    fileList_->InsertColumn(0, Text("JIEMIAN", "ywj"), 250);
-    fileList_->InsertColumn(1, Text("JIEMIAN", "kssj"), 100);
-    fileList_->InsertColumn(2, Text("JIEMIAN", "jssj"), 100);
-    fileList_->InsertColumn(3, Text("JIEMIAN", "scgs"), 0);
-    fileList_->InsertColumn(4, Text("JIEMIAN", "zt"), fileList_->contentsRect().width() - 450);
+    // The headers of the first five come from the language file: ApplyListTabTexts.
+    fileList_->InsertColumn(0, QString(), 250);
+    fileList_->InsertColumn(1, QString(), 100);
+    fileList_->InsertColumn(2, QString(), 100);
+    fileList_->InsertColumn(3, QString(), 0);
+    fileList_->InsertColumn(4, QString(), fileList_->contentsRect().width() - 450);
     fileList_->InsertColumn(5, QStringLiteral("Duration"), 0);
     fileList_->InitHeaderCheck();
 }

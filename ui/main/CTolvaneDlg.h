@@ -345,7 +345,6 @@ class CTolvaneDlg : public QDialog {
     QComboBox* languageList_ = nullptr;
     // Made by MakeListTabs, with the split tab's controls below.
     bool listTabsMade_ = false;
-    bool listTabsQueued_ = false;
     QComboBox* outputFormatList_ = nullptr;
     CCheckListCtrl* fileList_ = nullptr;
     CBitmapSlider* slider_ = nullptr;

@@ -240,14 +240,15 @@ void CTolvaneDlg::OnMerge() {
         return;
     UpdateData(true);
     Stop();
-    const int rows = FileList()->GetRowCount();
+    CCheckListCtrl* list = FileList();
+    const int rows = list->GetRowCount();
     if (rows == 0) {
         ShowMessage(Text("TISHI", "qxtjsp"));
         return;
     }
     checkedRows_.clear();
     for (int row = 0; row < rows; ++row) {
-        if (FileList()->GetCheck(row))
+        if (list->GetCheck(row))
             checkedRows_.push_back(row);
     }
     if (checkedRows_.size() < 2) {
@@ -266,7 +267,7 @@ void CTolvaneDlg::OnMerge() {
     const std::string formatEntry = Utf8(OutputFormatList()->currentText());
     std::string output;
     for (std::size_t j = 0; j < checkedRows_.size(); ++j) {
-        const QString input = FileList()->GetItemText(checkedRows_[j], kPathColumn);
+        const QString input = list->GetItemText(checkedRows_[j], kPathColumn);
         OutputNamingError why = OutputNamingError::NoExtension;
         std::optional<std::string> name;
         if (j == 0 && outputProfile_.copy) {
@@ -291,13 +292,13 @@ void CTolvaneDlg::OnMerge() {
 
     // Words of an earlier merge go: every input waits again.
     for (const int row : checkedRows_)
-        FileList()->SetItemText(row, kStatusColumn, Text("JIEMIAN", "zb"));
+        list->SetItemText(row, kStatusColumn, Text("JIEMIAN", "zb"));
     completedCount_ = 0;
     std::vector<JoinRange> ranges;
     for (const int row : checkedRows_) {
-        ranges.push_back({Utf8(FileList()->GetItemText(row, kPathColumn)),
-                          SecondsOf(FileList()->GetItemText(row, kStartColumn)),
-                          SecondsOf(FileList()->GetItemText(row, kEndColumn))});
+        ranges.push_back({Utf8(list->GetItemText(row, kPathColumn)),
+                          SecondsOf(list->GetItemText(row, kStartColumn)),
+                          SecondsOf(list->GetItemText(row, kEndColumn))});
     }
     outputPath_ = FromUtf8(output);
     if (outputProfile_.copy)
@@ -420,14 +421,15 @@ void CTolvaneDlg::OnJobTimer() {
 // While the merge runs, the status column follows the inputs the worker has finished;
 // their ticks stay until the output holding them is complete.
 void CTolvaneDlg::ShowFinishedRows(int currentIndex) {
+    CCheckListCtrl* list = FileList();
     for (int i = 0; i < currentIndex && std::size_t(i) < checkedRows_.size(); ++i) {
         const int row = checkedRows_[std::size_t(i)];
         const std::int8_t status = job_.fileStatus[std::size_t(i)].load();
         if (status == kInputFailed) {
-            FileList()->SetItemText(row, kStatusColumn, Text("TISHI", "sb"));
+            list->SetItemText(row, kStatusColumn, Text("TISHI", "sb"));
         } else if (status == kInputDone) {
             completedCount_ = currentIndex;
-            FileList()->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
+            list->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
         }
     }
 }
@@ -435,16 +437,17 @@ void CTolvaneDlg::ShowFinishedRows(int currentIndex) {
 // At the end of a merge a row is done, and unticked, only when its audio is in an output
 // that stays; a failed input says so, and every other row waits to be merged again.
 void CTolvaneDlg::ShowRowsAfterMerge(MergeOutcome outcome) {
+    CCheckListCtrl* list = FileList();
     for (std::size_t i = 0; i < checkedRows_.size() && i < std::size_t(kJobStatusSlots); ++i) {
         const int row = checkedRows_[i];
         const std::int8_t status = job_.fileStatus[i].load();
         if (status == kInputFailed) {
-            FileList()->SetItemText(row, kStatusColumn, Text("TISHI", "sb"));
+            list->SetItemText(row, kStatusColumn, Text("TISHI", "sb"));
         } else if (status == kInputDone && outcome == MergeOutcome::Kept) {
-            FileList()->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
-            FileList()->SetCheck(row, false);
+            list->SetItemText(row, kStatusColumn, Text("TISHI", "wc"));
+            list->SetCheck(row, false);
         } else {
-            FileList()->SetItemText(row, kStatusColumn, Text("JIEMIAN", "zb"));
+            list->SetItemText(row, kStatusColumn, Text("JIEMIAN", "zb"));
         }
     }
 }

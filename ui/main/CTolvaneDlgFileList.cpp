@@ -96,15 +96,16 @@ void CTolvaneDlg::AcceptCutTabFile(const QString& path) {
 }
 
 void CTolvaneDlg::AppendProbedRow(const QString& path) {
-    FileList()->SetRowSelected(0, false);
+    CCheckListCtrl* list = FileList();
+    list->SetRowSelected(0, false);
     const int row =
-        FileList()->AppendRow({path, TimeCodeText(job_.probeStartUs), TimeCodeText(job_.probeEndUs),
-                               OutputFormatList()->currentText(), Text("JIEMIAN", "zb"),
-                               QString::number(job_.probeDurationUs / 1000)},
-                              true);
+        list->AppendRow({path, TimeCodeText(job_.probeStartUs), TimeCodeText(job_.probeEndUs),
+                         OutputFormatList()->currentText(), Text("JIEMIAN", "zb"),
+                         QString::number(job_.probeDurationUs / 1000)},
+                        true);
     // The list shows a long path with its middle left out; the tip shows all of it.
-    FileList()->SetItemToolTip(row, 0, path);
-    FileList()->viewport()->repaint();
+    list->SetItemToolTip(row, 0, path);
+    list->viewport()->repaint();
 }
 
 // A rejected file ends the batch. On the cut tab the last file accepted before it is the
@@ -186,16 +187,17 @@ void CTolvaneDlg::OnDropFiles(const QStringList& paths) {
 // Removes the first selected row only; the row now at its place (or the new last row)
 // becomes the selected one.
 void CTolvaneDlg::OnRemoveSelected() {
-    const int row = FileList()->GetFirstSelectedRow();
+    CCheckListCtrl* list = FileList();
+    const int row = list->GetFirstSelectedRow();
     if (row < 0)
         return;
-    FileList()->DeleteRow(row);
-    FileList()->viewport()->repaint();
-    const int rows = FileList()->GetRowCount();
+    list->DeleteRow(row);
+    list->viewport()->repaint();
+    const int rows = list->GetRowCount();
     if (rows == 0)
         return;
-    FileList()->SelectAndFocusRow(row < rows ? row : rows - 1);
-    FileList()->setFocus();
+    list->SelectAndFocusRow(row < rows ? row : rows - 1);
+    list->setFocus();
 }
 
 // Shown on both tabs: on the cut tab it resets playback and the range texts.

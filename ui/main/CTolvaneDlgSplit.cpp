@@ -103,13 +103,13 @@ void CTolvaneDlg::ConnectSplitTab() {
     clicked(ControlId::CueSheet, &CTolvaneDlg::OnCueSheet);
     clicked(ControlId::FindSilences, &CTolvaneDlg::OnFindSilences);
     clicked(ControlId::Every, &CTolvaneDlg::OnEvery);
-    connect(PartsList(), &QTableWidget::itemChanged, this, &CTolvaneDlg::OnPartEdited);
-    connect(PartsList(), &QTableWidget::cellDoubleClicked, this,
+    connect(partsList_, &QTableWidget::itemChanged, this, &CTolvaneDlg::OnPartEdited);
+    connect(partsList_, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int) { OnPartDoubleClicked(row); });
     // The parts stay in time order: a row moved by hand goes back to its place.
-    connect(PartsList(), &CCheckListCtrl::rowsMoved, this, &CTolvaneDlg::FillPartsList);
+    connect(partsList_, &CCheckListCtrl::rowsMoved, this, &CTolvaneDlg::FillPartsList);
     // What the edits show is what will be used.
-    for (QLineEdit* edit : {MinimumEdit(), EveryEdit()}) {
+    for (QLineEdit* edit : {minimumEdit_, everyEdit_}) {
         connect(edit, &QLineEdit::editingFinished, this,
                 [edit] { edit->setText(TimeText(MicrosecondsOf(edit->text()))); });
     }
@@ -117,13 +117,13 @@ void CTolvaneDlg::ConnectSplitTab() {
 
 void CTolvaneDlg::SetUpPartsList() {
     for (int column = kNumberColumn; column <= kStatusColumn; ++column)
-        PartsList()->InsertColumn(column, QString(), 0);
+        partsList_->InsertColumn(column, QString(), 0);
     FitPartsColumns();
-    PartsList()->InitHeaderCheck();
-    PartsList()->SetBkColor(QColor(241, 250, 233));
+    partsList_->InitHeaderCheck();
+    partsList_->SetBkColor(QColor(241, 250, 233));
     // F2, or a click on the selected cell, edits a name or a time; a double click plays.
-    PartsList()->setEditTriggers(QAbstractItemView::EditKeyPressed |
-                                 QAbstractItemView::SelectedClicked);
+    partsList_->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                                QAbstractItemView::SelectedClicked);
 }
 
 void CTolvaneDlg::ApplySplitTexts() {
@@ -132,7 +132,7 @@ void CTolvaneDlg::ApplySplitTexts() {
         {kEndColumn, "fg_end"},       {kLengthColumn, "fg_length"}, {kStatusColumn, "zt"},
     };
     for (const auto& [column, key] : kHeaders)
-        PartsList()->SetColumnHeaderText(column, Text("JIEMIAN", key));
+        partsList_->SetColumnHeaderText(column, Text("JIEMIAN", key));
     static constexpr std::pair<int, const char*> kCaptions[] = {
         {ControlId::CueSheet, "fg_cue"},
         {ControlId::FindSilences, "fg_silence"},
@@ -149,19 +149,19 @@ void CTolvaneDlg::ApplySplitTexts() {
 
 // The times are read whole; the name takes what the others leave of the list's width.
 void CTolvaneDlg::FitPartsColumns() {
-    const QFontMetrics metrics = PartsList()->fontMetrics();
+    const QFontMetrics metrics = partsList_->fontMetrics();
     const int padding = metrics.averageCharWidth();
-    const QStyle* style = PartsList()->style();
+    const QStyle* style = partsList_->style();
     const int time = metrics.horizontalAdvance(QStringLiteral("00:00:00.000")) + 2 * padding;
     const int number = metrics.horizontalAdvance(QStringLiteral("000")) +
                        style->pixelMetric(QStyle::PM_IndicatorWidth) + 3 * padding;
     const int status = metrics.horizontalAdvance(QStringLiteral("Ready")) + 2 * padding;
     const int scrollBar = style->pixelMetric(QStyle::PM_ScrollBarExtent);
     const int name = std::max(
-        PartsList()->contentsRect().width() - scrollBar - number - 3 * time - status - 2, time);
+        partsList_->contentsRect().width() - scrollBar - number - 3 * time - status - 2, time);
     const int widths[] = {number, name, time, time, time, status};
     for (int column = kNumberColumn; column <= kStatusColumn; ++column)
-        PartsList()->setColumnWidth(column, widths[column]);
+        partsList_->setColumnWidth(column, widths[column]);
 }
 
 // The buttons' column widens leftwards for long captions, and the list gives way. The
@@ -178,9 +178,9 @@ void CTolvaneDlg::LayOutSplitFields() {
         button->setGeometry(columnLeft, button->y(), columnRight - columnLeft + 1,
                             button->height());
     }
-    QRect list = PartsList()->geometry();
+    QRect list = partsList_->geometry();
     list.setRight(std::min(units_.ToPixelsX(kListRightDu), columnLeft - units_.ToPixelsX(3)) - 1);
-    PartsList()->setGeometry(list);
+    partsList_->setGeometry(list);
     FitPartsColumns();
 
     const int gap = units_.ToPixelsX(3);
@@ -192,11 +192,11 @@ void CTolvaneDlg::LayOutSplitFields() {
         QString widestText;
     };
     const Field fields[] = {
-        {Item<QLabel>(ControlId::ThresholdLabel), ThresholdEdit(), units_.ToPixelsX(22),
+        {Item<QLabel>(ControlId::ThresholdLabel), thresholdEdit_, units_.ToPixelsX(22),
          QStringLiteral("-48.0")},
-        {Item<QLabel>(ControlId::MinimumLabel), MinimumEdit(), units_.ToPixelsX(52),
+        {Item<QLabel>(ControlId::MinimumLabel), minimumEdit_, units_.ToPixelsX(52),
          QStringLiteral("00:00:00.000")},
-        {Item<QLabel>(ControlId::EveryLabel), EveryEdit(), units_.ToPixelsX(52),
+        {Item<QLabel>(ControlId::EveryLabel), everyEdit_, units_.ToPixelsX(52),
          QStringLiteral("00:00:00.000")},
     };
     int labels = 0;
@@ -208,8 +208,8 @@ void CTolvaneDlg::LayOutSplitFields() {
     const int room = list.width() - labels - 2 * gap;
     const double scale = room < edits ? double(room) / edits : 1.0;
     int x = list.left();
-    const int editHeight = ThresholdEdit()->height();
-    const int y = ThresholdEdit()->y();
+    const int editHeight = thresholdEdit_->height();
+    const int y = thresholdEdit_->y();
     for (const Field& field : fields) {
         const int labelWidth = field.label->fontMetrics().horizontalAdvance(field.label->text());
         field.label->setGeometry(x, y, labelWidth, editHeight);
@@ -220,8 +220,8 @@ void CTolvaneDlg::LayOutSplitFields() {
         field.edit->setGeometry(x, y, editWidth, editHeight);
         x += editWidth + gap;
     }
-    KeepTagsBox()->resize(std::max(KeepTagsBox()->width(), KeepTagsBox()->sizeHint().width()),
-                          KeepTagsBox()->height());
+    keepTags_->resize(std::max(keepTags_->width(), keepTags_->sizeHint().width()),
+                      keepTags_->height());
 }
 
 // Showing the tab puts the parts on the slider; leaving it gives the slider back to the
@@ -250,24 +250,25 @@ void CTolvaneDlg::SetSplitSource() {
 }
 
 void CTolvaneDlg::FillPartsList() {
+    CCheckListCtrl* list = PartsList();
     fillingPartsList_ = true;
-    const int selected = PartsList()->GetFirstSelectedRow();
-    PartsList()->DeleteAllRows();
+    const int selected = list->GetFirstSelectedRow();
+    list->DeleteAllRows();
     const auto& rows = splitParts_.rows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const split::SplitPart& part = rows[i].part;
-        const int row = PartsList()->AppendRow(
+        const int row = list->AppendRow(
             {QString::number(i + 1), FromUtf8(part.name), TimeText(part.startUs),
              TimeText(part.endUs), TimeText(part.endUs - part.startUs), Text("JIEMIAN", "zb")},
             rows[i].checked);
-        PartsList()->SetItemToolTip(row, kNameColumn, FromUtf8(part.name));
+        list->SetItemToolTip(row, kNameColumn, FromUtf8(part.name));
         for (int column : {kNameColumn, kStartColumn, kEndColumn}) {
-            QTableWidgetItem* cell = PartsList()->item(row, column);
+            QTableWidgetItem* cell = list->item(row, column);
             cell->setFlags(cell->flags() | Qt::ItemIsEditable);
         }
     }
-    if (selected >= 0 && selected < PartsList()->GetRowCount())
-        PartsList()->SetRowSelected(selected, true);
+    if (selected >= 0 && selected < list->GetRowCount())
+        list->SetRowSelected(selected, true);
     fillingPartsList_ = false;
     ShowSplitMarks();
 }
